@@ -1,0 +1,33 @@
+#pragma once
+
+#include "engine/EngineTypes.h"
+
+#include <functional>
+#include <vector>
+
+namespace orvi::engine {
+
+// A profile's cookie jar inside the engine. Every completion is called exactly once, on
+// the main thread.
+class CookieStore {
+public:
+    virtual ~CookieStore() = default;
+
+    // Every cookie of the store, HTTP-only ones included.
+    virtual void getAllCookies(std::function<void(std::vector<Cookie>)> completion) = 0;
+    virtual void setCookie(const Cookie& cookie, std::function<void()> completion) = 0;
+    virtual void deleteCookie(const Cookie& cookie, std::function<void()> completion) = 0;
+};
+
+// A website data store: cookies, web storage, caches. One per profile, persistent or not.
+class DataStore {
+public:
+    virtual ~DataStore() = default;
+
+    virtual bool isPersistent() const = 0;
+    virtual CookieStore& cookieStore() = 0;
+    // Removes every kind of website data of this store; the completion runs once.
+    virtual void removeAllData(std::function<void()> completion) = 0;
+};
+
+} // namespace orvi::engine

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "core/prefs/PreferencesStore.h"
+
+#include <map>
+#include <mutex>
+#include <variant>
+
+namespace orvi::test {
+
+// A preferences store in memory, for unit tests of its owners. Writes can be made to fail.
+class MemoryPreferencesStore final : public PreferencesStore {
+public:
+    using Value = std::variant<std::string /*data*/, std::pair<int, std::string> /*string*/, bool, double, std::int64_t>;
+
+    std::optional<std::string> data(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        if (it == m_values.end() || it->second.index() != 0)
+            return std::nullopt;
+        return std::get<0>(it->second);
+    }
+    std::optional<std::string> string(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        if (it == m_values.end() || it->second.index() != 1)
+            return std::nullopt;
+        return std::get<1>(it->second).second;
+    }
+    bool boolean(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        return it != m_values.end() && it->second.index() == 2 && std::get<2>(it->second);
+    }
+    double number(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        if (it == m_values.end())
+            return 0;
+        if (it->second.index() == 3)
+            return std::get<3>(it->second);
+        if (it->second.index() == 4)
+            return static_cast<double>(std::get<4>(it->second));
+        return 0;
+    }
+    std::optional<std::int64_t> integer(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        if (it == m_values.end() || it->second.index() != 4)
+            return std::nullopt;
+        return std::get<4>(it->second);
+    }
+    bool contains(std::string_view key) const override {
+        std::lock_guard lock(m_mutex);
+        return m_values.count(std::string(key)) > 0;
+    }
+    bool setData(std::string_view key, std::string_view bytes) override {
+        return put(key, Value(std::in_place_index<0>, std::string(bytes)));
+    }
+    bool setString(std::string_view key, std::string_view text) override {
+        return put(key, Value(std::in_place_index<1>, std::make_pair(0, std::string(text))));
+    }
+    bool setBoolean(std::string_view key, bool value) override { return put(key, Value(value)); }
+    bool setNumber(std::string_view key, double value) override { return put(key, Value(value)); }
+    bool setInteger(std::string_view key, std::int64_t value) override { return put(key, Value(value)); }
+    bool remove(std::string_view key) override {
+        std::lock_guard lock(m_mutex);
+        if (m_failWrites)
+            return false;
+        m_values.erase(std::string(key));
+        return true;
+    }
+    void synchronize() override { ++m_synchronizeCount; }
+
+    // Keys currently present, sorted.
+    std::vector<std::string> keys() const {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::string> out;
+        for (const auto& [key, value] : m_values)
+            out.push_back(key);
+        return out;
+    }
+    void setFailWrites(bool fail) { m_failWrites = fail; }
+    int synchronizeCount() const { return m_synchronizeCount; }
+
+private:
+    bool put(std::string_view key, Value value) {
+        std::lock_guard lock(m_mutex);
+        if (m_failWrites)
+            return false;
+        m_values[std::string(key)] = std::move(value);
+        return true;
+    }
+
+    mutable std::mutex m_mutex;
+    std::map<std::string, Value> m_values;
+    bool m_failWrites = false;
+    int m_synchronizeCount = 0;
+};
+
+} // namespace orvi::test
