@@ -1,0 +1,19 @@
+#include "PrivateSessionBus.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <memory>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests happens at build time, without a display or a bus.
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+    // Before gtk_init: GTK connects to the session bus at once and keeps that connection.
+    auto bus = std::make_unique<orvi::test::PrivateSessionBus>();
+    if (!gtk_init_check())
+        std::fprintf(stderr, "no display: tests that need one will fail\n");
+    const int result = RUN_ALL_TESTS();
+    bus.reset();
+    return result;
+}
