@@ -86,7 +86,6 @@ void showAboutDialog(Gtk::Window& parent) {
     dialog->set_hide_on_close(true);
     dialog->set_program_name("OrviWrapper");
     dialog->set_version(ORVI_VERSION);
-    dialog->set_logo_icon_name("com.orviwrapper.OrviWrapper");
     dialog->signal_hide().connect(
         [dialog] { Glib::signal_idle().connect_once([dialog] { delete dialog; }); });
     dialog->present();
