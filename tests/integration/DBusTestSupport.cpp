@@ -1,8 +1,5 @@
 #include "DBusTestSupport.h"
 
-#include <csignal>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 
 namespace orvi::test {
 
@@ -94,32 +91,6 @@ SignalRecorder::~SignalRecorder() {
     for (auto& emission : m_emissions)
         g_variant_unref(emission.parameters);
     g_object_unref(m_connection);
-}
-
-ChildProcess::ChildProcess(std::vector<std::string> argv) {
-    std::vector<gchar*> args;
-    for (auto& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    if (!g_spawn_async(
-            nullptr, args.data(), nullptr,
-            static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
-                                     G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-            [](gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }, nullptr, &m_pid, nullptr))
-        m_pid = 0;
-}
-
-ChildProcess::~ChildProcess() {
-    stop();
-}
-
-void ChildProcess::stop() {
-    if (m_pid <= 0)
-        return;
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-    g_spawn_close_pid(m_pid);
-    m_pid = 0;
 }
 
 } // namespace orvi::test

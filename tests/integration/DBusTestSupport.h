@@ -46,18 +46,4 @@ private:
     std::vector<Emission> m_emissions;
 };
 
-// A child process started for a test and stopped, by its own pid, when the test ends.
-class ChildProcess {
-public:
-    explicit ChildProcess(std::vector<std::string> argv);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    bool started() const { return m_pid > 0; }
-    void stop();
-
-private:
-    GPid m_pid = 0;
-};
-
 } // namespace orvi::test
