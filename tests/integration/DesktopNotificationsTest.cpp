@@ -6,11 +6,13 @@
 #include "platform/linux/DesktopNotifier.h"
 #include "platform/linux/GLibScheduler.h"
 #include "platform/linux/UnityLauncherBadge.h"
+#include "support/NamedProfile.h"
 
 #include <gtest/gtest.h>
 
 using orvi::ProfileId;
 using orvi::platform::DesktopNotifier;
+using orvi::test::namedProfile;
 using orvi::test::waitUntil;
 
 namespace {
@@ -63,9 +65,9 @@ struct DesktopNotificationsTest : ::testing::Test {
 };
 
 TEST_F(DesktopNotificationsTest, RisesReachTheNotificationServerAsOneReplaceableNotification) {
-    service->notifyUnread(work, "Работа & <Дом>", 2);
-    service->notifyUnread(work, "Работа & <Дом>", 3);
-    service->notifyUnread(work, "Работа & <Дом>", 4);
+    service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 2);
+    service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 3);
+    service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 4);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 1; }));
 
     const auto& first = server.notifications()[0];
@@ -78,12 +80,12 @@ TEST_F(DesktopNotificationsTest, RisesReachTheNotificationServerAsOneReplaceable
     EXPECT_EQ(first.actions, actions);
     EXPECT_EQ(first.hints.at("desktop-entry"), kAppId);
 
-    service->notifyUnread(work, "Работа & <Дом>", 5);
+    service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 5);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 2; }));
     EXPECT_EQ(server.notifications()[1].replacesId, first.id) << "one notification per profile";
     EXPECT_EQ(server.notifications()[1].body, "Новые сообщения\n1 новое сообщение");
 
-    service->notifyUnread(work, "Работа & <Дом>", 0);
+    service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 0);
     ASSERT_TRUE(waitUntil([&] { return !server.closed().empty(); }));
     EXPECT_EQ(server.closed(), std::vector<guint32>{first.id});
 }
@@ -91,8 +93,8 @@ TEST_F(DesktopNotificationsTest, RisesReachTheNotificationServerAsOneReplaceable
 TEST_F(DesktopNotificationsTest, ClicksOnTheBodyAndTheButtonComeBackWithTheProfile) {
     std::vector<orvi::platform::NotificationResponse> responses;
     auto connection = notifier->responses().connect([&](const auto& r) { responses.push_back(r); });
-    service->notifyUnread(work, "Работа", 0);
-    service->notifyUnread(work, "Работа", 1);
+    service->notifyUnread(namedProfile(work, "Работа"), 0);
+    service->notifyUnread(namedProfile(work, "Работа"), 1);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 1; }));
     const auto& shown = server.notifications()[0];
 
@@ -103,7 +105,7 @@ TEST_F(DesktopNotificationsTest, ClicksOnTheBodyAndTheButtonComeBackWithTheProfi
 
     // A server forgets a notification once one of its actions is invoked, so the body is
     // clicked on the next one.
-    service->notifyUnread(work, "Работа", 2);
+    service->notifyUnread(namedProfile(work, "Работа"), 2);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 2; }));
     server.invokeAction(server.notifications()[1].id, "default");
     ASSERT_TRUE(waitUntil([&] { return responses.size() == 2; }));
@@ -170,10 +172,10 @@ TEST_F(DesktopNotificationsTest, LauncherEntrySubscribersSeeTheTotal) {
     {
         orvi::test::SignalRecorder updates(dock, "com.canonical.Unity.LauncherEntry", "Update");
         ProfileId home = ProfileId::generate();
-        service->notifyUnread(work, "Работа", 3);
-        service->notifyUnread(home, "Дом", 4);
-        service->notifyUnread(work, "Работа", 0);
-        service->notifyUnread(home, "Дом", 0);
+        service->notifyUnread(namedProfile(work, "Работа"), 3);
+        service->notifyUnread(namedProfile(home, "Дом"), 4);
+        service->notifyUnread(namedProfile(work, "Работа"), 0);
+        service->notifyUnread(namedProfile(home, "Дом"), 0);
         ASSERT_TRUE(waitUntil([&] { return updates.emissions().size() == 4; }));
 
         struct Expected {
