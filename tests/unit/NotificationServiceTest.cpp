@@ -120,15 +120,16 @@ TEST_F(NotificationServiceTest, BadgeShowsTheTotalOfAllProfiles) {
     service.notifyUnread(namedProfile(work, "Работа"), 3);
     service.notifyUnread(namedProfile(home, "Дом"), 4);
     EXPECT_EQ(badge.last(), 7);
-    EXPECT_EQ(service.totalUnreadCount(), 7);
+    EXPECT_EQ(NotificationService::windowTitle(service.totalUnreadCount()), "(7) OrviWrapper");
     service.notifyUnread(namedProfile(work, "Работа"), 0);
     service.notifyUnread(namedProfile(home, "Дом"), 0);
     EXPECT_EQ(badge.last(), 0);
+    EXPECT_EQ(NotificationService::windowTitle(service.totalUnreadCount()), "OrviWrapper");
 }
 
 TEST_F(NotificationServiceTest, ForgettingAProfileTakesItsCountOutOfEveryTotal) {
     int changes = 0;
-    auto connection = service.unreadCountsChanged().connect([&] { ++changes; });
+    auto connection = service.subscribeToUnreadCounts([&] { ++changes; });
     service.notifyUnread(namedProfile(work, "Работа"), 3);
     service.notifyUnread(namedProfile(home, "Дом"), 4);
     service.notifyUnread(namedProfile(home, "Дом"), 6);

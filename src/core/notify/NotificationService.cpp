@@ -29,6 +29,10 @@ std::string NotificationService::notificationIdentifier(const ProfileId& profile
     return kUnreadNotificationIdPrefix + profileId.text();
 }
 
+std::string NotificationService::windowTitle(int totalUnread) {
+    return totalUnread > 0 ? "(" + std::to_string(totalUnread) + ") OrviWrapper" : "OrviWrapper";
+}
+
 int NotificationService::totalUnreadCount() const {
     return std::accumulate(m_unreadCounts.begin(), m_unreadCounts.end(), 0,
                            [](int sum, const auto& entry) { return sum + entry.second; });

@@ -3,6 +3,7 @@
 #include "core/base/Scheduler.h"
 #include "core/base/Signal.h"
 #include "core/notify/NotificationServiceProtocol.h"
+#include "core/notify/UnreadCountsSource.h"
 #include "platform/LauncherBadge.h"
 #include "platform/Notifier.h"
 
@@ -23,7 +24,7 @@ inline constexpr Duration kNotificationCoalescingDelay{0.8};
 // (the baseline), waits briefly so that a burst of changes gives one notification, withdraws
 // it when the count falls to zero, and keeps the launcher badge at the total of all profiles.
 // State lives on the main thread; calls from other threads are moved there first.
-class NotificationService final : public NotificationServiceProtocol {
+class NotificationService final : public NotificationServiceProtocol, public UnreadCountsSource {
 public:
     NotificationService(Scheduler& scheduler, platform::Notifier& notifier, platform::LauncherBadge& badge);
     NotificationService(const NotificationService&) = delete;
@@ -40,13 +41,16 @@ public:
     void retainProfiles(const std::set<ProfileId>& existing);
 
     const std::map<ProfileId, int>& unreadCounts() const { return m_unreadCounts; }
-    int totalUnreadCount() const;
-    // Told after every change of a count or of the set of profiles counted.
-    Signal<>& unreadCountsChanged() { return m_unreadCountsChanged; }
+    int totalUnreadCount() const override;
+    Connection subscribeToUnreadCounts(std::function<void()> slot) override {
+        return m_unreadCountsChanged.connect([slot = std::move(slot)] { slot(); });
+    }
 
     // "1 новое сообщение", "3 новых сообщения", "5 новых сообщений".
     static std::string newMessagesText(int count);
     static std::string notificationIdentifier(const ProfileId& profileId);
+    // The main window's title: "(7) OrviWrapper" while anything is unread.
+    static std::string windowTitle(int totalUnread);
 
 private:
     void deliverCoalescedNotification(const ProfileId& profileId, const std::string& profileName);

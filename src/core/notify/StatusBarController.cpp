@@ -1,0 +1,96 @@
+#include "core/notify/StatusBarController.h"
+
+namespace orvi {
+
+namespace {
+constexpr const char* kQuitTitle = "Выход";
+constexpr const char* kQuitKey = "q";
+} // namespace
+
+std::string StatusBarController::toolTipText(const std::string& activeProfileName, int totalUnread) {
+    std::string text = "OrviWrapper, профиль " + activeProfileName;
+    if (totalUnread >= 1)
+        text += ", непрочитанных: " + std::to_string(totalUnread);
+    return text;
+}
+
+std::string StatusBarController::headerText(const std::string& activeProfileName) {
+    return "Активный профиль: " + activeProfileName;
+}
+
+void StatusBarController::setup(platform::StatusItem& item, ProfileStoreProtocol& profileStore,
+                                UnreadCountsSource& counts, Actions actions) {
+    m_statusItem = &item;
+    m_profileStore = &profileStore;
+    m_counts = &counts;
+    m_actions = std::move(actions);
+    m_cancellables.clear();
+    updateStatusBar();
+    m_cancellables.push_back(
+        profileStore.subscribeToActiveProfile([this](const Profile&) { updateStatusBar(); }));
+    m_cancellables.push_back(profileStore.subscribeToProfiles([this](const auto&) { updateStatusBar(); }));
+    m_cancellables.push_back(counts.subscribeToUnreadCounts([this] { updateStatusBar(); }));
+    m_cancellables.push_back(item.activated().connect([this] {
+        if (m_actions.presentMainWindow)
+            m_actions.presentMainWindow();
+    }));
+    m_cancellables.push_back(item.menuItemClicked().connect([this](int id) { menuItemClicked(id); }));
+}
+
+void StatusBarController::updateStatusBar() {
+    if (!m_statusItem || !m_profileStore || !m_counts)
+        return;
+    m_statusItem->setToolTip(toolTipText(m_profileStore->activeProfile().name, m_counts->totalUnreadCount()));
+    m_statusItem->setMenu(menuItems());
+}
+
+int StatusBarController::menuIdFor(const ProfileId& id) {
+    auto [it, inserted] = m_menuIds.emplace(id, m_nextMenuId);
+    if (inserted)
+        ++m_nextMenuId;
+    return it->second;
+}
+
+std::vector<platform::StatusMenuItem> StatusBarController::menuItems() {
+    using Item = platform::StatusMenuItem;
+    std::vector<Item> items;
+    const auto& active = m_profileStore->activeProfile();
+    Item header;
+    header.id = kHeaderItemId;
+    header.label = headerText(active.name);
+    header.enabled = false;
+    items.push_back(header);
+    items.push_back(Item{kProfilesSeparatorId, Item::Kind::Separator});
+    for (const auto& profile : m_profileStore->profiles()) {
+        Item entry;
+        entry.id = menuIdFor(profile.id);
+        entry.label = profile.name;
+        entry.toggle = Item::Toggle::Radio;
+        entry.checked = profile.id == active.id;
+        items.push_back(entry);
+    }
+    items.push_back(Item{kQuitSeparatorId, Item::Kind::Separator});
+    Item quit;
+    quit.id = kQuitItemId;
+    quit.label = kQuitTitle;
+    quit.shortcutKey = kQuitKey;
+    items.push_back(quit);
+    return items;
+}
+
+void StatusBarController::menuItemClicked(int id) {
+    if (id == kQuitItemId) {
+        if (m_actions.quit)
+            m_actions.quit();
+        return;
+    }
+    for (const auto& [profileId, menuId] : m_menuIds) {
+        if (menuId == id) {
+            // The store ignores a profile deleted since the menu was drawn.
+            m_profileStore->setActiveProfile(profileId);
+            return;
+        }
+    }
+}
+
+} // namespace orvi

@@ -1,0 +1,145 @@
+#include "core/notify/StatusBarController.h"
+
+#include "core/notify/NotificationDelegate.h"
+#include "core/notify/NotificationService.h"
+#include "core/profiles/ProfileStore.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingDesktop.h"
+#include "support/NamedProfile.h"
+
+#include <gtest/gtest.h>
+
+using orvi::ProfileId;
+using orvi::StatusBarController;
+using orvi::platform::StatusMenuItem;
+using orvi::test::namedProfile;
+
+namespace {
+
+struct StatusBarControllerTest : ::testing::Test {
+    StatusBarControllerTest() {
+        store.addProfile(namedProfile(ProfileId::generate(), "Работа"));
+        store.addProfile(namedProfile(ProfileId::generate(), "Дом_2"));
+        main = store.profiles()[0];
+        work = store.profiles()[1];
+        home = store.profiles()[2];
+        controller.setup(item, store, service, {[this] { ++presented; }, [this] { ++quits; }});
+    }
+
+    const StatusMenuItem& profileItem(const std::string& name) {
+        const auto* entry = item.item(name);
+        EXPECT_NE(entry, nullptr) << name;
+        return *entry;
+    }
+
+    orvi::test::ManualScheduler scheduler;
+    orvi::test::RecordingNotifier notifier;
+    orvi::test::RecordingLauncherBadge badge;
+    orvi::test::RecordingStatusItem item;
+    orvi::test::MemoryPreferencesStore prefs;
+    orvi::ProfileStore store{prefs};
+    orvi::NotificationService service{scheduler, notifier, badge};
+    StatusBarController controller;
+    orvi::Profile main = orvi::Profile::makeDefault(), work = main, home = main;
+    int presented = 0;
+    int quits = 0;
+};
+
+TEST_F(StatusBarControllerTest, ToolTipNamesTheActiveProfileAndTheTotalOfAllProfiles) {
+    EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Основной");
+    service.notifyUnread(work, 2);
+    service.notifyUnread(home, 3);
+    EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Основной, непрочитанных: 5");
+
+    store.setActiveProfile(work.id);
+    EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Работа, непрочитанных: 5");
+    auto renamed = work;
+    renamed.name = "Офис";
+    store.updateProfile(renamed);
+    EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Офис, непрочитанных: 5");
+
+    service.notifyUnread(work, 0);
+    service.notifyUnread(home, 0);
+    EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Офис");
+}
+
+TEST_F(StatusBarControllerTest, MenuHasTheHeaderOneRadioItemPerProfileAndQuit) {
+    ASSERT_EQ(item.menu.size(), 7u);
+    EXPECT_EQ(item.menu[0].label, "Активный профиль: Основной");
+    EXPECT_FALSE(item.menu[0].enabled);
+    EXPECT_EQ(item.menu[1].kind, StatusMenuItem::Kind::Separator);
+    const char* names[] = {"Основной", "Работа", "Дом_2"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(item.menu[2 + i].label, names[i]);
+        EXPECT_EQ(item.menu[2 + i].toggle, StatusMenuItem::Toggle::Radio);
+        EXPECT_EQ(item.menu[2 + i].checked, i == 0) << names[i];
+    }
+    EXPECT_EQ(item.menu[5].kind, StatusMenuItem::Kind::Separator);
+    EXPECT_EQ(item.menu[6].label, "Выход");
+    EXPECT_EQ(item.menu[6].shortcutKey, "q");
+}
+
+TEST_F(StatusBarControllerTest, ChoosingAProfileMakesItActiveAndMovesTheMark) {
+    const int homeId = profileItem("Дом_2").id;
+    item.choose(homeId);
+    EXPECT_EQ(store.activeProfile().id, home.id);
+    EXPECT_TRUE(profileItem("Дом_2").checked);
+    EXPECT_FALSE(profileItem("Основной").checked);
+    EXPECT_EQ(item.menu[0].label, "Активный профиль: Дом_2");
+
+    store.deleteProfile(work.id);
+    EXPECT_EQ(profileItem("Дом_2").id, homeId) << "a profile keeps its menu id across list changes";
+    EXPECT_EQ(item.item("Работа"), nullptr);
+}
+
+TEST_F(StatusBarControllerTest, ClicksOnTheHeaderSeparatorsOrStaleItemsChangeNothing) {
+    const int workId = profileItem("Работа").id;
+    store.deleteProfile(work.id);
+    for (int id :
+         {StatusBarController::kHeaderItemId, StatusBarController::kProfilesSeparatorId, workId, 999})
+        item.choose(id);
+    EXPECT_EQ(store.activeProfile().id, main.id);
+    EXPECT_EQ(quits, 0);
+}
+
+TEST_F(StatusBarControllerTest, LeftClickPresentsTheWindowAndQuitQuits) {
+    item.leftClick();
+    EXPECT_EQ(presented, 1);
+    item.choose(StatusBarController::kQuitItemId);
+    EXPECT_EQ(quits, 1);
+}
+
+struct NotificationDelegateTest : StatusBarControllerTest {
+    orvi::NotificationDelegate delegate{scheduler, notifier, [this] { ++presented; }};
+};
+
+TEST_F(NotificationDelegateTest, AClickOnTheBodyOrTheButtonSwitchesToItsProfileAfterTheCallback) {
+    delegate.setProfileStore(&store);
+    notifier.click(orvi::platform::kDefaultActionIdentifier, work.id.text());
+    EXPECT_EQ(store.activeProfile().id, main.id) << "the switch is scheduled, not run inside the click";
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, work.id);
+    EXPECT_EQ(presented, 1);
+
+    notifier.click("OPEN_PROFILE", home.id.text());
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, home.id);
+    EXPECT_EQ(presented, 2);
+}
+
+TEST_F(NotificationDelegateTest, ClicksThatNameNoUsableProfileChangeNothing) {
+    notifier.click("OPEN_PROFILE", work.id.text());
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, main.id) << "no store before the window appeared";
+
+    delegate.setProfileStore(&store);
+    for (const std::string& target : {std::string("not-a-uuid"), std::string(""),
+                                      ProfileId::generate().text(), "{" + work.id.text() + "}"})
+        notifier.click("OPEN_PROFILE", target);
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, main.id);
+    EXPECT_EQ(presented, 0);
+}
+
+} // namespace
