@@ -1,6 +1,5 @@
 #include "DBusTestSupport.h"
 
-
 namespace orvi::test {
 
 bool waitUntil(const std::function<bool()>& condition, double seconds) {

@@ -14,6 +14,9 @@ constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
+// A watcher may own its name a moment before it exports its object.
+constexpr int kRegistrationAttempts = 5;
+constexpr guint kRegistrationRetryMs = 200;
 
 constexpr const char* kIntrospection = R"xml(
 <node>
@@ -108,6 +111,7 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* connection, Appearance a
         [](GDBusConnection*, const gchar*, const gchar*, gpointer self) {
             auto* item = static_cast<StatusNotifierItem*>(self);
             item->m_watcherPresent = true;
+            item->m_failedAttempts = 0;
             item->registerWithWatcher();
         },
         [](GDBusConnection*, const gchar*, gpointer self) {
@@ -123,6 +127,8 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* connection, Appearance a
 
 StatusNotifierItem::~StatusNotifierItem() {
     g_cancellable_cancel(m_cancellable);
+    if (m_retrySource)
+        g_source_remove(m_retrySource);
     if (m_watcherWatch)
         g_bus_unwatch_name(m_watcherWatch);
     if (m_nameOwner)
@@ -146,13 +152,34 @@ void StatusNotifierItem::registerWithWatcher() {
             if (!reply) {
                 // A cancelled call means the item is gone: self must not be touched.
                 if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
-                    Log::line(std::string("❌ Tray item registration failed: ") + error->message);
+                    static_cast<StatusNotifierItem*>(self)->registrationFailed(error->message);
                 g_error_free(error);
                 return;
             }
             g_variant_unref(reply);
+            static_cast<StatusNotifierItem*>(self)->m_failedAttempts = 0;
             static_cast<StatusNotifierItem*>(self)->m_registered = true;
             Log::line("✅ Tray item registered with the StatusNotifierWatcher");
+        },
+        this);
+}
+
+void StatusNotifierItem::registrationFailed(const std::string& message) {
+    if (!m_watcherPresent)
+        return;
+    if (++m_failedAttempts >= kRegistrationAttempts) {
+        Log::line("❌ Tray item registration failed: " + message);
+        return;
+    }
+    if (m_retrySource)
+        return;
+    m_retrySource = g_timeout_add(
+        kRegistrationRetryMs * static_cast<guint>(m_failedAttempts),
+        [](gpointer self) -> gboolean {
+            auto* item = static_cast<StatusNotifierItem*>(self);
+            item->m_retrySource = 0;
+            item->registerWithWatcher();
+            return G_SOURCE_REMOVE;
         },
         this);
 }

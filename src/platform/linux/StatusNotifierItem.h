@@ -41,6 +41,7 @@ private:
     GVariant* pixmapsValue() const;
     void emitSignal(const char* name, GVariant* parameters = nullptr);
     void registerWithWatcher();
+    void registrationFailed(const std::string& message);
     static void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
                              GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self);
     static GVariant* onGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -55,6 +56,8 @@ private:
     guint m_registration = 0;
     guint m_nameOwner = 0;
     guint m_watcherWatch = 0;
+    guint m_retrySource = 0;
+    int m_failedAttempts = 0;
     bool m_ownsName = false;
     bool m_watcherPresent = false;
     bool m_registered = false;

@@ -1,0 +1,262 @@
+#include "platform/linux/StatusNotifierItem.h"
+
+#include "DBusTestSupport.h"
+#include "PrivateSessionBus.h"
+#include "core/notify/NotificationService.h"
+#include "core/notify/StatusBarController.h"
+#include "core/profiles/ProfileStore.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingDesktop.h"
+#include "support/ChildProcess.h"
+#include "support/NamedProfile.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using orvi::ProfileId;
+using orvi::platform::AppIcon;
+using orvi::platform::StatusNotifierItem;
+using orvi::test::callAndWait;
+using orvi::test::waitUntil;
+
+namespace {
+
+constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
+constexpr const char* kRegisteredLine = "✅ Tray item registered with the StatusNotifierWatcher";
+
+struct MenuEntry {
+    int id = 0;
+    std::string label;
+    std::string type;
+    std::string toggleType;
+    int toggleState = -1;
+    bool enabled = true;
+};
+
+struct StatusNotifierItemTest : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
+        bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        host = orvi::test::newBusConnection();
+        ASSERT_NE(host, nullptr);
+        store.addProfile(orvi::test::namedProfile(ProfileId::generate(), "Работа"));
+    }
+    void TearDown() override {
+        controller.reset();
+        item.reset();
+        if (host)
+            g_object_unref(host);
+        if (bus)
+            g_object_unref(bus);
+    }
+
+    void startWatcher() {
+        watcher = orvi::test::ChildProcess::start("/usr/bin/status-notifier-watcher", {});
+        ASSERT_TRUE(waitUntil([&] { return orvi::test::nameHasOwner(host, kWatcherName); }, 10.0))
+            << "status-notifier-watcher did not take its name";
+    }
+
+    void startItem() {
+        item = std::make_unique<StatusNotifierItem>(
+            bus,
+            StatusNotifierItem::Appearance{"com.orviwrapper.OrviWrapper", "OrviWrapper",
+                                           "com.orviwrapper.OrviWrapper", AppIcon::pixmaps({16, 22, 32})});
+        controller = std::make_unique<orvi::StatusBarController>();
+        controller->setup(*item, store, service, {[this] { ++presented; }, [this] { ++quits; }});
+    }
+
+    GVariant* itemProperty(const char* name) {
+        return orvi::test::getProperty(host, item->busName().c_str(), "/StatusNotifierItem", kItemInterface,
+                                       name);
+    }
+
+    std::vector<MenuEntry> layout() {
+        std::vector<MenuEntry> entries;
+        const char* allProperties[] = {nullptr};
+        GVariant* reply = callAndWait(host, item->busName().c_str(), "/MenuBar", "com.canonical.dbusmenu",
+                                      "GetLayout", g_variant_new("(ii^as)", 0, -1, allProperties));
+        if (!reply)
+            return entries;
+        guint32 revision = 0;
+        GVariant* root = nullptr;
+        g_variant_get(reply, "(u@(ia{sv}av))", &revision, &root);
+        GVariant* children = g_variant_get_child_value(root, 2);
+        for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+            GVariant* boxed = g_variant_get_child_value(children, i);
+            GVariant* child = g_variant_get_variant(boxed);
+            MenuEntry entry;
+            GVariant* props = nullptr;
+            g_variant_get_child(child, 0, "i", &entry.id);
+            props = g_variant_get_child_value(child, 1);
+            const char* text = nullptr;
+            if (g_variant_lookup(props, "label", "&s", &text))
+                entry.label = text;
+            if (g_variant_lookup(props, "type", "&s", &text))
+                entry.type = text;
+            if (g_variant_lookup(props, "toggle-type", "&s", &text))
+                entry.toggleType = text;
+            g_variant_lookup(props, "toggle-state", "i", &entry.toggleState);
+            gboolean enabled = TRUE;
+            g_variant_lookup(props, "enabled", "b", &enabled);
+            entry.enabled = enabled;
+            entries.push_back(entry);
+            g_variant_unref(props);
+            g_variant_unref(child);
+            g_variant_unref(boxed);
+        }
+        g_variant_unref(children);
+        g_variant_unref(root);
+        g_variant_unref(reply);
+        return entries;
+    }
+
+    std::string toolTipTitle() {
+        GVariant* value = itemProperty("ToolTip");
+        if (!value)
+            return "<no tooltip>";
+        const char* title = nullptr;
+        g_variant_get_child(value, 2, "&s", &title);
+        std::string result = title;
+        g_variant_unref(value);
+        return result;
+    }
+
+    orvi::test::LogCapture log;
+    orvi::test::ManualScheduler scheduler;
+    orvi::test::RecordingNotifier notifier;
+    orvi::test::RecordingLauncherBadge badge;
+    orvi::test::MemoryPreferencesStore prefs;
+    orvi::ProfileStore store{prefs};
+    orvi::NotificationService service{scheduler, notifier, badge};
+    GDBusConnection* bus = nullptr;
+    GDBusConnection* host = nullptr;
+    std::unique_ptr<orvi::test::ChildProcess> watcher;
+    std::unique_ptr<StatusNotifierItem> item;
+    std::unique_ptr<orvi::StatusBarController> controller;
+    int presented = 0;
+    int quits = 0;
+};
+
+TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndAnswersWhatAHostAsks) {
+    startWatcher();
+    startItem();
+    ASSERT_TRUE(waitUntil([&] { return item->isRegisteredWithWatcher(); }));
+    EXPECT_TRUE(log.contains(kRegisteredLine));
+    GVariant* registered = orvi::test::getProperty(host, kWatcherName, "/StatusNotifierWatcher", kWatcherName,
+                                                   "RegisteredStatusNotifierItems");
+    ASSERT_NE(registered, nullptr);
+    gchar* printed = g_variant_print(registered, FALSE);
+    EXPECT_NE(std::string(printed).find(item->busName()), std::string::npos) << printed;
+    g_free(printed);
+    g_variant_unref(registered);
+
+    GVariant* all =
+        callAndWait(host, item->busName().c_str(), "/StatusNotifierItem", "org.freedesktop.DBus.Properties",
+                    "GetAll", g_variant_new("(s)", kItemInterface));
+    ASSERT_NE(all, nullptr);
+    GVariant* properties = g_variant_get_child_value(all, 0);
+    const char* text = nullptr;
+    EXPECT_TRUE(g_variant_lookup(properties, "Id", "&s", &text) &&
+                std::string(text) == "com.orviwrapper.OrviWrapper");
+    EXPECT_TRUE(g_variant_lookup(properties, "Title", "&s", &text) && std::string(text) == "OrviWrapper");
+    EXPECT_TRUE(g_variant_lookup(properties, "Status", "&s", &text) && std::string(text) == "Active");
+    EXPECT_TRUE(g_variant_lookup(properties, "Menu", "&o", &text) && std::string(text) == "/MenuBar");
+    GVariant* pixmaps = g_variant_lookup_value(properties, "IconPixmap", G_VARIANT_TYPE("a(iiay)"));
+    ASSERT_NE(pixmaps, nullptr);
+    ASSERT_EQ(g_variant_n_children(pixmaps), 3u);
+    for (gsize i = 0; i < 3; ++i) {
+        gint32 width = 0, height = 0;
+        GVariant* bytes = nullptr;
+        g_variant_get_child(pixmaps, i, "(ii@ay)", &width, &height, &bytes);
+        EXPECT_EQ(g_variant_n_children(bytes), static_cast<gsize>(width * height * 4));
+        g_variant_unref(bytes);
+    }
+    g_variant_unref(pixmaps);
+    g_variant_unref(properties);
+    g_variant_unref(all);
+    EXPECT_EQ(toolTipTitle(), "OrviWrapper, профиль Основной");
+
+    ASSERT_NE(callAndWait(host, item->busName().c_str(), "/StatusNotifierItem", kItemInterface, "Activate",
+                          g_variant_new("(ii)", 0, 0)),
+              nullptr);
+    EXPECT_EQ(presented, 1);
+}
+
+TEST_F(StatusNotifierItemTest, MenuSwitchesProfilesAndTheItemFollowsTheChange) {
+    startWatcher();
+    startItem();
+    auto entries = layout();
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[0].label, "Активный профиль: Основной");
+    EXPECT_FALSE(entries[0].enabled);
+    EXPECT_EQ(entries[1].type, "separator");
+    EXPECT_EQ(entries[2].label, "Основной");
+    EXPECT_EQ(entries[2].toggleType, "radio");
+    EXPECT_EQ(entries[2].toggleState, 1);
+    EXPECT_EQ(entries[3].label, "Работа");
+    EXPECT_EQ(entries[3].toggleState, 0);
+    EXPECT_EQ(entries[5].label, "Выход");
+
+    orvi::test::SignalRecorder layoutUpdates(host, "com.canonical.dbusmenu", "LayoutUpdated");
+    orvi::test::SignalRecorder toolTips(host, kItemInterface, "NewToolTip");
+    ASSERT_NE(callAndWait(host, item->busName().c_str(), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                          g_variant_new("(isvu)", entries[3].id, "clicked", g_variant_new_int32(0), 0u)),
+              nullptr);
+    EXPECT_EQ(store.activeProfile().name, "Работа");
+    ASSERT_TRUE(
+        waitUntil([&] { return !layoutUpdates.emissions().empty() && !toolTips.emissions().empty(); }));
+    entries = layout();
+    EXPECT_EQ(entries[0].label, "Активный профиль: Работа");
+    EXPECT_EQ(entries[2].toggleState, 0);
+    EXPECT_EQ(entries[3].toggleState, 1);
+    EXPECT_EQ(toolTipTitle(), "OrviWrapper, профиль Работа");
+
+    service.notifyUnread(store.profiles()[0], 2);
+    service.notifyUnread(store.profiles()[1], 3);
+    EXPECT_EQ(toolTipTitle(), "OrviWrapper, профиль Работа, непрочитанных: 5");
+
+    std::string error;
+    EXPECT_EQ(callAndWait(host, item->busName().c_str(), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                          g_variant_new("(isvu)", 999, "clicked", g_variant_new_int32(0), 0u), &error),
+              nullptr);
+    EXPECT_FALSE(error.empty()) << "an unknown item is refused";
+    callAndWait(host, item->busName().c_str(), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                g_variant_new("(isvu)", entries[5].id, "clicked", g_variant_new_int32(0), 0u));
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(StatusNotifierItemTest, WithoutAWatcherTheItemWaitsAndRegistersWhenOneAppears) {
+    startItem();
+    ASSERT_TRUE(waitUntil([&] {
+        return log.contains(
+            "⚠️ No StatusNotifierWatcher on the session bus; the tray item will register when "
+            "one appears");
+    }));
+    EXPECT_EQ(toolTipTitle(), "OrviWrapper, профиль Основной") << "the item keeps answering";
+
+    startWatcher();
+    ASSERT_TRUE(waitUntil([&] { return item->isRegisteredWithWatcher(); }))
+        << ::testing::PrintToString(log.lines());
+    EXPECT_TRUE(log.contains(kRegisteredLine));
+}
+
+TEST(AppIcon, TheCompiledInIconIsTheOneShippedForTheIconTheme) {
+    std::ifstream file(std::string(ORVI_SOURCE_DIR) +
+                       "/resources/icons/hicolor/scalable/apps/com.orviwrapper.OrviWrapper.svg");
+    std::stringstream shipped;
+    shipped << file.rdbuf();
+    EXPECT_EQ(AppIcon::svg(), shipped.str());
+
+    const auto pixmaps = AppIcon::pixmaps({22});
+    ASSERT_EQ(pixmaps.size(), 1u);
+    ASSERT_EQ(pixmaps[0].width, 22);
+    const auto* centre = &pixmaps[0].argb[(11 * 22 + 11) * 4];
+    EXPECT_EQ(centre[0], 0xff) << "the centre of the icon is opaque";
+    EXPECT_EQ(pixmaps[0].argb[0], 0) << "the rounded corner is transparent";
+}
+
+} // namespace
