@@ -70,8 +70,13 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
 void Application::buildObjectGraph() {
     m_preferences = openPreferences();
     m_profileStore = std::make_unique<ProfileStore>(*m_preferences);
-    // Cookie manager 1, VPN detection, the settings view model, the status item controller,
-    // the navigation policy, unread detection and the notification service are built here.
+    // Cookie manager 1, VPN detection, the settings view model, the navigation policy and
+    // unread detection are built here.
+    m_desktop = std::make_unique<DesktopIntegration>(
+        *m_gtkApplication.get(), m_scheduler,
+        DesktopIntegration::WindowAccess{
+            [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; },
+            [this] { m_gtkApplication->quit(); }});
     m_windowSizeManager = std::make_unique<WindowSizeManager>(*m_preferences);
     // The media permission service, cookie manager 2, the web view factory and the main view
     // model are built here.
@@ -120,9 +125,10 @@ void Application::onActivate() {
 
 void Application::onFirstAppearance() {
     logLine("👁️ MainWebViewScreen onAppear called");
-    // The notification delegate gets the profile store, notification permission is asked,
-    // the external-links setting reaches the navigation policy, the status item is set up
+    // The notification delegate gets the profile store, notification permission is asked and
+    // the status item is set up; the external-links setting reaches the navigation policy
     // and media permissions are requested 2.0 s later, as those services join.
+    m_desktop->onFirstAppearance(*m_profileStore);
     applyTestResizeIfRequested();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DesktopIntegration.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/TerminationSave.h"
@@ -48,6 +49,8 @@ private:
     // factory, main view model.
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<ProfileStore> m_profileStore;
+    // The status item controller and the notification service, with their desktop ends.
+    std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<TerminationSave> m_terminationSave;
 

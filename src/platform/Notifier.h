@@ -42,6 +42,9 @@ public:
 
     virtual ~Notifier() = default;
 
+    // Makes the buttons' actions known before anything is posted, so that a click on a
+    // notification left from an earlier run still reaches the application.
+    virtual void registerActions(const std::vector<NotificationButton>& buttons) = 0;
     // Asks whether notifications may be shown. The completion runs once, on the main thread.
     virtual void requestAuthorization(AuthorizationCompletion completion) = 0;
     // The completion runs once, on the main thread, with an error text when it was not shown.

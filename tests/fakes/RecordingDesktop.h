@@ -13,6 +13,9 @@ namespace orvi::test {
 // Records what the core asks of the desktop's notification centre.
 class RecordingNotifier final : public platform::Notifier {
 public:
+    void registerActions(const std::vector<platform::NotificationButton>& buttons) override {
+        registeredActions.insert(registeredActions.end(), buttons.begin(), buttons.end());
+    }
     void requestAuthorization(AuthorizationCompletion completion) override {
         ++authorizationRequests;
         completion(grantAuthorization, authorizationError);
@@ -32,6 +35,7 @@ public:
     std::optional<std::string> authorizationError;
     std::optional<std::string> postError;
     int authorizationRequests = 0;
+    std::vector<platform::NotificationButton> registeredActions;
     std::vector<platform::Notification> posted;
     std::vector<std::string> withdrawn;
 

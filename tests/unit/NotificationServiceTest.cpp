@@ -155,6 +155,12 @@ TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
     EXPECT_EQ(badge.last(), 4);
 }
 
+TEST_F(NotificationServiceTest, RegistersTheOpenProfileActionBeforeAnythingIsPosted) {
+    ASSERT_EQ(notifier.registeredActions.size(), 1u);
+    EXPECT_EQ(notifier.registeredActions[0].actionIdentifier, "OPEN_PROFILE");
+    EXPECT_EQ(notifier.registeredActions[0].title, "Открыть профиль");
+}
+
 TEST_F(NotificationServiceTest, PermissionAnswersAreLogged) {
     service.requestPermissionIfNeeded();
     EXPECT_TRUE(log.contains("Notification permission granted"));

@@ -10,6 +10,7 @@ namespace orvi {
 NotificationService::NotificationService(Scheduler& scheduler, platform::Notifier& notifier,
                                          platform::LauncherBadge& badge)
     : m_scheduler(scheduler), m_notifier(notifier), m_badge(badge), m_mainThread(std::this_thread::get_id()) {
+    m_notifier.registerActions({{kOpenProfileActionIdentifier, kOpenProfileActionTitle}});
 }
 
 std::string NotificationService::newMessagesText(int count) {

@@ -91,6 +91,11 @@ void DesktopNotifier::onActivate(GSimpleAction* action, GVariant* parameter, gpo
     notifier->m_responses.emit(response);
 }
 
+void DesktopNotifier::registerActions(const std::vector<NotificationButton>& buttons) {
+    for (const auto& button : buttons)
+        ensureAction(button.actionIdentifier);
+}
+
 void DesktopNotifier::requestAuthorization(AuthorizationCompletion completion) {
     if (!m_sandboxed) {
         // Outside a sandbox the desktop offers no consent step: notifications are shown

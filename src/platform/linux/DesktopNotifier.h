@@ -23,6 +23,7 @@ public:
     DesktopNotifier(const DesktopNotifier&) = delete;
     DesktopNotifier& operator=(const DesktopNotifier&) = delete;
 
+    void registerActions(const std::vector<NotificationButton>& buttons) override;
     void requestAuthorization(AuthorizationCompletion completion) override;
     void post(const Notification& notification, PostCompletion completion) override;
     void withdraw(const std::string& identifier) override;
