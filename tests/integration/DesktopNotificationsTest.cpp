@@ -1,8 +1,11 @@
 #include "DBusTestSupport.h"
 #include "PrivateSessionBus.h"
 #include "RecordingNotificationServer.h"
+#include "core/notify/NotificationDelegate.h"
 #include "core/notify/NotificationService.h"
+#include "core/profiles/ProfileStore.h"
 #include "fakes/LogCapture.h"
+#include "fakes/MemoryPreferencesStore.h"
 #include "platform/linux/DesktopNotifier.h"
 #include "platform/linux/GLibScheduler.h"
 #include "platform/linux/UnityLauncherBadge.h"
@@ -90,27 +93,33 @@ TEST_F(DesktopNotificationsTest, RisesReachTheNotificationServerAsOneReplaceable
     EXPECT_EQ(server.closed(), std::vector<guint32>{first.id});
 }
 
-TEST_F(DesktopNotificationsTest, ClicksOnTheBodyAndTheButtonComeBackWithTheProfile) {
-    std::vector<orvi::platform::NotificationResponse> responses;
-    auto connection = notifier->responses().connect([&](const auto& r) { responses.push_back(r); });
-    service->notifyUnread(namedProfile(work, "Работа"), 0);
-    service->notifyUnread(namedProfile(work, "Работа"), 1);
+TEST_F(DesktopNotificationsTest, ClicksOnTheButtonAndTheBodySwitchToTheirProfile) {
+    orvi::test::MemoryPreferencesStore prefs;
+    orvi::ProfileStore store(prefs);
+    store.addProfile(namedProfile(work, "Работа"));
+    store.addProfile(namedProfile(ProfileId::generate(), "Дом"));
+    const auto home = store.profiles()[2];
+    int broughtToFront = 0;
+    orvi::NotificationDelegate delegate(scheduler, *notifier, [&] { ++broughtToFront; });
+    delegate.setProfileStore(&store);
+
+    service->notifyUnread(store.profiles()[1], 0);
+    service->notifyUnread(store.profiles()[1], 1);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 1; }));
     const auto& shown = server.notifications()[0];
-
+    ASSERT_EQ(shown.actions.at(3), "Открыть профиль");
     server.invokeAction(shown.id, shown.actions.at(2));
-    ASSERT_TRUE(waitUntil([&] { return responses.size() == 1; }));
-    EXPECT_EQ(responses[0].actionIdentifier, "OPEN_PROFILE");
-    EXPECT_EQ(responses[0].target, work.text());
+    ASSERT_TRUE(waitUntil([&] { return store.activeProfile().id == work; }));
+    EXPECT_EQ(broughtToFront, 1);
 
     // A server forgets a notification once one of its actions is invoked, so the body is
     // clicked on the next one.
-    service->notifyUnread(namedProfile(work, "Работа"), 2);
+    service->notifyUnread(home, 0);
+    service->notifyUnread(home, 3);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 2; }));
     server.invokeAction(server.notifications()[1].id, "default");
-    ASSERT_TRUE(waitUntil([&] { return responses.size() == 2; }));
-    EXPECT_EQ(responses[1].actionIdentifier, orvi::platform::kDefaultActionIdentifier);
-    EXPECT_EQ(responses[1].target, work.text());
+    ASSERT_TRUE(waitUntil([&] { return store.activeProfile().id == home.id; }));
+    EXPECT_EQ(broughtToFront, 2);
 }
 
 TEST_F(DesktopNotificationsTest, BodyTextIsEscapedForMarkup) {
