@@ -203,12 +203,21 @@ TEST_F(StatusNotifierItemTest, MenuSwitchesProfilesAndTheItemFollowsTheChange) {
 
     orvi::test::SignalRecorder layoutUpdates(host, "com.canonical.dbusmenu", "LayoutUpdated");
     orvi::test::SignalRecorder toolTips(host, kItemInterface, "NewToolTip");
+    orvi::test::SignalRecorder propertyUpdates(host, "com.canonical.dbusmenu", "ItemsPropertiesUpdated");
     ASSERT_NE(callAndWait(host, item->busName().c_str(), "/MenuBar", "com.canonical.dbusmenu", "Event",
                           g_variant_new("(isvu)", entries[3].id, "clicked", g_variant_new_int32(0), 0u)),
               nullptr);
     EXPECT_EQ(store.activeProfile().name, "Работа");
-    ASSERT_TRUE(
-        waitUntil([&] { return !layoutUpdates.emissions().empty() && !toolTips.emissions().empty(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return !layoutUpdates.emissions().empty() && !toolTips.emissions().empty() &&
+               !propertyUpdates.emissions().empty();
+    }));
+    // Hosts that cache item properties hear which radio items changed state.
+    gchar* updated = g_variant_print(propertyUpdates.emissions()[0].parameters, FALSE);
+    EXPECT_NE(std::string(updated).find("(" + std::to_string(entries[3].id) + ", {"), std::string::npos)
+        << updated;
+    EXPECT_NE(std::string(updated).find("'toggle-state': <1>"), std::string::npos) << updated;
+    g_free(updated);
     entries = layout();
     EXPECT_EQ(entries[0].label, "Активный профиль: Работа");
     EXPECT_EQ(entries[2].toggleState, 0);
