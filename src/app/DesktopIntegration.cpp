@@ -35,12 +35,11 @@ DesktopIntegration::DesktopIntegration(Gtk::Application& application, Scheduler&
     GDBusConnection* bus = g_application_get_dbus_connection(gApplication);
     if (bus) {
         m_badge = std::make_unique<platform::UnityLauncherBadge>(bus, desktopFileId());
-        m_notificationService = std::make_unique<NotificationService>(scheduler, *m_notifier, *m_badge);
     } else {
         logLine("⚠️ No session bus: no launcher badge and no tray item");
-        static NoLauncherBadge noBadge;
-        m_notificationService = std::make_unique<NotificationService>(scheduler, *m_notifier, noBadge);
+        m_badge = std::make_unique<NoLauncherBadge>();
     }
+    m_notificationService = std::make_unique<NotificationService>(scheduler, *m_notifier, *m_badge);
     m_notificationDelegate =
         std::make_unique<NotificationDelegate>(scheduler, *m_notifier, [this] { presentMainWindow(); });
     m_cancellables.push_back(m_notificationService->subscribeToUnreadCounts([this] { showUnreadInTitle(); }));

@@ -44,7 +44,7 @@ private:
     Gtk::Application& m_application;
     WindowAccess m_window;
     std::unique_ptr<platform::DesktopNotifier> m_notifier;
-    std::unique_ptr<platform::UnityLauncherBadge> m_badge;
+    std::unique_ptr<platform::LauncherBadge> m_badge;
     std::unique_ptr<NotificationService> m_notificationService;
     std::unique_ptr<NotificationDelegate> m_notificationDelegate;
     std::unique_ptr<platform::StatusNotifierItem> m_statusItem;
