@@ -67,9 +67,11 @@ TEST(StorageRestoreScript, WritesNothingOnAForeignHost) {
     const auto profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
     fixture.preferences.setData(keys::storage(profile.id), hostileSnapshot().dump());
     auto view = fixture.open(profile, profile.locationSettings);
-    for (const std::string base : {"http://elsewhere.example/", "http://evilweb.orvi.test/", "http://orvi.test/"}) {
+    for (const std::string base :
+         {"http://elsewhere.example/", "http://evilweb.orvi.test/", "http://orvi.test/"}) {
         ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, base)) << base;
-        EXPECT_EQ(seenByPage(*view), (Json{{"localStorage", Json::object()}, {"sessionStorage", Json::object()}}))
+        EXPECT_EQ(seenByPage(*view),
+                  (Json{{"localStorage", Json::object()}, {"sessionStorage", Json::object()}}))
             << base;
     }
     ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, "http://x.web.orvi.test/"));

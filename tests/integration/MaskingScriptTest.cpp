@@ -15,8 +15,9 @@ struct MaskedPage {
         fixture.preferences.setBoolean(keys::kEnableMaskingScript, true);
         profile = fixture.makeProfile("Work", location);
         view = fixture.open(profile, location);
-        loaded = fixture.loadHTML(*view, "<!DOCTYPE html><html><head>" + extraHead + "</head><body>page</body></html>",
-                                  fixture.webURL("/"));
+        loaded = fixture.loadHTML(
+            *view, "<!DOCTYPE html><html><head>" + extraHead + "</head><body>page</body></html>",
+            fixture.webURL("/"));
     }
 
     Json page(const std::string& script) { return valueOf(evaluate(*view, script, engine::World::page)); }
@@ -54,7 +55,8 @@ TEST(MaskingScript, ClearRemovesOnlyThisProfilesKeys) {
     MaskedPage page;
     ASSERT_TRUE(page.loaded);
     page.raw("localStorage.setItem('_orvi_AAAAAAAA_other', 'x'); localStorage.setItem('plain', 'y'); true");
-    page.page("localStorage.setItem('mine', '1'); localStorage.setItem('alsoMine', '2'); localStorage.clear(); true");
+    page.page("localStorage.setItem('mine', '1'); localStorage.setItem('alsoMine', '2'); "
+              "localStorage.clear(); true");
     EXPECT_EQ(page.raw("JSON.stringify(Object.keys(localStorage).sort())").get<std::string>(),
               "[\"_orviWrapperLocale\",\"_orviWrapperLocation\",\"_orviWrapperProfileId\","
               "\"_orviWrapperTimezone\",\"_orvi_AAAAAAAA_other\",\"plain\"]");
@@ -123,7 +125,10 @@ TEST(MaskingScript, MessageHandlersAreHiddenFromEveryLaterScript) {
     const auto profile = fixture.makeProfile("Work", kLondon);
     auto view = fixture.open(profile, kLondon);
     int posts = 0;
+    int clientPosts = 0;
     view->addScriptMessageHandler("probeHandler", engine::World::page, [&](const Json&) { ++posts; });
+    view->addScriptMessageHandler("clientProbeHandler", engine::World::client,
+                                  [&](const Json&) { ++clientPosts; });
     view->addUserScript(engine::UserScript{
         "window.__laterScriptSaw = typeof (window.webkit && window.webkit.messageHandlers);",
         engine::InjectionTime::documentStart, engine::FrameScope::allFrames, engine::World::page});
@@ -132,6 +137,12 @@ TEST(MaskingScript, MessageHandlersAreHiddenFromEveryLaterScript) {
     EXPECT_EQ(evaluate(*view, "window.__laterScriptSaw").value(), "undefined");
     EXPECT_EQ(evaluate(*view, "typeof window.webkit.messageHandlers").value(), "undefined");
     EXPECT_EQ(evaluate(*view, "'messageHandlers' in window.webkit").value(), false);
-    EXPECT_EQ(evaluate(*view, "delete window.webkit; typeof window.webkit.messageHandlers").value(), "undefined");
+    EXPECT_EQ(evaluate(*view, "delete window.webkit; typeof window.webkit.messageHandlers").value(),
+              "undefined");
     EXPECT_EQ(posts, 0);
+    // The rest of the masking still applies, and the system's own world keeps its handlers.
+    EXPECT_EQ(evaluate(*view, "new Date().getTimezoneOffset()").value(), 0);
+    evaluate(*view, "window.webkit.messageHandlers.clientProbeHandler.postMessage(1); true",
+             engine::World::client);
+    EXPECT_TRUE(runMainLoopUntil([&] { return clientPosts == 1; }));
 }

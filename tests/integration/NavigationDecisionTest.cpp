@@ -71,12 +71,29 @@ TEST(NavigationDecisions, AnImageOpenedInTheMainFrameBecomesADownload) {
         download = started;
         started->cancel();
     };
-    const std::string image = "http://files.orvi.test/images/photo.png";
-    page.view->load(engine::Request{image});
+    ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
+    // A form submission passes the action rules, so the response rules decide.
+    const std::string image = "http://files.orvi.test/images/photo.png?";
+    evaluate(*page.view, "const f = document.createElement('form'); f.method = 'get';"
+                         "f.action = 'http://files.orvi.test/images/photo.png'; document.body.appendChild(f);"
+                         "f.submit(); true");
 
     ASSERT_TRUE(runMainLoopUntil([&] { return download != nullptr; }));
     ASSERT_FALSE(page.responseDecisions.empty());
     EXPECT_EQ(page.responseDecisions.back(), std::make_pair(image, engine::PolicyDecision::download));
     EXPECT_EQ(download->url(), image);
-    EXPECT_NE(page.view->url(), image);
+    EXPECT_EQ(page.view->url(), page.fixture.webURL("/echo"));
+    EXPECT_TRUE(page.downloads.links.empty());
+}
+
+TEST(NavigationDecisions, OpeningAServiceFileLinkStartsAManualDownloadInstead) {
+    DecidedPage page;
+    const std::string image = "http://files.orvi.test/images/photo.png";
+    page.view->load(engine::Request{image});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.downloads.links.empty(); }));
+    EXPECT_EQ(page.actionFor(image), engine::PolicyDecision::cancel);
+    EXPECT_EQ(page.downloads.links[0].url, image);
+    EXPECT_EQ(page.downloads.links[0].webView, page.view.get());
+    runMainLoopFor(std::chrono::milliseconds(300));
+    EXPECT_TRUE(page.fixture.env.service->requestsTo("files.orvi.test", "/images/photo.png").empty());
 }

@@ -3,11 +3,13 @@
 namespace orvi::test {
 
 WebFixture::WebFixture()
-    : domains(OrviDomains::fromJsonText(env.service->endpoints().toJson().dump(), "imitation endpoints").value()),
+    : domains(
+          OrviDomains::fromJsonText(env.service->endpoints().toJson().dump(), "imitation endpoints").value()),
       factory(std::make_unique<WebViewFactory>(*env.engine, preferences, scheduler, domains, nullptr)) {}
 
 Profile WebFixture::makeProfile(const std::string& name, const LocationSettings& location) const {
-    return Profile{ProfileId::generate(), name, false, StorageType::persistentMain, false, location, true, true};
+    return Profile{
+        ProfileId::generate(), name, false, StorageType::persistentMain, false, location, true, true};
 }
 
 std::shared_ptr<engine::WebView> WebFixture::open(const Profile& profile, const LocationSettings& location) {
