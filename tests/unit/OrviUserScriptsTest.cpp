@@ -2,7 +2,6 @@
 
 #include "core/profiles/LocationSettings.h"
 #include "core/web/JavaScriptLiteral.h"
-#include "support/TestDomains.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -97,15 +96,4 @@ TEST(OrviUserScripts, NavigationSwitchSearchesTheSectionTextOfItsIndexAndLogsThe
         EXPECT_TRUE(contains(script, "const label = \"Chats\\u0027); alert(1); (\\u0027\\u000a\";"));
         EXPECT_FALSE(contains(script, "{{"));
     }
-}
-
-TEST(OrviUserScripts, StorageRestoreScriptIsBoundToTheWebHostAndCarriesTheSnapshotAsJson) {
-    const orvi::Json snapshot = {{"localStorage", {{"token", "a\nb</script>"}}},
-                                 {"sessionStorage", {{"s", "1"}}}};
-    const auto script = OrviUserScripts::storageRestoreScript(snapshot, orvi::test::testDomains());
-    EXPECT_TRUE(contains(script, "const allowedDomain = \"web.orvi.test\";"));
-    EXPECT_TRUE(contains(script, "const saved = " + orvi::javaScriptJsonExpression(snapshot) + ";"));
-    EXPECT_TRUE(contains(script, "storage.getItem(key) === null"));
-    EXPECT_FALSE(contains(script, "</script>"));
-    EXPECT_FALSE(contains(script, "a\nb"));
 }
