@@ -1,5 +1,6 @@
-#include "core/base/Json.h"
 #include "core/web/OrviDomains.h"
+
+#include "core/base/Json.h"
 
 #include <cstdlib>
 #include <filesystem>
