@@ -218,6 +218,11 @@ void ImitationService::handle(SoupServerMessage* message) {
         g_bytes_unref(bytes);
     }
     m_requests.push_back(*request);
+    // A page that never answers, for time-outs.
+    if (request->host == m_endpoints.webHost && request->path == "/hang") {
+        soup_server_message_pause(message);
+        return;
+    }
 
     Response response = route(*request);
     soup_server_message_set_status(message, static_cast<guint>(response.status), nullptr);
@@ -286,6 +291,8 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
             m_chats[index].unread = std::max(0, std::atoi(fields["count"].c_str()));
         return Response{200, "application/json", chatsJson(), {}};
     }
+    if (path == "/links")
+        return Response{200, kHtml, pages::linksPage(), {}};
     if (path == "/echo")
         return Response{
             200, kHtml, "<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>", {}};

@@ -6,6 +6,8 @@
 #include "engine/webkit/WebKitDownloadAdapter.h"
 #include "engine/webkit/WebKitWebViewAdapter.h"
 
+#include <utility>
+
 namespace orvi::engine::webkit {
 
 namespace {
@@ -120,6 +122,7 @@ std::string originOf(WebKitWebView* view) {
 void WebKitWebViewAdapter::connectSignals() {
     WebKitWebView* view = m_view.get();
     g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
@@ -148,8 +151,24 @@ gboolean WebKitWebViewAdapter::onDecidePolicy(WebKitWebView*, WebKitPolicyDecisi
     NavigationAction action =
         actionFrom(webkit_navigation_policy_decision_get_navigation_action(navigationDecision),
                    type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
+    if (action.opensNewWindow)
+        self->m_decidedNewWindowURL = action.url;
     delegate->decidePolicyForNavigationAction(*self, action, std::move(handler));
     return TRUE;
+}
+
+// A page asks for a new window. Links with a target pass the policy first; window.open()
+// comes here directly. No second window is ever made: the delegate sees the action as one
+// that opens a new window and may load it where it likes; its answer changes nothing here.
+GtkWidget* WebKitWebViewAdapter::onCreate(WebKitWebView*, WebKitNavigationAction* navigationAction,
+                                          gpointer data) {
+    auto* self = static_cast<WebKitWebViewAdapter*>(data);
+    NavigationAction action = actionFrom(navigationAction, true);
+    if (std::exchange(self->m_decidedNewWindowURL, std::string()) == action.url)
+        return nullptr;
+    if (NavigationDelegate* delegate = self->m_navigationDelegate)
+        delegate->decidePolicyForNavigationAction(*self, action, [](PolicyDecision) {});
+    return nullptr;
 }
 
 void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -159,6 +178,9 @@ void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, 
     case WEBKIT_LOAD_STARTED:
         self->m_committed = false;
         self->m_failed = false;
+        self->m_loadStarted = true;
+        if (self->m_timedOut)
+            webkit_web_view_stop_loading(self->m_view.get());
         if (delegate)
             delegate->didStartProvisionalNavigation(*self);
         break;
@@ -166,12 +188,12 @@ void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, 
         break;
     case WEBKIT_LOAD_COMMITTED:
         self->m_committed = true;
-        self->stopRequestTimer();
+        self->cancelRequestTimeout();
         if (delegate)
             delegate->didCommitNavigation(*self);
         break;
     case WEBKIT_LOAD_FINISHED:
-        self->stopRequestTimer();
+        self->cancelRequestTimeout();
         // WebKit ends a failed load with "finished" as well; the failure was reported.
         if (!self->m_failed && delegate)
             delegate->didFinishNavigation(*self);
@@ -183,11 +205,10 @@ gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gch
                                             gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
     self->m_failed = true;
-    self->stopRequestTimer();
     Error failure = navigationErrorFrom(error);
     if (self->m_timedOut && failure.domain == kURLErrorDomain && failure.code == kURLErrorCancelled)
         failure = Error{kURLErrorDomain, kURLErrorTimedOut, "The request timed out."};
-    self->m_timedOut = false;
+    self->cancelRequestTimeout();
     bool committed = self->m_committed;
     if (NavigationDelegate* delegate = self->m_navigationDelegate) {
         if (committed)
@@ -202,7 +223,7 @@ gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gch
 void WebKitWebViewAdapter::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                                   gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
-    self->stopRequestTimer();
+    self->cancelRequestTimeout();
     ProcessTerminationReason why = ProcessTerminationReason::crashed;
     if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT)
         why = ProcessTerminationReason::exceededMemoryLimit;
