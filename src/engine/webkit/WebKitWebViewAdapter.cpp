@@ -312,15 +312,15 @@ void WebKitWebViewAdapter::setCustomUserAgent(const std::string& userAgent) {
     webkit_settings_set_user_agent(m_settings.get(), userAgent.empty() ? nullptr : userAgent.c_str());
 }
 
+// WebKitGTK starts a download from a URL only and gives back a copy of its request, so
+// the request's own headers cannot go out; the view's session supplies its cookies and the
+// view its user agent, which is what the server needs to know the user.
 void WebKitWebViewAdapter::startDownload(const Request& request) {
-    WebKitDownload* download = webkit_web_view_download_uri(m_view.get(), request.url.c_str());
-    if (!download)
-        return;
-    if (WebKitURIRequest* uriRequest = webkit_download_get_request(download))
-        if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest))
-            for (const auto& [name, value] : request.headers)
-                soup_message_headers_append(headers, name.c_str(), value.c_str());
-    g_object_unref(download);
+    if (!request.headers.empty())
+        logLine("ℹ️ Download started without its " + std::to_string(request.headers.size()) +
+                " request headers (the engine cannot attach them): " + request.url);
+    if (WebKitDownload* download = webkit_web_view_download_uri(m_view.get(), request.url.c_str()))
+        g_object_unref(download);
 }
 
 void WebKitWebViewAdapter::terminateWebProcess() {

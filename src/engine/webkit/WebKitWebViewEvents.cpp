@@ -51,33 +51,41 @@ private:
     bool m_answered = false;
 };
 
-// A script dialog the page waits on; closing it lets the page go on. A dropped answer
-// closes it as dismissed.
+// A script dialog the page waits on. An answer given while WebKit is still in its signal
+// needs nothing more; a later one follows WebKit's asynchronous protocol: a reference
+// taken when the signal ends, given back with webkit_script_dialog_close(). A dropped
+// answer dismisses the dialog.
 class DialogAnswer {
 public:
-    explicit DialogAnswer(WebKitScriptDialog* dialog) : m_dialog(webkit_script_dialog_ref(dialog)) {}
-    ~DialogAnswer() {
-        close();
-        webkit_script_dialog_unref(m_dialog);
-    }
+    explicit DialogAnswer(WebKitScriptDialog* dialog) : m_dialog(dialog) {}
+    ~DialogAnswer() { finish(); }
     DialogAnswer(const DialogAnswer&) = delete;
     DialogAnswer& operator=(const DialogAnswer&) = delete;
 
-    void confirm(bool confirmed) {
-        if (!m_closed)
-            webkit_script_dialog_confirm_set_confirmed(m_dialog, confirmed);
-        close();
+    // Called when the signal handler returns: from then on the dialog must be held.
+    void holdIfPending() {
+        if (!m_answered && !m_held) {
+            webkit_script_dialog_ref(m_dialog);
+            m_held = true;
+        }
     }
-    void close() {
-        if (m_closed)
+    void confirm(bool confirmed) {
+        if (!m_answered)
+            webkit_script_dialog_confirm_set_confirmed(m_dialog, confirmed);
+        finish();
+    }
+    void finish() {
+        if (m_answered)
             return;
-        m_closed = true;
-        webkit_script_dialog_close(m_dialog);
+        m_answered = true;
+        if (m_held)
+            webkit_script_dialog_close(m_dialog);
     }
 
 private:
     WebKitScriptDialog* m_dialog;
-    bool m_closed = false;
+    bool m_held = false;
+    bool m_answered = false;
 };
 
 // A permission request is denied unless granted; a dropped answer denies it.
@@ -242,7 +250,8 @@ gboolean WebKitWebViewAdapter::onScriptDialog(WebKitWebView*, WebKitScriptDialog
     case WEBKIT_SCRIPT_DIALOG_ALERT:
         if (delegate) {
             auto answer = std::make_shared<DialogAnswer>(dialog);
-            delegate->runJavaScriptAlert(*self, message, [answer] { answer->close(); });
+            delegate->runJavaScriptAlert(*self, message, [answer] { answer->finish(); });
+            answer->holdIfPending();
         }
         return TRUE;
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
@@ -250,6 +259,7 @@ gboolean WebKitWebViewAdapter::onScriptDialog(WebKitWebView*, WebKitScriptDialog
             auto answer = std::make_shared<DialogAnswer>(dialog);
             delegate->runJavaScriptConfirm(*self, message,
                                            [answer](bool confirmed) { answer->confirm(confirmed); });
+            answer->holdIfPending();
         } else {
             webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
         }
