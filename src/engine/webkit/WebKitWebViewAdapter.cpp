@@ -360,6 +360,12 @@ void WebKitWebViewAdapter::cancelRequestTimeout() {
 }
 
 void WebKitWebViewAdapter::routeDownload(WebKitDownload* download) {
+    // The default session is shared by every engine in the process; each download is taken
+    // by one adapter only.
+    static const GQuark routed = g_quark_from_static_string("orvi-download-routed");
+    if (g_object_get_qdata(G_OBJECT(download), routed))
+        return;
+    g_object_set_qdata(G_OBJECT(download), routed, GINT_TO_POINTER(1));
     WebKitWebView* view = webkit_download_get_web_view(download);
     auto* adapter =
         view ? static_cast<WebKitWebViewAdapter*>(g_object_get_qdata(G_OBJECT(view), adapterQuark()))
