@@ -110,6 +110,8 @@ TEST(WebKitNavigation, ResponsesCarryStatusHeadersAndTheSuggestedFileName) {
             << c.url << ": a cancelled response ends the load with a failure";
         ASSERT_EQ(page.nav.responses.size(), before + 1) << c.url;
         const auto& response = page.nav.responses.back();
+        EXPECT_EQ(page.nav.provisionalFailures.back().code,
+                  engine::kWebKitErrorFrameLoadInterruptedByPolicyChange);
         EXPECT_EQ(response.url, c.url);
         EXPECT_TRUE(response.isHTTP);
         EXPECT_EQ(response.statusCode, 200);
