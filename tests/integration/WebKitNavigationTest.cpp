@@ -250,3 +250,23 @@ TEST(WebKitNavigation, KillingTheWebProcessIsReportedAndAReloadRestoresThePage) 
     ASSERT_TRUE(title.ok());
     EXPECT_EQ(title.value(), "Echo");
 }
+
+TEST(WebKitNavigation, ADecisionAnsweredAfterTheViewIsGoneTouchesNothing) {
+    Page page;
+    struct Holding : RecordingNavigationDelegate {
+        void decidePolicyForNavigationAction(engine::WebView&, const engine::NavigationAction& action,
+                                             std::function<void(PolicyDecision)> handler) override {
+            actions.push_back(action);
+            held = std::move(handler);
+        }
+        std::function<void(PolicyDecision)> held;
+    } holding;
+    page.view->setNavigationDelegate(&holding);
+    page.view->load(engine::Request{page.env.service->webURL("/echo")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(holding.held); }));
+    page.view.reset();
+    holding.held(PolicyDecision::allow);
+    holding.held(PolicyDecision::cancel);
+    runMainLoopFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(holding.started + holding.finished, 0) << "no event reaches anyone after the view is gone";
+}
