@@ -218,6 +218,18 @@ TEST(WebKitNavigation, StoppingALoadReportsItCancelled) {
     EXPECT_EQ(page.nav.provisionalFailures[0].code, engine::kURLErrorCancelled);
 }
 
+TEST(WebKitNavigation, AFailureAfterTheCommitIsNotAProvisionalOneNorAFinish) {
+    Page page;
+    page.view->load(engine::Request{page.env.service->webURL("/stall")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return page.nav.committed > 0; }));
+    page.view->stopLoading();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.nav.failures.empty(); }));
+    runMainLoopFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(page.nav.failures[0].code, engine::kURLErrorCancelled);
+    EXPECT_TRUE(page.nav.provisionalFailures.empty());
+    EXPECT_EQ(page.nav.finished, 0) << "WebKit's closing event after a failure is not a success";
+}
+
 TEST(WebKitNavigation, ADecisionDroppedUnansweredCancelsTheNavigation) {
     Page page;
     struct Dropping : RecordingNavigationDelegate {
