@@ -133,6 +133,9 @@ inline constexpr int kURLErrorTimedOut = -1001;
 inline constexpr int kURLErrorCannotFindHost = -1003;
 inline constexpr int kURLErrorCannotConnectToHost = -1004;
 inline constexpr int kURLErrorNotConnectedToInternet = -1009;
+// A navigation that a policy decision cancelled or turned into a download ends with this.
+inline constexpr const char* kWebKitErrorDomain = "WebKitErrorDomain";
+inline constexpr int kWebKitErrorFrameLoadInterruptedByPolicyChange = 102;
 
 enum class MediaCaptureType { camera, microphone, cameraAndMicrophone };
 enum class PermissionDecision { prompt, grant, deny };

@@ -74,6 +74,9 @@ struct WebViewConfiguration {
     bool javaScriptEnabled = true;
     bool javaScriptCanOpenWindowsAutomatically = false;
     bool developerExtrasEnabled = false;
+    // Fake cameras and microphones instead of real devices, so that tests can ask for media
+    // capture on a machine that has none.
+    bool mockCaptureDevicesEnabled = false;
 };
 
 // One page in the engine. Every call is made on the main thread and every completion is

@@ -162,6 +162,8 @@ TEST(WebKitDataStore, ProfileFoldersArePrivateAndUnsafeIdentifiersNeverReachTheD
     }
     EXPECT_FALSE(std::filesystem::exists(env.root / "escape"));
     EXPECT_FALSE(env.engine->nonPersistentDataStore()->isPersistent());
+    EXPECT_TRUE(env.engine->defaultDataStore()->isPersistent());
+    EXPECT_EQ(env.engine->defaultDataStore(), env.engine->defaultDataStore());
 }
 
 // The process is run three times: this test starts two copies of itself, one that logs in

@@ -1,6 +1,7 @@
 #include "integration/WebKitTestSupport.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <glib.h>
 
 namespace orvi::test {
@@ -79,6 +80,47 @@ void RecordingNavigationDelegate::navigationDidBecomeDownload(
     downloads.push_back(download);
     if (onDownload)
         onDownload(download);
+}
+
+void RecordingDownloadDelegate::decideDestination(
+    engine::Download&, const std::string& suggestedFilename,
+    std::function<void(std::optional<std::string>)> completion) {
+    suggestedFilenames.push_back(suggestedFilename);
+    std::optional<std::string> chosen;
+    if (destination) {
+        chosen = destination(suggestedFilename);
+    } else {
+        auto folder = m_folder / std::to_string(destinations.size());
+        std::filesystem::create_directories(folder);
+        chosen = (folder / suggestedFilename).string();
+    }
+    if (chosen)
+        destinations.push_back(*chosen);
+    completion(chosen);
+}
+
+void RecordingUIDelegate::runJavaScriptAlert(engine::WebView&, const std::string& message,
+                                             std::function<void()> completion) {
+    alerts.push_back(message);
+    completion();
+}
+
+void RecordingUIDelegate::runJavaScriptConfirm(engine::WebView&, const std::string& message,
+                                               std::function<void(bool)> completion) {
+    confirms.push_back(message);
+    completion(confirmAnswer);
+}
+
+void RecordingUIDelegate::requestMediaCapturePermission(
+    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
+    std::function<void(engine::PermissionDecision)> decisionHandler) {
+    permissionRequests.emplace_back(origin, type);
+    decisionHandler(permissionAnswer);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {

@@ -94,6 +94,47 @@ public:
     std::vector<engine::ProcessTerminationReason> terminations;
 };
 
+// Chooses a fresh path in its folder for every download and records what happens.
+class RecordingDownloadDelegate : public engine::DownloadDelegate {
+public:
+    explicit RecordingDownloadDelegate(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+
+    void decideDestination(engine::Download&, const std::string& suggestedFilename,
+                           std::function<void(std::optional<std::string>)> completion) override;
+    void downloadDidFinish(engine::Download&) override { ++finished; }
+    void downloadDidFail(engine::Download&, const Error& error) override { failures.push_back(error); }
+
+    // Overrides the destination (none cancels).
+    std::function<std::optional<std::string>(const std::string& suggestedFilename)> destination;
+    std::vector<std::string> suggestedFilenames;
+    std::vector<std::string> destinations;
+    int finished = 0;
+    std::vector<Error> failures;
+
+private:
+    std::filesystem::path m_folder;
+};
+
+// Answers alerts, confirms and permission requests as told, and records them.
+class RecordingUIDelegate : public engine::UIDelegate {
+public:
+    void runJavaScriptAlert(engine::WebView&, const std::string& message,
+                            std::function<void()> completion) override;
+    void runJavaScriptConfirm(engine::WebView&, const std::string& message,
+                              std::function<void(bool)> completion) override;
+    void
+    requestMediaCapturePermission(engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
+                                  std::function<void(engine::PermissionDecision)> decisionHandler) override;
+
+    bool confirmAnswer = true;
+    engine::PermissionDecision permissionAnswer = engine::PermissionDecision::grant;
+    std::vector<std::string> alerts;
+    std::vector<std::string> confirms;
+    std::vector<std::pair<std::string, engine::MediaCaptureType>> permissionRequests;
+};
+
+std::string readFile(const std::filesystem::path& path);
+
 // Loads the URL and waits for the load to finish or fail; true when it finished.
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate, const std::string& url);
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,

@@ -218,6 +218,25 @@ void ImitationService::handle(SoupServerMessage* message) {
         g_bytes_unref(bytes);
     }
     m_requests.push_back(*request);
+    // A page that never answers, for time-outs, and one that stops halfway through its body,
+    // for failures after a load has committed.
+    if (request->host == m_endpoints.webHost && request->path == "/hang") {
+        soup_server_message_pause(message);
+        return;
+    }
+    if (request->host == m_endpoints.webHost && request->path == "/stall") {
+        // Enough text for the engine to stop sniffing and show the page.
+        static const std::string kFirstPart =
+            "<!DOCTYPE html><html><head><title>Stalled</title></head><body><p>" + std::string(4096, ' ') +
+            "</p>";
+        soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+        SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+        soup_message_headers_set_encoding(headers, SOUP_ENCODING_CHUNKED);
+        soup_message_headers_set_content_type(headers, "text/html", nullptr);
+        soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_STATIC,
+                                 kFirstPart.data(), kFirstPart.size());
+        return;
+    }
 
     Response response = route(*request);
     soup_server_message_set_status(message, static_cast<guint>(response.status), nullptr);
@@ -286,6 +305,8 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
             m_chats[index].unread = std::max(0, std::atoi(fields["count"].c_str()));
         return Response{200, "application/json", chatsJson(), {}};
     }
+    if (path == "/links")
+        return Response{200, kHtml, pages::linksPage(), {}};
     if (path == "/echo")
         return Response{
             200, kHtml, "<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>", {}};

@@ -57,6 +57,14 @@ public:
     // The chat list the page shows; its unread counters make the title "(N) ORVI".
     std::vector<Chat>& chats() { return m_chats; }
 
+    // Routes on the web host besides the client: "/echo" (a plain page titled "Echo"),
+    // "/links" (a link, a new-window link and forms),
+    // "/login" (POST, sets the session cookies), "/logout", "/api/chats",
+    // "/control/unread?chat=I&count=N", "/hang", which never answers, and "/stall", which
+    // sends the start of a page and then nothing more. The file hosts
+    // serve "/files/<name>" ("?as=<name>", "?as8=<percent-encoded UTF-8 name>",
+    // "?inline=1" choose the Content-Disposition) and "/images/photo.png".
+
 private:
     ImitationService() = default;
     struct Response;

@@ -91,6 +91,17 @@ std::string clientScript() {
 )JS";
 }
 
+std::string linksPage() {
+    return R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Links</title></head><body>
+<a id="link" href="/echo?from=link">link</a>
+<a id="blank" href="/echo?from=blank" target="_blank">new window</a>
+<form id="form" action="/echo" method="get"><input name="from" value="form"></form>
+<form id="post-form" action="/echo?from=post" method="post"><input name="field" value="1"></form>
+</body></html>
+)";
+}
+
 std::string landingPage() {
     return R"(<!DOCTYPE html>
 <html lang="ru"><head><meta charset="utf-8"><title>ORVI для компьютера</title></head>

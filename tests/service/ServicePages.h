@@ -11,6 +11,8 @@ namespace orvi::test::pages {
 // with unread counters, file cards, outside links and an image.
 std::string messengerPage(const ServiceEndpoints& endpoints);
 std::string clientScript();
+// Ways to navigate away: a link, a link to a new window, a form, a frame.
+std::string linksPage();
 // The page behind the service's "get the app" links.
 std::string landingPage();
 // Any host the service does not own.

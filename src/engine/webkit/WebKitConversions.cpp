@@ -144,6 +144,9 @@ Error navigationErrorFrom(const GError* error) {
         return urlError(kURLErrorCannotConnectToHost);
     if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NETWORK_UNREACHABLE))
         return urlError(kURLErrorNotConnectedToInternet);
+    if (g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        return Error{kWebKitErrorDomain, kWebKitErrorFrameLoadInterruptedByPolicyChange, result.message};
     return result;
 }
 

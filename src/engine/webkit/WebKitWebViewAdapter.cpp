@@ -79,6 +79,10 @@ WebKitWebViewAdapter::WebKitWebViewAdapter(const WebViewConfiguration& configura
                                                              configuration.mediaPlaybackRequiresUserAction);
     webkit_settings_set_enable_fullscreen(settings, configuration.elementFullscreenEnabled);
     webkit_settings_set_enable_developer_extras(settings, configuration.developerExtrasEnabled);
+    // Calls need camera and microphone access; whether a page gets it is the UI delegate's
+    // decision on each request.
+    webkit_settings_set_enable_media_stream(settings, TRUE);
+    webkit_settings_set_enable_mock_capture_devices(settings, configuration.mockCaptureDevicesEnabled);
 
     auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", webkit_web_context_get_default(),
                               "network-session", m_dataStore->session(), "user-content-manager",
@@ -267,23 +271,24 @@ void WebKitWebViewAdapter::load(const Request& request) {
     if (headers)
         for (const auto& [name, value] : request.headers)
             soup_message_headers_append(headers, name.c_str(), value.c_str());
-    startRequestTimer(request.timeoutSeconds);
+    // Started after the call, so that the end of a load this one replaces cannot stop it.
     webkit_web_view_load_request(m_view.get(), uriRequest);
+    startRequestTimer(request.timeoutSeconds);
     g_object_unref(uriRequest);
 }
 
 void WebKitWebViewAdapter::loadHTMLString(const std::string& html, const std::string& baseURL) {
-    stopRequestTimer();
+    cancelRequestTimeout();
     webkit_web_view_load_html(m_view.get(), html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
 }
 
 void WebKitWebViewAdapter::reload() {
-    stopRequestTimer();
+    cancelRequestTimeout();
     webkit_web_view_reload(m_view.get());
 }
 
 void WebKitWebViewAdapter::stopLoading() {
-    stopRequestTimer();
+    cancelRequestTimeout();
     webkit_web_view_stop_loading(m_view.get());
 }
 
@@ -307,15 +312,15 @@ void WebKitWebViewAdapter::setCustomUserAgent(const std::string& userAgent) {
     webkit_settings_set_user_agent(m_settings.get(), userAgent.empty() ? nullptr : userAgent.c_str());
 }
 
+// WebKitGTK starts a download from a URL only and gives back a copy of its request, so
+// the request's own headers cannot go out; the view's session supplies its cookies and the
+// view its user agent, which is what the server needs to know the user.
 void WebKitWebViewAdapter::startDownload(const Request& request) {
-    WebKitDownload* download = webkit_web_view_download_uri(m_view.get(), request.url.c_str());
-    if (!download)
-        return;
-    if (WebKitURIRequest* uriRequest = webkit_download_get_request(download))
-        if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest))
-            for (const auto& [name, value] : request.headers)
-                soup_message_headers_append(headers, name.c_str(), value.c_str());
-    g_object_unref(download);
+    if (!request.headers.empty())
+        logLine("ℹ️ Download started without its " + std::to_string(request.headers.size()) +
+                " request headers (the engine cannot attach them): " + request.url);
+    if (WebKitDownload* download = webkit_web_view_download_uri(m_view.get(), request.url.c_str()))
+        g_object_unref(download);
 }
 
 void WebKitWebViewAdapter::terminateWebProcess() {
@@ -323,10 +328,11 @@ void WebKitWebViewAdapter::terminateWebProcess() {
 }
 
 // WebKitGTK has no per-request time-out, so the request's own is kept here: a load that
-// has not committed when it runs out is stopped and reported as timed out.
+// has not committed when it runs out is stopped and reported as timed out. A fresh web view
+// may not have started the load yet by then; it is stopped as soon as it starts.
 void WebKitWebViewAdapter::startRequestTimer(double seconds) {
-    stopRequestTimer();
-    m_timedOut = false;
+    cancelRequestTimeout();
+    m_loadStarted = false;
     if (!(seconds > 0))
         return;
     m_requestTimer = g_timeout_add(
@@ -335,7 +341,8 @@ void WebKitWebViewAdapter::startRequestTimer(double seconds) {
             auto* self = static_cast<WebKitWebViewAdapter*>(data);
             self->m_requestTimer = 0;
             self->m_timedOut = true;
-            webkit_web_view_stop_loading(self->m_view.get());
+            if (self->m_loadStarted)
+                webkit_web_view_stop_loading(self->m_view.get());
             return G_SOURCE_REMOVE;
         },
         this);
@@ -347,7 +354,18 @@ void WebKitWebViewAdapter::stopRequestTimer() {
     m_requestTimer = 0;
 }
 
+void WebKitWebViewAdapter::cancelRequestTimeout() {
+    stopRequestTimer();
+    m_timedOut = false;
+}
+
 void WebKitWebViewAdapter::routeDownload(WebKitDownload* download) {
+    // The default session is shared by every engine in the process; each download is taken
+    // by one adapter only.
+    static const GQuark routed = g_quark_from_static_string("orvi-download-routed");
+    if (g_object_get_qdata(G_OBJECT(download), routed))
+        return;
+    g_object_set_qdata(G_OBJECT(download), routed, GINT_TO_POINTER(1));
     WebKitWebView* view = webkit_download_get_web_view(download);
     auto* adapter =
         view ? static_cast<WebKitWebViewAdapter*>(g_object_get_qdata(G_OBJECT(view), adapterQuark()))

@@ -83,9 +83,11 @@ private:
                    std::function<void(ScriptResult)> completion);
     void startRequestTimer(double seconds);
     void stopRequestTimer();
+    void cancelRequestTimeout();
     void adoptDownload(WebKitDownload* download);
 
     static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType, gpointer);
+    static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
     static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer);
     static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer);
@@ -110,6 +112,10 @@ private:
     bool m_committed = false;
     bool m_failed = false;
     bool m_timedOut = false;
+    bool m_loadStarted = true;
+    // The last new-window action the delegate was asked about, so that WebKit's "create"
+    // that follows an allowed one does not ask again.
+    std::string m_decidedNewWindowURL;
     guint m_requestTimer = 0;
 };
 

@@ -6,6 +6,8 @@
 #include "engine/webkit/WebKitDownloadAdapter.h"
 #include "engine/webkit/WebKitWebViewAdapter.h"
 
+#include <utility>
+
 namespace orvi::engine::webkit {
 
 namespace {
@@ -49,33 +51,41 @@ private:
     bool m_answered = false;
 };
 
-// A script dialog the page waits on; closing it lets the page go on. A dropped answer
-// closes it as dismissed.
+// A script dialog the page waits on. An answer given while WebKit is still in its signal
+// needs nothing more; a later one follows WebKit's asynchronous protocol: a reference
+// taken when the signal ends, given back with webkit_script_dialog_close(). A dropped
+// answer dismisses the dialog.
 class DialogAnswer {
 public:
-    explicit DialogAnswer(WebKitScriptDialog* dialog) : m_dialog(webkit_script_dialog_ref(dialog)) {}
-    ~DialogAnswer() {
-        close();
-        webkit_script_dialog_unref(m_dialog);
-    }
+    explicit DialogAnswer(WebKitScriptDialog* dialog) : m_dialog(dialog) {}
+    ~DialogAnswer() { finish(); }
     DialogAnswer(const DialogAnswer&) = delete;
     DialogAnswer& operator=(const DialogAnswer&) = delete;
 
-    void confirm(bool confirmed) {
-        if (!m_closed)
-            webkit_script_dialog_confirm_set_confirmed(m_dialog, confirmed);
-        close();
+    // Called when the signal handler returns: from then on the dialog must be held.
+    void holdIfPending() {
+        if (!m_answered && !m_held) {
+            webkit_script_dialog_ref(m_dialog);
+            m_held = true;
+        }
     }
-    void close() {
-        if (m_closed)
+    void confirm(bool confirmed) {
+        if (!m_answered)
+            webkit_script_dialog_confirm_set_confirmed(m_dialog, confirmed);
+        finish();
+    }
+    void finish() {
+        if (m_answered)
             return;
-        m_closed = true;
-        webkit_script_dialog_close(m_dialog);
+        m_answered = true;
+        if (m_held)
+            webkit_script_dialog_close(m_dialog);
     }
 
 private:
     WebKitScriptDialog* m_dialog;
-    bool m_closed = false;
+    bool m_held = false;
+    bool m_answered = false;
 };
 
 // A permission request is denied unless granted; a dropped answer denies it.
@@ -120,6 +130,7 @@ std::string originOf(WebKitWebView* view) {
 void WebKitWebViewAdapter::connectSignals() {
     WebKitWebView* view = m_view.get();
     g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
@@ -148,8 +159,24 @@ gboolean WebKitWebViewAdapter::onDecidePolicy(WebKitWebView*, WebKitPolicyDecisi
     NavigationAction action =
         actionFrom(webkit_navigation_policy_decision_get_navigation_action(navigationDecision),
                    type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
+    if (action.opensNewWindow)
+        self->m_decidedNewWindowURL = action.url;
     delegate->decidePolicyForNavigationAction(*self, action, std::move(handler));
     return TRUE;
+}
+
+// A page asks for a new window. Links with a target pass the policy first; window.open()
+// comes here directly. No second window is ever made: the delegate sees the action as one
+// that opens a new window and may load it where it likes; its answer changes nothing here.
+GtkWidget* WebKitWebViewAdapter::onCreate(WebKitWebView*, WebKitNavigationAction* navigationAction,
+                                          gpointer data) {
+    auto* self = static_cast<WebKitWebViewAdapter*>(data);
+    NavigationAction action = actionFrom(navigationAction, true);
+    if (std::exchange(self->m_decidedNewWindowURL, std::string()) == action.url)
+        return nullptr;
+    if (NavigationDelegate* delegate = self->m_navigationDelegate)
+        delegate->decidePolicyForNavigationAction(*self, action, [](PolicyDecision) {});
+    return nullptr;
 }
 
 void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -159,6 +186,9 @@ void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, 
     case WEBKIT_LOAD_STARTED:
         self->m_committed = false;
         self->m_failed = false;
+        self->m_loadStarted = true;
+        if (self->m_timedOut)
+            webkit_web_view_stop_loading(self->m_view.get());
         if (delegate)
             delegate->didStartProvisionalNavigation(*self);
         break;
@@ -166,12 +196,12 @@ void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, 
         break;
     case WEBKIT_LOAD_COMMITTED:
         self->m_committed = true;
-        self->stopRequestTimer();
+        self->cancelRequestTimeout();
         if (delegate)
             delegate->didCommitNavigation(*self);
         break;
     case WEBKIT_LOAD_FINISHED:
-        self->stopRequestTimer();
+        self->cancelRequestTimeout();
         // WebKit ends a failed load with "finished" as well; the failure was reported.
         if (!self->m_failed && delegate)
             delegate->didFinishNavigation(*self);
@@ -183,11 +213,10 @@ gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gch
                                             gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
     self->m_failed = true;
-    self->stopRequestTimer();
     Error failure = navigationErrorFrom(error);
     if (self->m_timedOut && failure.domain == kURLErrorDomain && failure.code == kURLErrorCancelled)
         failure = Error{kURLErrorDomain, kURLErrorTimedOut, "The request timed out."};
-    self->m_timedOut = false;
+    self->cancelRequestTimeout();
     bool committed = self->m_committed;
     if (NavigationDelegate* delegate = self->m_navigationDelegate) {
         if (committed)
@@ -202,7 +231,7 @@ gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gch
 void WebKitWebViewAdapter::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                                   gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
-    self->stopRequestTimer();
+    self->cancelRequestTimeout();
     ProcessTerminationReason why = ProcessTerminationReason::crashed;
     if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT)
         why = ProcessTerminationReason::exceededMemoryLimit;
@@ -221,7 +250,8 @@ gboolean WebKitWebViewAdapter::onScriptDialog(WebKitWebView*, WebKitScriptDialog
     case WEBKIT_SCRIPT_DIALOG_ALERT:
         if (delegate) {
             auto answer = std::make_shared<DialogAnswer>(dialog);
-            delegate->runJavaScriptAlert(*self, message, [answer] { answer->close(); });
+            delegate->runJavaScriptAlert(*self, message, [answer] { answer->finish(); });
+            answer->holdIfPending();
         }
         return TRUE;
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
@@ -229,6 +259,7 @@ gboolean WebKitWebViewAdapter::onScriptDialog(WebKitWebView*, WebKitScriptDialog
             auto answer = std::make_shared<DialogAnswer>(dialog);
             delegate->runJavaScriptConfirm(*self, message,
                                            [answer](bool confirmed) { answer->confirm(confirmed); });
+            answer->holdIfPending();
         } else {
             webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
         }

@@ -1,0 +1,284 @@
+#include "integration/WebKitTestSupport.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using engine::NavigationType;
+using engine::PolicyDecision;
+
+namespace {
+
+struct Page {
+    WebKitTestEnvironment env;
+    std::shared_ptr<engine::WebView> view;
+    RecordingNavigationDelegate nav;
+
+    explicit Page(engine::WebViewConfiguration configuration = {}) {
+        if (!configuration.dataStore)
+            configuration.dataStore = env.engine->dataStore("5E5E5E5E-0000-4000-8000-000000000001");
+        view = env.engine->makeWebView(configuration);
+        view->setNavigationDelegate(&nav);
+    }
+};
+
+} // namespace
+
+TEST(WebKitNavigation, ActionsCarryTheirKindAndTarget) {
+    engine::WebViewConfiguration configuration;
+    configuration.javaScriptCanOpenWindowsAutomatically = true;
+    Page page(configuration);
+    auto& view = *page.view;
+    ASSERT_TRUE(loadAndWait(view, page.nav, page.env.service->webURL("/links")));
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        NavigationType type;
+        std::string url;
+        bool opensNewWindow;
+        bool loads;
+    };
+    auto run = [&](const std::string& script) { return [&view, script] { (void)evaluate(view, script); }; };
+    const Step steps[] = {
+        {"load", [&] { view.load(engine::Request{page.env.service->webURL("/echo?from=load")}); },
+         NavigationType::other, "http://web.orvi.test/echo?from=load", false, true},
+        {"back", run("history.back()"), NavigationType::backForward, "http://web.orvi.test/links", false,
+         true},
+        {"link", run("document.getElementById('link').click()"), NavigationType::linkActivated,
+         "http://web.orvi.test/echo?from=link", false, true},
+        {"reload", [&] { view.reload(); }, NavigationType::reload, "http://web.orvi.test/echo?from=link",
+         false, true},
+        {"back again", run("history.back()"), NavigationType::backForward, "http://web.orvi.test/links",
+         false, true},
+        {"form", run("document.getElementById('form').submit()"), NavigationType::formSubmitted,
+         "http://web.orvi.test/echo?from=form", false, true},
+        {"back after the form", run("history.back()"), NavigationType::backForward,
+         "http://web.orvi.test/links", false, true},
+        {"new window link", run("document.getElementById('blank').click(); true"),
+         NavigationType::linkActivated, "http://web.orvi.test/echo?from=blank", true, false},
+        {"new window", run("window.open('/echo?from=open'); true"), NavigationType::other,
+         "http://web.orvi.test/echo?from=open", true, false},
+    };
+    for (const auto& step : steps) {
+        auto actionsBefore = page.nav.actions.size();
+        int finishedBefore = page.nav.finished;
+        step.act();
+        if (step.loads) {
+            ASSERT_TRUE(waitForFinish(page.nav, finishedBefore)) << step.name;
+        } else {
+            runMainLoopUntil([&] { return page.nav.actions.size() > actionsBefore; },
+                             std::chrono::seconds(5));
+            runMainLoopFor(std::chrono::milliseconds(200));
+            EXPECT_EQ(page.nav.actions.size(), actionsBefore + 1) << step.name << ": asked once";
+        }
+        ASSERT_GT(page.nav.actions.size(), actionsBefore) << step.name;
+        const auto& action = page.nav.actions.back();
+        EXPECT_EQ(action.navigationType, step.type) << step.name;
+        EXPECT_EQ(action.url, step.url) << step.name;
+        EXPECT_EQ(action.opensNewWindow, step.opensNewWindow) << step.name;
+        if (step.loads) {
+            EXPECT_EQ(view.url(), step.url) << step.name;
+        }
+    }
+}
+
+TEST(WebKitNavigation, ResponsesCarryStatusHeadersAndTheSuggestedFileName) {
+    Page page;
+    page.nav.responseDecision = [](const engine::NavigationResponse& response) {
+        return response.mimeType == "text/html" ? PolicyDecision::allow : PolicyDecision::cancel;
+    };
+    struct Case {
+        std::string url;
+        std::string mimeType;
+        std::optional<std::string> suggestedFilename;
+        std::optional<std::string> disposition;
+    };
+    const Case cases[] = {
+        {"http://download.orvi.test/files/archive.zip?as=archive.zip", "application/zip", "archive.zip",
+         "attachment; filename=\"archive.zip\""},
+        {"http://web-download.orvi.test/files/doc.pdf?as8=%D0%BE%D1%82%D1%87%D1%91%D1%82.pdf",
+         "application/pdf", "отчёт.pdf", "attachment; filename*=UTF-8''%D0%BE%D1%82%D1%87%D1%91%D1%82.pdf"},
+        {"http://files.orvi.test/files/notes.txt?inline=1", "text/plain", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto before = page.nav.responses.size();
+        auto failuresBefore = page.nav.provisionalFailures.size();
+        page.view->load(engine::Request{c.url});
+        ASSERT_TRUE(runMainLoopUntil([&] { return page.nav.provisionalFailures.size() > failuresBefore; }))
+            << c.url << ": a cancelled response ends the load with a failure";
+        ASSERT_EQ(page.nav.responses.size(), before + 1) << c.url;
+        const auto& response = page.nav.responses.back();
+        EXPECT_EQ(page.nav.provisionalFailures.back().code,
+                  engine::kWebKitErrorFrameLoadInterruptedByPolicyChange);
+        EXPECT_EQ(response.url, c.url);
+        EXPECT_TRUE(response.isHTTP);
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_TRUE(response.isForMainFrame);
+        EXPECT_EQ(response.mimeType, c.mimeType);
+        EXPECT_EQ(response.suggestedFilename, c.suggestedFilename) << c.url;
+        EXPECT_EQ(response.header("content-disposition"), c.disposition) << c.url;
+        EXPECT_EQ(response.header("Server"), "OrviImitation");
+    }
+
+    auto before = page.nav.responses.size();
+    ASSERT_TRUE(loadAndWait(*page.view, page.nav, page.env.service->webURL("/echo")));
+    ASSERT_TRUE(evaluate(*page.view, "const f = document.createElement('iframe'); f.src = '/echo?frame=1'; "
+                                     "document.body.appendChild(f); true")
+                    .ok());
+    ASSERT_TRUE(runMainLoopUntil([&] { return page.nav.responses.size() == before + 2; }));
+    EXPECT_TRUE(page.nav.responses[before].isForMainFrame);
+    EXPECT_FALSE(page.nav.responses[before + 1].isForMainFrame);
+    EXPECT_EQ(page.nav.responses[before + 1].url, "http://web.orvi.test/echo?frame=1");
+}
+
+TEST(WebKitNavigation, RequestHeadersGoOutAsGivenAndInOrder) {
+    Page page;
+    page.view->setCustomUserAgent("Mozilla/5.0 (X11; Linux x86_64) OrviTest/1.0");
+    const engine::Headers headers = {
+        {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) OrviTest/1.0"},
+        {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"},
+        {"Accept-Encoding", "gzip, deflate, br"},
+        {"Accept-Language", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
+        {"Upgrade-Insecure-Requests", "1"},
+        {"Sec-Fetch-Site", "same-origin"},
+        {"Sec-Fetch-Mode", "navigate"},
+        {"Sec-Fetch-Dest", "document"},
+        {"Sec-Fetch-User", "?1"},
+        {"X-Timezone", "Europe/Moscow"},
+    };
+    ASSERT_TRUE(
+        loadAndWait(*page.view, page.nav, engine::Request{page.env.service->webURL("/echo"), headers}));
+    auto requests = page.env.service->requestsTo("web.orvi.test", "/echo");
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& sent = requests[0].headers;
+
+    // Every header goes out with its value unchanged. The order is libsoup's: the names it
+    // knows (Accept..., Upgrade-Insecure-Requests, User-Agent, which WebKit sets again from
+    // the view's user agent) first, then the connection headers it adds (Connection, Host),
+    // then all other names in the order given.
+    std::vector<std::string> names;
+    for (const auto& [name, value] : sent) {
+        names.push_back(name);
+        auto given =
+            std::find_if(headers.begin(), headers.end(), [&](const auto& h) { return h.first == name; });
+        if (given != headers.end()) {
+            EXPECT_EQ(value, given->second) << name;
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Accept", "Accept-Encoding", "Accept-Language",
+                                               "Upgrade-Insecure-Requests", "User-Agent", "Connection",
+                                               "Host", "Sec-Fetch-Site", "Sec-Fetch-Mode", "Sec-Fetch-Dest",
+                                               "Sec-Fetch-User", "X-Timezone"}));
+    EXPECT_EQ(requests[0].header("Connection"), "Keep-Alive");
+}
+
+TEST(WebKitNavigation, TheUserAgentHeaderIsAlwaysTheViewsUserAgent) {
+    Page page;
+    page.view->setCustomUserAgent("ViewAgent/1.0");
+    ASSERT_TRUE(loadAndWait(
+        *page.view, page.nav,
+        engine::Request{page.env.service->webURL("/echo?1"), {{"User-Agent", "HeaderAgent/2.0"}}}));
+    page.view->setCustomUserAgent("");
+    EXPECT_EQ(page.view->customUserAgent(), "");
+    ASSERT_TRUE(loadAndWait(*page.view, page.nav,
+                            engine::Request{page.env.service->webURL("/echo?2"), {{"User-Agent", ""}}}));
+    auto requests = page.env.service->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].header("User-Agent"), "ViewAgent/1.0");
+    auto builtIn = requests[1].header("User-Agent").value_or("");
+    EXPECT_NE(builtIn.find("AppleWebKit"), std::string::npos) << "WebKit's own, never empty: " << builtIn;
+}
+
+TEST(WebKitNavigation, ARequestThatNeverAnswersTimesOutProvisionally) {
+    Page page;
+    page.view->load(engine::Request{page.env.service->webURL("/hang"), {}, {}, 0.5});
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return !page.nav.provisionalFailures.empty(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(page.nav.provisionalFailures[0],
+              (Error{engine::kURLErrorDomain, engine::kURLErrorTimedOut, "The request timed out."}));
+    EXPECT_EQ(page.nav.finished, 0);
+    EXPECT_TRUE(page.nav.failures.empty());
+
+    // A later load is not hit by the earlier time-out.
+    ASSERT_TRUE(
+        loadAndWait(*page.view, page.nav, engine::Request{page.env.service->webURL("/echo"), {}, {}, 0.5}));
+    runMainLoopFor(std::chrono::milliseconds(700));
+    EXPECT_EQ(page.nav.provisionalFailures.size(), 1u);
+}
+
+TEST(WebKitNavigation, StoppingALoadReportsItCancelled) {
+    Page page;
+    page.view->load(engine::Request{page.env.service->webURL("/hang")});
+    runMainLoopUntil([&] { return !page.env.service->requestsTo("web.orvi.test", "/hang").empty(); });
+    page.view->stopLoading();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.nav.provisionalFailures.empty(); }));
+    EXPECT_EQ(page.nav.provisionalFailures[0].domain, engine::kURLErrorDomain);
+    EXPECT_EQ(page.nav.provisionalFailures[0].code, engine::kURLErrorCancelled);
+}
+
+TEST(WebKitNavigation, AFailureAfterTheCommitIsNotAProvisionalOneNorAFinish) {
+    Page page;
+    page.view->load(engine::Request{page.env.service->webURL("/stall")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return page.nav.committed > 0; }));
+    page.view->stopLoading();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.nav.failures.empty(); }));
+    runMainLoopFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(page.nav.failures[0].code, engine::kURLErrorCancelled);
+    EXPECT_TRUE(page.nav.provisionalFailures.empty());
+    EXPECT_EQ(page.nav.finished, 0) << "WebKit's closing event after a failure is not a success";
+}
+
+TEST(WebKitNavigation, ADecisionDroppedUnansweredCancelsTheNavigation) {
+    Page page;
+    struct Dropping : RecordingNavigationDelegate {
+        void decidePolicyForNavigationAction(engine::WebView&, const engine::NavigationAction& action,
+                                             std::function<void(PolicyDecision)>) override {
+            actions.push_back(action);
+        }
+    } dropping;
+    page.view->setNavigationDelegate(&dropping);
+    page.view->load(engine::Request{page.env.service->webURL("/echo")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !dropping.actions.empty(); }));
+    runMainLoopFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(dropping.finished, 0);
+    EXPECT_TRUE(page.env.service->requestsTo("web.orvi.test", "/echo").empty());
+    EXPECT_FALSE(page.view->isLoading());
+}
+
+TEST(WebKitNavigation, KillingTheWebProcessIsReportedAndAReloadRestoresThePage) {
+    Page page;
+    ASSERT_TRUE(loadAndWait(*page.view, page.nav, page.env.service->webURL("/echo")));
+    engine::webkit::WebKitEngine::terminateWebProcess(*page.view);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.nav.terminations.empty(); }));
+    EXPECT_EQ(page.nav.terminations, std::vector<engine::ProcessTerminationReason>{
+                                         engine::ProcessTerminationReason::terminatedByClient});
+
+    int before = page.nav.finished;
+    page.view->reload();
+    ASSERT_TRUE(waitForFinish(page.nav, before));
+    auto title = evaluate(*page.view, "document.title");
+    ASSERT_TRUE(title.ok());
+    EXPECT_EQ(title.value(), "Echo");
+}
+
+TEST(WebKitNavigation, ADecisionAnsweredAfterTheViewIsGoneTouchesNothing) {
+    Page page;
+    struct Holding : RecordingNavigationDelegate {
+        void decidePolicyForNavigationAction(engine::WebView&, const engine::NavigationAction& action,
+                                             std::function<void(PolicyDecision)> handler) override {
+            actions.push_back(action);
+            held = std::move(handler);
+        }
+        std::function<void(PolicyDecision)> held;
+    } holding;
+    page.view->setNavigationDelegate(&holding);
+    page.view->load(engine::Request{page.env.service->webURL("/echo")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(holding.held); }));
+    page.view.reset();
+    holding.held(PolicyDecision::allow);
+    holding.held(PolicyDecision::cancel);
+    runMainLoopFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(holding.started + holding.finished, 0) << "no event reaches anyone after the view is gone";
+}

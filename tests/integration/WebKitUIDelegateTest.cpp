@@ -1,0 +1,122 @@
+#include "integration/WebKitTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+struct DialogPage {
+    WebKitTestEnvironment env;
+    std::shared_ptr<engine::WebView> view;
+    RecordingNavigationDelegate nav;
+    RecordingUIDelegate ui;
+    GtkWidget* window = nullptr;
+    ~DialogPage() {
+        if (window)
+            gtk_window_destroy(GTK_WINDOW(window));
+    }
+
+    DialogPage() {
+        engine::WebViewConfiguration configuration;
+        configuration.dataStore = env.engine->nonPersistentDataStore();
+        configuration.mockCaptureDevicesEnabled = true;
+        view = env.engine->makeWebView(configuration);
+        view->setNavigationDelegate(&nav);
+        view->setUIDelegate(&ui);
+        // WebKit asks for media capture only for a page that is on screen.
+        window = gtk_window_new();
+        gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
+        gtk_window_present(GTK_WINDOW(window));
+        // Media capture needs a secure context; a loopback origin is one without TLS.
+        int before = nav.finished;
+        view->loadHTMLString("<!DOCTYPE html><title>Dialogs</title>", "http://localhost/");
+        if (!waitForFinish(nav, before))
+            ADD_FAILURE() << "the page did not load";
+    }
+};
+
+} // namespace
+
+TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
+    DialogPage page;
+    struct Case {
+        bool answer;
+        Json expected;
+    };
+    for (const Case& c : {Case{true, true}, Case{false, false}}) {
+        page.ui.confirmAnswer = c.answer;
+        auto result = evaluate(*page.view, "alert('Привет'); confirm('Удалить?')");
+        ASSERT_TRUE(result.ok()) << result.error().message;
+        EXPECT_EQ(result.value(), c.expected);
+    }
+    EXPECT_EQ(page.ui.alerts, (std::vector<std::string>{"Привет", "Привет"}));
+    EXPECT_EQ(page.ui.confirms, (std::vector<std::string>{"Удалить?", "Удалить?"}));
+
+    auto prompt = evaluate(*page.view, "prompt('Имя?', 'x')");
+    ASSERT_TRUE(prompt.ok());
+    EXPECT_EQ(prompt.value(), nullptr) << "no prompt is offered";
+
+    // An answer that comes later, from the main loop.
+    struct Later : RecordingUIDelegate {
+        void runJavaScriptConfirm(engine::WebView&, const std::string& message,
+                                  std::function<void(bool)> completion) override {
+            confirms.push_back(message);
+            pending = std::move(completion);
+        }
+        std::function<void(bool)> pending;
+    } later;
+    page.view->setUIDelegate(&later);
+    std::optional<engine::ScriptResult> deferred;
+    page.view->evaluateJavaScript("confirm('Позже?')", engine::World::page,
+                                  [&](engine::ScriptResult result) { deferred.emplace(std::move(result)); });
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(later.pending); }));
+    runMainLoopFor(std::chrono::milliseconds(100));
+    EXPECT_FALSE(deferred.has_value()) << "the page waits for the answer";
+    later.pending(true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return deferred.has_value(); }));
+    ASSERT_TRUE(deferred->ok());
+    EXPECT_EQ(deferred->value(), true);
+
+    page.view->setUIDelegate(nullptr);
+    auto unattended = evaluate(*page.view, "alert('a'); confirm('b')");
+    ASSERT_TRUE(unattended.ok());
+    EXPECT_EQ(unattended.value(), false);
+    EXPECT_EQ(page.ui.alerts.size(), 2u);
+}
+
+// WebKit remembers a grant for the page, so every case gets a page of its own.
+TEST(WebKitUIDelegate, MediaCaptureIsGrantedOrDeniedByTheDelegate) {
+    const char* request = "try { const stream = await navigator.mediaDevices.getUserMedia(constraints);"
+                          " const kinds = stream.getTracks().map(t => t.kind).sort();"
+                          " stream.getTracks().forEach(t => t.stop()); return kinds; }"
+                          " catch (e) { return e.name; }";
+    struct Case {
+        engine::PermissionDecision answer;
+        Json constraints;
+        engine::MediaCaptureType type;
+        Json expected;
+    };
+    const Case cases[] = {
+        {engine::PermissionDecision::grant, Json{{"video", true}, {"audio", true}},
+         engine::MediaCaptureType::cameraAndMicrophone, Json::array({"audio", "video"})},
+        {engine::PermissionDecision::grant, Json{{"audio", true}}, engine::MediaCaptureType::microphone,
+         Json::array({"audio"})},
+        {engine::PermissionDecision::deny, Json{{"video", true}}, engine::MediaCaptureType::camera,
+         "NotAllowedError"},
+        {engine::PermissionDecision::prompt, Json{{"video", true}}, engine::MediaCaptureType::camera,
+         "NotAllowedError"},
+    };
+    for (const auto& c : cases) {
+        DialogPage page;
+        page.ui.permissionAnswer = c.answer;
+        auto before = page.ui.permissionRequests.size();
+        auto result = callAsync(*page.view, request, Json{{"constraints", c.constraints}});
+        ASSERT_TRUE(result.ok()) << result.error().message;
+        EXPECT_EQ(result.value(), c.expected) << c.constraints;
+        ASSERT_EQ(page.ui.permissionRequests.size(), before + 1) << c.constraints;
+        EXPECT_EQ(page.ui.permissionRequests.back().first, "http://localhost");
+        EXPECT_EQ(page.ui.permissionRequests.back().second, c.type) << c.constraints;
+    }
+}
