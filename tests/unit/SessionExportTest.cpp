@@ -186,7 +186,7 @@ TEST_F(SessionExport, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) {
 TEST_F(SessionExport, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     SessionEnvironment noDocuments;
-    noDocuments.isServiceUrl = [](const std::string&) { return true; };
+    noDocuments.domains = testDomains();
     CookieManager homeless(prefs, std::make_unique<CookieEncryption>(), scheduler, noDocuments);
     homeless.exportToFile(profile, store, view,
                           [this](std::optional<std::filesystem::path> p) { files.push_back(p); });

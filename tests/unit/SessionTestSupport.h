@@ -7,6 +7,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "support/TestDomains.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -89,10 +90,7 @@ protected:
     std::unique_ptr<CookieManager> makeManager() {
         SessionEnvironment environment;
         environment.documentsDir = documents.path() / "Documents";
-        environment.isServiceUrl = [](const std::string& url) {
-            const auto host = hostOfUrl(url);
-            return host == "web.orvi.test" || (host.size() > 14 && host.ends_with(".web.orvi.test"));
-        };
+        environment.domains = testDomains();
         environment.wallClock = [] {
             return std::chrono::system_clock::time_point(
                 std::chrono::seconds(1769861100)); // 2026-01-31 12:05Z

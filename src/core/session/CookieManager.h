@@ -6,6 +6,7 @@
 #include "core/session/CookieManagerProtocol.h"
 #include "core/session/ImportFormat.h"
 #include "core/session/StorageSnapshot.h"
+#include "core/web/OrviDomains.h"
 
 #include <chrono>
 #include <filesystem>
@@ -19,9 +20,9 @@ namespace orvi {
 struct SessionEnvironment {
     // Where file exports go; empty when the user has no documents folder.
     std::filesystem::path documentsDir;
-    // Whether a page URL is on the service web host (OrviDomains' test). Storage is captured
-    // from and written into such pages only.
-    std::function<bool(const std::string& url)> isServiceUrl;
+    // The service's hosts. Storage is captured from and written into pages on its web host
+    // only.
+    OrviDomains domains;
     // The wall clock, for the export's date stamp and file name.
     std::function<std::chrono::system_clock::time_point()> wallClock = [] {
         return std::chrono::system_clock::now();

@@ -16,7 +16,7 @@ std::string hostForLog(const engine::WebView* webView) {
 } // namespace
 
 bool CookieManager::isServicePage(const engine::WebView* webView) const {
-    return webView && m_environment.isServiceUrl && m_environment.isServiceUrl(webView->url());
+    return webView && m_environment.domains.isAllowed(webView->url());
 }
 
 std::optional<StorageSnapshot> CookieManager::savedStorage(const ProfileId& profileId) const {
