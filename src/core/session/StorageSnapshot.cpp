@@ -48,11 +48,12 @@ std::optional<StorageSnapshot> StorageSnapshot::fromJson(const Json& value) {
 
 const std::string& StorageSnapshot::captureScript() {
     // Every key is captured: profiles are already isolated by their own data stores, and a
-    // filter on the service's key prefix lost the keys of sites that write without it.
+    // filter on the service's key prefix lost the keys of sites that write without it. The
+    // holders have no prototype so that a key such as "__proto__" is kept like any other.
     static const std::string script = R"JS((function() {
     try {
-        var localStorageData = {};
-        var sessionStorageData = {};
+        var localStorageData = Object.create(null);
+        var sessionStorageData = Object.create(null);
         for (var i = 0; i < localStorage.length; i++) {
             var key = localStorage.key(i);
             if (!key) continue;
