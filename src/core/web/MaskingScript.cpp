@@ -67,23 +67,37 @@ constexpr std::string_view kMaskingScriptTemplate = R"JS((function() {
 
         Object.defineProperty(navigator, 'vendor', { get: () => 'Apple Computer, Inc.', configurable: true });
 
-        if (typeof Proxy !== 'undefined' && window.webkit && window.webkit.messageHandlers) {
-            const webkitProxy = new Proxy(window.webkit, {
-                get: function(target, property) {
-                    if (property === 'messageHandlers') {
-                        return undefined;
+        // The engine defines window.webkit as a read-only, non-configurable property, so it
+        // cannot be swapped for a proxy; the handlers' getter lives on the namespace's
+        // prototype, which belongs to this world alone and can be removed there. The proxy
+        // stays as the way out where the getter cannot be removed.
+        try {
+            if (window.webkit && window.webkit.messageHandlers) {
+                for (let owner = window.webkit; owner; owner = Object.getPrototypeOf(owner)) {
+                    const descriptor = Object.getOwnPropertyDescriptor(owner, 'messageHandlers');
+                    if (descriptor && descriptor.configurable) {
+                        delete owner.messageHandlers;
                     }
-                    return Reflect.get(target, property);
-                },
-                has: function(target, property) {
-                    if (property === 'messageHandlers') {
-                        return false;
-                    }
-                    return Reflect.has(target, property);
                 }
-            });
-            Object.defineProperty(window, 'webkit', { value: webkitProxy, writable: false, configurable: false });
-        }
+                if ('messageHandlers' in window.webkit && typeof Proxy !== 'undefined') {
+                    const webkitProxy = new Proxy(window.webkit, {
+                        get: function(target, property) {
+                            if (property === 'messageHandlers') {
+                                return undefined;
+                            }
+                            return Reflect.get(target, property);
+                        },
+                        has: function(target, property) {
+                            if (property === 'messageHandlers') {
+                                return false;
+                            }
+                            return Reflect.has(target, property);
+                        }
+                    });
+                    Object.defineProperty(window, 'webkit', { value: webkitProxy, writable: false, configurable: false });
+                }
+            }
+        } catch (e) {}
 
         if (window.chrome) {
             delete window.chrome;
