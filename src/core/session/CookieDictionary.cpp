@@ -158,7 +158,10 @@ std::string redacted(const std::string& secret) {
     for (unsigned char c : secret)
         if ((c & 0xC0) != 0x80)
             ++characters;
-    return "[" + std::to_string(characters) + " chars]";
+    std::string text = "[";
+    text += std::to_string(characters);
+    text += " chars]";
+    return text;
 }
 
 } // namespace orvi::cookies

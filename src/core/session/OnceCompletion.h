@@ -20,12 +20,12 @@ public:
     OnceCompletion(Scheduler& scheduler, Function function, std::decay_t<Args>... fallback)
         : m_state(std::make_shared<State>(scheduler, std::move(function), std::move(fallback)...)) {}
 
-    void operator()(Args... args) const {
+    void operator()(const std::decay_t<Args>&... args) const {
         if (m_state->called)
             return;
         m_state->called = true;
         auto function = std::move(m_state->function);
-        function(std::forward<Args>(args)...);
+        function(args...);
     }
 
     bool wasCalled() const { return m_state->called; }
