@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::size_t passwordSize = std::min<std::size_t>(data[0], size - 1);
     const std::string_view password(reinterpret_cast<const char*>(data + 1), passwordSize);
-    const std::string_view envelope(reinterpret_cast<const char*>(data + 1 + passwordSize), size - 1 - passwordSize);
+    const std::string_view envelope(reinterpret_cast<const char*>(data + 1 + passwordSize),
+                                    size - 1 - passwordSize);
     orvi::CookieEncryption encryption;
     try {
         auto plain = encryption.decrypt(envelope, password);

@@ -36,23 +36,27 @@ Json itemsObject(const std::vector<std::pair<std::string, std::string>>& items) 
 
 Json readStore(engine::WebView& view, const char* store) {
     auto result = evaluate(view, std::string("(() => { const o = {}; for (let i = 0; i < ") + store +
-                                     ".length; i++) { const k = " + store + ".key(i); Object.defineProperty(o, k, " +
-                                     "{value: " + store + ".getItem(k), enumerable: true}); } return JSON.stringify(o); })()");
+                                     ".length; i++) { const k = " + store +
+                                     ".key(i); Object.defineProperty(o, k, " + "{value: " + store +
+                                     ".getItem(k), enumerable: true}); } return JSON.stringify(o); })()");
     if (!result.ok() || !result.value().is_string())
         return Json();
     return parseJson(result.value().get<std::string>()).value_or(Json());
 }
 
-bool writeItems(engine::WebView& view, const char* store, const std::vector<std::pair<std::string, std::string>>& items) {
+bool writeItems(engine::WebView& view, const char* store,
+                const std::vector<std::pair<std::string, std::string>>& items) {
     Json pairs = Json::array();
     for (const auto& [key, value] : items)
         pairs.push_back(Json::array({key, value}));
-    return callAsync(view, std::string("for (const [k, v] of pairs) ") + store + ".setItem(k, v); return true;",
+    return callAsync(view,
+                     std::string("for (const [k, v] of pairs) ") + store + ".setItem(k, v); return true;",
                      Json{{"pairs", pairs}})
         .ok();
 }
 
-std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies, const std::string& name) {
+std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
+                                         const std::string& name) {
     for (const auto& cookie : cookies)
         if (cookie.name == name)
             return cookie;
@@ -111,9 +115,10 @@ protected:
         auto view = env.makeWebView(env.engine->dataStore(profile.text()));
         view->setNavigationDelegate(&nav);
         if (auto saved = prefs->data(keys::storage(profile)))
-            view->addUserScript(engine::UserScript{OrviUserScripts::storageRestoreScript(*parseJson(*saved), testDomains()),
-                                                   engine::InjectionTime::documentStart,
-                                                   engine::FrameScope::mainFrameOnly, engine::World::page});
+            view->addUserScript(
+                engine::UserScript{OrviUserScripts::storageRestoreScript(*parseJson(*saved), testDomains()),
+                                   engine::InjectionTime::documentStart, engine::FrameScope::mainFrameOnly,
+                                   engine::World::page});
         env.service->clearRequests();
         EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
         return view;
@@ -138,7 +143,8 @@ TEST_F(SessionRoundTrip, ALoginSurvivesAWipedEngineFolderAndReachesTheFirstReque
     env.engine.reset();
     std::filesystem::remove_all(env.dataRoot() / profile.text());
     std::filesystem::remove_all(env.cacheRoot() / profile.text());
-    env.engine = std::make_unique<engine::webkit::WebKitEngine>(env.dataRoot(), env.cacheRoot(), env.service->proxyURL());
+    env.engine = std::make_unique<engine::webkit::WebKitEngine>(env.dataRoot(), env.cacheRoot(),
+                                                                env.service->proxyURL());
     auto store = env.engine->dataStore(profile.text());
     ASSERT_TRUE(allCookies(*store).empty());
 
