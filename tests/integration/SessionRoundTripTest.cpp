@@ -1,0 +1,226 @@
+#include "core/prefs/PreferenceKeys.h"
+#include "core/prefs/SqlitePreferencesStore.h"
+#include "core/session/CookieManager.h"
+#include "core/session/SessionFile.h"
+#include "core/web/OrviUserScripts.h"
+#include "integration/WebKitTestSupport.h"
+#include "platform/linux/GLibScheduler.h"
+#include "support/TestDomains.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+// Keys and values a page may hold that a careless restore script would break on.
+const std::vector<std::pair<std::string, std::string>> kHostileItems = {
+    {"quote'\"", "it's \"quoted\""},
+    {"back\\slash", "C:\\path\\n\\'"},
+    {"lines", "one\ntwo\r\nthree\u2028four\u2029five"},
+    {"nul", std::string("a\0b", 3)},
+    {"emoji 😀", "👨‍👩‍👧 🎉"},
+    {"ключ", "значение"},
+    {"</script>", "<!-- --> ${x} `tick`"},
+    {"__proto__", "kept"},
+};
+
+Json itemsObject(const std::vector<std::pair<std::string, std::string>>& items) {
+    Json object = Json::object();
+    for (const auto& [key, value] : items)
+        object[key] = value;
+    return object;
+}
+
+Json readStore(engine::WebView& view, const char* store) {
+    auto result = evaluate(view, std::string("(() => { const o = {}; for (let i = 0; i < ") + store +
+                                     ".length; i++) { const k = " + store +
+                                     ".key(i); Object.defineProperty(o, k, " + "{value: " + store +
+                                     ".getItem(k), enumerable: true}); } return JSON.stringify(o); })()");
+    if (!result.ok() || !result.value().is_string())
+        return Json();
+    return parseJson(result.value().get<std::string>()).value_or(Json());
+}
+
+bool writeItems(engine::WebView& view, const char* store,
+                const std::vector<std::pair<std::string, std::string>>& items) {
+    Json pairs = Json::array();
+    for (const auto& [key, value] : items)
+        pairs.push_back(Json::array({key, value}));
+    return callAsync(view,
+                     std::string("for (const [k, v] of pairs) ") + store + ".setItem(k, v); return true;",
+                     Json{{"pairs", pairs}})
+        .ok();
+}
+
+std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
+                                         const std::string& name) {
+    for (const auto& cookie : cookies)
+        if (cookie.name == name)
+            return cookie;
+    return std::nullopt;
+}
+
+bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
+    int before = nav.finished;
+    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
+                                      "'; document.getElementById('login-button').click(); true");
+    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
+               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
+               return token.ok() && token.value() == "token-" + user;
+           });
+}
+
+class SessionRoundTrip : public ::testing::Test {
+protected:
+    SessionRoundTrip() {
+        prefs = SqlitePreferencesStore::create(prefsFolder.path() / "preferences.sqlite3").value();
+        SessionEnvironment environment;
+        environment.documentsDir = prefsFolder.path() / "Documents";
+        environment.domains = testDomains();
+        manager = std::make_unique<CookieManager>(*prefs, std::make_unique<CookieEncryption>(), scheduler,
+                                                  std::move(environment));
+    }
+
+    void waitFor(const std::function<void(CookieManagerProtocol::Done)>& operation) {
+        bool done = false;
+        operation([&] { done = true; });
+        ASSERT_TRUE(runMainLoopUntil([&] { return done; }));
+    }
+
+    // A logged-in page of the profile with hostile items in both stores; returns the value
+    // of the HTTP-only session cookie.
+    std::string logInWithHostileStorage(const ProfileId& profile) {
+        auto store = env.engine->dataStore(profile.text());
+        auto view = env.makeWebView(store);
+        RecordingNavigationDelegate nav;
+        view->setNavigationDelegate(&nav);
+        EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+        EXPECT_TRUE(logIn(*view, nav, "alice"));
+        EXPECT_TRUE(writeItems(*view, "localStorage", kHostileItems));
+        EXPECT_TRUE(writeItems(*view, "sessionStorage", kHostileItems));
+        pageLocal = readStore(*view, "localStorage");
+        auto session = findCookie(allCookies(*store), "orvi_session");
+        EXPECT_TRUE(session && session->isHTTPOnly);
+        waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+        view->setNavigationDelegate(nullptr);
+        return session ? session->value : std::string();
+    }
+
+    // Loads the service in a fresh web view of the profile the way the application does:
+    // the saved snapshot's document-start script, then the first request.
+    std::shared_ptr<engine::WebView> openFresh(const ProfileId& profile, RecordingNavigationDelegate& nav) {
+        auto view = env.makeWebView(env.engine->dataStore(profile.text()));
+        view->setNavigationDelegate(&nav);
+        if (auto saved = prefs->data(keys::storage(profile)))
+            view->addUserScript(
+                engine::UserScript{OrviUserScripts::storageRestoreScript(*parseJson(*saved), testDomains()),
+                                   engine::InjectionTime::documentStart, engine::FrameScope::mainFrameOnly,
+                                   engine::World::page});
+        env.service->clearRequests();
+        EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+        return view;
+    }
+
+    WebKitTestEnvironment env;
+    TemporaryFolder prefsFolder;
+    platform::GLibScheduler scheduler;
+    std::unique_ptr<SqlitePreferencesStore> prefs;
+    std::unique_ptr<CookieManager> manager;
+    Json pageLocal;
+};
+
+} // namespace
+
+TEST_F(SessionRoundTrip, ALoginSurvivesAWipedEngineFolderAndReachesTheFirstRequest) {
+    const auto profile = ProfileId::generate();
+    const auto sessionValue = logInWithHostileStorage(profile);
+    manager->saveCookies(profile, env.engine->dataStore(profile.text()));
+    ASSERT_TRUE(runMainLoopUntil([&] { return prefs->data(keys::cookies(profile)).has_value(); }));
+
+    env.engine.reset();
+    std::filesystem::remove_all(env.dataRoot() / profile.text());
+    std::filesystem::remove_all(env.cacheRoot() / profile.text());
+    env.engine = std::make_unique<engine::webkit::WebKitEngine>(env.dataRoot(), env.cacheRoot(),
+                                                                env.service->proxyURL());
+    auto store = env.engine->dataStore(profile.text());
+    ASSERT_TRUE(allCookies(*store).empty());
+
+    waitFor([&](auto done) { manager->restoreCookies(profile, store, done); });
+    RecordingNavigationDelegate nav;
+    auto view = openFresh(profile, nav);
+
+    const auto first = env.service->requestsTo("web.orvi.test", "/");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
+    EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
+    for (const auto& [key, value] : kHostileItems)
+        EXPECT_EQ(readStore(*view, "localStorage")[key], value) << key;
+    view->setNavigationDelegate(nullptr);
+}
+
+TEST_F(SessionRoundTrip, RestoreScriptsWriteEveryCharacterIntoARealPageAndCaptureReadsItBack) {
+    const auto profile = ProfileId::generate();
+    const Json snapshot = {{"localStorage", itemsObject(kHostileItems)},
+                           {"sessionStorage", itemsObject({{"only", "session"}, {"lines", "a\nb"}})}};
+    prefs->setData(keys::storage(profile), snapshot.dump());
+
+    auto view = env.makeWebView(env.engine->dataStore(profile.text()));
+    RecordingNavigationDelegate nav;
+    view->setNavigationDelegate(&nav);
+    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
+    ASSERT_TRUE(writeItems(*view, "localStorage", {{"stale", "removed by the restore"}}));
+    waitFor([&](auto done) { manager->restoreStorage(profile, view, done); });
+    EXPECT_EQ(readStore(*view, "localStorage"), snapshot["localStorage"]);
+    EXPECT_EQ(readStore(*view, "sessionStorage"), snapshot["sessionStorage"]);
+
+    prefs->remove(keys::storage(profile));
+    waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+    EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
+
+    // A page of another host neither receives the snapshot nor replaces it.
+    ASSERT_TRUE(loadAndWait(*view, nav, "http://elsewhere.example.test/"));
+    waitFor([&](auto done) { manager->restoreStorage(profile, view, done); });
+    waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+    EXPECT_EQ(readStore(*view, "localStorage"), Json::object());
+    EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
+    view->setNavigationDelegate(nullptr);
+}
+
+TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile) {
+    const auto from = ProfileId::generate();
+    const auto to = ProfileId::generate();
+    const auto sessionValue = logInWithHostileStorage(from);
+
+    std::optional<std::string> envelope;
+    bool exported = false;
+    manager->exportCookiesEncryptedFromDataStore(from, "пароль 2026", env.engine->dataStore(from.text()),
+                                                 [&](std::optional<std::string> data) {
+                                                     envelope = std::move(data);
+                                                     exported = true;
+                                                 });
+    ASSERT_TRUE(runMainLoopUntil([&] { return exported; }));
+    ASSERT_TRUE(envelope);
+    auto file = SessionFile::writeNew(prefsFolder.path() / "moved", "session", ".orvi", *envelope);
+    ASSERT_TRUE(file.ok());
+    struct stat info {};
+    ASSERT_EQ(::stat(file.value().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    std::optional<Result<int>> imported;
+    manager->importCookiesEncrypted(to, SessionFile::read(file.value()).value(), "пароль 2026",
+                                    env.engine->dataStore(to.text()), [&](Result<int> r) { imported = r; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return imported.has_value(); }));
+    ASSERT_TRUE(imported->ok());
+    EXPECT_GE(imported->value(), 3);
+
+    RecordingNavigationDelegate nav;
+    auto view = openFresh(to, nav);
+    const auto first = env.service->requestsTo("web.orvi.test", "/");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
+    EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
+    view->setNavigationDelegate(nullptr);
+}
