@@ -24,7 +24,9 @@ gboolean runOnce(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-void deleteTask(gpointer data) { delete static_cast<Scheduler::Task*>(data); }
+void deleteTask(gpointer data) {
+    delete static_cast<Scheduler::Task*>(data);
+}
 
 gboolean runTimer(gpointer data) {
     auto* state = static_cast<TimerState*>(data);
@@ -39,7 +41,9 @@ gboolean runTimer(gpointer data) {
     return state->repeating && !*state->cancelled ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
-void deleteTimer(gpointer data) { delete static_cast<TimerState*>(data); }
+void deleteTimer(gpointer data) {
+    delete static_cast<TimerState*>(data);
+}
 
 TimerHandle addTimer(Duration delay, Scheduler::Task task, bool repeating) {
     auto cancelled = std::make_shared<bool>(false);
@@ -63,13 +67,17 @@ void GLibScheduler::postAfter(Duration delay, Task task) {
     g_source_unref(source);
 }
 
-TimerHandle GLibScheduler::startTimer(Duration delay, Task task) { return addTimer(delay, std::move(task), false); }
+TimerHandle GLibScheduler::startTimer(Duration delay, Task task) {
+    return addTimer(delay, std::move(task), false);
+}
 
 TimerHandle GLibScheduler::startRepeatingTimer(Duration interval, Task task) {
     return addTimer(interval, std::move(task), true);
 }
 
-void GLibScheduler::runInBackground(Task work) { std::thread(std::move(work)).detach(); }
+void GLibScheduler::runInBackground(Task work) {
+    std::thread(std::move(work)).detach();
+}
 
 bool GLibScheduler::runUntil(const std::function<bool()>& done, Duration timeout) {
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
@@ -77,7 +85,8 @@ bool GLibScheduler::runUntil(const std::function<bool()>& done, Duration timeout
     while (!done() && Clock::now() < deadline) {
         // Wake at least every 10 ms so the deadline is honoured even when nothing arrives.
         auto* tick = g_timeout_source_new(10);
-        g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_set_callback(
+            tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
         g_source_attach(tick, context);
         g_main_context_iteration(context, TRUE);
         g_source_destroy(tick);

@@ -1,0 +1,177 @@
+#include "core/notify/NotificationService.h"
+
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/RecordingDesktop.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using orvi::NotificationService;
+using orvi::ProfileId;
+
+namespace {
+
+struct NotificationServiceTest : ::testing::Test {
+    orvi::test::ManualScheduler scheduler;
+    orvi::test::RecordingNotifier notifier;
+    orvi::test::RecordingLauncherBadge badge;
+    orvi::test::LogCapture log;
+    NotificationService service{scheduler, notifier, badge};
+    ProfileId work = ProfileId::generate();
+    ProfileId home = ProfileId::generate();
+};
+
+TEST(NotificationServiceText, UsesTheRussianPluralFormForEachCount) {
+    struct Case {
+        int count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1, "1 новое сообщение"},     {2, "2 новых сообщения"},     {5, "5 новых сообщений"},
+        {11, "11 новых сообщений"},   {12, "12 новых сообщений"},   {14, "14 новых сообщений"},
+        {21, "21 новое сообщение"},   {22, "22 новых сообщения"},   {25, "25 новых сообщений"},
+        {111, "111 новых сообщений"}, {112, "112 новых сообщений"}, {121, "121 новое сообщение"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NotificationService::newMessagesText(c.count), c.text) << c.count;
+}
+
+TEST_F(NotificationServiceTest, FirstReportOnlySetsTheBaseline) {
+    service.notifyUnread(work, "Работа", 5);
+    scheduler.advance(5s);
+    EXPECT_TRUE(notifier.posted.empty());
+
+    service.notifyUnread(work, "Работа", 6);
+    scheduler.advance(0.79s);
+    EXPECT_TRUE(notifier.posted.empty());
+    scheduler.advance(0.02s);
+    ASSERT_EQ(notifier.posted.size(), 1u);
+    EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение");
+}
+
+TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSum) {
+    service.notifyUnread(work, "Работа", 2);
+    service.notifyUnread(work, "Работа", 3);
+    scheduler.advance(0.5s);
+    service.notifyUnread(work, "Работа", 4);
+    scheduler.advance(0.7s);
+    EXPECT_TRUE(notifier.posted.empty()) << "the wait restarts with every report";
+    scheduler.advance(0.1s);
+
+    ASSERT_EQ(notifier.posted.size(), 1u);
+    const auto& n = notifier.posted[0];
+    EXPECT_EQ(n.identifier, "unread-" + work.text());
+    EXPECT_EQ(n.title, "Работа");
+    EXPECT_EQ(n.subtitle, "Новые сообщения");
+    EXPECT_EQ(n.body, "2 новых сообщения");
+    EXPECT_EQ(n.target, work.text());
+    ASSERT_EQ(n.buttons.size(), 1u);
+    EXPECT_EQ(n.buttons[0].actionIdentifier, "OPEN_PROFILE");
+    EXPECT_EQ(n.buttons[0].title, "Открыть профиль");
+    EXPECT_TRUE(log.contains("✅ Notification sent for profile: Работа, count: 4"));
+
+    service.notifyUnread(work, "Работа", 5);
+    scheduler.advance(1s);
+    ASSERT_EQ(notifier.posted.size(), 2u);
+    EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение") << "the delivered count became the baseline";
+}
+
+TEST_F(NotificationServiceTest, ARiseUndoneWithinTheDelayGivesNothing) {
+    struct Case {
+        const char* name;
+        int fallTo;
+    };
+    for (const auto& c : {Case{"below the baseline", 1}, Case{"back to the baseline", 3}}) {
+        NotificationService fresh{scheduler, notifier, badge};
+        notifier.posted.clear();
+        fresh.notifyUnread(work, "Работа", 3);
+        fresh.notifyUnread(work, "Работа", 6);
+        scheduler.advance(0.4s);
+        fresh.notifyUnread(work, "Работа", c.fallTo);
+        scheduler.advance(2s);
+        EXPECT_TRUE(notifier.posted.empty()) << c.name;
+
+        fresh.notifyUnread(work, "Работа", c.fallTo + 1);
+        scheduler.advance(1s);
+        ASSERT_EQ(notifier.posted.size(), 1u) << c.name;
+        EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение") << "a fall lowers the baseline: " << c.name;
+    }
+}
+
+TEST_F(NotificationServiceTest, ZeroWithdrawsTheNotificationAndTheNextMessageNotifiesAgain) {
+    service.notifyUnread(work, "Работа", 1);
+    service.notifyUnread(work, "Работа", 2);
+    scheduler.advance(1s);
+    service.notifyUnread(work, "Работа", -2);
+    EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + work.text()});
+    EXPECT_EQ(badge.last(), 0);
+
+    service.notifyUnread(work, "Работа", 1);
+    scheduler.advance(1s);
+    ASSERT_EQ(notifier.posted.size(), 2u);
+    EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение");
+}
+
+TEST_F(NotificationServiceTest, BadgeShowsTheTotalOfAllProfiles) {
+    service.notifyUnread(work, "Работа", 3);
+    service.notifyUnread(home, "Дом", 4);
+    EXPECT_EQ(badge.last(), 7);
+    EXPECT_EQ(service.totalUnreadCount(), 7);
+    service.notifyUnread(work, "Работа", 0);
+    service.notifyUnread(home, "Дом", 0);
+    EXPECT_EQ(badge.last(), 0);
+}
+
+TEST_F(NotificationServiceTest, ForgettingAProfileTakesItsCountOutOfEveryTotal) {
+    int changes = 0;
+    auto connection = service.unreadCountsChanged().connect([&] { ++changes; });
+    service.notifyUnread(work, "Работа", 3);
+    service.notifyUnread(home, "Дом", 4);
+    service.notifyUnread(home, "Дом", 6);
+    changes = 0;
+
+    service.retainProfiles({work});
+    EXPECT_EQ(badge.last(), 3);
+    EXPECT_EQ(service.unreadCounts().count(home), 0u);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + home.text()});
+    scheduler.advance(2s);
+    EXPECT_TRUE(notifier.posted.empty()) << "the pending rise of the deleted profile is dropped";
+
+    service.forgetProfile(home);
+    EXPECT_EQ(changes, 1) << "forgetting an unknown profile changes nothing";
+}
+
+TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
+    std::thread([&] { service.notifyUnread(work, "Работа", 4); }).join();
+    EXPECT_TRUE(service.unreadCounts().empty());
+    scheduler.runPending();
+    EXPECT_EQ(service.unreadCounts().at(work), 4);
+    EXPECT_EQ(badge.last(), 4);
+}
+
+TEST_F(NotificationServiceTest, PermissionAnswersAreLogged) {
+    service.requestPermissionIfNeeded();
+    EXPECT_TRUE(log.contains("Notification permission granted"));
+
+    log.clear();
+    notifier.grantAuthorization = false;
+    service.requestPermissionIfNeeded();
+    EXPECT_TRUE(log.lines().empty()) << "a refusal without an error is not logged";
+
+    notifier.authorizationError = "portal missing";
+    service.requestPermissionIfNeeded();
+    EXPECT_TRUE(log.contains("Notification permission not granted: portal missing"));
+}
+
+TEST_F(NotificationServiceTest, AFailedPostIsLogged) {
+    notifier.postError = "no bus";
+    service.notifyUnread(work, "Работа", 0);
+    service.notifyUnread(work, "Работа", 1);
+    scheduler.advance(1s);
+    EXPECT_TRUE(log.contains("❌ Notification error: no bus"));
+}
+
+} // namespace
