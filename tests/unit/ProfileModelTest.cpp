@@ -1,0 +1,192 @@
+#include "core/base/TextFolding.h"
+#include "core/profiles/AppSettings.h"
+#include "core/profiles/Profile.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace orvi;
+
+namespace {
+
+constexpr const char* kId = "0F8FAD5B-D9CB-469F-A165-70867728950E";
+
+Json parsed(const std::string& text) {
+    auto json = parseJson(text);
+    EXPECT_TRUE(json) << text;
+    return json.value_or(Json());
+}
+
+} // namespace
+
+TEST(Profile, AnObjectWithOnlyIdAndNameTakesEveryDefault) {
+    auto profile =
+        Profile::fromJson(parsed(R"({"name":"Работа","id":"0f8fad5b-d9cb-469f-a165-70867728950e"})"));
+    ASSERT_TRUE(profile.ok()) << profile.error().message;
+    const Profile expected{*ProfileId::parse(kId),
+                           "Работа",
+                           false,
+                           StorageType::ephemeral,
+                           false,
+                           LocationSettings::defaultLocation(),
+                           true,
+                           true};
+    EXPECT_EQ(profile.value(), expected);
+}
+
+TEST(Profile, StrictReadingFailsOnMissingOrMistypedMembers) {
+    const std::string id = std::string("\"id\":\"") + kId + "\"";
+    const char* nulls =
+        R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"a","desktopMode":null,"storageType":null,"locationSettings":null})";
+    EXPECT_TRUE(Profile::fromJson(parsed(nulls)).ok()) << "null counts as absent";
+    const std::string rejected[] = {
+        R"({"name":"a"})",
+        "{" + id + "}",
+        R"({"id":"not-a-uuid","name":"a"})",
+        R"({"id":42,"name":"a"})",
+        "{" + id + R"(,"name":7})",
+        "{" + id + R"(,"name":"a","storageType":"persistent"})",
+        "{" + id + R"(,"name":"a","storageType":1})",
+        "{" + id + R"(,"name":"a","desktopMode":"true"})",
+        "{" + id + R"(,"name":"a","callsEnabled":1})",
+        "{" + id + R"(,"name":"a","locationSettings":{"timezone":"Europe/Moscow","locale":"ru_RU"}})",
+        "{" + id +
+            R"(,"name":"a","locationSettings":{"timezone":"X","locale":"y","cityName":"z","latitude":"55"}})",
+        "[]",
+    };
+    for (const auto& text : rejected)
+        EXPECT_FALSE(Profile::fromJson(parsed(text)).ok()) << text;
+}
+
+TEST(Profile, WritingEmitsAllEightMembersAndReadsBackEqual) {
+    Profile profile{ProfileId::generate(),
+                    "Дом",
+                    true,
+                    StorageType::persistentMain,
+                    true,
+                    LocationSettings{"Europe/Moscow", "ru_RU", "Москва", 55.75, 37.61},
+                    false,
+                    true};
+    const auto json = profile.toJson();
+    EXPECT_EQ(json.size(), 8u);
+    EXPECT_EQ(json["storageType"], "persistentMain");
+    EXPECT_EQ(json["id"], profile.id.text());
+    auto back = decodeProfiles(encodeProfiles({profile, Profile::makeDefault()}));
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back.value()[0], profile);
+
+    auto other = profile;
+    other.showCallsAvailability = false;
+    EXPECT_NE(other, profile);
+}
+
+TEST(Profile, ADecodingFailureInOneElementFailsTheWholeList) {
+    const std::string text = std::string(R"([{"id":")") + kId + R"(","name":"a"},{"id":"bad","name":"b"}])";
+    auto decoded = decodeProfiles(text);
+    ASSERT_FALSE(decoded.ok());
+    EXPECT_NE(decoded.error().message.find("element 1"), std::string::npos) << decoded.error().message;
+    EXPECT_FALSE(decodeProfiles("{}").ok());
+    EXPECT_FALSE(decodeProfiles("not json").ok());
+}
+
+TEST(LocationSettings, CustomCoordinatesNeedBothWithinInclusiveBounds) {
+    struct Case {
+        std::optional<double> latitude, longitude;
+        bool expected;
+    };
+    const Case cases[] = {
+        {90, -180, true},          {-90, 180, true},          {90.0001, 0, false}, {0, 180.0001, false},
+        {55, std::nullopt, false}, {std::nullopt, 37, false}, {0, 0, true},
+    };
+    for (const auto& c : cases) {
+        LocationSettings location{"UTC", "en_US", "x", c.latitude, c.longitude};
+        EXPECT_EQ(location.hasCustomCoordinates(), c.expected)
+            << c.latitude.value_or(-1) << "," << c.longitude.value_or(-1);
+    }
+}
+
+TEST(LocationSettings, WithoutCoordinatesItWritesNoCoordinateMembersAndReadsBackEqual) {
+    const auto& location = LocationSettings::presets()[1];
+    const auto json = location.toJson();
+    EXPECT_FALSE(json.contains("latitude"));
+    EXPECT_FALSE(json.contains("longitude"));
+    EXPECT_EQ(LocationSettings::fromJson(json).value(), location);
+}
+
+TEST(LocationSettings, NonFiniteCoordinatesAreTreatedAsAbsentEverywhere) {
+    const double inf = std::numeric_limits<double>::infinity();
+    LocationSettings typed{"UTC", "en_US", "x", std::nan(""), -inf};
+    EXPECT_FALSE(typed.toJson().contains("latitude"));
+    EXPECT_FALSE(typed.toJson().contains("longitude"));
+    EXPECT_EQ(typed.withFiniteCoordinates(),
+              (LocationSettings{"UTC", "en_US", "x", std::nullopt, std::nullopt}));
+
+    Profile profile = Profile::makeDefault();
+    profile.locationSettings = typed;
+    auto back = decodeProfiles(encodeProfiles({profile}));
+    ASSERT_TRUE(back.ok()) << "a list holding non-finite coordinates still encodes to readable JSON";
+    EXPECT_FALSE(back.value()[0].locationSettings.latitude);
+}
+
+TEST(LocationSettings, LooseReadingNeedsTheThreeTextsAndIgnoresBadCoordinates) {
+    EXPECT_FALSE(LocationSettings::from(parsed(R"({"timezone":"a","locale":"b"})")));
+    EXPECT_FALSE(LocationSettings::from(parsed(R"({"timezone":"a","locale":"b","cityName":5})")));
+    EXPECT_FALSE(LocationSettings::from(parsed("[]")));
+    auto loose = LocationSettings::from(
+        parsed(R"({"timezone":"a","locale":"b","cityName":"c","latitude":"55","longitude":37})"));
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(*loose, (LocationSettings{"a", "b", "c", std::nullopt, 37.0}));
+}
+
+TEST(LocationSettings, PresetsAreTheEightPlacesInOrderWithTheDefaultFirst) {
+    const auto& presets = LocationSettings::presets();
+    ASSERT_EQ(presets.size(), 8u);
+    EXPECT_EQ(presets.front(), LocationSettings::defaultLocation());
+    EXPECT_EQ(LocationSettings::defaultLocation().cityName, "Екатеринбург");
+    EXPECT_EQ(presets[2].timezone, "Europe/Kiev");
+    EXPECT_EQ(presets[7].locale, "ja_JP");
+    for (const auto& preset : presets)
+        EXPECT_FALSE(preset.latitude || preset.longitude) << preset.cityName;
+}
+
+TEST(AppSettings, EveryMemberIsRequiredAndAValueRoundTrips) {
+    AppSettings settings{true, false, LocationSettings::presets()[3], true};
+    const auto json = settings.toJson();
+    EXPECT_EQ(AppSettings::fromJson(json).value(), settings);
+    EXPECT_FALSE(json["locationSettings"].contains("latitude"));
+    for (const char* member :
+         {"blockExternalLinks", "notificationsEnabled", "locationSettings", "ignoreVPNWarning"}) {
+        auto missing = json;
+        missing.erase(member);
+        EXPECT_FALSE(AppSettings::fromJson(missing).ok()) << member;
+        auto mistyped = json;
+        mistyped[member] = "yes";
+        EXPECT_FALSE(AppSettings::fromJson(mistyped).ok()) << member;
+    }
+}
+
+TEST(TextFolding, TrimsUnicodeSpaceAndComparesIgnoringCaseAcrossAlphabets) {
+    EXPECT_EQ(text::trimmed(" \t\n Work \xC2\xA0\xE2\x80\x83\r\n"), "Work");
+    EXPECT_EQ(text::trimmed("\xE3\x80\x80"), "");
+    EXPECT_EQ(text::trimmed("a b"), "a b");
+    struct Case {
+        const char* a;
+        const char* b;
+        bool equal;
+    };
+    const Case cases[] = {
+        {"Work", "wORK", true},      {"Работа", "работа", true}, {"ЁЛКА", "ёлка", true},
+        {"Їжак", "їжАК", true},      {"Σοφία", "ΣΟΦΊΑ", true},   {"ΟΔΟΣ", "οδος", true},
+        {"Ærø", "æRØ", true},        {"Łódź", "łÓDŹ", true},     {"Ґанок", "ґанок", true},
+        {"Работа", "Рабата", false}, {"Work", "Worker", false},  {"e", "é", false},
+        {"ӁӃ", "ӂӄ", true},          {"Ǆ", "ǆ", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(text::equalIgnoringCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+}
+
+TEST(TextFolding, PrefixCountsCharactersNotBytes) {
+    EXPECT_EQ(text::prefixCharacters("Камера нужна", 6), "Камера");
+    EXPECT_EQ(text::prefixCharacters("abc", 50), "abc");
+    EXPECT_EQ(text::prefixCharacters("", 3), "");
+}

@@ -1,0 +1,288 @@
+#include "core/profiles/ProfileStore.h"
+
+#include "core/prefs/PreferenceKeys.h"
+#include "fakes/LogCapture.h"
+#include "fakes/MemoryPreferencesStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using orvi::test::LogCapture;
+using orvi::test::MemoryPreferencesStore;
+
+namespace {
+
+const char* kIdA = "11111111-1111-4111-8111-111111111111";
+const char* kIdB = "22222222-2222-4222-8222-222222222222";
+const char* kIdC = "33333333-3333-4333-8333-333333333333";
+
+ProfileId id(const char* text) {
+    return *ProfileId::parse(text);
+}
+
+Profile makeProfile(const char* idText, std::string name, StorageType type = StorageType::persistentMain) {
+    return Profile{id(idText), std::move(name), false, type, false, LocationSettings::defaultLocation(), true,
+                   true};
+}
+
+// The list and the active identifier as the store wrote them, read back from the preferences.
+std::vector<Profile> storedProfiles(const MemoryPreferencesStore& prefs) {
+    auto data = prefs.data(keys::kProfiles);
+    EXPECT_TRUE(data);
+    auto decoded = decodeProfiles(data.value_or(""));
+    EXPECT_TRUE(decoded.ok());
+    return decoded.ok() ? decoded.value() : std::vector<Profile>{};
+}
+
+void expectConsistent(const ProfileStore& store, const MemoryPreferencesStore& prefs) {
+    const auto& profiles = store.profiles();
+    ASSERT_FALSE(profiles.empty());
+    EXPECT_TRUE(std::any_of(profiles.begin(), profiles.end(),
+                            [](const Profile& p) { return p.storageType == StorageType::persistentMain; }));
+    EXPECT_NE(std::find(profiles.begin(), profiles.end(), store.activeProfile()), profiles.end())
+        << "the active profile is an element of the list, field for field";
+    EXPECT_EQ(storedProfiles(prefs), profiles);
+    EXPECT_EQ(prefs.string(keys::kActiveProfileId), store.activeProfile().id.text());
+}
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    void storeList(const std::vector<Profile>& profiles) {
+        prefs.setData(keys::kProfiles, encodeProfiles(profiles));
+    }
+
+    MemoryPreferencesStore prefs;
+    LogCapture log;
+};
+
+} // namespace
+
+TEST_F(ProfileStoreTest, AFreshStoreCreatesAndWritesBackOneActivePersistentDefaultProfile) {
+    ProfileStore store(prefs);
+    ASSERT_EQ(store.profiles().size(), 1u);
+    EXPECT_EQ(store.profiles()[0].name, "Основной");
+    EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
+    EXPECT_TRUE(log.contains("ℹ️ No saved profiles found, creating default profile"));
+    EXPECT_TRUE(log.contains("💾 Saved 1 profiles to UserDefaults"));
+    EXPECT_TRUE(log.contains("💾 Saved active profile: Основной (" + store.activeProfile().id.text() + ")"));
+    expectConsistent(store, prefs);
+
+    ProfileStore reopened(prefs);
+    EXPECT_EQ(reopened.profiles(), store.profiles());
+    EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
+}
+
+TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
+    struct Case {
+        const char* name;
+        std::string stored;
+        std::vector<std::string> expectedNames; // empty: one default profile
+        const char* line;
+    };
+    const std::string a =
+        std::string(R"({"id":")") + kIdA + R"(","name":"A","storageType":"weird","desktopMode":"yes")";
+    const std::vector<Case> cases = {
+        {"bad id dropped",
+         "[" + a +
+             R"(,"locationSettings":{"timezone":"Europe/Moscow","locale":"ru_RU","cityName":"Москва","latitude":"x"}},)" +
+             R"({"id":"nope","name":"B"},{"id":")" + kIdC + R"(","name":"C","callsEnabled":0}])",
+         {"A", "C"},
+         "   ✅ Recovered 2 profiles from corrupted data"},
+        {"not JSON", "{{{ not json", {}, "   ❌ Could not parse JSON, creating default profile"},
+        {"not an array of objects",
+         std::string("[") + a + "}, 5]",
+         {},
+         "   ❌ Could not parse JSON, creating default profile"},
+        {"nothing usable",
+         R"([{"id":"x","name":"A"},{"name":"B"}])",
+         {},
+         "   ❌ Could not recover any profiles, creating default"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryPreferencesStore local;
+        LogCapture captured;
+        local.setData(keys::kProfiles, c.stored);
+        ProfileStore store(local);
+        EXPECT_TRUE(captured.containsSubstring("⚠️ Failed to decode profiles: "));
+        EXPECT_TRUE(captured.contains("   Attempting to fix corrupted data..."));
+        EXPECT_TRUE(captured.contains(c.line));
+        std::vector<std::string> names;
+        for (const auto& p : store.profiles())
+            names.push_back(p.name);
+        EXPECT_EQ(names, c.expectedNames.empty() ? std::vector<std::string>{"Основной"} : c.expectedNames);
+        expectConsistent(store, local);
+        if (c.expectedNames.size() == 2) {
+            const auto& recovered = store.profiles()[0];
+            EXPECT_FALSE(recovered.desktopMode);
+            EXPECT_EQ(recovered.locationSettings.cityName, "Москва");
+            EXPECT_FALSE(recovered.locationSettings.latitude);
+            EXPECT_TRUE(store.profiles()[1].callsEnabled) << "a mistyped flag takes its default";
+        }
+    }
+}
+
+TEST_F(ProfileStoreTest, LoadedEphemeralProfilesBecomePersistentAndTheStoredActiveOneIsKept) {
+    storeList(
+        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B", StorageType::ephemeral)});
+    prefs.setString(keys::kActiveProfileId, std::string(kIdB));
+    ProfileStore store(prefs);
+    EXPECT_TRUE(log.contains("✅ Loaded 2 profiles from UserDefaults"));
+    for (const auto& p : store.profiles())
+        EXPECT_EQ(p.storageType, StorageType::persistentMain);
+    EXPECT_EQ(store.activeProfile().id, id(kIdB));
+    expectConsistent(store, prefs);
+}
+
+TEST_F(ProfileStoreTest, AnUnknownOrMalformedActiveIdentifierFallsBackToTheFirstProfile) {
+    for (const char* stored : {kIdC, "garbage"}) {
+        MemoryPreferencesStore local;
+        local.setData(keys::kProfiles, encodeProfiles({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")}));
+        local.setString(keys::kActiveProfileId, stored);
+        ProfileStore store(local);
+        EXPECT_EQ(store.activeProfile().id, id(kIdA)) << stored;
+        expectConsistent(store, local);
+    }
+}
+
+TEST_F(ProfileStoreTest, AStoredEmptyArrayGetsADefaultProfileThatIsAlsoActive) {
+    prefs.setData(keys::kProfiles, "[]");
+    ProfileStore store(prefs);
+    ASSERT_EQ(store.profiles().size(), 1u);
+    EXPECT_EQ(store.profiles()[0].name, "Основной");
+    expectConsistent(store, prefs);
+}
+
+TEST_F(ProfileStoreTest, NamesAreTrimmedNonEmptyAndUniqueIgnoringCase) {
+    storeList({makeProfile(kIdA, "work"), makeProfile(kIdB, "Работа")});
+    ProfileStore store(prefs);
+    struct Case {
+        std::string name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"  Work \n", false},
+        {"РАБОТА", false},
+        {" \t\n", false},
+        {"", false},
+        {"\xC2\xA0работа\xE2\x80\x83", false},
+        {"  Дом  ", true},
+        {"дом", false},
+    };
+    for (const auto& c : cases) {
+        const auto before = store.profiles().size();
+        auto candidate = makeProfile(kIdC, c.name, StorageType::ephemeral);
+        candidate.id = ProfileId::generate();
+        store.addProfile(candidate);
+        EXPECT_EQ(store.profiles().size(), before + (c.accepted ? 1 : 0)) << "'" << c.name << "'";
+    }
+    EXPECT_EQ(store.profiles().back().name, "Дом");
+    EXPECT_EQ(store.profiles().back().storageType, StorageType::ephemeral)
+        << "a persistent profile already exists";
+    EXPECT_EQ(store.activeProfile().id, id(kIdA)) << "adding does not switch";
+
+    auto renamed = store.profiles()[0];
+    renamed.name = " WORK ";
+    store.updateProfile(renamed);
+    EXPECT_EQ(store.profiles()[0].name, "WORK") << "a profile may change the case of its own name";
+    EXPECT_EQ(store.activeProfile().name, "WORK");
+    renamed.name = "работа";
+    store.updateProfile(renamed);
+    EXPECT_EQ(store.profiles()[0].name, "WORK") << "but not take another's name";
+    expectConsistent(store, prefs);
+}
+
+TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothing) {
+    storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
+    ProfileStore store(prefs);
+    const auto storedBefore = prefs.data(keys::kProfiles);
+    int announcements = 0;
+    auto c1 = store.subscribeToProfiles([&](const auto&) { ++announcements; });
+    auto c2 = store.subscribeToActiveProfile([&](const auto&) { ++announcements; });
+    log.clear();
+
+    store.addProfile(makeProfile(kIdA, "Other")); // identifier already taken
+    store.updateProfile(makeProfile(kIdC, "C"));  // unknown identifier
+    store.updateProfile(makeProfile(kIdB, " "));  // empty name
+    store.setActiveProfile(id(kIdC));
+
+    EXPECT_EQ(announcements, 0);
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_EQ(prefs.data(keys::kProfiles), storedBefore);
+    EXPECT_EQ(store.profiles().size(), 2u);
+}
+
+TEST_F(ProfileStoreTest, SettingTheActiveProfileAnnouncesEvenAnEqualValueAndSavesIt) {
+    storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
+    ProfileStore store(prefs);
+    std::vector<std::string> heard;
+    auto connection = store.subscribeToActiveProfile([&](const Profile& p) { heard.push_back(p.name); });
+    store.setActiveProfile(id(kIdB));
+    store.setActiveProfile(id(kIdB));
+    EXPECT_EQ(heard, (std::vector<std::string>{"B", "B"}));
+    EXPECT_EQ(prefs.string(keys::kActiveProfileId), kIdB);
+    ProfileStore reopened(prefs);
+    EXPECT_EQ(reopened.activeProfile().id, id(kIdB));
+}
+
+TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
+    storeList(
+        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B"), makeProfile(kIdC, "C")});
+    prefs.setString(keys::kActiveProfileId, std::string(kIdB));
+    ProfileStore store(prefs);
+    // Loading made every profile persistent; make B the only persistent one again.
+    auto a = store.profiles()[0];
+    a.storageType = StorageType::ephemeral;
+    store.updateProfile(a);
+    auto c = store.profiles()[2];
+    c.storageType = StorageType::ephemeral;
+    store.updateProfile(c);
+    for (const char* idText : {kIdA, kIdB, kIdC}) {
+        prefs.setData(keys::cookies(id(idText)), "[]");
+        prefs.setData(keys::storage(id(idText)), "{}");
+    }
+
+    store.deleteProfile(id(kIdB));
+
+    EXPECT_FALSE(prefs.contains(keys::cookies(id(kIdB))));
+    EXPECT_FALSE(prefs.contains(keys::storage(id(kIdB))));
+    for (const auto& key : prefs.keys())
+        EXPECT_EQ(key.find(kIdB), std::string::npos) << key;
+    EXPECT_TRUE(prefs.contains(keys::cookies(id(kIdA))));
+    ASSERT_EQ(store.profiles().size(), 2u);
+    EXPECT_EQ(store.activeProfile().id, id(kIdA)) << "the first remaining profile becomes active";
+    EXPECT_EQ(store.activeProfile().storageType, StorageType::persistentMain)
+        << "the active record follows the persistent repair";
+    expectConsistent(store, prefs);
+
+    store.deleteProfile(id(kIdC));
+    store.deleteProfile(id(kIdA));
+    EXPECT_EQ(store.profiles().size(), 1u) << "the last profile cannot be deleted";
+    expectConsistent(store, prefs);
+}
+
+TEST_F(ProfileStoreTest, UpdatingTheOnlyPersistentProfileToEphemeralRepairsTheFirstOne) {
+    storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
+    ProfileStore store(prefs);
+    auto a = store.profiles()[0];
+    a.storageType = StorageType::ephemeral;
+    store.updateProfile(a);
+    auto b = store.profiles()[1];
+    b.storageType = StorageType::ephemeral;
+    b.locationSettings.latitude = std::nan("");
+    store.updateProfile(b);
+    EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
+    EXPECT_EQ(store.profiles()[1].storageType, StorageType::ephemeral);
+    EXPECT_FALSE(store.profiles()[1].locationSettings.latitude) << "a typed NaN is stored as no coordinate";
+    expectConsistent(store, prefs);
+}
+
+TEST_F(ProfileStoreTest, AFailedWriteIsLoggedAsAFailureNotAsSaved) {
+    ProfileStore store(prefs);
+    prefs.setFailWrites(true);
+    log.clear();
+    auto profile = makeProfile(kIdC, "Новый");
+    store.addProfile(profile);
+    EXPECT_TRUE(log.contains("❌ Failed to save 2 profiles to UserDefaults"));
+    EXPECT_FALSE(log.containsSubstring("💾 Saved 2 profiles"));
+}

@@ -1,0 +1,266 @@
+#include "core/prefs/SqlitePreferencesStore.h"
+
+#include "fakes/LogCapture.h"
+#include "support/TempDir.h"
+
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <limits>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <thread>
+
+using orvi::SqlitePreferencesStore;
+using orvi::test::LogCapture;
+using orvi::test::TempDir;
+
+namespace {
+
+std::unique_ptr<SqlitePreferencesStore> open(const std::filesystem::path& file,
+                                             SqlitePreferencesStore::Options options = {}) {
+    auto store = SqlitePreferencesStore::create(file, options);
+    EXPECT_TRUE(store.ok()) << (store.ok() ? "" : store.error().message);
+    return store.ok() ? std::move(store).value() : nullptr;
+}
+
+unsigned mode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+class UmaskScope {
+public:
+    explicit UmaskScope(mode_t mask) : m_previous(::umask(mask)) {}
+    ~UmaskScope() { ::umask(m_previous); }
+
+private:
+    mode_t m_previous;
+};
+
+} // namespace
+
+TEST(SqlitePreferencesStore, EveryValueKindRoundTripsExactlyAcrossAReopen) {
+    TempDir dir;
+    const auto file = dir / "prefs/preferences.sqlite3";
+    const std::string binary("\0\x01\xff{\"a\":1}\n", 11);
+    const double numbers[] = {0.1,
+                              -0.0,
+                              1e-310,
+                              std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+    {
+        auto store = open(file);
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(store->setData("k.data", binary));
+        EXPECT_TRUE(store->setData("k.emptyData", ""));
+        EXPECT_TRUE(store->setString("k.string", "Основной ✅"));
+        EXPECT_TRUE(store->setString("k.emptyString", ""));
+        EXPECT_TRUE(store->setBoolean("k.true", true));
+        EXPECT_TRUE(store->setBoolean("k.false", false));
+        for (std::size_t i = 0; i < std::size(numbers); ++i)
+            EXPECT_TRUE(store->setNumber("k.number" + std::to_string(i), numbers[i]));
+        EXPECT_TRUE(store->setNumber("k.nan", std::nan("")));
+        EXPECT_TRUE(store->setInteger("k.int", std::numeric_limits<std::int64_t>::min()));
+        EXPECT_TRUE(store->setInteger("k.intMax", std::numeric_limits<std::int64_t>::max()));
+    }
+    auto store = open(file);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->data("k.data"), binary);
+    EXPECT_EQ(store->data("k.emptyData"), "");
+    EXPECT_EQ(store->string("k.string"), "Основной ✅");
+    EXPECT_EQ(store->string("k.emptyString"), "");
+    EXPECT_TRUE(store->boolean("k.true"));
+    EXPECT_FALSE(store->boolean("k.false"));
+    EXPECT_TRUE(store->contains("k.false"));
+    for (std::size_t i = 0; i < std::size(numbers); ++i) {
+        const double read = store->number("k.number" + std::to_string(i));
+        EXPECT_EQ(read, numbers[i]);
+        EXPECT_EQ(std::signbit(read), std::signbit(numbers[i]));
+    }
+    EXPECT_TRUE(std::isnan(store->number("k.nan")));
+    EXPECT_EQ(store->integer("k.int"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(store->integer("k.intMax"), std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsTheirDefaults) {
+    TempDir dir;
+    auto store = open(dir / "p.sqlite3");
+    ASSERT_TRUE(store);
+    store->setString("text", "1");
+    store->setInteger("int", 7);
+    store->setBoolean("flag", true);
+
+    EXPECT_FALSE(store->data("missing"));
+    EXPECT_FALSE(store->string("missing"));
+    EXPECT_FALSE(store->boolean("missing"));
+    EXPECT_EQ(store->number("missing"), 0);
+    EXPECT_FALSE(store->integer("missing"));
+    EXPECT_FALSE(store->contains("missing"));
+
+    EXPECT_FALSE(store->data("text")) << "a string is not data";
+    EXPECT_FALSE(store->boolean("text"));
+    EXPECT_EQ(store->number("int"), 7) << "an integer reads as a number";
+    EXPECT_FALSE(store->integer("flag"));
+
+    EXPECT_TRUE(store->setData("text", "{}"));
+    EXPECT_FALSE(store->string("text")) << "the last write decides the kind";
+    EXPECT_TRUE(store->remove("text"));
+    EXPECT_FALSE(store->contains("text"));
+    EXPECT_TRUE(store->remove("text")) << "removing an absent key is not a failure";
+}
+
+TEST(SqlitePreferencesStore, WritesAreDurableWithoutSynchronizeOrAClosedConnection) {
+    TempDir dir;
+    const auto file = dir / "p.sqlite3";
+    auto writer = open(file);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->setNumber("OrviWrapper.WindowWidth", 612.5));
+
+    // A second connection sees the committed write while the first is still open and has
+    // never checkpointed: the write did not wait for synchronize() or shutdown.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT kind, value FROM preferences WHERE key = 'OrviWrapper.WindowWidth'",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(statement, 0), 3);
+    EXPECT_EQ(sqlite3_column_double(statement, 1), 612.5);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+
+    char mode[16] = {};
+    std::ifstream header(file, std::ios::binary);
+    header.seekg(18);
+    header.read(mode, 2);
+    EXPECT_EQ(mode[0], 2) << "the file is in WAL mode";
+}
+
+TEST(SqlitePreferencesStore, ConcurrentWritersFromSeveralThreadsAllLand) {
+    TempDir dir;
+    auto store = open(dir / "p.sqlite3");
+    ASSERT_TRUE(store);
+    constexpr int kThreads = 6;
+    constexpr int kWrites = 40;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&store, t] {
+            for (int i = 0; i < kWrites; ++i) {
+                const auto key = "t" + std::to_string(t) + "." + std::to_string(i);
+                store->setInteger(key, t * 1000 + i);
+                store->setString("shared", key);
+                (void)store->integer(key);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kWrites; ++i)
+            EXPECT_EQ(store->integer("t" + std::to_string(t) + "." + std::to_string(i)), t * 1000 + i);
+    EXPECT_TRUE(store->string("shared"));
+}
+
+TEST(SqlitePreferencesStore, FolderAndFilesArePrivateEvenWithAnOpenUmask) {
+    UmaskScope open000(0);
+    TempDir dir;
+    const auto folder = dir / "config/orvi-wrapper";
+    const auto file = folder / "preferences.sqlite3";
+    {
+        auto store = open(file);
+        ASSERT_TRUE(store);
+        ASSERT_TRUE(store->setString("k", "v"));
+        EXPECT_EQ(mode(folder), 0700u);
+        EXPECT_EQ(mode(dir / "config"), 0700u);
+        EXPECT_EQ(mode(file), 0600u);
+        EXPECT_EQ(mode(file.string() + "-wal"), 0600u);
+        EXPECT_EQ(mode(file.string() + "-shm"), 0600u);
+    }
+    ::chmod(folder.c_str(), 0755);
+    ::chmod(file.c_str(), 0644);
+    auto store = open(file);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(mode(folder), 0700u) << "an existing loose folder is tightened";
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(store->string("k"), "v");
+}
+
+TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> damage;
+    };
+    const Case cases[] = {
+        {"text file",
+         [](const auto& f) { std::ofstream(f) << "this is not a database at all, just some text"; }},
+        {"truncated header",
+         [](const auto& f) {
+             std::ofstream(f, std::ios::binary) << std::string("SQLite format 3\0garbage", 24);
+         }},
+        {"foreign table",
+         [](const auto& f) {
+             sqlite3* db = nullptr;
+             sqlite3_open(f.c_str(), &db);
+             sqlite3_exec(db, "CREATE TABLE preferences (name TEXT, other BLOB)", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         }},
+        {"folder in its place", [](const auto& f) { std::filesystem::create_directory(f); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto file = dir / "preferences.sqlite3";
+        c.damage(file);
+        LogCapture log;
+        auto store = open(file);
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(store->setBoolean("after", true));
+        EXPECT_TRUE(store->boolean("after"));
+        EXPECT_TRUE(log.containsSubstring("⚠️ Preferences file")) << c.name;
+        int aside = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-"))
+                ++aside;
+        EXPECT_GE(aside, 1) << "the damaged file is kept for inspection";
+    }
+}
+
+TEST(SqlitePreferencesStore, AFailingWriteIsReportedLoggedAndKeepsTheOldValue) {
+    TempDir dir;
+    const auto file = dir / "p.sqlite3";
+    auto store = open(file, {.busyTimeout = std::chrono::milliseconds(0)});
+    ASSERT_TRUE(store);
+    ASSERT_TRUE(store->setString("key", "old"));
+
+    // Another connection holds the write lock, so our write cannot commit.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    {
+        LogCapture log;
+        EXPECT_FALSE(store->setString("key", "new"));
+        EXPECT_FALSE(store->remove("key"));
+        EXPECT_TRUE(log.containsSubstring("❌ Failed to write preference key"));
+    }
+    EXPECT_EQ(store->string("key"), "old");
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(store->setString("key", "new"));
+    EXPECT_EQ(store->string("key"), "new");
+}
+
+TEST(SqlitePreferencesStore, AFolderThatCannotBeMadeIsAnErrorNotACrash) {
+    TempDir dir;
+    std::ofstream(dir / "blocker") << "a file where the folder should be";
+    auto store = SqlitePreferencesStore::create(dir / "blocker/orvi-wrapper/preferences.sqlite3");
+    EXPECT_FALSE(store.ok());
+    auto memory = SqlitePreferencesStore::createInMemory();
+    ASSERT_TRUE(memory.ok());
+    EXPECT_TRUE(memory.value()->setData("k", "v"));
+    EXPECT_EQ(memory.value()->data("k"), "v");
+}
