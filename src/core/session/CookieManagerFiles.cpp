@@ -1,0 +1,281 @@
+#include "core/base/Log.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieDictionary.h"
+#include "core/session/CookieManager.h"
+#include "core/session/ExportFormat.h"
+#include "core/session/OnceCompletion.h"
+#include "core/session/SessionFile.h"
+
+#include <openssl/crypto.h>
+
+namespace orvi {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kFileExportRetryDelay = 2s;
+
+// The saved storage entry, when it is a snapshot an import can read back.
+std::optional<Json> savedSnapshotJson(const PreferencesStore& store, const ProfileId& profileId) {
+    auto bytes = store.data(keys::storage(profileId));
+    if (!bytes)
+        return std::nullopt;
+    auto parsed = parseJson(*bytes);
+    if (!parsed || !StorageSnapshot::fromJson(*parsed))
+        return std::nullopt;
+    return parsed;
+}
+
+std::optional<std::string> compactText(const Json& value) {
+    try {
+        return value.dump();
+    } catch (const Json::exception&) {
+        return std::nullopt;
+    }
+}
+
+Json emptyStorage() {
+    return Json{{"localStorage", Json::object()}, {"sessionStorage", Json::object()}};
+}
+
+// Plaintext of an envelope is a whole session: it is wiped once it has been read.
+struct Wiped {
+    std::string& bytes;
+    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+};
+
+} // namespace
+
+void CookieManager::exportCookies(const ProfileId& profileId, BytesCompletion completion) {
+    auto saved = m_userDefaults.data(keys::cookies(profileId));
+    if (!saved) {
+        completion(std::nullopt);
+        return;
+    }
+    auto cookies = parseJson(*saved);
+    auto storage = savedSnapshotJson(m_userDefaults, profileId);
+    if (cookies && cookies::isArrayOfObjects(*cookies) && storage) {
+        Json document{
+            {"cookies", *cookies}, {"storage", *storage}, {"version", exportformat::kDocumentVersion}};
+        if (auto bytes = compactText(document)) {
+            logLine("🔐 Exporting cookies and storage (size: " + std::to_string(bytes->size()) + " bytes)");
+            completion(std::move(bytes));
+            return;
+        }
+    }
+    logLine("🔐 Exporting cookies only (size: " + std::to_string(saved->size()) + " bytes)");
+    completion(std::move(saved));
+}
+
+void CookieManager::exportCookiesEncrypted(const ProfileId& profileId, const std::string& password,
+                                           BytesCompletion completion) {
+    auto saved = m_userDefaults.data(keys::cookies(profileId));
+    if (!saved || saved->size() <= 2) {
+        logLine("⚠️ No cookies in UserDefaults or file is empty (size: " +
+                std::to_string(saved ? saved->size() : 0) + " bytes)");
+        logLine("💡 Tip: Cookies need to be saved to UserDefaults before export, or use "
+                "exportCookiesEncryptedFromDataStore instead");
+        completion(std::nullopt);
+        return;
+    }
+    logLine("🔐 Exporting cookies from UserDefaults (size: " + std::to_string(saved->size()) + " bytes)");
+    if (auto storageBytes = m_userDefaults.data(keys::storage(profileId)))
+        logLine("   Found storage data (size: " + std::to_string(storageBytes->size()) + " bytes)");
+    auto cookies = parseJson(*saved);
+    if (!cookies || !cookies::isArrayOfObjects(*cookies)) {
+        logLine("   ❌ Failed to parse cookies from UserDefaults");
+        completion(std::nullopt);
+        return;
+    }
+    Json document{{"cookies", std::move(*cookies)}, {"version", exportformat::kDocumentVersion}};
+    if (auto storage = savedSnapshotJson(m_userDefaults, profileId)) {
+        document["storage"] = std::move(*storage);
+        logLine("   ✅ Added storage to export");
+    }
+    auto bytes = compactText(document);
+    if (!bytes) {
+        logLine("   ❌ Failed to serialize export data to JSON");
+        completion(std::nullopt);
+        return;
+    }
+    Wiped wiped{*bytes};
+    try {
+        auto envelope = m_encryption->encrypt(*bytes, password);
+        logLine("🔐 Encrypted cookies and storage for export (size: " + std::to_string(envelope.size()) +
+                " bytes)");
+        completion(std::move(envelope));
+    } catch (const std::exception& error) {
+        logLine(std::string("❌ Encryption error: ") + error.what());
+        completion(std::nullopt);
+    }
+}
+
+void CookieManager::exportCookiesEncryptedFromDataStore(const ProfileId& profileId,
+                                                        const std::string& password,
+                                                        const std::shared_ptr<engine::DataStore>& dataStore,
+                                                        BytesCompletion completion) {
+    OnceCompletion<std::optional<std::string>> done(m_scheduler, std::move(completion), std::nullopt);
+    logLine("🔐 Exporting cookies from active dataStore for profile: " + profileId.text());
+    logLine("   Reading the active WKWebsiteDataStore, including cookies unavailable to JavaScript");
+    if (!dataStore) {
+        done(std::nullopt);
+        return;
+    }
+    Lifetime lifetime = m_lifetime;
+    dataStore->cookieStore().getAllCookies(
+        [lifetime, profileId, password, done](std::vector<engine::Cookie> live) {
+            auto self = lifetime.lock();
+            if (!self)
+                return;
+            CookieManager& manager = **self;
+            logLine("   Found " + std::to_string(live.size()) + " cookies in the active dataStore");
+            if (auto storageBytes = manager.m_userDefaults.data(keys::storage(profileId)))
+                logLine("   Found storage data (size: " + std::to_string(storageBytes->size()) + " bytes)");
+            else
+                logLine("   No storage data found in UserDefaults");
+            Json document{{"cookies", cookies::toDictionaries(live)},
+                          {"version", exportformat::kDocumentVersion},
+                          {"source", exportformat::kLiveStoreSource}};
+            if (auto storage = savedSnapshotJson(manager.m_userDefaults, profileId)) {
+                document["storage"] = std::move(*storage);
+                logLine("   ✅ Added storage to export");
+            }
+            auto bytes = compactText(document);
+            if (!bytes) {
+                logLine("   ❌ Failed to serialize export data to JSON");
+                done(std::nullopt);
+                return;
+            }
+            Wiped wiped{*bytes};
+            logLine("   ✅ Serialized " + std::to_string(live.size()) +
+                    " live cookies and storage to JSON (size: " + std::to_string(bytes->size()) + " bytes)");
+            try {
+                auto envelope = manager.m_encryption->encrypt(*bytes, password);
+                logLine("🔐 Encrypted data for export (size: " + std::to_string(envelope.size()) + " bytes)");
+                done(std::move(envelope));
+            } catch (const std::exception& error) {
+                logLine(std::string("   ❌ Encryption error: ") + error.what());
+                done(std::nullopt);
+            }
+        });
+}
+
+void CookieManager::exportToFile(const ProfileId& profileId,
+                                 const std::shared_ptr<engine::DataStore>& dataStore,
+                                 const std::shared_ptr<engine::WebView>& webView, FileCompletion completion) {
+    OnceCompletion<std::optional<std::filesystem::path>> done(m_scheduler, std::move(completion),
+                                                              std::nullopt);
+    logLine("📤 Exporting cookies and storage to file for profile: " + profileId.text());
+    if (!isServicePage(webView.get())) {
+        // A page that is not the service's would put a foreign or empty storage into the
+        // file; the last snapshot taken from the service page is the session to export.
+        auto saved = savedSnapshotJson(m_userDefaults, profileId);
+        logLine(std::string("   ⚠️ Page is not on the service host – exporting ") +
+                (saved ? "the saved storage" : "empty storage"));
+        continueFileExport(profileId, dataStore, saved ? *saved : emptyStorage(), done);
+        return;
+    }
+    Lifetime lifetime = m_lifetime;
+    webView->evaluateJavaScript(StorageSnapshot::captureScript(), engine::World::client,
+                                [lifetime, profileId, dataStore, done](engine::ScriptResult result) {
+                                    auto self = lifetime.lock();
+                                    if (!self)
+                                        return;
+                                    Json storage = emptyStorage();
+                                    if (result.ok() && result.value().is_string()) {
+                                        auto parsed = parseJson(result.value().get_ref<const std::string&>());
+                                        if (parsed && StorageSnapshot::fromJson(*parsed))
+                                            storage = std::move(*parsed);
+                                    }
+                                    (*self)->continueFileExport(profileId, dataStore, std::move(storage),
+                                                                done);
+                                });
+}
+
+void CookieManager::continueFileExport(const ProfileId& profileId,
+                                       const std::shared_ptr<engine::DataStore>& dataStore, Json storage,
+                                       FileCompletion completion) {
+    OnceCompletion<std::optional<std::filesystem::path>> done(m_scheduler, std::move(completion),
+                                                              std::nullopt);
+    if (!dataStore) {
+        done(std::nullopt);
+        return;
+    }
+    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<engine::DataStore> weakStore = dataStore;
+    dataStore->cookieStore().getAllCookies(
+        [lifetime, weakStore, profileId, storage, done](std::vector<engine::Cookie> cookies) {
+            auto self = lifetime.lock();
+            if (!self)
+                return;
+            logLine("   Found " + std::to_string(cookies.size()) + " cookies in dataStore");
+            if (!cookies.empty()) {
+                (*self)->saveExportToFile(cookies::toDictionaries(cookies), storage, profileId, done);
+                return;
+            }
+            // Right after a page load the engine may not have handed its cookies over yet.
+            logLine("   ⚠️ No cookies found, retrying in 2 seconds...");
+            (*self)->m_scheduler.postAfter(
+                kFileExportRetryDelay, [lifetime, weakStore, profileId, storage, done] {
+                    auto self = lifetime.lock();
+                    auto store = weakStore.lock();
+                    if (!self || !store)
+                        return;
+                    store->cookieStore().getAllCookies([lifetime, profileId, storage,
+                                                        done](std::vector<engine::Cookie> again) {
+                        auto self = lifetime.lock();
+                        if (!self)
+                            return;
+                        logLine("   🔄 Retry: Found " + std::to_string(again.size()) + " cookies");
+                        (*self)->saveExportToFile(cookies::toDictionaries(again), storage, profileId, done);
+                    });
+                });
+        });
+}
+
+void CookieManager::saveExportToFile(const Json& cookieDicts, const Json& storage, const ProfileId& profileId,
+                                     FileCompletion completion) {
+    const auto moment = m_environment.wallClock();
+    Json document{{"cookies", cookieDicts},
+                  {"storage", storage},
+                  {"version", exportformat::kDocumentVersion},
+                  {"profileId", profileId.text()},
+                  {"exportedAt", exportformat::internetDateTime(moment)}};
+    std::string text;
+    try {
+        text = exportformat::prettyText(document);
+    } catch (const Json::exception&) {
+        logLine("   ❌ Failed to serialize export data");
+        completion(std::nullopt);
+        return;
+    }
+    Wiped wiped{text};
+    if (m_environment.documentsDir.empty()) {
+        logLine("   ❌ No documents folder to write the export to");
+        completion(std::nullopt);
+        return;
+    }
+    auto written = SessionFile::writeNew(m_environment.documentsDir, exportformat::fileStem(moment),
+                                         exportformat::kFileExtension, text);
+    if (!written) {
+        logLine("   ❌ Failed to write file: " + written.error().message);
+        completion(std::nullopt);
+        return;
+    }
+    const std::string rule = "   " + [] {
+        std::string line;
+        for (int i = 0; i < 56; ++i)
+            line += "═";
+        return line;
+    }();
+    const auto localCount = storage.contains("localStorage") ? storage.at("localStorage").size() : 0;
+    logLine(rule);
+    logLine("   ✅ ЭКСПОРТ: " + written.value().string());
+    logLine("   📊 Cookies: " + std::to_string(cookieDicts.size()) +
+            ", Storage: " + std::to_string(localCount));
+    logLine("   💡 Путь скопирован в буфер обмена");
+    logLine(rule);
+    completion(written.value());
+}
+
+} // namespace orvi

@@ -1,0 +1,133 @@
+#include "core/base/Log.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieManager.h"
+#include "core/session/OnceCompletion.h"
+
+namespace orvi {
+namespace {
+
+std::string hostForLog(const engine::WebView* webView) {
+    if (!webView)
+        return "no web view";
+    auto host = hostOfUrl(webView->url());
+    return host.empty() ? "no page" : host;
+}
+
+} // namespace
+
+bool CookieManager::isServicePage(const engine::WebView* webView) const {
+    return webView && m_environment.isServiceUrl && m_environment.isServiceUrl(webView->url());
+}
+
+std::optional<StorageSnapshot> CookieManager::savedStorage(const ProfileId& profileId) const {
+    auto saved = m_userDefaults.data(keys::storage(profileId));
+    if (!saved)
+        return std::nullopt;
+    return StorageSnapshot::parse(*saved);
+}
+
+bool CookieManager::writeStorageEntry(const ProfileId& profileId, const std::string& bytes) {
+    if (!m_userDefaults.setData(keys::storage(profileId), bytes))
+        return false;
+    m_userDefaults.synchronize();
+    return true;
+}
+
+void CookieManager::saveStorage(const ProfileId& profileId, const std::shared_ptr<engine::WebView>& webView,
+                                Done completion) {
+    OnceCompletion<> done(m_scheduler, std::move(completion));
+    // Only the service's own page holds the session: a blank, test, fallback or foreign page
+    // would overwrite the saved snapshot with storage that is not the messenger's.
+    if (!isServicePage(webView.get())) {
+        logLine("   ⚠️ Not saving storage: page is not on the service host (" +
+                hostForLog(webView.get()) + ") for profile: " + profileId.text());
+        done();
+        return;
+    }
+    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<engine::WebView> weakView = webView;
+    webView->evaluateJavaScript(
+        StorageSnapshot::captureScript(), engine::World::client,
+        [lifetime, weakView, profileId, done](engine::ScriptResult result) {
+            auto self = lifetime.lock();
+            if (!self)
+                return; // done reports through its fallback
+            if (!result.ok()) {
+                logLine("   ⚠️ Failed to save storage: " + result.error().message);
+                done();
+                return;
+            }
+            auto view = weakView.lock();
+            if (!(*self)->isServicePage(view.get())) {
+                logLine("   ⚠️ Not saving storage: page left the service host (" +
+                        hostForLog(view.get()) + ") for profile: " + profileId.text());
+                done();
+                return;
+            }
+            const auto& value = result.value();
+            std::optional<StorageSnapshot> snapshot;
+            if (value.is_string())
+                snapshot = StorageSnapshot::parse(value.get_ref<const std::string&>());
+            if (!snapshot) {
+                logLine("   ⚠️ Failed to serialize storage data");
+                done();
+                return;
+            }
+            if (!(*self)->writeStorageEntry(profileId, value.get_ref<const std::string&>())) {
+                logLine("   ❌ Failed to write storage to UserDefaults for profile: " + profileId.text());
+                done();
+                return;
+            }
+            logLine("   💾 Saved storage (localStorage: " + std::to_string(snapshot->localStorage.size()) +
+                    ", sessionStorage: " + std::to_string(snapshot->sessionStorage.size()) +
+                    ") for profile: " + profileId.text());
+            done();
+        });
+}
+
+void CookieManager::restoreStorage(const ProfileId& profileId,
+                                   const std::shared_ptr<engine::WebView>& webView, Done completion) {
+    auto snapshot = savedStorage(profileId);
+    if (!snapshot) {
+        logLine("   ⚠️ No saved storage found for profile: " + profileId.text());
+        completion();
+        return;
+    }
+    // The snapshot belongs to the service's origin; any other page must not receive it.
+    if (!isServicePage(webView.get())) {
+        logLine("   ⚠️ Not restoring storage: page is not on the service host (" +
+                hostForLog(webView.get()) + ") for profile: " + profileId.text());
+        completion();
+        return;
+    }
+    logLine("   📥 Restoring storage for profile: " + profileId.text());
+    logLine("   Found " + std::to_string(snapshot->localStorage.size()) + " localStorage items, " +
+            std::to_string(snapshot->sessionStorage.size()) + " sessionStorage items");
+
+    OnceCompletion<> done(m_scheduler, std::move(completion));
+    std::weak_ptr<engine::WebView> weakView = webView;
+    auto sessionScript = snapshot->sessionRestoreScript();
+    webView->evaluateJavaScript(
+        snapshot->localRestoreScript(), engine::World::client,
+        [weakView, done, sessionScript = std::move(sessionScript)](engine::ScriptResult result) {
+            if (result.ok())
+                logLine("   ✅ Restored localStorage");
+            else
+                logLine("   ⚠️ Failed to restore localStorage: " + result.error().message);
+            auto view = weakView.lock();
+            if (!view) {
+                done();
+                return;
+            }
+            view->evaluateJavaScript(
+                sessionScript, engine::World::client, [done](engine::ScriptResult result) {
+                    if (result.ok())
+                        logLine("   ✅ Restored sessionStorage");
+                    else
+                        logLine("   ⚠️ Failed to restore sessionStorage: " + result.error().message);
+                    done();
+                });
+        });
+}
+
+} // namespace orvi
