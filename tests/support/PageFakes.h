@@ -10,6 +10,7 @@
 #include "core/web/WebViewPlacement.h"
 #include "fakes/FakeEngine.h"
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -23,9 +24,13 @@ class FakeCookieManager final : public CookieManagerProtocol {
 public:
     explicit FakeCookieManager(PreferencesStore& preferences) : m_preferences(preferences) {}
 
-    void saveCookies(const ProfileId& id, engine::DataStore& dataStore, std::function<void()> completion) override {
+    void saveCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore) override {
+        saveCookies(id, dataStore, [] {});
+    }
+    void saveCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore,
+                     Done completion) override {
         calls.push_back("saveCookies " + id.text());
-        dataStore.cookieStore().getAllCookies([this, id, completion](std::vector<engine::Cookie> cookies) {
+        dataStore->cookieStore().getAllCookies([this, id, completion](std::vector<engine::Cookie> cookies) {
             Json saved = Json::object();
             for (const auto& cookie : cookies)
                 saved[cookie.name] = cookie.value;
@@ -33,7 +38,8 @@ public:
             completion();
         });
     }
-    void restoreCookies(const ProfileId& id, engine::DataStore& dataStore, std::function<void()> completion) override {
+    void restoreCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore,
+                        Done completion) override {
         calls.push_back("restoreCookies " + id.text());
         auto saved = m_preferences.data(keys::cookies(id));
         auto json = saved ? Json::parse(*saved, nullptr, false) : Json::object();
@@ -43,31 +49,52 @@ public:
             return;
         }
         for (const auto& [name, value] : json.items()) {
-            dataStore.cookieStore().setCookie(engine::Cookie{name, value.get<std::string>(), "web.orvi.test"},
-                                              [remaining, completion] {
-                                                  if (--*remaining == 0)
-                                                      completion();
-                                              });
+            dataStore->cookieStore().setCookie(engine::Cookie{name, value.get<std::string>(), "web.orvi.test"},
+                                               [remaining, completion] {
+                                                   if (--*remaining == 0)
+                                                       completion();
+                                               });
         }
     }
-    void saveStorage(const ProfileId& id, engine::WebView&, std::function<void()> completion) override {
+    void clearCookies(const ProfileId& id) override { m_preferences.remove(keys::cookies(id)); }
+    void saveStorage(const ProfileId& id, const std::shared_ptr<engine::WebView>&, Done completion) override {
         calls.push_back("saveStorage " + id.text());
         answer([this, id, completion] {
             m_preferences.setData(keys::storage(id), R"({"localStorage":{},"sessionStorage":{}})");
             completion();
         });
     }
-    void restoreStorage(const ProfileId& id, engine::WebView&, std::function<void()> completion) override {
+    void restoreStorage(const ProfileId& id, const std::shared_ptr<engine::WebView>&, Done completion) override {
         calls.push_back("restoreStorage " + id.text());
         answer(std::move(completion));
     }
-    void exportToFile(const ProfileId& id, engine::DataStore&, engine::WebView&,
-                      std::function<void(std::optional<std::filesystem::path>)> completion) override {
+    void exportCookies(const ProfileId&, BytesCompletion completion) override { completion(std::nullopt); }
+    void importCookies(const ProfileId&, std::string, const std::shared_ptr<engine::DataStore>&,
+                       CountCompletion completion) override {
+        completion(0);
+    }
+    void exportToFile(const ProfileId& id, const std::shared_ptr<engine::DataStore>&,
+                      const std::shared_ptr<engine::WebView>&, FileCompletion completion) override {
         calls.push_back("exportToFile " + id.text());
         completion(std::filesystem::path("/tmp/export-" + id.text() + ".json"));
     }
+    void exportCookiesEncrypted(const ProfileId&, const std::string&, BytesCompletion completion) override {
+        completion(std::nullopt);
+    }
+    void exportCookiesEncryptedFromDataStore(const ProfileId&, const std::string&,
+                                             const std::shared_ptr<engine::DataStore>&,
+                                             BytesCompletion completion) override {
+        completion(std::nullopt);
+    }
+    void importCookiesEncrypted(const ProfileId&, std::string, const std::string&,
+                                const std::shared_ptr<engine::DataStore>&,
+                                EncryptedImportCompletion completion) override {
+        completion(Error{kCookieEncryptionErrorDomain, 1, "not used"});
+    }
 
-    std::size_t count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
+    std::size_t count(const std::string& call) const {
+        return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
+    }
     void releaseStorageAnswers() {
         while (!held.empty()) {
             auto next = std::move(held.front());

@@ -148,7 +148,7 @@ void MainWebViewModel::exportToFile(std::function<void(std::optional<std::filesy
         return;
     }
     const auto owner = m_context.sessions.owner(*webView).value_or(m_coordinator->profile().id);
-    m_cookieManager->exportToFile(owner, webView->dataStore(), *webView, std::move(completion));
+    m_cookieManager->exportToFile(owner, webView->sharedDataStore(), webView, std::move(completion));
 }
 
 void MainWebViewModel::suspendNetworkActivityIfIdle() {

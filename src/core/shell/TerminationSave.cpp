@@ -29,9 +29,9 @@ bool TerminationSave::run(MainWebViewModel& model, WebViewSessions& sessions, Sc
     };
     auto progress = std::make_shared<Progress>();
     logLine("   💾 Saving cookies for profile: " + owner.text());
-    cookieManager->saveCookies(owner, webView->dataStore(), [progress] { progress->cookiesSaved = true; });
+    cookieManager->saveCookies(owner, webView->sharedDataStore(), [progress] { progress->cookiesSaved = true; });
     logLine("   💾 Saving storage for profile: " + owner.text());
-    cookieManager->saveStorage(owner, *webView, [progress] {
+    cookieManager->saveStorage(owner, webView, [progress] {
         logLine("   ✅ Saved cookies and storage before termination");
         progress->storageSaved = true;
     });

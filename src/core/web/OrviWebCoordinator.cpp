@@ -133,16 +133,17 @@ bool OrviWebCoordinator::canSaveFrom(const engine::WebView& webView) const {
     return true;
 }
 
-void OrviWebCoordinator::saveCookies(engine::WebView& webView) {
-    if (canSaveFrom(webView))
-        m_cookieManager->saveCookies(sessionOwner(webView), webView.dataStore(), [] {});
+void OrviWebCoordinator::saveCookies(const std::shared_ptr<engine::WebView>& webView) {
+    if (canSaveFrom(*webView))
+        m_cookieManager->saveCookies(sessionOwner(*webView), webView->sharedDataStore());
 }
 
-void OrviWebCoordinator::saveCookiesAndStorage(engine::WebView& webView, std::function<void()> storageDone) {
-    if (!canSaveFrom(webView))
+void OrviWebCoordinator::saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
+                                               std::function<void()> storageDone) {
+    if (!canSaveFrom(*webView))
         return;
-    const auto owner = sessionOwner(webView);
-    m_cookieManager->saveCookies(owner, webView.dataStore(), [] {});
+    const auto owner = sessionOwner(*webView);
+    m_cookieManager->saveCookies(owner, webView->sharedDataStore());
     m_cookieManager->saveStorage(owner, webView, std::move(storageDone));
 }
 
@@ -173,7 +174,7 @@ void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView)
         return;
     if (m_cookieManager) {
         logLine("💾 Saving cookies and storage before detach for profile: " + sessionOwner(*webView).text());
-        saveCookiesAndStorage(*webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
+        saveCookiesAndStorage(webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
     }
     m_cookieSaveTimer.cancel();
     m_unreadDetectionService->detach(webView);
@@ -256,7 +257,7 @@ void OrviWebCoordinator::compareCookies(const std::vector<engine::Cookie>& cooki
             ", saving...");
     m_lastCookieCount = cookies.size();
     m_lastCookieHash = hash;
-    saveCookies(*webView);
+    saveCookies(webView);
 }
 
 void OrviWebCoordinator::setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView) {
@@ -276,7 +277,7 @@ void OrviWebCoordinator::setupPeriodicCookieSaving(const std::shared_ptr<engine:
         }
         logLine("⏰ Periodic save for profile: " + self->sessionOwner(*view).text() + " (storage: " +
                 std::string(rawValue(self->m_profile.storageType)) + ")");
-        self->saveCookies(*view);
+        self->saveCookies(view);
     });
 }
 
@@ -295,7 +296,7 @@ void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
                 return;
             logLine("   💾 Login save attempt (" + label + ") for profile: " + self->sessionOwner(*view).text());
             self->saveCookiesAndStorage(
-                *view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
+                view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
         });
     }
 }

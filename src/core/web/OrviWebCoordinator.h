@@ -98,8 +98,8 @@ private:
     // The profile whose saved session this web view carries; saves never go anywhere else.
     ProfileId sessionOwner(const engine::WebView& webView) const;
     bool canSaveFrom(const engine::WebView& webView) const;
-    void saveCookies(engine::WebView& webView);
-    void saveCookiesAndStorage(engine::WebView& webView, std::function<void()> storageDone);
+    void saveCookies(const std::shared_ptr<engine::WebView>& webView);
+    void saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView, std::function<void()> storageDone);
     void compareCookies(const std::vector<engine::Cookie>& cookies, const std::shared_ptr<engine::WebView>& webView);
     void setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView);
     void saveCurrentCookiesAndStorage();

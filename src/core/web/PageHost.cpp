@@ -80,8 +80,8 @@ std::shared_ptr<engine::WebView> PageHost::update() {
     logLine("🔄 Profile changed in updateNSView: " + oldOwner.text() + " -> " + profile.id.text());
     auto cookieManager = m_model->cookieManager();
     if (cookieManager && m_context.load.sessions.isSessionLive(*m_webView)) {
-        cookieManager->saveCookies(oldOwner, m_webView->dataStore(), [] {});
-        cookieManager->saveStorage(oldOwner, *m_webView,
+        cookieManager->saveCookies(oldOwner, m_webView->sharedDataStore());
+        cookieManager->saveStorage(oldOwner, m_webView,
                                    [] { logLine("   ✅ Saved data for old profile in updateNSView"); });
     }
     // The old web view keeps the old profile's data store; the new profile's session goes

@@ -121,14 +121,14 @@ void PageLoader::restore(Path path) {
         return;
     }
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
-    m_cookieManager->restoreCookies(m_owner, webView->dataStore(), [weakSelf, path] {
+    m_cookieManager->restoreCookies(m_owner, webView->sharedDataStore(), [weakSelf, path] {
         auto self = weakSelf.lock();
         auto view = self ? self->m_webView.lock() : nullptr;
         if (!view)
             return;
         logLine(path == Path::firstLoad ? "   ✅ Cookies restored for profile: " + self->m_owner.text()
                                         : std::string("   ✅ Restored cookies for new profile in updateNSView"));
-        self->m_cookieManager->restoreStorage(self->m_owner, *view, [weakSelf, path] {
+        self->m_cookieManager->restoreStorage(self->m_owner, view, [weakSelf, path] {
             auto self = weakSelf.lock();
             auto view = self ? self->m_webView.lock() : nullptr;
             if (!view)
