@@ -108,6 +108,11 @@ public:
     virtual std::string title() const = 0;
     virtual bool isLoading() const = 0;
 
+    // Whether the web view sits inside a view (a toolkit parent) at the moment. A cached web
+    // view handed to a new host must first leave the old one: a widget has one parent.
+    virtual bool isInViewHierarchy() const = 0;
+    virtual void removeFromViewHierarchy() = 0;
+
     virtual void setCustomUserAgent(const std::string& userAgent) = 0;
     virtual std::string customUserAgent() const = 0;
 

@@ -76,9 +76,16 @@ public:
     std::string url() const override { return currentURL; }
     std::string title() const override { return currentTitle; }
     bool isLoading() const override { return loading; }
+    bool isInViewHierarchy() const override { return inViewHierarchy; }
+    void removeFromViewHierarchy() override {
+        inViewHierarchy = false;
+        ++removeFromViewHierarchyCount;
+    }
     void setCustomUserAgent(const std::string& userAgent) override { m_userAgent = userAgent; }
     std::string customUserAgent() const override { return m_userAgent; }
-    void setNavigationDelegate(engine::NavigationDelegate* delegate) override { navigationDelegate = delegate; }
+    void setNavigationDelegate(engine::NavigationDelegate* delegate) override {
+        navigationDelegate = delegate;
+    }
     void setUIDelegate(engine::UIDelegate* delegate) override { uiDelegate = delegate; }
     void startDownload(const engine::Request& request) override { downloads.push_back(request); }
 
@@ -87,7 +94,8 @@ public:
     void finishNavigation(const std::string& url);
     void startProvisionalNavigation();
     void failProvisionalNavigation(const Error& error);
-    void terminateContentProcess(engine::ProcessTerminationReason reason = engine::ProcessTerminationReason::crashed);
+    void terminateContentProcess(
+        engine::ProcessTerminationReason reason = engine::ProcessTerminationReason::crashed);
     std::optional<engine::PolicyDecision> decideAction(const engine::NavigationAction& action);
     std::optional<engine::PolicyDecision> decideResponse(const engine::NavigationResponse& response);
 
@@ -110,6 +118,8 @@ public:
     int reloadCount = 0;
     int stopCount = 0;
     bool loading = false;
+    bool inViewHierarchy = false;
+    int removeFromViewHierarchyCount = 0;
     std::string currentURL;
     std::string currentTitle;
     engine::NavigationDelegate* navigationDelegate = nullptr;

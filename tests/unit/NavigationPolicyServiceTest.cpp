@@ -1,0 +1,152 @@
+#include "core/web/NavigationPolicyService.h"
+
+#include "core/web/FileURLRules.h"
+#include "fakes/LogCapture.h"
+#include "support/TestDomains.h"
+
+#include <gtest/gtest.h>
+
+using orvi::NavigationDecision;
+using orvi::NavigationPolicyService;
+using orvi::Url;
+using orvi::engine::NavigationAction;
+
+namespace {
+
+NavigationDecision decide(NavigationPolicyService& policy, const std::string& url) {
+    NavigationAction action;
+    action.url = url;
+    action.navigationType = orvi::engine::NavigationType::linkActivated;
+    return policy.decide(action);
+}
+
+} // namespace
+
+TEST(NavigationPolicyService, DecidesByTheFirstMatchingRule) {
+    NavigationPolicyService policy(orvi::test::testDomains());
+    struct Case {
+        const char* url;
+        NavigationDecision expected;
+    };
+    const auto allow = NavigationDecision::allow;
+    const auto cancel = NavigationDecision::cancel;
+    const Case cases[] = {
+        // No URL, or one that cannot be read.
+        {"", cancel},
+        {"http://web.orvi.test:99999/", cancel},
+        // Passed schemes, in any case.
+        {"mailto:a@b.example", allow},
+        {"TEL:+7000", allow},
+        {"sms:+7000", allow},
+        {"facetime:someone", allow},
+        // No scheme or no host.
+        {"about:blank", allow},
+        {"data:text/plain,x", allow},
+        {"/relative", allow},
+        // The web host and its subdomains.
+        {"http://web.orvi.test/", allow},
+        {"http://x.web.orvi.test/a", allow},
+        // Download hosts, matched as substrings.
+        {"http://download.orvi.test/", allow},
+        {"http://web-download.orvi.test/x", allow},
+        {"http://mirror-download.orvi.test.example/x", allow},
+        // The landing page is refused even though it lies under the service domain.
+        {"http://app.orvi.test/", cancel},
+        {"http://app.orvi.test/report.pdf", cancel},
+        {"http://myapp.orvi.test/", cancel},
+        // File-like links on any host.
+        {"http://elsewhere.example/archive.zip", allow},
+        {"http://elsewhere.example/Report.RTF", allow},
+        {"http://elsewhere.example/attachment/123", allow},
+        {"http://elsewhere.example/get/1", allow},
+        {"http://elsewhere.example/blob/1", allow},
+        {"http://elsewhere.example/zip", cancel},
+        {"http://files.orvi.test.example/GetFile?id=1", allow},
+        // The service domain, as a substring of any longer name too.
+        {"http://orvi.test/", allow},
+        {"http://static.orvi.test/app.js", allow},
+        {"http://notorvi.test.evil.example/", allow},
+        // Outside hosts by substring.
+        {"http://fonts.example.test/css", allow},
+        {"http://cdn-two.example.test/lib.js", allow},
+        // Everything else.
+        {"http://elsewhere.example/", cancel},
+        {"https://web.orvi.test.evil.example/", allow},
+        {"http://web.orvi.test@evil.example/", cancel},
+        {"http://evil.example\\@web.orvi.test/", cancel},
+        {"ftp://elsewhere.example/", cancel},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decide(policy, c.url), c.expected) << c.url;
+}
+
+TEST(NavigationPolicyService, ExternalLinksAreRefusedWhateverTheSwitchSays) {
+    NavigationPolicyService policy(orvi::test::testDomains(), false);
+    EXPECT_EQ(decide(policy, "http://elsewhere.example/"), NavigationDecision::cancel);
+    policy.setBlockExternalLinks(true);
+    EXPECT_TRUE(policy.blockExternalLinks());
+    EXPECT_EQ(decide(policy, "http://elsewhere.example/"), NavigationDecision::cancel);
+}
+
+TEST(NavigationPolicyService, BlockingTheLandingPageIsLogged) {
+    orvi::test::LogCapture log;
+    NavigationPolicyService policy(orvi::test::testDomains());
+    decide(policy, "http://app.orvi.test/get?x=1");
+    EXPECT_TRUE(log.contains("⚠️ Blocked navigation to app download page: http://app.orvi.test/get?x=1"));
+}
+
+TEST(FileURLRules, FileLikeLinksByPathMarkerExtensionOrFileHost) {
+    const auto domains = orvi::test::testDomains();
+    struct Case {
+        const char* url;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"http://a.example/download", true},
+        {"http://a.example/x/FILES/y", true},
+        {"http://a.example/attach", true},
+        {"http://a.example/get/", true},
+        {"http://a.example/get", false},
+        {"http://a.example/x.docx", true},
+        {"http://a.example/x.DOCX", true},
+        {"http://a.example/x.ogg/", true},
+        {"http://a.example/x.rtf", true},
+        {"http://a.example/pdf", false},
+        {"http://a.example/x.pdf.html", false},
+        {"http://a.example/x.pdf?download=1", true},
+        {"http://a.example/page?x=/download", false},
+        {"http://files.orvi.test/api/getFile", true},
+        {"http://cdn.example/api/getFile", false},
+        {"http://files.orvi.test/api/info", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orvi::isFileLikeURL(*Url::parse(c.url), domains), c.expected) << c.url;
+}
+
+TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
+    const auto domains = orvi::test::testDomains();
+    struct Case {
+        const char* url;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"about:blank", false},
+        {"mailto:x@orvi.test", false},
+        {"http://download.orvi.test/", true},
+        {"http://web-download.orvi.test/anything", true},
+        {"http://files.orvi.test/x", true},
+        {"http://elsewhere.example/files/a.zip", false},
+        {"http://elsewhere.example/a.pdf", false},
+        {"http://web.orvi.test/attachment/1", true},
+        {"http://web.orvi.test/blob/1", true},
+        {"http://web.orvi.test/api/v1/file/1", true},
+        {"http://web.orvi.test/api/v1/Attach/1", true},
+        {"http://web.orvi.test/api/v1/messages", false},
+        {"http://web.orvi.test/chat/photo.JPG", true},
+        {"http://web.orvi.test/chat/note.rtf", false},
+        {"http://web.orvi.test/chat", false},
+        {"http://orvi.test.evil.example/a.zip", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orvi::isFileDownloadURL(std::string_view(c.url), domains), c.expected) << c.url;
+}
