@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -81,7 +81,8 @@ struct NavigationResponse {
         for (const auto& [key, value] : headers) {
             if (key.size() == name.size() &&
                 std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
-                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
                 }))
                 return value;
         }
@@ -115,6 +116,23 @@ using ScriptResult = Result<Json, Error>;
 inline constexpr const char* kJavaScriptErrorDomain = "WKErrorDomain";
 inline constexpr int kJavaScriptExceptionCode = 4;
 inline constexpr int kJavaScriptResultTypeUnsupportedCode = 5;
+// The web view went away before the script answered.
+inline constexpr int kWebViewInvalidatedCode = 3;
+// The script did not settle within the engine's own time limit (a promise that never
+// settles would otherwise never answer).
+inline constexpr int kJavaScriptTimedOutCode = 6;
+// The arguments of callAsyncJavaScript cannot be handed to the page (not an object, or a
+// name that is not a plain identifier).
+inline constexpr int kJavaScriptInvalidArgumentsCode = 7;
+
+// Navigation failures that callers react to are reported in the URL-loading domain with its
+// codes; every other failure keeps the engine's own domain, code and message.
+inline constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
+inline constexpr int kURLErrorCancelled = -999;
+inline constexpr int kURLErrorTimedOut = -1001;
+inline constexpr int kURLErrorCannotFindHost = -1003;
+inline constexpr int kURLErrorCannotConnectToHost = -1004;
+inline constexpr int kURLErrorNotConnectedToInternet = -1009;
 
 enum class MediaCaptureType { camera, microphone, cameraAndMicrophone };
 enum class PermissionDecision { prompt, grant, deny };

@@ -36,7 +36,8 @@ class UIDelegate {
 public:
     virtual ~UIDelegate() = default;
 
-    virtual void runJavaScriptAlert(WebView&, const std::string& message, std::function<void()> completion) = 0;
+    virtual void runJavaScriptAlert(WebView&, const std::string& message,
+                                    std::function<void()> completion) = 0;
     virtual void runJavaScriptConfirm(WebView&, const std::string& message,
                                       std::function<void(bool)> completion) = 0;
     virtual void requestMediaCapturePermission(WebView&, const std::string& origin, MediaCaptureType type,

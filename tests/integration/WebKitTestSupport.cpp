@@ -1,0 +1,146 @@
+#include "integration/WebKitTestSupport.h"
+
+#include <cstdlib>
+#include <glib.h>
+
+namespace orvi::test {
+
+TemporaryFolder::TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvi-engine-XXXXXX").string();
+    if (!g_mkdtemp(pattern.data()))
+        std::abort();
+    m_path = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+bool runMainLoopUntil(const std::function<bool()>& done, Duration timeout) {
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
+    while (!done()) {
+        if (Clock::now() >= deadline)
+            return false;
+        // A short tick so that the deadline is checked even when nothing happens.
+        bool fired = false;
+        guint tick = g_timeout_add(
+            20,
+            [](gpointer data) {
+                *static_cast<bool*>(data) = true;
+                return G_SOURCE_REMOVE;
+            },
+            &fired);
+        g_main_context_iteration(nullptr, TRUE);
+        if (!fired)
+            g_source_remove(tick);
+    }
+    return true;
+}
+
+void runMainLoopFor(Duration duration) {
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(duration);
+    runMainLoopUntil([&] { return Clock::now() >= deadline; }, duration + std::chrono::seconds(1));
+}
+
+WebKitTestEnvironment::WebKitTestEnvironment(std::optional<std::filesystem::path> sharedRoot)
+    : root(sharedRoot.value_or(folder.path())) {
+    service = ImitationService::start();
+    if (!service)
+        std::abort();
+    engine = std::make_unique<engine::webkit::WebKitEngine>(dataRoot(), cacheRoot(), service->proxyURL());
+}
+
+WebKitTestEnvironment::~WebKitTestEnvironment() = default;
+
+std::shared_ptr<engine::WebView>
+WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store) {
+    engine::WebViewConfiguration configuration;
+    configuration.dataStore = std::move(store);
+    return engine->makeWebView(configuration);
+}
+
+void RecordingNavigationDelegate::decidePolicyForNavigationAction(
+    engine::WebView&, const engine::NavigationAction& action,
+    std::function<void(engine::PolicyDecision)> decisionHandler) {
+    actions.push_back(action);
+    decisionHandler(actionDecision ? actionDecision(action) : engine::PolicyDecision::allow);
+}
+
+void RecordingNavigationDelegate::decidePolicyForNavigationResponse(
+    engine::WebView&, const engine::NavigationResponse& response,
+    std::function<void(engine::PolicyDecision)> decisionHandler) {
+    responses.push_back(response);
+    decisionHandler(responseDecision ? responseDecision(response) : engine::PolicyDecision::allow);
+}
+
+void RecordingNavigationDelegate::navigationDidBecomeDownload(
+    engine::WebView&, const std::shared_ptr<engine::Download>& download) {
+    downloads.push_back(download);
+    if (onDownload)
+        onDownload(download);
+}
+
+bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {
+    auto failuresBefore = delegate.provisionalFailures.size() + delegate.failures.size();
+    runMainLoopUntil([&] {
+        return delegate.finished > finishedBefore ||
+               delegate.provisionalFailures.size() + delegate.failures.size() > failuresBefore;
+    });
+    return delegate.finished > finishedBefore;
+}
+
+bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,
+                 const engine::Request& request) {
+    int before = delegate.finished;
+    view.load(request);
+    return waitForFinish(delegate, before);
+}
+
+bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate, const std::string& url) {
+    return loadAndWait(view, delegate, engine::Request{url});
+}
+
+namespace {
+
+engine::ScriptResult
+waitForScript(const std::function<void(std::function<void(engine::ScriptResult)>)>& run) {
+    std::optional<engine::ScriptResult> result;
+    int calls = 0;
+    run([&](engine::ScriptResult answer) {
+        ++calls;
+        result.emplace(std::move(answer));
+    });
+    if (!runMainLoopUntil([&] { return result.has_value(); }, std::chrono::seconds(40)))
+        return engine::ScriptResult(Error{"Test", 0, "no answer"});
+    return std::move(*result);
+}
+
+} // namespace
+
+engine::ScriptResult evaluate(engine::WebView& view, const std::string& script, engine::World world) {
+    return waitForScript(
+        [&](auto completion) { view.evaluateJavaScript(script, world, std::move(completion)); });
+}
+
+engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,
+                               engine::World world) {
+    return waitForScript(
+        [&](auto completion) { view.callAsyncJavaScript(body, arguments, world, std::move(completion)); });
+}
+
+std::vector<engine::Cookie> allCookies(engine::DataStore& store) {
+    std::optional<std::vector<engine::Cookie>> cookies;
+    store.cookieStore().getAllCookies(
+        [&](std::vector<engine::Cookie> answer) { cookies = std::move(answer); });
+    runMainLoopUntil([&] { return cookies.has_value(); });
+    return cookies.value_or(std::vector<engine::Cookie>{});
+}
+
+void setCookie(engine::DataStore& store, const engine::Cookie& cookie) {
+    bool done = false;
+    store.cookieStore().setCookie(cookie, [&] { done = true; });
+    runMainLoopUntil([&] { return done; });
+}
+
+} // namespace orvi::test

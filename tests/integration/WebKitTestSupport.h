@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/base/Scheduler.h"
+#include "engine/WebView.h"
+#include "engine/webkit/WebKitEngine.h"
+#include "service/ImitationService.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What integration tests need to drive real web views against the imitation service:
+//
+//   WebKitTestEnvironment env;                       // temp folders, service, engine via its proxy
+//   auto view = env.makeWebView(env.engine->dataStore("PROFILE-ID"));
+//   RecordingNavigationDelegate nav;
+//   view->setNavigationDelegate(&nav);
+//   ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
+//   auto result = evaluate(*view, "document.title");
+namespace orvi::test {
+
+// A folder under $TMPDIR that is removed with everything in it at the end of its scope.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Iterates the default main context until done() or the time-out; returns done().
+bool runMainLoopUntil(const std::function<bool()>& done, Duration timeout = std::chrono::seconds(15));
+// Iterates the default main context for a while (to show that something does not happen).
+void runMainLoopFor(Duration duration);
+
+// The imitation service and an engine whose every session goes through it. The engine's
+// data and cache roots sit in their own temporary folder (or in the one given, to share
+// them between two processes).
+struct WebKitTestEnvironment {
+    explicit WebKitTestEnvironment(std::optional<std::filesystem::path> root = std::nullopt);
+    ~WebKitTestEnvironment();
+
+    std::shared_ptr<engine::WebView> makeWebView(std::shared_ptr<engine::DataStore> store);
+
+    TemporaryFolder folder;
+    std::filesystem::path root;
+    std::unique_ptr<ImitationService> service;
+    std::unique_ptr<engine::webkit::WebKitEngine> engine;
+    std::filesystem::path dataRoot() const { return root / "data"; }
+    std::filesystem::path cacheRoot() const { return root / "cache"; }
+};
+
+// Records every navigation event; allows every decision unless told otherwise.
+class RecordingNavigationDelegate : public engine::NavigationDelegate {
+public:
+    void
+    decidePolicyForNavigationAction(engine::WebView&, const engine::NavigationAction& action,
+                                    std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void
+    decidePolicyForNavigationResponse(engine::WebView&, const engine::NavigationResponse& response,
+                                      std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void didStartProvisionalNavigation(engine::WebView&) override { ++started; }
+    void didCommitNavigation(engine::WebView&) override { ++committed; }
+    void didFinishNavigation(engine::WebView&) override { ++finished; }
+    void didFailProvisionalNavigation(engine::WebView&, const Error& error) override {
+        provisionalFailures.push_back(error);
+    }
+    void didFailNavigation(engine::WebView&, const Error& error) override { failures.push_back(error); }
+    void webContentProcessDidTerminate(engine::WebView&, engine::ProcessTerminationReason reason) override {
+        terminations.push_back(reason);
+    }
+    void navigationDidBecomeDownload(engine::WebView&,
+                                     const std::shared_ptr<engine::Download>& download) override;
+
+    std::function<engine::PolicyDecision(const engine::NavigationAction&)> actionDecision;
+    std::function<engine::PolicyDecision(const engine::NavigationResponse&)> responseDecision;
+    std::function<void(const std::shared_ptr<engine::Download>&)> onDownload;
+
+    std::vector<engine::NavigationAction> actions;
+    std::vector<engine::NavigationResponse> responses;
+    std::vector<std::shared_ptr<engine::Download>> downloads;
+    int started = 0;
+    int committed = 0;
+    int finished = 0;
+    std::vector<Error> provisionalFailures;
+    std::vector<Error> failures;
+    std::vector<engine::ProcessTerminationReason> terminations;
+};
+
+// Loads the URL and waits for the load to finish or fail; true when it finished.
+bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate, const std::string& url);
+bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,
+                 const engine::Request& request);
+// Waits for the next finish after the ones counted so far.
+bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore);
+
+engine::ScriptResult evaluate(engine::WebView& view, const std::string& script,
+                              engine::World world = engine::World::page);
+engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,
+                               engine::World world = engine::World::page);
+std::vector<engine::Cookie> allCookies(engine::DataStore& store);
+void setCookie(engine::DataStore& store, const engine::Cookie& cookie);
+
+} // namespace orvi::test

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "service/RecordedRequest.h"
+#include "service/ServiceEndpoints.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+typedef struct _SoupServer SoupServer;
+typedef struct _SoupServerMessage SoupServerMessage;
+typedef struct _GSocketService GSocketService;
+typedef struct _GSocketConnection GSocketConnection;
+
+namespace orvi::test {
+
+// A local imitation of the messenger's web client. It listens on loopback and is reached
+// as an HTTP proxy (ORVI_PROXY), so the application keeps its real host names: requests
+// arrive with absolute targets and are routed by their Host header to the role of that
+// host. It records every request with its header lines exactly as sent.
+//
+// It runs on the default GLib main context: whoever waits for a web view to load keeps
+// iterating it, and the service answers in between.
+class ImitationService {
+public:
+    struct Chat {
+        std::string name;
+        int unread = 0;
+    };
+
+    // Listens on 127.0.0.1 at the port given, or at a free one with port 0.
+    static std::unique_ptr<ImitationService> start(ServiceEndpoints endpoints = {}, int port = 0);
+    ~ImitationService();
+    ImitationService(const ImitationService&) = delete;
+    ImitationService& operator=(const ImitationService&) = delete;
+
+    const ServiceEndpoints& endpoints() const { return m_endpoints; }
+    int port() const { return m_port; }
+    // The value for ORVI_PROXY.
+    std::string proxyURL() const;
+    // Writes the endpoints file (for ORVI_SERVICE_ENDPOINTS) into the folder and returns its path.
+    std::filesystem::path writeEndpointsFile(const std::filesystem::path& folder) const;
+
+    // The messenger page and the places it links to.
+    std::string webURL(const std::string& path = "/") const {
+        return m_endpoints.url(m_endpoints.webHost, path);
+    }
+
+    std::vector<RecordedRequest> requests() const { return m_requests; }
+    // Requests to one host and path (query ignored), oldest first.
+    std::vector<RecordedRequest> requestsTo(const std::string& host, const std::string& path) const;
+    void clearRequests() { m_requests.clear(); }
+
+    // The chat list the page shows; its unread counters make the title "(N) ORVI".
+    std::vector<Chat>& chats() { return m_chats; }
+
+private:
+    ImitationService() = default;
+    struct Response;
+
+    bool listen(int port);
+    void accept(GSocketConnection* connection);
+    void handle(SoupServerMessage* message);
+    Response route(const RecordedRequest& request);
+    Response webClient(const RecordedRequest& request);
+    Response file(const RecordedRequest& request);
+    std::string chatsJson() const;
+
+    ServiceEndpoints m_endpoints;
+    SoupServer* m_server = nullptr;
+    GSocketService* m_listener = nullptr;
+    int m_port = 0;
+    // Raw request heads read ahead of libsoup, by the client's port: each connection
+    // carries one request, so the port names the request.
+    std::map<int, std::string> m_rawHeads;
+    std::set<unsigned> m_peekSources;
+    std::vector<RecordedRequest> m_requests;
+    std::vector<Chat> m_chats = {{"Анна", 2}, {"Рабочий чат", 0}, {"Борис", 1}};
+};
+
+} // namespace orvi::test

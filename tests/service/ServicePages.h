@@ -1,0 +1,21 @@
+#pragma once
+
+#include "service/ServiceEndpoints.h"
+
+#include <string>
+
+// The pages and scripts of the imitation service, kept apart from its routing.
+namespace orvi::test::pages {
+
+// The messenger client: a login form until the session cookies are set, then a chat list
+// with unread counters, file cards, outside links and an image.
+std::string messengerPage(const ServiceEndpoints& endpoints);
+std::string clientScript();
+// The page behind the service's "get the app" links.
+std::string landingPage();
+// Any host the service does not own.
+std::string foreignPage(const std::string& host);
+// A one-pixel PNG image.
+std::string pixelPng();
+
+} // namespace orvi::test::pages

@@ -1,0 +1,38 @@
+// Runs the imitation service on its own, so that the application (or a person with a
+// browser set to the proxy) can be pointed at it:
+//   orvi-imitation-service [port]
+// prints the two environment variables to start the application with.
+#include "service/ImitationService.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <glib-unix.h>
+#include <glib.h>
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    int port = argc > 1 ? std::atoi(argv[1]) : 0;
+    auto service = orvi::test::ImitationService::start({}, port);
+    if (!service)
+        return 1;
+    auto folder = std::filesystem::temp_directory_path() / ("orvi-imitation-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    auto endpoints = service->writeEndpointsFile(folder);
+    std::cout << "ORVI_SERVICE_ENDPOINTS=" << endpoints.string() << "\n"
+              << "ORVI_PROXY=" << service->proxyURL() << "\n"
+              << "web client: " << service->webURL() << " (through the proxy)" << std::endl;
+
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    auto quit = +[](gpointer data) {
+        g_main_loop_quit(static_cast<GMainLoop*>(data));
+        return G_SOURCE_REMOVE;
+    };
+    g_unix_signal_add(SIGINT, quit, loop);
+    g_unix_signal_add(SIGTERM, quit, loop);
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+    service.reset();
+    std::filesystem::remove_all(folder);
+    return 0;
+}
