@@ -49,11 +49,11 @@ public:
             return;
         }
         for (const auto& [name, value] : json.items()) {
-            dataStore->cookieStore().setCookie(engine::Cookie{name, value.get<std::string>(), "web.orvi.test"},
-                                               [remaining, completion] {
-                                                   if (--*remaining == 0)
-                                                       completion();
-                                               });
+            dataStore->cookieStore().setCookie(
+                engine::Cookie{name, value.get<std::string>(), "web.orvi.test"}, [remaining, completion] {
+                    if (--*remaining == 0)
+                        completion();
+                });
         }
     }
     void clearCookies(const ProfileId& id) override { m_preferences.remove(keys::cookies(id)); }
@@ -64,7 +64,8 @@ public:
             completion();
         });
     }
-    void restoreStorage(const ProfileId& id, const std::shared_ptr<engine::WebView>&, Done completion) override {
+    void restoreStorage(const ProfileId& id, const std::shared_ptr<engine::WebView>&,
+                        Done completion) override {
         calls.push_back("restoreStorage " + id.text());
         answer(std::move(completion));
     }
@@ -145,7 +146,9 @@ private:
 class RecordingNotificationService final : public NotificationServiceProtocol {
 public:
     void requestPermissionIfNeeded() override {}
-    void notifyUnread(const ProfileId& id, const std::string&, int count) override { reports.push_back({id, count}); }
+    void notifyUnread(const ProfileId& id, const std::string&, int count) override {
+        reports.push_back({id, count});
+    }
     void updateBadge(int) override {}
     std::vector<std::pair<ProfileId, int>> reports;
 };
@@ -154,7 +157,8 @@ public:
 // active profile.
 class FakeProfileStore final : public ProfileStoreProtocol {
 public:
-    explicit FakeProfileStore(std::vector<Profile> initial) : m_profiles(std::move(initial)), m_active(m_profiles[0]) {}
+    explicit FakeProfileStore(std::vector<Profile> initial)
+        : m_profiles(std::move(initial)), m_active(m_profiles[0]) {}
 
     const std::vector<Profile>& profiles() const override { return m_profiles; }
     const Profile& activeProfile() const override { return m_active; }
@@ -196,8 +200,8 @@ private:
 };
 
 inline Profile makeProfile(const std::string& name, StorageType storage = StorageType::persistentMain) {
-    return Profile{ProfileId::generate(), name, false, storage, false, LocationSettings::defaultLocation(),
-                   true, true};
+    return Profile{
+        ProfileId::generate(), name, false, storage, false, LocationSettings::defaultLocation(), true, true};
 }
 
 } // namespace orvi::test

@@ -1,5 +1,6 @@
-#include "core/web/NavigationPolicyService.h"
 #include "core/web/OrviWebCoordinator.h"
+
+#include "core/web/NavigationPolicyService.h"
 #include "core/web/PendingPageMessages.h"
 #include "core/web/UnreadDetectionService.h"
 #include "core/web/WebViewSessions.h"
@@ -17,17 +18,20 @@ using namespace std::chrono_literals;
 namespace {
 
 struct CoordinatorFixture {
-    explicit CoordinatorFixture(StorageType storage = StorageType::persistentMain, bool withCookieManager = true)
+    explicit CoordinatorFixture(StorageType storage = StorageType::persistentMain,
+                                bool withCookieManager = true)
         : profile(makeProfile("Работа", storage)) {
         coordinator = OrviWebCoordinator::create(
             profile, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            withCookieManager ? cookies : nullptr, CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+            withCookieManager ? cookies : nullptr,
+            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         webView = makeView(profile.id);
         attach();
     }
 
     std::shared_ptr<FakeWebView> makeView(const ProfileId& owner, bool live = true) {
-        auto view = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore(owner.text())}));
+        auto view =
+            std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore(owner.text())}));
         sessions.recordOwner(view, owner);
         if (live)
             sessions.markSessionLive(*view);
@@ -197,7 +201,8 @@ TEST(OrviWebCoordinator, DetachSavesTheWebViewsOwnProfileAndOnlyARestoredSession
     f.webView = f.makeView(other, true);
     f.attach();
     f.coordinator->detach(f.webView);
-    EXPECT_EQ(f.cookies->calls, (std::vector<std::string>{"saveCookies " + other.text(), "saveStorage " + other.text()}));
+    EXPECT_EQ(f.cookies->calls,
+              (std::vector<std::string>{"saveCookies " + other.text(), "saveStorage " + other.text()}));
 }
 
 TEST(OrviWebCoordinator, RepeatedAttachRegistersEachHandlerOnceAndTheScriptsAgain) {
@@ -205,8 +210,10 @@ TEST(OrviWebCoordinator, RepeatedAttachRegistersEachHandlerOnceAndTheScriptsAgai
     f.attach();
     for (const char* name : {"logHandler", "downloadLink", "callStateHandler", "unreadCountHandler"})
         EXPECT_EQ(f.webView->messageHandlers.count(name), 1u) << name;
-    const auto consoleScripts = std::count_if(f.webView->userScripts.begin(), f.webView->userScripts.end(),
-                                              [](const auto& s) { return s.source.find("__consoleIntercepted") != std::string::npos; });
+    const auto consoleScripts =
+        std::count_if(f.webView->userScripts.begin(), f.webView->userScripts.end(), [](const auto& s) {
+            return s.source.find("__consoleIntercepted") != std::string::npos;
+        });
     EXPECT_EQ(consoleScripts, 2);
 }
 
@@ -219,13 +226,26 @@ TEST(OrviWebCoordinator, FailuresClearLoadingAndLogWhatHappened) {
     const std::string url = engine::kURLErrorDomain;
     const std::vector<Case> cases = {
         {false, {url, -1009, ""}, {"⚠️ No internet connection"}},
-        {false, {url, -999, ""}, {"⚠️ Navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching"}},
+        {false,
+         {url, -999, ""},
+         {"⚠️ Navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching"}},
         {false, {url, -1100, ""}, {"⚠️ Navigation failed with NSURLError code: -1100"}},
         {false, {"WebKitNetworkError", 1, "boom"}, {"⚠️ Navigation failed: boom"}},
-        {true, {url, -1001, ""}, {"⚠️ Provisional navigation timed out", "   💡 Consider implementing retry logic for non-cancelled errors"}},
-        {true, {url, -999, ""}, {"⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching or WebView recreation"}},
-        {true, {url, -1004, ""}, {"⚠️ Provisional navigation failed with NSURLError code: -1004", "   💡 Consider implementing retry logic for non-cancelled errors"}},
-        {true, {"WebKitPolicyError", 102, "Frame load interrupted"}, {"⚠️ Provisional navigation failed: Frame load interrupted"}},
+        {true,
+         {url, -1001, ""},
+         {"⚠️ Provisional navigation timed out",
+          "   💡 Consider implementing retry logic for non-cancelled errors"}},
+        {true,
+         {url, -999, ""},
+         {"⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile "
+          "switching or WebView recreation"}},
+        {true,
+         {url, -1004, ""},
+         {"⚠️ Provisional navigation failed with NSURLError code: -1004",
+          "   💡 Consider implementing retry logic for non-cancelled errors"}},
+        {true,
+         {"WebKitPolicyError", 102, "Frame load interrupted"},
+         {"⚠️ Provisional navigation failed: Frame load interrupted"}},
     };
     for (const auto& c : cases) {
         CoordinatorFixture f;

@@ -1,4 +1,5 @@
 #include "core/web/PageLoader.h"
+
 #include "core/web/PageRequest.h"
 #include "core/web/WebViewSessions.h"
 #include "fakes/LogCapture.h"
@@ -22,9 +23,10 @@ struct LoaderFixture {
         preferences.setData(keys::cookies(owner), R"({"sid":"secret"})");
     }
     std::shared_ptr<PageLoader> makeLoader(bool ignoreVPN = false) {
-        return PageLoader::create(webView, owner, location, cookies, placement,
-                                  PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
-                                  PageLoader::Options{ignoreVPN, [this] { ++vpnWarnings; }});
+        return PageLoader::create(
+            webView, owner, location, cookies, placement,
+            PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
+            PageLoader::Options{ignoreVPN, [this] { ++vpnWarnings; }});
     }
     FakeCookieStore& jar() { return static_cast<FakeDataStore&>(webView->dataStore()).cookies; }
 
@@ -49,12 +51,13 @@ TEST(PageRequest, AcceptLanguageFollowsTheProfileLocale) {
         const char* locale;
         const char* expected;
     };
-    for (const auto& c : {Case{"ru_RU", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
-                          Case{"en", "en-RU,en;q=0.9,en-US;q=0.8,en;q=0.7"},
-                          Case{"de_at", "de-AT,de;q=0.9,en-US;q=0.8,en;q=0.7"},
-                          Case{"", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
-                          Case{"__EN__us", "en-US,en;q=0.9,en-US;q=0.8,en;q=0.7"},
-                          Case{"ru\r\nX-Evil: 1_RU", "rux-evil: 1-RU,rux-evil: 1;q=0.9,en-US;q=0.8,en;q=0.7"}}) {
+    for (const auto& c :
+         {Case{"ru_RU", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"en", "en-RU,en;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"de_at", "de-AT,de;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"__EN__us", "en-US,en;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"ru\r\nX-Evil: 1_RU", "rux-evil: 1-RU,rux-evil: 1;q=0.9,en-US;q=0.8,en;q=0.7"}}) {
         EXPECT_EQ(PageRequest::acceptLanguage(c.locale), c.expected) << c.locale;
     }
 }
@@ -66,8 +69,8 @@ TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
     f.scheduler.advance(0.29s);
     EXPECT_TRUE(f.cookies->calls.empty());
     f.scheduler.advance(0.01s);
-    EXPECT_EQ(f.cookies->calls,
-              (std::vector<std::string>{"restoreCookies " + f.owner.text(), "restoreStorage " + f.owner.text()}));
+    EXPECT_EQ(f.cookies->calls, (std::vector<std::string>{"restoreCookies " + f.owner.text(),
+                                                          "restoreStorage " + f.owner.text()}));
     EXPECT_EQ(f.jar().cookies.size(), 1u);
     EXPECT_TRUE(f.webView->loads.empty());
     f.scheduler.advance(0.1s);
@@ -76,18 +79,19 @@ TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
     const auto& request = f.webView->loads[0];
     EXPECT_EQ(request.url, OrviDomains::defaults().serviceOrigin());
     EXPECT_EQ(request.timeoutSeconds, 30.0);
-    EXPECT_EQ(request.headers, (engine::Headers{
-                                   {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) Test"},
-                                   {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"},
-                                   {"Accept-Encoding", "gzip, deflate, br"},
-                                   {"Accept-Language", "de-DE,de;q=0.9,en-US;q=0.8,en;q=0.7"},
-                                   {"Upgrade-Insecure-Requests", "1"},
-                                   {"Sec-Fetch-Site", "same-origin"},
-                                   {"Sec-Fetch-Mode", "navigate"},
-                                   {"Sec-Fetch-Dest", "document"},
-                                   {"Sec-Fetch-User", "?1"},
-                                   {"X-Timezone", "Europe/Berlin"},
-                               }));
+    EXPECT_EQ(request.headers,
+              (engine::Headers{
+                  {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) Test"},
+                  {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"},
+                  {"Accept-Encoding", "gzip, deflate, br"},
+                  {"Accept-Language", "de-DE,de;q=0.9,en-US;q=0.8,en;q=0.7"},
+                  {"Upgrade-Insecure-Requests", "1"},
+                  {"Sec-Fetch-Site", "same-origin"},
+                  {"Sec-Fetch-Mode", "navigate"},
+                  {"Sec-Fetch-Dest", "document"},
+                  {"Sec-Fetch-User", "?1"},
+                  {"X-Timezone", "Europe/Berlin"},
+              }));
     EXPECT_TRUE(f.sessions.isSessionLive(*f.webView));
     EXPECT_TRUE(f.log.contains("   ✅ Load request sent"));
 }
@@ -125,8 +129,9 @@ TEST(PageLoader, AWebViewAlreadyOnTheServiceIsNotReloaded) {
         bool reloaded;
     };
     const auto host = OrviDomains::defaults().webHost;
-    for (const auto& c : {Case{"https://" + host + "/chat/1", false}, Case{"https://sub." + host + "/", false},
-                          Case{"https://evil" + host + "/", true}, Case{"", true}}) {
+    for (const auto& c :
+         {Case{"https://" + host + "/chat/1", false}, Case{"https://sub." + host + "/", false},
+          Case{"https://evil" + host + "/", true}, Case{"", true}}) {
         LoaderFixture f;
         f.webView->currentURL = c.url;
         auto loader = f.makeLoader();

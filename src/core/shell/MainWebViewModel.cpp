@@ -17,13 +17,14 @@ constexpr double kResumeTimeout = 60.0;
 } // namespace
 
 std::shared_ptr<MainWebViewModel>
-MainWebViewModel::create(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
+MainWebViewModel::create(ProfileStoreProtocol& profileStore,
+                         std::shared_ptr<CookieManagerProtocol> cookieManager,
                          std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                          std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                          NotificationServiceProtocol& notificationService, CoordinatorContext context) {
-    std::shared_ptr<MainWebViewModel> model(new MainWebViewModel(profileStore, std::move(cookieManager),
-                                                                 notificationService,
-                                                                 std::move(unreadDetectionService), std::move(context)));
+    std::shared_ptr<MainWebViewModel> model(
+        new MainWebViewModel(profileStore, std::move(cookieManager), notificationService,
+                             std::move(unreadDetectionService), std::move(context)));
     model->bind(std::move(navigationPolicyService));
     return model;
 }
@@ -170,8 +171,8 @@ void MainWebViewModel::resumeNetworkActivityIfNeeded(ForceReload forceReload) {
     if (!webView)
         return;
     isNetworkSuspended.set(false);
-    webView->load(engine::Request{m_context.domains.serviceOrigin(), {}, engine::CachePolicy::useProtocolCachePolicy,
-                                  kResumeTimeout});
+    webView->load(engine::Request{
+        m_context.domains.serviceOrigin(), {}, engine::CachePolicy::useProtocolCachePolicy, kResumeTimeout});
     logLine("🔓 ORVI network resumed in foreground");
 }
 

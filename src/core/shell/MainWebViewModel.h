@@ -37,7 +37,8 @@ public:
 
     const std::shared_ptr<OrviWebCoordinator>& coordinator() const { return m_coordinator; }
     // Told after the coordinator was replaced; the host then shows the new profile's page.
-    [[nodiscard]] Connection subscribeToCoordinator(std::function<void(const std::shared_ptr<OrviWebCoordinator>&)> slot) {
+    [[nodiscard]] Connection
+    subscribeToCoordinator(std::function<void(const std::shared_ptr<OrviWebCoordinator>&)> slot) {
         return m_coordinatorChanged.connect(std::move(slot));
     }
     std::function<void()> onMediaCaptureRequested;

@@ -17,7 +17,8 @@ bool TerminationSave::run(MainWebViewModel& model, WebViewSessions& sessions, Sc
     if (!sessions.isSessionLive(*webView)) {
         // The saved login was never put into this web view; saving its empty jar would
         // log the user out on the next start.
-        logLine("   ℹ️ Session of profile " + owner.text() + " was not restored yet, keeping the saved one");
+        logLine("   ℹ️ Session of profile " + owner.text() +
+                " was not restored yet, keeping the saved one");
         return true;
     }
 
@@ -29,7 +30,8 @@ bool TerminationSave::run(MainWebViewModel& model, WebViewSessions& sessions, Sc
     };
     auto progress = std::make_shared<Progress>();
     logLine("   💾 Saving cookies for profile: " + owner.text());
-    cookieManager->saveCookies(owner, webView->sharedDataStore(), [progress] { progress->cookiesSaved = true; });
+    cookieManager->saveCookies(owner, webView->sharedDataStore(),
+                               [progress] { progress->cookiesSaved = true; });
     logLine("   💾 Saving storage for profile: " + owner.text());
     cookieManager->saveStorage(owner, webView, [progress] {
         logLine("   ✅ Saved cookies and storage before termination");
@@ -38,7 +40,8 @@ bool TerminationSave::run(MainWebViewModel& model, WebViewSessions& sessions, Sc
 
     const bool done =
         scheduler.runUntil([progress] { return progress->cookiesSaved && progress->storageSaved; }, kWait);
-    logLine(done ? "   ✅ All data saved successfully" : "   ⚠️ Save timed out, but proceeding with termination");
+    logLine(done ? "   ✅ All data saved successfully"
+                 : "   ⚠️ Save timed out, but proceeding with termination");
     return done;
 }
 

@@ -62,21 +62,21 @@ std::string trimSlashes(const std::string& path) {
 } // namespace
 
 std::shared_ptr<OrviWebCoordinator>
-OrviWebCoordinator::create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+OrviWebCoordinator::create(Profile profile,
+                           std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                            std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                            std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context) {
-    std::shared_ptr<OrviWebCoordinator> coordinator(
-        new OrviWebCoordinator(std::move(profile), std::move(navigationPolicyService),
-                               std::move(unreadDetectionService), std::move(cookieManager), std::move(context)));
+    std::shared_ptr<OrviWebCoordinator> coordinator(new OrviWebCoordinator(
+        std::move(profile), std::move(navigationPolicyService), std::move(unreadDetectionService),
+        std::move(cookieManager), std::move(context)));
     coordinator->setupUnreadDetection();
     return coordinator;
 }
 
-OrviWebCoordinator::OrviWebCoordinator(Profile profile,
-                                       std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
-                                       std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-                                       std::shared_ptr<CookieManagerProtocol> cookieManager,
-                                       CoordinatorContext context)
+OrviWebCoordinator::OrviWebCoordinator(
+    Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+    std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+    std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context)
     : m_profile(std::move(profile)), m_navigationPolicyService(std::move(navigationPolicyService)),
       m_unreadDetectionService(std::move(unreadDetectionService)), m_cookieManager(std::move(cookieManager)),
       m_context(std::move(context)),
@@ -92,20 +92,23 @@ OrviWebCoordinator::~OrviWebCoordinator() {
     }
 }
 
-std::string OrviWebCoordinator::consoleInterceptScript() { return kConsoleInterceptScript; }
+std::string OrviWebCoordinator::consoleInterceptScript() {
+    return kConsoleInterceptScript;
+}
 
 void OrviWebCoordinator::setupUnreadDetection() {
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
-    m_unreadSubscription = m_unreadDetectionService->subscribeUnreadCount([weakSelf](const UnreadEvent& event) {
-        auto self = weakSelf.lock();
-        if (!self || event.profileId != self->m_profile.id)
-            return;
-        if (self->m_lastUnreadCount == event.count)
-            return;
-        self->m_lastUnreadCount = event.count;
-        if (self->onUnreadCountChanged)
-            self->onUnreadCountChanged(event.count);
-    });
+    m_unreadSubscription =
+        m_unreadDetectionService->subscribeUnreadCount([weakSelf](const UnreadEvent& event) {
+            auto self = weakSelf.lock();
+            if (!self || event.profileId != self->m_profile.id)
+                return;
+            if (self->m_lastUnreadCount == event.count)
+                return;
+            self->m_lastUnreadCount = event.count;
+            if (self->onUnreadCountChanged)
+                self->onUnreadCountChanged(event.count);
+        });
 }
 
 bool OrviWebCoordinator::isCurrent(const engine::WebView& webView) const {
@@ -160,10 +163,11 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler}) {
         webView->removeScriptMessageHandler(name);
-        webView->addScriptMessageHandler(name, kHandlerWorld, [weakSelf, handlerName = std::string(name)](const Json& body) {
-            if (auto self = weakSelf.lock())
-                self->didReceiveScriptMessage(handlerName, body);
-        });
+        webView->addScriptMessageHandler(name, kHandlerWorld,
+                                         [weakSelf, handlerName = std::string(name)](const Json& body) {
+                                             if (auto self = weakSelf.lock())
+                                                 self->didReceiveScriptMessage(handlerName, body);
+                                         });
     }
     webView->addUserScript(engine::UserScript{kConsoleInterceptScript, engine::InjectionTime::documentStart,
                                               engine::FrameScope::allFrames, kHandlerWorld});
@@ -190,9 +194,9 @@ void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView)
     }
 }
 
-void OrviWebCoordinator::decidePolicyForNavigationAction(engine::WebView& webView,
-                                                         const engine::NavigationAction& action,
-                                                         std::function<void(engine::PolicyDecision)> decisionHandler) {
+void OrviWebCoordinator::decidePolicyForNavigationAction(
+    engine::WebView& webView, const engine::NavigationAction& action,
+    std::function<void(engine::PolicyDecision)> decisionHandler) {
     m_decider.decideAction(webView, action, decisionHandler);
 }
 
@@ -208,7 +212,9 @@ void OrviWebCoordinator::didStartProvisionalNavigation(engine::WebView&) {
 }
 
 void OrviWebCoordinator::loadServiceOrigin(engine::WebView& webView) {
-    webView.load(engine::Request{m_context.domains.serviceOrigin(), {}, engine::CachePolicy::useProtocolCachePolicy,
+    webView.load(engine::Request{m_context.domains.serviceOrigin(),
+                                 {},
+                                 engine::CachePolicy::useProtocolCachePolicy,
                                  kPlainRequestTimeout});
 }
 
@@ -253,8 +259,8 @@ void OrviWebCoordinator::compareCookies(const std::vector<engine::Cookie>& cooki
     const auto hash = hashCookies(cookies);
     if (cookies.size() == m_lastCookieCount && hash == m_lastCookieHash)
         return;
-    logLine("🔄 Cookies changed: " + std::to_string(m_lastCookieCount) + " -> " + std::to_string(cookies.size()) +
-            ", saving...");
+    logLine("🔄 Cookies changed: " + std::to_string(m_lastCookieCount) + " -> " +
+            std::to_string(cookies.size()) + ", saving...");
     m_lastCookieCount = cookies.size();
     m_lastCookieHash = hash;
     saveCookies(webView);
@@ -275,8 +281,8 @@ void OrviWebCoordinator::setupPeriodicCookieSaving(const std::shared_ptr<engine:
             self->m_cookieSaveTimer.cancel();
             return;
         }
-        logLine("⏰ Periodic save for profile: " + self->sessionOwner(*view).text() + " (storage: " +
-                std::string(rawValue(self->m_profile.storageType)) + ")");
+        logLine("⏰ Periodic save for profile: " + self->sessionOwner(*view).text() +
+                " (storage: " + std::string(rawValue(self->m_profile.storageType)) + ")");
         self->saveCookies(view);
     });
 }
@@ -294,7 +300,8 @@ void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
             auto view = weakView.lock();
             if (!self || !view || !self->isCurrent(*view))
                 return;
-            logLine("   💾 Login save attempt (" + label + ") for profile: " + self->sessionOwner(*view).text());
+            logLine("   💾 Login save attempt (" + label +
+                    ") for profile: " + self->sessionOwner(*view).text());
             self->saveCookiesAndStorage(
                 view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
         });
@@ -349,7 +356,8 @@ void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Er
         return;
     }
     if (error.code == engine::kURLErrorCancelled) {
-        logLine("⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching "
+        logLine("⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile "
+                "switching "
                 "or WebView recreation");
         return;
     }
@@ -360,7 +368,8 @@ void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Er
     logLine("   💡 Consider implementing retry logic for non-cancelled errors");
 }
 
-void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView, engine::ProcessTerminationReason) {
+void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
+                                                       engine::ProcessTerminationReason) {
     const auto now = m_context.scheduler.now();
     if (m_lastTerminationTime && now - *m_lastTerminationTime > kTerminationResetInterval)
         m_terminationCount = 0;
@@ -398,14 +407,16 @@ void OrviWebCoordinator::reloadAfterCrash(const std::shared_ptr<engine::WebView>
         loadServiceOrigin(*webView);
 }
 
-void OrviWebCoordinator::navigationDidBecomeDownload(engine::WebView&, const std::shared_ptr<engine::Download>& download) {
+void OrviWebCoordinator::navigationDidBecomeDownload(engine::WebView&,
+                                                     const std::shared_ptr<engine::Download>& download) {
     if (!download)
         return;
     m_context.pendingMessages.recordEngineDownload(download->url());
     download->cancel();
 }
 
-void OrviWebCoordinator::runJavaScriptAlert(engine::WebView&, const std::string&, std::function<void()> completion) {
+void OrviWebCoordinator::runJavaScriptAlert(engine::WebView&, const std::string&,
+                                            std::function<void()> completion) {
     completion();
 }
 
@@ -414,9 +425,9 @@ void OrviWebCoordinator::runJavaScriptConfirm(engine::WebView&, const std::strin
     completion(true);
 }
 
-void OrviWebCoordinator::requestMediaCapturePermission(engine::WebView&, const std::string& origin,
-                                                       engine::MediaCaptureType type,
-                                                       std::function<void(engine::PermissionDecision)> decisionHandler) {
+void OrviWebCoordinator::requestMediaCapturePermission(
+    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
+    std::function<void(engine::PermissionDecision)> decisionHandler) {
     m_context.pendingMessages.recordMediaCaptureRequest(origin, type);
     if (onMediaCaptureRequested)
         onMediaCaptureRequested();

@@ -63,25 +63,30 @@ public:
     std::function<void()> onMediaCaptureRequested;
 
     // NavigationDelegate
-    void decidePolicyForNavigationAction(engine::WebView& webView, const engine::NavigationAction& action,
-                                         std::function<void(engine::PolicyDecision)> decisionHandler) override;
-    void decidePolicyForNavigationResponse(engine::WebView& webView, const engine::NavigationResponse& response,
-                                           std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void
+    decidePolicyForNavigationAction(engine::WebView& webView, const engine::NavigationAction& action,
+                                    std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void
+    decidePolicyForNavigationResponse(engine::WebView& webView, const engine::NavigationResponse& response,
+                                      std::function<void(engine::PolicyDecision)> decisionHandler) override;
     void didStartProvisionalNavigation(engine::WebView& webView) override;
     void didFinishNavigation(engine::WebView& webView) override;
     void didFailProvisionalNavigation(engine::WebView& webView, const Error& error) override;
     void didFailNavigation(engine::WebView& webView, const Error& error) override;
-    void webContentProcessDidTerminate(engine::WebView& webView, engine::ProcessTerminationReason reason) override;
-    void navigationDidBecomeDownload(engine::WebView& webView, const std::shared_ptr<engine::Download>& download) override;
+    void webContentProcessDidTerminate(engine::WebView& webView,
+                                       engine::ProcessTerminationReason reason) override;
+    void navigationDidBecomeDownload(engine::WebView& webView,
+                                     const std::shared_ptr<engine::Download>& download) override;
 
     // UIDelegate
     void runJavaScriptAlert(engine::WebView& webView, const std::string& message,
                             std::function<void()> completion) override;
     void runJavaScriptConfirm(engine::WebView& webView, const std::string& message,
                               std::function<void(bool)> completion) override;
-    void requestMediaCapturePermission(engine::WebView& webView, const std::string& origin,
-                                       engine::MediaCaptureType type,
-                                       std::function<void(engine::PermissionDecision)> decisionHandler) override;
+    void
+    requestMediaCapturePermission(engine::WebView& webView, const std::string& origin,
+                                  engine::MediaCaptureType type,
+                                  std::function<void(engine::PermissionDecision)> decisionHandler) override;
 
     void didReceiveScriptMessage(const std::string& handlerName, const Json& body);
 
@@ -89,7 +94,8 @@ public:
     static std::string consoleInterceptScript();
 
 private:
-    OrviWebCoordinator(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+    OrviWebCoordinator(Profile profile,
+                       std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                        std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                        std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
 
@@ -99,8 +105,10 @@ private:
     ProfileId sessionOwner(const engine::WebView& webView) const;
     bool canSaveFrom(const engine::WebView& webView) const;
     void saveCookies(const std::shared_ptr<engine::WebView>& webView);
-    void saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView, std::function<void()> storageDone);
-    void compareCookies(const std::vector<engine::Cookie>& cookies, const std::shared_ptr<engine::WebView>& webView);
+    void saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
+                               std::function<void()> storageDone);
+    void compareCookies(const std::vector<engine::Cookie>& cookies,
+                        const std::shared_ptr<engine::WebView>& webView);
     void setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView);
     void saveCurrentCookiesAndStorage();
     void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);

@@ -2,7 +2,6 @@
 
 #include "core/base/Log.h"
 #include "core/shell/MainWebViewModel.h"
-#include "core/web/WebViewFactory.h"
 #include "core/web/WebViewSessions.h"
 
 namespace orvi {
@@ -16,8 +15,8 @@ std::shared_ptr<PageHost> PageHost::create(std::shared_ptr<MainWebViewModel> mod
 }
 
 PageHost::PageHost(std::shared_ptr<MainWebViewModel> model, Context context,
-                   std::shared_ptr<const WebViewPlacement> placement, std::optional<LocationSettings> locationSettings,
-                   PageLoader::Options options)
+                   std::shared_ptr<const WebViewPlacement> placement,
+                   std::optional<LocationSettings> locationSettings, PageLoader::Options options)
     : m_model(std::move(model)), m_context(std::move(context)), m_placement(std::move(placement)),
       m_locationSettings(std::move(locationSettings)), m_options(std::move(options)) {}
 
@@ -32,7 +31,7 @@ void PageHost::attachCoordinator(const std::shared_ptr<OrviWebCoordinator>& coor
 }
 
 std::shared_ptr<engine::WebView> PageHost::webViewFor(const Profile& profile) {
-    auto webView = m_context.factory.makeWebView(profile, effectiveLocation(profile));
+    auto webView = m_context.makeWebView(profile, effectiveLocation(profile));
     m_context.load.sessions.recordOwner(webView, profile.id);
     m_owner = profile.id;
     return webView;
@@ -52,7 +51,8 @@ std::shared_ptr<engine::WebView> PageHost::makeView() {
 
     m_webView = webViewFor(profile);
     logLine("   ✅ WebView ready");
-    logLine(std::string("   📊 DataStore: ") + (m_webView->dataStore().isPersistent() ? "persistent" : "nonPersistent"));
+    logLine(std::string("   📊 DataStore: ") +
+            (m_webView->dataStore().isPersistent() ? "persistent" : "nonPersistent"));
 
     attachCoordinator(coordinator);
     logLine("   ✅ Coordinator attached and navigation delegate set");
@@ -89,8 +89,8 @@ std::shared_ptr<engine::WebView> PageHost::update() {
     m_webView->stopLoading();
     m_webView = webViewFor(profile);
     attachCoordinator(coordinator);
-    m_loader = PageLoader::create(m_webView, profile.id, effectiveLocation(profile), cookieManager, m_placement,
-                                  m_context.load, m_options);
+    m_loader = PageLoader::create(m_webView, profile.id, effectiveLocation(profile), cookieManager,
+                                  m_placement, m_context.load, m_options);
     m_loader->restoreAndLoad();
     return m_webView;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/profiles/Profile.h"
 #include "core/web/PageLoader.h"
 
 #include <memory>
@@ -9,7 +10,6 @@ namespace orvi {
 
 class MainWebViewModel;
 class OrviWebCoordinator;
-class WebViewFactoryProtocol;
 
 // Puts the page of the model's current coordinator on screen: gets that profile's web view
 // from the factory, hands it to the coordinator and has it loaded. One host serves one
@@ -17,9 +17,13 @@ class WebViewFactoryProtocol;
 // Main thread only.
 class PageHost final : public std::enable_shared_from_this<PageHost> {
 public:
+    // The profile's web view, cached or new (the web view factory's makeWebView).
+    using WebViewSource = std::function<std::shared_ptr<engine::WebView>(
+        const Profile&, const std::optional<LocationSettings>&)>;
+
     struct Context {
         PageLoadContext load;
-        WebViewFactoryProtocol& factory;
+        WebViewSource makeWebView;
     };
 
     static std::shared_ptr<PageHost> create(std::shared_ptr<MainWebViewModel> model, Context context,
@@ -39,8 +43,8 @@ public:
 
 private:
     PageHost(std::shared_ptr<MainWebViewModel> model, Context context,
-             std::shared_ptr<const WebViewPlacement> placement, std::optional<LocationSettings> locationSettings,
-             PageLoader::Options options);
+             std::shared_ptr<const WebViewPlacement> placement,
+             std::optional<LocationSettings> locationSettings, PageLoader::Options options);
 
     LocationSettings effectiveLocation(const Profile& profile) const;
     void attachCoordinator(const std::shared_ptr<OrviWebCoordinator>& coordinator);

@@ -14,7 +14,9 @@ namespace orvi {
 
 namespace {
 
-const char* text(bool value) { return value ? "true" : "false"; }
+const char* text(bool value) {
+    return value ? "true" : "false";
+}
 
 } // namespace
 
@@ -30,12 +32,13 @@ std::shared_ptr<PageLoader> PageLoader::create(std::shared_ptr<engine::WebView> 
 
 PageLoader::PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
                        std::shared_ptr<CookieManagerProtocol> cookieManager,
-                       std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context, Options options)
-    : m_webView(webView), m_owner(owner), m_location(std::move(location)), m_cookieManager(std::move(cookieManager)),
-      m_placement(std::move(placement)), m_context(std::move(context)), m_options(std::move(options)) {}
+                       std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context,
+                       Options options)
+    : m_webView(webView), m_owner(owner), m_location(std::move(location)),
+      m_cookieManager(std::move(cookieManager)), m_placement(std::move(placement)),
+      m_context(std::move(context)), m_options(std::move(options)) {}
 
-template <class Step>
-void PageLoader::after(Duration delay, Step step) {
+template <class Step> void PageLoader::after(Duration delay, Step step) {
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
     m_timers.push_back(m_context.scheduler.startTimer(delay, [weakSelf, step] {
         if (auto self = weakSelf.lock())
@@ -47,7 +50,9 @@ void PageLoader::start() {
     after(kFirstWindowWait, [](PageLoader& self) { self.checkWindowReadiness(); });
 }
 
-void PageLoader::restoreAndLoad() { restore(Path::replacedWebView); }
+void PageLoader::restoreAndLoad() {
+    restore(Path::replacedWebView);
+}
 
 void PageLoader::checkWindowReadiness() {
     if (m_placement->hasWindow() && m_placement->isWindowVisible()) {
@@ -93,7 +98,8 @@ void PageLoader::startLoading() {
             return;
         }
         if (isVPNEnabled)
-            logLine("ℹ️ VPN включен, но предупреждение проигнорировано");
+            logLine("ℹ️ VPN включен, но предупреждение "
+                    "проигнорировано");
         self->loadPage();
     });
 }
@@ -103,7 +109,8 @@ void PageLoader::loadPage() {
     if (!webView)
         return;
     if (auto url = Url::parse(webView->url()); url && url->host() && m_context.domains.isAllowed(*url)) {
-        logLine("ℹ️ WebView already loaded (" + *url->host() + "), skipping reload for profile " + m_owner.text());
+        logLine("ℹ️ WebView already loaded (" + *url->host() + "), skipping reload for profile " +
+                m_owner.text());
         m_context.sessions.markSessionLive(*webView);
         return;
     }
@@ -126,15 +133,17 @@ void PageLoader::restore(Path path) {
         auto view = self ? self->m_webView.lock() : nullptr;
         if (!view)
             return;
-        logLine(path == Path::firstLoad ? "   ✅ Cookies restored for profile: " + self->m_owner.text()
-                                        : std::string("   ✅ Restored cookies for new profile in updateNSView"));
+        logLine(path == Path::firstLoad
+                    ? "   ✅ Cookies restored for profile: " + self->m_owner.text()
+                    : std::string("   ✅ Restored cookies for new profile in updateNSView"));
         self->m_cookieManager->restoreStorage(self->m_owner, view, [weakSelf, path] {
             auto self = weakSelf.lock();
             auto view = self ? self->m_webView.lock() : nullptr;
             if (!view)
                 return;
-            logLine(path == Path::firstLoad ? "   ✅ Storage restored for profile: " + self->m_owner.text()
-                                            : std::string("   ✅ Restored storage for new profile in updateNSView"));
+            logLine(path == Path::firstLoad
+                        ? "   ✅ Storage restored for profile: " + self->m_owner.text()
+                        : std::string("   ✅ Restored storage for new profile in updateNSView"));
             // From here on the web view carries the profile's session, so saving from it
             // can no longer wipe the saved login.
             self->m_context.sessions.markSessionLive(*view);
@@ -196,8 +205,8 @@ void PageLoader::setupLoadingTimeoutHandler(const std::string& url) {
             if (!webView || webView->isLoading())
                 return;
             logLine("🔄 Retrying load after timeout for " + url);
-            webView->load(
-                engine::Request{url, {}, engine::CachePolicy::useProtocolCachePolicy, PageRequest::kRetryTimeout});
+            webView->load(engine::Request{
+                url, {}, engine::CachePolicy::useProtocolCachePolicy, PageRequest::kRetryTimeout});
         });
     });
 }

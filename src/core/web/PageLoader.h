@@ -60,8 +60,8 @@ public:
 
 private:
     PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
-               std::shared_ptr<CookieManagerProtocol> cookieManager, std::shared_ptr<const WebViewPlacement> placement,
-               PageLoadContext context, Options options);
+               std::shared_ptr<CookieManagerProtocol> cookieManager,
+               std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context, Options options);
 
     enum class Path { firstLoad, replacedWebView };
 
@@ -71,8 +71,7 @@ private:
     void restore(Path path);
     void loadURL();
     void setupLoadingTimeoutHandler(const std::string& url);
-    template <class Step>
-    void after(Duration delay, Step step);
+    template <class Step> void after(Duration delay, Step step);
 
     std::weak_ptr<engine::WebView> m_webView;
     const ProfileId m_owner;

@@ -30,7 +30,8 @@ void PendingPageMessages::startManualDownload(engine::WebView&, const std::strin
     manualDownloads.push_back({url, nameOverride});
 }
 
-void PendingPageMessages::startManualFileDownload(engine::WebView&, const engine::NavigationResponse& response) {
+void PendingPageMessages::startManualFileDownload(engine::WebView&,
+                                                  const engine::NavigationResponse& response) {
     logLine("⚠️ Manual download not handled yet: " + response.url);
     manualDownloads.push_back({response.url, response.suggestedFilename});
 }

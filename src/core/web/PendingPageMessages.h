@@ -27,7 +27,8 @@ public:
 
     void startManualDownload(engine::WebView& webView, const std::string& url,
                              const std::optional<std::string>& nameOverride) override;
-    void startManualFileDownload(engine::WebView& webView, const engine::NavigationResponse& response) override;
+    void startManualFileDownload(engine::WebView& webView,
+                                 const engine::NavigationResponse& response) override;
 
     std::vector<Json> callStates;
     std::vector<Json> downloadLinks;
