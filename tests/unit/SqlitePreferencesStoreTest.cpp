@@ -182,7 +182,7 @@ TEST(SqlitePreferencesStore, FolderAndFilesArePrivateEvenWithAnOpenUmask) {
         EXPECT_EQ(mode(file.string() + "-shm"), 0600u);
     }
     ::chmod(folder.c_str(), 0755);
-    ::chmod(file.c_str(), 0644);
+    ::chmod(file.c_str(), 0444);
     auto store = open(file);
     ASSERT_TRUE(store);
     EXPECT_EQ(mode(folder), 0700u) << "an existing loose folder is tightened";

@@ -1,84 +1,109 @@
 #include "core/shell/TerminationSave.h"
 
-#include "core/shell/MainWebViewModel.h"
-#include "core/web/NavigationPolicyService.h"
-#include "core/web/PendingPageMessages.h"
-#include "core/web/UnreadDetectionService.h"
-#include "core/web/WebViewSessions.h"
+#include "core/base/TextFolding.h"
+#include "core/shell/ApplicationInfoChecks.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
-#include "fakes/MemoryPreferencesStore.h"
-#include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
 
-using namespace orvi;
-using namespace orvi::test;
 using namespace std::chrono_literals;
+using namespace orvi;
+using orvi::test::LogCapture;
+using orvi::test::ManualScheduler;
+using Started = TerminationSave::Started;
 
 namespace {
 
-struct TerminationFixture {
-    TerminationFixture() {
-        model = MainWebViewModel::create(
-            store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
-            UnreadDetectionService::create(), notifications,
-            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
-        const auto& profile = store.activeProfile();
-        webView =
-            std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore(profile.id.text())}));
-        sessions.recordOwner(webView, profile.id);
-        model->coordinator()->attach(webView);
-    }
-    FakeCookieStore& jar() { return static_cast<FakeDataStore&>(webView->dataStore()).cookies; }
-
-    LogCapture log;
-    ManualScheduler scheduler;
-    FakeEngine engine;
-    MemoryPreferencesStore preferences;
-    WebViewSessions sessions;
-    PendingPageMessages pending;
-    RecordingNotificationService notifications;
-    FakeProfileStore store{{makeProfile("Основной")}};
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
-    std::shared_ptr<MainWebViewModel> model;
-    std::shared_ptr<FakeWebView> webView;
-};
+const std::string kFirstLine = "🛑 Application will terminate - saving cookies and storage...";
 
 } // namespace
 
-TEST(TerminationSave, WaitsForTheCookieAnswerEvenWhenItArrivesAfterTheStorageAnswer) {
-    TerminationFixture f;
-    f.sessions.markSessionLive(*f.webView);
-    const auto id = f.store.activeProfile().id;
-    f.jar().cookies = {{"sid", "fresh", "web.orvi.example"}};
-    f.jar().deferAnswers = true;
-    f.cookies->holdStorageAnswers = true;
-    // The storage answer comes first, the cookie answer a moment later, both while waiting.
-    f.scheduler.postAfter(0.2s, [&] { f.cookies->releaseStorageAnswers(); });
-    f.scheduler.postAfter(0.5s, [&] { f.jar().releaseDeferred(); });
-
-    EXPECT_TRUE(TerminationSave::run(*f.model, f.sessions, f.scheduler));
-    EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"fresh"})");
-    EXPECT_TRUE(f.preferences.contains(keys::storage(id)));
-    EXPECT_TRUE(f.log.contains("   ✅ All data saved successfully"));
+TEST(TerminationSave, WithNothingToSaveOnlyTheFirstLineAndTheWindowSizeAppear) {
+    ManualScheduler scheduler;
+    LogCapture log;
+    TerminationSave save(scheduler);
+    save.setWindowSizeSave([] { orvi::logLine("💾 Saved window size: 450x800"); });
+    save.addHook([](TerminationSave::Done) { return Started::nothingToSave; });
+    EXPECT_TRUE(save.run());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{kFirstLine, "💾 Saved window size: 450x800"}));
+    EXPECT_DOUBLE_EQ(scheduler.elapsed(), 0.0) << "no wait without a save";
 }
 
-TEST(TerminationSave, GivesUpAfterTwoSecondsWhenAnAnswerNeverComes) {
-    TerminationFixture f;
-    f.sessions.markSessionLive(*f.webView);
-    f.jar().deferAnswers = true;
-    EXPECT_FALSE(TerminationSave::run(*f.model, f.sessions, f.scheduler));
-    EXPECT_TRUE(f.log.contains("   ⚠️ Save timed out, but proceeding with termination"));
-    // A late answer after the wait still finds its state alive.
-    f.jar().releaseDeferred();
+TEST(TerminationSave, WaitsForEverySaveDeliveredThroughTheMainQueue) {
+    ManualScheduler scheduler;
+    LogCapture log;
+    TerminationSave save(scheduler);
+    for (double delay : {0.3, 1.2}) {
+        save.addHook([&scheduler, delay](TerminationSave::Done done) {
+            scheduler.postAfter(Duration(delay), done);
+            return Started::saving;
+        });
+    }
+    save.addHook([](TerminationSave::Done done) {
+        done();
+        done(); // a second call must not count twice
+        return Started::saving;
+    });
+    EXPECT_TRUE(save.run());
+    EXPECT_NEAR(scheduler.elapsed(), 1.2, 1e-9) << "the wait ends with the last save, not at the time-out";
+    EXPECT_EQ(log.lines().back(), "   ✅ All data saved successfully");
 }
 
-TEST(TerminationSave, KeepsTheSavedLoginWhenThePageNeverGotItsSession) {
-    TerminationFixture f;
-    const auto id = f.store.activeProfile().id;
-    f.preferences.setData(keys::cookies(id), R"({"sid":"saved"})");
-    EXPECT_TRUE(TerminationSave::run(*f.model, f.sessions, f.scheduler));
-    EXPECT_TRUE(f.cookies->calls.empty());
-    EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"saved"})");
+TEST(TerminationSave, ASaveThatNeverCompletesDelaysByTwoSecondsAndIsReported) {
+    ManualScheduler scheduler;
+    LogCapture log;
+    TerminationSave::Done kept;
+    {
+        TerminationSave save(scheduler);
+        save.addHook([&](TerminationSave::Done done) {
+            kept = done;
+            return Started::saving;
+        });
+        save.addHook([&scheduler](TerminationSave::Done done) {
+            scheduler.postAfter(0.1s, done);
+            return Started::saving;
+        });
+        EXPECT_FALSE(save.run());
+        EXPECT_DOUBLE_EQ(scheduler.elapsed(), 2.0);
+        EXPECT_EQ(log.lines().back(), "   ⚠️ Save timed out, but proceeding with termination");
+        EXPECT_TRUE(save.run()) << "it runs once";
+        EXPECT_EQ(log.count(kFirstLine), 1u);
+    }
+    kept(); // a completion arriving after the wait gave up is harmless
+}
+
+TEST(ApplicationInfoChecks, EachKeyIsReportedFoundOnlyWhenItIsAString) {
+    const std::string exactly50 = "Камера нужна для видеозвонков в профилях ORVI 1234";
+    ASSERT_NE(text::prefixCharacters(exactly50, 49), exactly50) << "the text is exactly 50 characters";
+    ASSERT_EQ(text::prefixCharacters(exactly50, 50), exactly50);
+    platform::TableApplicationInfo complete(
+        {{"NSCameraUsageDescription", exactly50},
+         {"NSMicrophoneUsageDescription", exactly50 + " и ещё немного текста"},
+         {"CFBundleDisplayName", "OrviWrapper"},
+         {"CFBundleName", "OrviWrapper"}},
+        "com.orviwrapper.OrviWrapper");
+    {
+        LogCapture log;
+        logApplicationInfoChecks(complete);
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                                   "✅ NSCameraUsageDescription found: " + exactly50 + "...",
+                                   "✅ NSMicrophoneUsageDescription found: " + exactly50 + "...",
+                                   "✅ CFBundleDisplayName found: OrviWrapper",
+                                   "✅ CFBundleName found: OrviWrapper",
+                                   "✅ Bundle Identifier: com.orviwrapper.OrviWrapper",
+                               }));
+    }
+    platform::TableApplicationInfo broken(
+        {{"NSCameraUsageDescription", 42}, {"CFBundleDisplayName", nullptr}}, std::nullopt);
+    LogCapture log;
+    logApplicationInfoChecks(broken);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "❌ NSCameraUsageDescription NOT FOUND in Info.plist!",
+                  "❌ NSMicrophoneUsageDescription NOT FOUND in Info.plist!",
+                  "❌ CFBundleDisplayName NOT FOUND in Info.plist! This may prevent permission dialogs!",
+                  "⚠️ CFBundleName NOT FOUND in Info.plist",
+                  "❌ Bundle Identifier NOT FOUND!",
+              }));
 }

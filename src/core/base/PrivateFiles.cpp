@@ -46,6 +46,12 @@ Result<std::filesystem::path> makePrivateFolder(const std::filesystem::path& fol
 }
 
 Result<std::filesystem::path> makePrivateFile(const std::filesystem::path& file) {
+    // A file of ours left read-only or open to others is set right before it is opened, so
+    // that a mode alone never makes a good file look unusable.
+    struct stat existing {};
+    if (::lstat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && existing.st_uid == ::geteuid() &&
+        (existing.st_mode & 07777) != 0600)
+        ::chmod(file.c_str(), 0600);
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return systemError("cannot open", file, errno);

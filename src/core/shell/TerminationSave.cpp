@@ -1,48 +1,47 @@
 #include "core/shell/TerminationSave.h"
 
 #include "core/base/Log.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/web/WebViewSessions.h"
-
-#include <memory>
 
 namespace orvi {
 
-bool TerminationSave::run(MainWebViewModel& model, WebViewSessions& sessions, Scheduler& scheduler) {
-    auto webView = model.coordinator()->currentWebView();
-    auto cookieManager = model.cookieManager();
-    if (!webView || !cookieManager)
+bool TerminationSave::run() {
+    if (m_hasRun)
         return true;
-    const auto owner = sessions.owner(*webView).value_or(model.coordinator()->profile().id);
-    if (!sessions.isSessionLive(*webView)) {
-        // The saved login was never put into this web view; saving its empty jar would
-        // log the user out on the next start.
-        logLine("   ℹ️ Session of profile " + owner.text() +
-                " was not restored yet, keeping the saved one");
+    m_hasRun = true;
+    logLine("🛑 Application will terminate - saving cookies and storage...");
+    if (m_windowSizeSave)
+        m_windowSizeSave();
+
+    // Shared with the completions: one that arrives after the wait gave up finds the count
+    // still alive and lowers it harmlessly.
+    auto pending = std::make_shared<int>(0);
+    bool anyStarted = false;
+    for (auto& hook : m_hooks) {
+        auto called = std::make_shared<bool>(false);
+        ++*pending;
+        const auto started = hook([pending, called] {
+            if (*called)
+                return;
+            *called = true;
+            --*pending;
+        });
+        if (started == Started::saving) {
+            anyStarted = true;
+        } else if (!*called) {
+            *called = true;
+            --*pending;
+        }
+    }
+    // With no web view there is no session to save and nothing more to report.
+    if (!anyStarted)
+        return true;
+
+    if (m_scheduler.runUntil([pending] { return *pending == 0; }, m_timeout)) {
+        logLine("   ✅ All data saved successfully");
         return true;
     }
-
-    // The answers may come after this function gave up waiting; they then write into these
-    // shared flags, never into the stack.
-    struct Progress {
-        bool cookiesSaved = false;
-        bool storageSaved = false;
-    };
-    auto progress = std::make_shared<Progress>();
-    logLine("   💾 Saving cookies for profile: " + owner.text());
-    cookieManager->saveCookies(owner, webView->sharedDataStore(),
-                               [progress] { progress->cookiesSaved = true; });
-    logLine("   💾 Saving storage for profile: " + owner.text());
-    cookieManager->saveStorage(owner, webView, [progress] {
-        logLine("   ✅ Saved cookies and storage before termination");
-        progress->storageSaved = true;
-    });
-
-    const bool done =
-        scheduler.runUntil([progress] { return progress->cookiesSaved && progress->storageSaved; }, kWait);
-    logLine(done ? "   ✅ All data saved successfully"
-                 : "   ⚠️ Save timed out, but proceeding with termination");
-    return done;
+    logLine("   ⚠️ Save timed out, but proceeding with termination");
+    return false;
 }
 
 } // namespace orvi

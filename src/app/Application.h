@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/prefs/PreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/shell/TerminationSave.h"
+#include "core/shell/WindowSizeManager.h"
+#include "core/shell/WindowSizeTracker.h"
+#include "platform/Paths.h"
+#include "platform/linux/GLibScheduler.h"
+#include "ui/MainWindow.h"
+
+#include <functional>
+#include <gtkmm.h>
+#include <memory>
+#include <vector>
+
+namespace orvi::app {
+
+// The composition root: builds the long-lived object graph once, when the primary instance
+// starts, owns it until the process ends, and ends every run through one termination path
+// (window close, SIGTERM or SIGINT).
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    int run(int argc, char* argv[]);
+
+private:
+    void buildObjectGraph();
+    void onActivate();
+    void onFirstAppearance();
+    void onShutdown();
+    void installSignalHandlers();
+    void applyTestResizeIfRequested();
+    std::unique_ptr<PreferencesStore> openPreferences();
+
+    Glib::RefPtr<Gtk::Application> m_gtkApplication;
+    platform::GLibScheduler m_scheduler;
+    platform::Paths m_paths;
+
+    // The object graph, in the order it is built. Later services join in this order:
+    // cookie manager 1 with its envelope, VPN detection, settings view model, status item
+    // controller, navigation policy, unread detection, notification service, (window size
+    // manager), media permission service, cookie manager 2 with its envelope, web view
+    // factory, main view model.
+    std::unique_ptr<PreferencesStore> m_preferences;
+    std::unique_ptr<ProfileStore> m_profileStore;
+    std::unique_ptr<WindowSizeManager> m_windowSizeManager;
+    std::unique_ptr<TerminationSave> m_terminationSave;
+
+    std::unique_ptr<ui::MainWindow> m_window;
+    std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
+    std::vector<unsigned> m_signalSources;
+    bool m_windowClosed = false;
+};
+
+} // namespace orvi::app

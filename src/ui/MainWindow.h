@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/shell/WindowSizeManager.h"
+
+#include <gtkmm.h>
+#include <optional>
+
+namespace orvi::ui {
+
+// The one main window: a header bar carrying the toolbar items and the primary menu, and a
+// content area that shows an empty state until the page host is put in it.
+class MainWindow final : public Gtk::ApplicationWindow {
+public:
+    explicit MainWindow(WindowSize initialSize);
+
+    // Shows `content` in place of whatever the content area held. The window keeps a
+    // reference; the caller keeps ownership of the C++ object.
+    void setContent(Gtk::Widget& content);
+
+    Gtk::HeaderBar& headerBar() { return m_headerBar; }
+    // Items added here appear in the header bar's primary menu; actions use the "app." or
+    // "win." prefix.
+    Glib::RefPtr<Gio::Menu> primaryMenu() { return m_primaryMenu; }
+
+    // The size the window has now in points, from its default size, which GTK keeps equal
+    // to the current size while the window is shown.
+    WindowSize currentSize() const;
+    // Asks for a new size; the window system decides and reports it through sizeChanged.
+    void requestSize(WindowSize size);
+
+    // Emitted once, when the window is first mapped.
+    sigc::signal<void()>& signalFirstAppearance() { return m_firstAppearance; }
+    sigc::signal<void()>& signalSizeChanged() { return m_sizeChanged; }
+    // Emitted when the window is about to close, while its size can still be read.
+    sigc::signal<void()>& signalWillClose() { return m_willClose; }
+
+private:
+    Gtk::HeaderBar m_headerBar;
+    Gtk::MenuButton m_menuButton;
+    Glib::RefPtr<Gio::Menu> m_primaryMenu;
+    Gtk::Box m_contentArea{Gtk::Orientation::VERTICAL};
+    Gtk::Box m_emptyState{Gtk::Orientation::VERTICAL, 12};
+    Gtk::Label m_emptyTitle;
+    Gtk::Label m_emptyText;
+    Gtk::Widget* m_content = nullptr;
+    bool m_hasAppeared = false;
+    sigc::signal<void()> m_firstAppearance;
+    sigc::signal<void()> m_sizeChanged;
+    sigc::signal<void()> m_willClose;
+};
+
+// The desktop's standard about dialog for the application, over `parent`.
+void showAboutDialog(Gtk::Window& parent);
+
+} // namespace orvi::ui

@@ -1,0 +1,152 @@
+#include "core/prefs/PreferenceKeys.h"
+#include "core/prefs/SqlitePreferencesStore.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+using orvi::test::ChildProcess;
+using orvi::test::TempDir;
+
+namespace {
+
+constexpr auto kStartTimeout = 30s;
+const std::string kAppeared = "👁️ MainWebViewScreen onAppear called";
+const std::string kTerminating = "🛑 Application will terminate - saving cookies and storage...";
+
+unsigned mode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+bool hasLine(const ChildProcess& app, const std::string& line) {
+    return std::find(app.lines().begin(), app.lines().end(), line) != app.lines().end();
+}
+
+// Each test has its own session bus, so that the single-instance rule of one test's
+// application never hands its launch to another test's running instance.
+class ApplicationProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
+                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
+        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
+        ASSERT_TRUE(address) << "no private session bus";
+        m_busAddress = *address;
+        std::filesystem::create_directories(m_dir / "runtime");
+        std::filesystem::permissions(m_dir / "runtime", std::filesystem::perms::owner_all);
+    }
+
+    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {},
+                                         std::optional<mode_t> umask = std::nullopt) {
+        std::map<std::string, std::string> env = {
+            {"HOME", (m_dir / "home").string()},
+            {"XDG_CONFIG_HOME", (m_dir / "config").string()},
+            {"XDG_DATA_HOME", (m_dir / "data").string()},
+            {"XDG_CACHE_HOME", (m_dir / "cache").string()},
+            {"XDG_RUNTIME_DIR", (m_dir / "runtime").string()},
+            {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
+            {"GSK_RENDERER", "cairo"},
+            {"NO_AT_BRIDGE", "1"},
+        };
+        for (auto& [k, v] : extra)
+            env[k] = v;
+        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, umask});
+    }
+
+    std::filesystem::path preferencesFile() const {
+        return m_dir / "config/orvi-wrapper/preferences.sqlite3";
+    }
+
+    // Ends the run with a signal and returns the lines logged from the termination on.
+    std::vector<std::string> terminate(ChildProcess& app, int signal) {
+        app.sendSignal(signal);
+        auto status = app.waitForExit(15s);
+        EXPECT_EQ(status, 0) << "the application ends normally on a signal";
+        const auto& lines = app.lines();
+        auto it = std::find(lines.begin(), lines.end(), kTerminating);
+        EXPECT_NE(it, lines.end()) << "the termination save ran";
+        return std::vector<std::string>(it, lines.end());
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<ChildProcess> m_bus;
+    std::string m_busAddress;
+};
+
+} // namespace
+
+TEST_F(ApplicationProcessTest, StartsLogsItsChecksAndKeepsTheResizedWindowSizeAcrossRuns) {
+    {
+        auto app = launch({{"ORVI_TEST_RESIZE", "600,900"}});
+        ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
+        for (const char* expected :
+             {"ℹ️ No saved profiles found, creating default profile",
+              "🚀 OrviWrapper_macOSApp init() called", "✅ CFBundleDisplayName found: OrviWrapper",
+              "✅ Bundle Identifier: com.orviwrapper.OrviWrapper"})
+            EXPECT_TRUE(hasLine(*app, expected)) << expected;
+        EXPECT_TRUE(app->waitForExactLine("💾 Saved window size: 600x900", 10s))
+            << "the settled resize is saved";
+
+        const auto tail = terminate(*app, SIGTERM);
+        EXPECT_EQ(tail, (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
+            << "no web view yet: the window size is the only save";
+    }
+    {
+        auto stored = orvi::SqlitePreferencesStore::create(preferencesFile());
+        ASSERT_TRUE(stored.ok());
+        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowWidth), 600);
+        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowHeight), 900);
+        EXPECT_TRUE(stored.value()->data(orvi::keys::kProfiles));
+    }
+    auto again = launch();
+    ASSERT_TRUE(again->waitForExactLine(kAppeared, kStartTimeout));
+    EXPECT_TRUE(hasLine(*again, "✅ Loaded 1 profiles from UserDefaults"));
+    const auto tail = terminate(*again, SIGINT);
+    EXPECT_EQ(tail, (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
+        << "the window opened at the remembered size";
+}
+
+TEST_F(ApplicationProcessTest, PreferencesStayPrivateUnderAnOpenUmask) {
+    auto app = launch({}, 0);
+    ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
+    EXPECT_EQ(mode(m_dir / "config/orvi-wrapper"), 0700u);
+    EXPECT_EQ(mode(preferencesFile()), 0600u);
+    for (const char* companion : {"-wal", "-shm"}) {
+        const auto path = preferencesFile().string() + companion;
+        if (std::filesystem::exists(path)) {
+            EXPECT_EQ(mode(path), 0600u) << path;
+        }
+    }
+    terminate(*app, SIGTERM);
+}
+
+TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndTheApplicationStillStarts) {
+    std::filesystem::create_directories(preferencesFile().parent_path());
+    std::ofstream(preferencesFile()) << "definitely not an SQLite database";
+    auto app = launch();
+    ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
+    EXPECT_TRUE(std::any_of(app->lines().begin(), app->lines().end(),
+                            [](const std::string& l) { return l.starts_with("⚠️ Preferences file "); }));
+    int aside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(preferencesFile().parent_path()))
+        aside += entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-");
+    EXPECT_EQ(aside, 1);
+    terminate(*app, SIGTERM);
+}
+
+TEST_F(ApplicationProcessTest, ASecondLaunchHandsOverToTheRunningInstance) {
+    auto first = launch();
+    ASSERT_TRUE(first->waitForExactLine(kAppeared, kStartTimeout));
+    auto second = launch();
+    EXPECT_EQ(second->waitForExit(20s), 0);
+    EXPECT_EQ(
+        std::count(second->lines().begin(), second->lines().end(), "🚀 OrviWrapper_macOSApp init() called"), 0)
+        << "the second process builds nothing";
+    terminate(*first, SIGTERM);
+}
