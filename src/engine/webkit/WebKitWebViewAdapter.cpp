@@ -127,13 +127,17 @@ std::shared_ptr<DataStore> WebKitWebViewAdapter::sharedDataStore() {
 }
 
 void WebKitWebViewAdapter::addUserScript(const UserScript& script) {
-    WebKitUserScript* userScript = webkit_user_script_new_for_world(
-        script.source.c_str(),
-        script.frameScope == FrameScope::allFrames ? WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES
-                                                   : WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-        script.injectionTime == InjectionTime::documentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
-                                                             : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
-        script.world == World::client ? kClientWorldName : nullptr, nullptr, nullptr);
+    auto frames = script.frameScope == FrameScope::allFrames ? WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES
+                                                             : WEBKIT_USER_CONTENT_INJECT_TOP_FRAME;
+    auto time = script.injectionTime == InjectionTime::documentStart
+                    ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                    : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END;
+    // The "for world" constructor insists on a name; the page's world has none.
+    WebKitUserScript* userScript =
+        script.world == World::client
+            ? webkit_user_script_new_for_world(script.source.c_str(), frames, time, kClientWorldName, nullptr,
+                                               nullptr)
+            : webkit_user_script_new(script.source.c_str(), frames, time, nullptr, nullptr);
     webkit_user_content_manager_add_script(m_content.get(), userScript);
     webkit_user_script_unref(userScript);
 }

@@ -1,0 +1,220 @@
+#include "integration/WebKitTestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+inline constexpr const char* kProfileA = "0A0A0A0A-1111-4111-8111-AAAAAAAAAAAA";
+inline constexpr const char* kProfileB = "0B0B0B0B-2222-4222-8222-BBBBBBBBBBBB";
+
+std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
+                                         const std::string& name) {
+    for (const auto& cookie : cookies)
+        if (cookie.name == name)
+            return cookie;
+    return std::nullopt;
+}
+
+// Submits the page's login form and waits for the redirected page to finish.
+bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
+    int before = nav.finished;
+    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
+                                      "'; document.getElementById('login-button').click(); true");
+    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
+               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
+               return token.ok() && token.value() == "token-" + user;
+           });
+}
+
+int permissionsOf(const std::filesystem::path& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 0777) : -1;
+}
+
+} // namespace
+
+TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateCookiesAndStorage) {
+    WebKitTestEnvironment env;
+    auto storeA = env.engine->dataStore(kProfileA);
+    auto storeB = env.engine->dataStore(kProfileB);
+    ASSERT_EQ(env.engine->dataStore(kProfileA), storeA) << "one store per identifier during a run";
+    auto viewA = env.makeWebView(storeA);
+    auto viewB = env.makeWebView(storeB);
+    RecordingNavigationDelegate navA;
+    RecordingNavigationDelegate navB;
+    viewA->setNavigationDelegate(&navA);
+    viewB->setNavigationDelegate(&navB);
+
+    ASSERT_TRUE(loadAndWait(*viewA, navA, env.service->webURL("/")));
+    ASSERT_TRUE(logIn(*viewA, navA, "alice"));
+    ASSERT_TRUE(loadAndWait(*viewB, navB, env.service->webURL("/")));
+    auto storageB = evaluate(*viewB, "[localStorage.getItem('orvi.token'), document.title]");
+
+    auto cookiesA = allCookies(*storeA);
+    auto session = findCookie(cookiesA, "orvi_session");
+    ASSERT_TRUE(session.has_value()) << "getAllCookies includes HttpOnly cookies";
+    EXPECT_TRUE(session->isHTTPOnly);
+    EXPECT_EQ(session->domain, "web.orvi.test");
+    EXPECT_TRUE(session->expiresDate.has_value());
+    EXPECT_EQ(findCookie(cookiesA, "orvi_user").value_or(engine::Cookie{}).value, "alice");
+    EXPECT_TRUE(allCookies(*storeB).empty());
+    ASSERT_TRUE(storageB.ok());
+    EXPECT_EQ(storageB.value(), Json::array({nullptr, "ORVI — вход"}));
+
+    auto pageRequests = env.service->requestsTo("web.orvi.test", "/");
+    ASSERT_EQ(pageRequests.size(), 3u);
+    EXPECT_TRUE(pageRequests[0].cookies.empty());
+    EXPECT_EQ(pageRequests[1].cookie("orvi_session"), session->value) << "A's reload after the login";
+    EXPECT_TRUE(pageRequests[2].cookies.empty()) << "B sends none of A's cookies";
+}
+
+TEST(WebKitDataStore, CookiesSetThroughTheStoreReadBackAndGoOut) {
+    WebKitTestEnvironment env;
+    auto store = env.engine->dataStore(kProfileA);
+    const engine::Cookie cookies[] = {
+        {"restored", "yes", "web.orvi.test", "/", false, true, 4102444800.0, std::nullopt},
+        {"plain", "1", "web.orvi.test", "/", false, false, std::nullopt, "strict"},
+        {"wide", "all", ".orvi.test", "/", false, false, 4102444800.0, "lax"},
+        {"elsewhere", "no", "web.orvi.test", "/other", false, false, std::nullopt, std::nullopt},
+    };
+    for (const auto& cookie : cookies)
+        setCookie(*store, cookie);
+
+    auto stored = allCookies(*store);
+    ASSERT_EQ(stored.size(), std::size(cookies));
+    for (const auto& cookie : cookies) {
+        auto found = findCookie(stored, cookie.name);
+        ASSERT_TRUE(found.has_value()) << cookie.name;
+        EXPECT_EQ(found->value, cookie.value);
+        EXPECT_EQ(found->domain, cookie.domain);
+        EXPECT_EQ(found->path, cookie.path);
+        EXPECT_EQ(found->isHTTPOnly, cookie.isHTTPOnly) << cookie.name;
+        EXPECT_EQ(found->expiresDate, cookie.expiresDate) << cookie.name;
+        if (cookie.sameSitePolicy) {
+            EXPECT_EQ(found->sameSitePolicy, cookie.sameSitePolicy) << cookie.name;
+        }
+    }
+
+    auto view = env.makeWebView(store);
+    RecordingNavigationDelegate nav;
+    view->setNavigationDelegate(&nav);
+    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
+    auto requests = env.service->requestsTo("web.orvi.test", "/echo");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].cookie("restored"), "yes");
+    EXPECT_EQ(requests[0].cookie("plain"), "1");
+    EXPECT_EQ(requests[0].cookie("wide"), "all");
+    EXPECT_FALSE(requests[0].cookie("elsewhere").has_value()) << "its path does not match";
+}
+
+TEST(WebKitDataStore, DeletingACookieNeedsOnlyItsNameDomainAndPath) {
+    WebKitTestEnvironment env;
+    auto store = env.engine->dataStore(kProfileA);
+    setCookie(*store, {"token", "current", "web.orvi.test", "/"});
+    setCookie(*store, {"keep", "1", "web.orvi.test", "/"});
+
+    bool done = false;
+    store->cookieStore().deleteCookie({"token", "stale value", "web.orvi.test", "/"}, [&] { done = true; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return done; }));
+
+    auto stored = allCookies(*store);
+    EXPECT_FALSE(findCookie(stored, "token").has_value());
+    EXPECT_TRUE(findCookie(stored, "keep").has_value());
+
+    int calls = 0;
+    store->cookieStore().deleteCookie({"absent", "", "web.orvi.test", "/"}, [&] { ++calls; });
+    runMainLoopUntil([&] { return calls > 0; });
+    runMainLoopFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(WebKitDataStore, RemovingAllDataEmptiesTheCookieJar) {
+    WebKitTestEnvironment env;
+    auto store = env.engine->dataStore(kProfileA);
+    setCookie(*store, {"token", "1", "web.orvi.test", "/", false, false, 4102444800.0});
+    int calls = 0;
+    store->removeAllData([&] { ++calls; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
+    EXPECT_TRUE(allCookies(*store).empty());
+    runMainLoopFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(WebKitDataStore, ProfileFoldersArePrivateAndUnsafeIdentifiersNeverReachTheDisk) {
+    WebKitTestEnvironment env;
+    umask(022);
+    auto store = env.engine->dataStore(kProfileA);
+    EXPECT_TRUE(store->isPersistent());
+    EXPECT_EQ(permissionsOf(env.dataRoot() / kProfileA), 0700);
+    EXPECT_EQ(permissionsOf(env.cacheRoot() / kProfileA), 0700);
+    EXPECT_EQ(permissionsOf(env.dataRoot()), 0700);
+
+    for (const char* unsafe : {"", ".", "..", "../escape", "a/b"}) {
+        auto refused = env.engine->dataStore(unsafe);
+        EXPECT_FALSE(refused->isPersistent()) << unsafe;
+    }
+    EXPECT_FALSE(std::filesystem::exists(env.root / "escape"));
+    EXPECT_FALSE(env.engine->nonPersistentDataStore()->isPersistent());
+}
+
+// The process is run three times: this test starts two copies of itself, one that logs in
+// and one, after the first has exited, that finds the session again in the same folders.
+TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
+    const char* phase = std::getenv("ORVI_ENGINE_TEST_PHASE");
+    const char* shared = std::getenv("ORVI_ENGINE_TEST_ROOT");
+    if (!phase) {
+        TemporaryFolder root;
+        auto runPhase = [&](const char* name) {
+            gchar** environment = g_get_environ();
+            environment = g_environ_setenv(environment, "ORVI_ENGINE_TEST_PHASE", name, TRUE);
+            environment = g_environ_setenv(environment, "ORVI_ENGINE_TEST_ROOT", root.path().c_str(), TRUE);
+            std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+            std::string filter = "--gtest_filter=WebKitDataStore.ASessionSurvivesARestartOfTheProcess";
+            char* argv[] = {self.data(), filter.data(), nullptr};
+            int status = -1;
+            GError* error = nullptr;
+            bool spawned = g_spawn_sync(nullptr, argv, environment, G_SPAWN_DEFAULT, nullptr, nullptr,
+                                        nullptr, nullptr, &status, &error);
+            g_strfreev(environment);
+            g_clear_error(&error);
+            return spawned && g_spawn_check_wait_status(status, nullptr) ? 0 : 1;
+        };
+        ASSERT_EQ(runPhase("login"), 0);
+        EXPECT_TRUE(std::filesystem::exists(root.path() / "data" / kProfileA / "cookies.sqlite"));
+        ASSERT_EQ(runPhase("restart"), 0);
+        return;
+    }
+
+    WebKitTestEnvironment env{std::filesystem::path(shared)};
+    auto store = env.engine->dataStore(kProfileA);
+    auto view = env.makeWebView(store);
+    RecordingNavigationDelegate nav;
+    view->setNavigationDelegate(&nav);
+    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+    if (std::string(phase) == "login") {
+        ASSERT_TRUE(logIn(*view, nav, "carol"));
+        // Web storage reaches the disk a moment after it is written.
+        view.reset();
+        runMainLoopFor(std::chrono::seconds(2));
+        return;
+    }
+    auto cookies = allCookies(*store);
+    auto session = findCookie(cookies, "orvi_session");
+    ASSERT_TRUE(session.has_value());
+    EXPECT_TRUE(session->isHTTPOnly);
+    EXPECT_FALSE(findCookie(cookies, "orvi_visit").has_value()) << "a session cookie ends with the process";
+    auto requests = env.service->requestsTo("web.orvi.test", "/");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].cookie("orvi_session"), session->value);
+    EXPECT_EQ(requests[0].cookie("orvi_user"), "carol");
+    auto token = evaluate(*view, "localStorage.getItem('orvi.token')");
+    ASSERT_TRUE(token.ok());
+    EXPECT_EQ(token.value(), "token-carol");
+}

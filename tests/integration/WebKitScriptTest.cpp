@@ -1,0 +1,192 @@
+#include "engine/webkit/WebKitWebViewAdapter.h"
+#include "integration/WebKitTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using engine::World;
+
+namespace {
+
+struct LoadedPage {
+    WebKitTestEnvironment env;
+    std::shared_ptr<engine::WebView> view;
+    RecordingNavigationDelegate nav;
+
+    explicit LoadedPage(const std::function<void(engine::WebView&)>& before = {}) {
+        view = env.makeWebView(env.engine->nonPersistentDataStore());
+        view->setNavigationDelegate(&nav);
+        if (before)
+            before(*view);
+        if (!loadAndWait(*view, nav, env.service->webURL("/echo")))
+            ADD_FAILURE() << "the page did not load";
+    }
+};
+
+} // namespace
+
+TEST(WebKitScripts, ClientWorldGlobalsStayInvisibleToThePage) {
+    LoadedPage page([](engine::WebView& view) {
+        view.addUserScript({"window.__fromPageScript = 'page';", engine::InjectionTime::documentStart,
+                            engine::FrameScope::mainFrameOnly, World::page});
+        view.addUserScript({"window.__fromClientScript = 'client';", engine::InjectionTime::documentStart,
+                            engine::FrameScope::mainFrameOnly, World::client});
+    });
+    ASSERT_TRUE(evaluate(*page.view, "window.__orviSecret = 42; true", World::client).ok());
+
+    struct Case {
+        const char* script;
+        World world;
+        Json expected;
+    };
+    const Case cases[] = {
+        {"typeof window.__orviSecret", World::page, "undefined"},
+        {"window.__orviSecret", World::client, 42},
+        {"typeof window.__fromClientScript", World::page, "undefined"},
+        {"window.__fromClientScript", World::client, "client"},
+        {"window.__fromPageScript", World::page, "page"},
+        {"typeof window.__fromPageScript", World::client, "undefined"},
+        // Both worlds see the same document.
+        {"document.title", World::client, "Echo"},
+    };
+    for (const auto& c : cases) {
+        auto result = evaluate(*page.view, c.script, c.world);
+        ASSERT_TRUE(result.ok()) << c.script << ": " << result.error().message;
+        EXPECT_EQ(result.value(), c.expected) << c.script;
+    }
+}
+
+TEST(WebKitScripts, MessageHandlersReceiveWhatThePagePostsAsJson) {
+    LoadedPage page;
+    std::vector<Json> pageMessages;
+    std::vector<Json> clientMessages;
+    page.view->addScriptMessageHandler("pageHandler", World::page,
+                                       [&](const Json& body) { pageMessages.push_back(body); });
+    page.view->addScriptMessageHandler("clientHandler", World::client,
+                                       [&](const Json& body) { clientMessages.push_back(body); });
+
+    ASSERT_TRUE(
+        evaluate(*page.view,
+                 "window.webkit.messageHandlers.pageHandler.postMessage({count: 3, name: 'Анна', "
+                 "list: [true, null, 1.5]}); window.webkit.messageHandlers.pageHandler.postMessage('plain'); "
+                 "true")
+            .ok());
+    ASSERT_TRUE(evaluate(*page.view, "window.webkit.messageHandlers.clientHandler.postMessage(7); true",
+                         World::client)
+                    .ok());
+    auto hidden = evaluate(*page.view, "typeof window.webkit.messageHandlers.clientHandler", World::page);
+    runMainLoopUntil([&] { return pageMessages.size() == 2 && clientMessages.size() == 1; });
+
+    ASSERT_EQ(pageMessages.size(), 2u);
+    EXPECT_EQ(pageMessages[0],
+              (Json{{"count", 3}, {"name", "Анна"}, {"list", Json::array({true, nullptr, 1.5})}}));
+    EXPECT_EQ(pageMessages[1], "plain");
+    EXPECT_EQ(clientMessages, std::vector<Json>{7});
+    ASSERT_TRUE(hidden.ok());
+    EXPECT_EQ(hidden.value(), "undefined");
+
+    page.view->removeScriptMessageHandler("pageHandler");
+    auto gone = evaluate(*page.view,
+                         "window.webkit && window.webkit.messageHandlers.pageHandler ? 'present' : 'absent'");
+    ASSERT_TRUE(gone.ok()) << gone.error().message;
+    EXPECT_EQ(gone.value(), "absent");
+}
+
+TEST(WebKitScripts, FailuresCarryThePagesMessageAndTheirKind) {
+    LoadedPage page;
+    struct Case {
+        const char* name;
+        std::function<engine::ScriptResult()> run;
+        int code;
+        std::string message;
+    };
+    auto& view = *page.view;
+    const Case cases[] = {
+        {"thrown error", [&] { return evaluate(view, "throw new Error('boom: at once')"); },
+         engine::kJavaScriptExceptionCode, "Error: boom: at once"},
+        {"thrown in client world", [&] { return evaluate(view, "null.x", World::client); },
+         engine::kJavaScriptExceptionCode, "TypeError: null is not an object (evaluating 'null.x')"},
+        {"rejected promise", [&] { return callAsync(view, "throw new Error('nope');", Json::object()); },
+         engine::kJavaScriptExceptionCode, "Error: nope"},
+        {"DOM node result", [&] { return evaluate(view, "document.body"); },
+         engine::kJavaScriptResultTypeUnsupportedCode, ""},
+        {"arguments not an object", [&] { return callAsync(view, "return 1;", Json::array({1})); },
+         engine::kJavaScriptInvalidArgumentsCode, ""},
+        {"argument name not an identifier",
+         [&] {
+             return callAsync(view, "return 1;", Json{{"a-b", 1}});
+         },
+         engine::kJavaScriptInvalidArgumentsCode, ""},
+    };
+    for (const auto& c : cases) {
+        auto result = c.run();
+        ASSERT_FALSE(result.ok()) << c.name;
+        EXPECT_EQ(result.error().domain, engine::kJavaScriptErrorDomain) << c.name;
+        EXPECT_EQ(result.error().code, c.code) << c.name << ": " << result.error().message;
+        if (!c.message.empty()) {
+            EXPECT_EQ(result.error().message, c.message) << c.name;
+        }
+    }
+}
+
+TEST(WebKitScripts, AsyncCallsGetTheirArgumentsAndAwaitTheResult) {
+    LoadedPage page;
+    auto result =
+        callAsync(*page.view,
+                  "await new Promise(r => setTimeout(r, 10));"
+                  "return {sum: count + 1, first: items[0], nested: options.deep.value, none: nothing, "
+                  "flag: !enabled, title: document.title};",
+                  Json{{"count", 41},
+                       {"items", Json::array({"a", "b"})},
+                       {"options", Json{{"deep", Json{{"value", "x"}}}}},
+                       {"nothing", nullptr},
+                       {"enabled", false}},
+                  World::client);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    EXPECT_EQ(result.value(), (Json{{"sum", 42},
+                                    {"first", "a"},
+                                    {"nested", "x"},
+                                    {"none", nullptr},
+                                    {"flag", true},
+                                    {"title", "Echo"}}));
+}
+
+TEST(WebKitScripts, APromiseThatNeverSettlesTimesOutOnce) {
+    LoadedPage page;
+    auto& adapter = dynamic_cast<engine::webkit::WebKitWebViewAdapter&>(*page.view);
+    adapter.setScriptTimeout(std::chrono::milliseconds(300));
+    int calls = 0;
+    std::optional<engine::ScriptResult> result;
+    page.view->callAsyncJavaScript("await new Promise(() => {});", Json::object(), World::page,
+                                   [&](engine::ScriptResult answer) {
+                                       ++calls;
+                                       result.emplace(std::move(answer));
+                                   });
+    runMainLoopUntil([&] { return result.has_value(); }, std::chrono::seconds(5));
+    runMainLoopFor(std::chrono::milliseconds(300));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(calls, 1);
+    ASSERT_FALSE(result->ok());
+    EXPECT_EQ(result->error().code, engine::kJavaScriptTimedOutCode);
+}
+
+TEST(WebKitScripts, AnEvaluationPendingWhenTheViewGoesAwayIsAnsweredOnce) {
+    LoadedPage page;
+    int calls = 0;
+    std::optional<engine::ScriptResult> result;
+    page.view->callAsyncJavaScript("await new Promise(() => {});", Json::object(), World::page,
+                                   [&](engine::ScriptResult answer) {
+                                       ++calls;
+                                       result.emplace(std::move(answer));
+                                   });
+    page.view->setNavigationDelegate(nullptr);
+    page.view.reset();
+    EXPECT_EQ(calls, 0) << "not answered from inside the destructor";
+    runMainLoopUntil([&] { return result.has_value(); }, std::chrono::seconds(5));
+    runMainLoopFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(calls, 1);
+    ASSERT_TRUE(result.has_value());
+    ASSERT_FALSE(result->ok());
+    EXPECT_EQ(result->error().code, engine::kWebViewInvalidatedCode);
+}
