@@ -360,4 +360,28 @@ void WebKitWebViewAdapter::routeDownload(WebKitDownload* download) {
     adapter->adoptDownload(download);
 }
 
+void WebKitWebViewAdapter::removeFromViewHierarchy() {
+    // The adapter holds its own reference to the view, so leaving the parent never destroys
+    // it. Each container kind has its own way to let a child go; unparenting directly is
+    // only right for widgets that manage their children by hand.
+    GtkWidget* view = widget();
+    GtkWidget* parent = gtk_widget_get_parent(view);
+    if (!parent)
+        return;
+    if (GTK_IS_BOX(parent))
+        gtk_box_remove(GTK_BOX(parent), view);
+    else if (GTK_IS_WINDOW(parent))
+        gtk_window_set_child(GTK_WINDOW(parent), nullptr);
+    else if (GTK_IS_SCROLLED_WINDOW(parent))
+        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(parent), nullptr);
+    else if (GTK_IS_FRAME(parent))
+        gtk_frame_set_child(GTK_FRAME(parent), nullptr);
+    else if (GTK_IS_OVERLAY(parent) && gtk_overlay_get_child(GTK_OVERLAY(parent)) == view)
+        gtk_overlay_set_child(GTK_OVERLAY(parent), nullptr);
+    else if (GTK_IS_OVERLAY(parent))
+        gtk_overlay_remove_overlay(GTK_OVERLAY(parent), view);
+    else
+        gtk_widget_unparent(view);
+}
+
 } // namespace orvi::engine::webkit

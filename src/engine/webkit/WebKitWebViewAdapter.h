@@ -50,6 +50,9 @@ public:
     std::string title() const override;
     bool isLoading() const override;
 
+    bool isInViewHierarchy() const override { return gtk_widget_get_parent(widget()) != nullptr; }
+    void removeFromViewHierarchy() override;
+
     void setCustomUserAgent(const std::string& userAgent) override;
     std::string customUserAgent() const override { return m_customUserAgent; }
 

@@ -1,0 +1,99 @@
+#include "core/web/NavigationDecider.h"
+#include "fakes/LogCapture.h"
+#include "fakes/RecordingManualDownloadStarter.h"
+#include "integration/WebFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+// Routes the web view's decisions through the decider, as the coordinator does.
+struct DecidedPage {
+    DecidedPage() {
+        profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
+        view = fixture.open(profile, profile.locationSettings);
+        fixture.navigation.actionDecision = [this](const engine::NavigationAction& action) {
+            engine::PolicyDecision decision = engine::PolicyDecision::allow;
+            decider.decideAction(*view, action, [&](engine::PolicyDecision d) { decision = d; });
+            actionDecisions.emplace_back(action.url, decision);
+            return decision;
+        };
+        fixture.navigation.responseDecision = [this](const engine::NavigationResponse& response) {
+            engine::PolicyDecision decision = engine::PolicyDecision::allow;
+            decider.decideResponse(*view, response, [&](engine::PolicyDecision d) { decision = d; });
+            responseDecisions.emplace_back(response.url, decision);
+            return decision;
+        };
+    }
+
+    std::optional<engine::PolicyDecision> actionFor(const std::string& url) const {
+        for (const auto& [seen, decision] : actionDecisions)
+            if (seen == url)
+                return decision;
+        return std::nullopt;
+    }
+
+    WebFixture fixture;
+    NavigationPolicyService policy{fixture.domains};
+    RecordingManualDownloadStarter downloads;
+    NavigationDecider decider{policy, fixture.domains, downloads};
+    Profile profile = fixture.makeProfile("unused", LocationSettings::defaultLocation());
+    std::shared_ptr<engine::WebView> view;
+    std::vector<std::pair<std::string, engine::PolicyDecision>> actionDecisions;
+    std::vector<std::pair<std::string, engine::PolicyDecision>> responseDecisions;
+};
+
+} // namespace
+
+TEST(NavigationDecisions, AClickOnTheAppLandingPageIsCancelled) {
+    LogCapture log;
+    DecidedPage page;
+    const std::string landing = "http://app.orvi.test/";
+    ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
+    evaluate(*page.view, "const a = document.createElement('a'); a.id = 'get-app'; a.href = '" + landing +
+                             "'; a.textContent = 'app'; document.body.appendChild(a); a.click(); true");
+
+    ASSERT_TRUE(runMainLoopUntil([&] { return page.actionFor(landing).has_value(); }));
+    EXPECT_EQ(page.actionFor(landing), engine::PolicyDecision::cancel);
+    runMainLoopFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(page.view->url(), page.fixture.webURL("/echo"));
+    EXPECT_TRUE(page.fixture.env.service->requestsTo("app.orvi.test", "/").empty());
+    EXPECT_TRUE(log.contains("⚠️ Blocked navigation to app download page: " + landing));
+}
+
+TEST(NavigationDecisions, AnImageOpenedInTheMainFrameBecomesADownload) {
+    DecidedPage page;
+    std::shared_ptr<engine::Download> download;
+    page.fixture.navigation.onDownload = [&](const std::shared_ptr<engine::Download>& started) {
+        download = started;
+        started->cancel();
+    };
+    ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
+    // A form submission passes the action rules, so the response rules decide.
+    const std::string image = "http://files.orvi.test/images/photo.png?";
+    evaluate(*page.view, "const f = document.createElement('form'); f.method = 'get';"
+                         "f.action = 'http://files.orvi.test/images/photo.png'; document.body.appendChild(f);"
+                         "f.submit(); true");
+
+    ASSERT_TRUE(runMainLoopUntil([&] { return download != nullptr; }));
+    ASSERT_FALSE(page.responseDecisions.empty());
+    EXPECT_EQ(page.responseDecisions.back(), std::make_pair(image, engine::PolicyDecision::download));
+    EXPECT_EQ(download->url(), image);
+    EXPECT_EQ(page.view->url(), page.fixture.webURL("/echo"));
+    EXPECT_TRUE(page.downloads.links.empty());
+}
+
+TEST(NavigationDecisions, OpeningAServiceFileLinkStartsAManualDownloadInstead) {
+    DecidedPage page;
+    const std::string image = "http://files.orvi.test/images/photo.png";
+    page.view->load(engine::Request{image});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !page.downloads.links.empty(); }));
+    EXPECT_EQ(page.actionFor(image), engine::PolicyDecision::cancel);
+    EXPECT_EQ(page.downloads.links[0].url, image);
+    EXPECT_EQ(page.downloads.links[0].webView, page.view.get());
+    runMainLoopFor(std::chrono::milliseconds(300));
+    EXPECT_TRUE(page.fixture.env.service->requestsTo("files.orvi.test", "/images/photo.png").empty());
+}

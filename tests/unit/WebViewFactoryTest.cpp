@@ -1,0 +1,239 @@
+#include "core/web/WebViewFactory.h"
+
+#include "core/prefs/PreferenceKeys.h"
+#include "core/web/OrviUserScripts.h"
+#include "fakes/FakeEngine.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "support/TestDomains.h"
+
+#include <gtest/gtest.h>
+
+using orvi::LocationSettings;
+using orvi::Profile;
+using orvi::ProfileId;
+using orvi::StorageType;
+using orvi::engine::FrameScope;
+using orvi::engine::InjectionTime;
+using orvi::engine::World;
+
+namespace {
+
+Profile makeProfile(const std::string& name, StorageType storageType = StorageType::persistentMain,
+                    bool desktopMode = false) {
+    return Profile{ProfileId::generate(),
+                   name,
+                   desktopMode,
+                   storageType,
+                   false,
+                   LocationSettings::defaultLocation(),
+                   true,
+                   true};
+}
+
+struct FactoryFixture {
+    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains(), nullptr) {}
+
+    orvi::test::FakeWebView& fake(const std::shared_ptr<orvi::engine::WebView>& webView) {
+        return static_cast<orvi::test::FakeWebView&>(*webView);
+    }
+
+    orvi::test::FakeEngine engine;
+    orvi::test::MemoryPreferencesStore preferences;
+    orvi::test::ManualScheduler scheduler;
+    orvi::WebViewFactory factory;
+};
+
+const LocationSettings kLondon{"Europe/London", "en_GB", "Лондон", 51.5, -0.12};
+
+} // namespace
+
+TEST(WebViewFactory, SecondRequestForAProfileReturnsItsCachedWebViewWhateverTheLocation) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto profile = makeProfile("Work");
+    const auto first = f.factory.makeWebView(profile, std::nullopt);
+    const auto second = f.factory.makeWebView(profile, kLondon);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(f.engine.webViews.size(), 1u);
+    EXPECT_TRUE(
+        log.contains("♻️ Reusing cached WebView for profile: Work (ID: " + profile.id.text() + ")"));
+    EXPECT_EQ(f.factory.makeWebView(makeProfile("Home"), std::nullopt) == first, false);
+    EXPECT_EQ(f.factory.cachedCount(), 2u);
+}
+
+TEST(WebViewFactory, CachedWebViewStillInAViewLeavesItBeforeItIsReturned) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto profile = makeProfile("Work");
+    const auto webView = f.factory.makeWebView(profile, std::nullopt);
+    f.fake(webView).inViewHierarchy = true;
+    f.factory.makeWebView(profile, std::nullopt);
+    EXPECT_EQ(f.fake(webView).removeFromViewHierarchyCount, 1);
+    EXPECT_FALSE(webView->isInViewHierarchy());
+    EXPECT_TRUE(
+        log.contains("♻️ Reusing cached WebView (removing from old hierarchy) for profile: Work (ID: " +
+                     profile.id.text() + ")"));
+}
+
+TEST(WebViewFactory, RemovedWebViewIsBlankedLaterAndTheNextRequestBuildsANewOne) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto profile = makeProfile("Work");
+    const auto old = f.factory.makeWebView(profile, std::nullopt);
+
+    f.factory.removeWebView(profile.id);
+    EXPECT_TRUE(log.contains("🗑️ Removed WebView from cache for profile ID: " + profile.id.text()));
+    EXPECT_TRUE(f.fake(old).htmlLoads.empty()) << "blanking waits for the main queue";
+    f.scheduler.runPending();
+    EXPECT_EQ(f.fake(old).stopCount, 1);
+    ASSERT_EQ(f.fake(old).htmlLoads.size(), 1u);
+    EXPECT_EQ(f.fake(old).htmlLoads[0], std::make_pair(std::string(), std::string()));
+
+    const auto renewed = f.factory.makeWebView(profile, std::nullopt);
+    EXPECT_NE(renewed, old);
+    EXPECT_EQ(f.engine.webViews.size(), 2u);
+}
+
+TEST(WebViewFactory, RemovingAProfileWithoutAWebViewDoesNothing) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    f.factory.removeWebView(ProfileId::generate());
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_EQ(f.scheduler.pendingCount(), 0u);
+}
+
+TEST(WebViewFactory, ClearingTheCacheBlanksEveryWebView) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto a = f.factory.makeWebView(makeProfile("A"), std::nullopt);
+    const auto b = f.factory.makeWebView(makeProfile("B"), std::nullopt);
+    f.factory.clearCache();
+    EXPECT_TRUE(log.contains("🗑️ Cleared all WebView cache (2 items)"));
+    EXPECT_EQ(f.factory.cachedCount(), 0u);
+    f.scheduler.runPending();
+    EXPECT_EQ(f.fake(a).htmlLoads.size(), 1u);
+    EXPECT_EQ(f.fake(b).htmlLoads.size(), 1u);
+}
+
+TEST(WebViewFactory, AWebViewBelongsToItsProfileForItsWholeLife) {
+    FactoryFixture f;
+    const auto work = makeProfile("Work");
+    const auto home = makeProfile("Home");
+    const auto workView = f.factory.makeWebView(work, std::nullopt);
+    const auto homeView = f.factory.makeWebView(home, std::nullopt);
+    EXPECT_EQ(f.factory.profileId(*workView), work.id);
+    EXPECT_EQ(f.factory.profileId(*homeView), home.id);
+
+    f.factory.removeWebView(work.id);
+    EXPECT_EQ(f.factory.profileId(*workView), work.id) << "still held by its host after leaving the cache";
+
+    orvi::test::FakeWebView stranger(orvi::engine::WebViewConfiguration{});
+    EXPECT_EQ(f.factory.profileId(stranger), std::nullopt);
+}
+
+TEST(WebViewFactory, EveryProfileGetsAPersistentStoreOfItsOwnWhateverItsStorageType) {
+    FactoryFixture f;
+    const auto main = makeProfile("Main", StorageType::persistentMain);
+    const auto ephemeral = makeProfile("Temp", StorageType::ephemeral);
+    const auto mainView = f.factory.makeWebView(main, std::nullopt);
+    const auto ephemeralView = f.factory.makeWebView(ephemeral, std::nullopt);
+    EXPECT_EQ(mainView->sharedDataStore(), f.engine.identifiedStores.at(main.id.text()));
+    EXPECT_EQ(ephemeralView->sharedDataStore(), f.engine.identifiedStores.at(ephemeral.id.text()));
+    EXPECT_TRUE(ephemeralView->dataStore().isPersistent());
+    EXPECT_NE(mainView->sharedDataStore(), ephemeralView->sharedDataStore());
+}
+
+TEST(WebViewFactory, ScriptsAreAddedInOrderOnlyWhenTheirConditionsHold) {
+    struct Case {
+        bool masking;
+        std::optional<std::string> snapshot;
+        std::vector<std::string> expectedKinds;
+    };
+    const Case cases[] = {
+        {false, std::nullopt, {"fallback"}},
+        {true, std::nullopt, {"fallback", "masking"}},
+        {false, R"({"localStorage":{"k":"v"},"sessionStorage":{}})", {"fallback", "restore"}},
+        {true, R"({"localStorage":{"k":"v"},"sessionStorage":{}})", {"fallback", "restore", "masking"}},
+        {true, R"([1,2])", {"fallback", "masking"}},
+        {true, "not json", {"fallback", "masking"}},
+    };
+    for (const auto& c : cases) {
+        FactoryFixture f;
+        const auto profile = makeProfile("Work");
+        f.preferences.setBoolean(orvi::keys::kEnableMaskingScript, c.masking);
+        if (c.snapshot)
+            f.preferences.setData(orvi::keys::storage(profile.id), *c.snapshot);
+        const auto webView = f.factory.makeWebView(profile, kLondon);
+
+        std::vector<std::string> kinds;
+        for (const auto& script : f.fake(webView).userScripts) {
+            EXPECT_EQ(script.injectionTime, InjectionTime::documentStart);
+            EXPECT_EQ(script.world, World::page);
+            if (script.source == orvi::OrviUserScripts::imageBitmapFallbackScript()) {
+                kinds.push_back("fallback");
+                EXPECT_EQ(script.frameScope, FrameScope::allFrames);
+            } else if (script.source ==
+                       orvi::OrviUserScripts::webViewMaskingScript(profile.id.text(), kLondon)) {
+                kinds.push_back("masking");
+                EXPECT_EQ(script.frameScope, FrameScope::allFrames);
+            } else if (c.snapshot &&
+                       script.source == orvi::OrviUserScripts::storageRestoreScript(
+                                            *orvi::parseJson(*c.snapshot), orvi::test::testDomains())) {
+                kinds.push_back("restore");
+                EXPECT_EQ(script.frameScope, FrameScope::mainFrameOnly);
+            } else {
+                kinds.push_back("unexpected");
+            }
+        }
+        EXPECT_EQ(kinds, c.expectedKinds) << c.masking << " " << c.snapshot.value_or("-");
+    }
+}
+
+TEST(WebViewFactory, MaskingScriptUsesTheDefaultLocationWhenNoneIsGiven) {
+    FactoryFixture f;
+    f.preferences.setBoolean(orvi::keys::kEnableMaskingScript, true);
+    auto profile = makeProfile("Work");
+    profile.locationSettings = kLondon;
+    const auto webView = f.factory.makeWebView(profile, std::nullopt);
+    ASSERT_EQ(f.fake(webView).userScripts.size(), 2u);
+    EXPECT_EQ(
+        f.fake(webView).userScripts[1].source,
+        orvi::OrviUserScripts::webViewMaskingScript(profile.id.text(), LocationSettings::defaultLocation()));
+}
+
+TEST(WebViewFactory, WebViewPresentsTheLinuxUserAgentAndTheConfiguredSettings) {
+    FactoryFixture f;
+    const auto plain = f.factory.makeWebView(makeProfile("Plain"), std::nullopt);
+    const auto desktop =
+        f.factory.makeWebView(makeProfile("Desk", StorageType::persistentMain, true), std::nullopt);
+    EXPECT_EQ(plain->customUserAgent(),
+              "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+              "Chrome/144.0.7559.220 YaBrowser/26.3.0.2179 Safari/537.36");
+    const auto& config = f.fake(plain).configuration;
+    EXPECT_TRUE(config.javaScriptEnabled);
+    EXPECT_FALSE(config.javaScriptCanOpenWindowsAutomatically);
+    EXPECT_TRUE(config.mediaPlaybackRequiresUserAction);
+    EXPECT_FALSE(config.elementFullscreenEnabled);
+    EXPECT_TRUE(f.fake(desktop).configuration.elementFullscreenEnabled);
+}
+
+TEST(WebViewFactory, BuildingAWebViewLogsEachConfigurationStep) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto profile = makeProfile("Desk", StorageType::persistentMain, true);
+    const std::string label = "Desk (ID: " + profile.id.text() + ")";
+    f.factory.makeWebView(profile, std::nullopt);
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "🆕 Creating new WebView for profile: " + label);
+    EXPECT_TRUE(lines[1].starts_with("🔧 Using shared processPool: "));
+    EXPECT_EQ(lines[2], "🔧 Using per-profile PERSISTENT dataStore for profile: " + label);
+    EXPECT_EQ(lines[3], "🔧 Media playback requires user action (GPU crash prevention)");
+    EXPECT_EQ(lines[4], "🔧 Fullscreen mode enabled for desktop mode");
+    EXPECT_EQ(lines[5],
+              "🔧 WebView configuration: JavaScript enabled, media requires user action, AirPlay disabled");
+    EXPECT_EQ(lines[6], "⚠️ Masking script DISABLED (for debugging)");
+    EXPECT_EQ(lines[7], "💾 Cached WebView for profile: " + label + ", total cached: 1");
+}
