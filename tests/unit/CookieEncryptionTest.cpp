@@ -1,0 +1,156 @@
+#include "core/session/CookieEncryption.h"
+
+#include "fakes/LogCapture.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <sstream>
+
+using orvi::CookieEncryption;
+using orvi::CookieEncryptionError;
+using Kind = orvi::CookieEncryptionError::Kind;
+
+namespace {
+
+std::string fromBase64(const std::string& text) {
+    if (text.empty())
+        return {};
+    std::string out(text.size(), '\0');
+    const int length =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    EXPECT_GE(length, 0);
+    std::size_t padding = 0;
+    for (auto it = text.rbegin(); it != text.rend() && *it == '='; ++it)
+        ++padding;
+    out.resize(static_cast<std::size_t>(length) - padding);
+    return out;
+}
+
+nlohmann::json loadVectors() {
+    std::string path;
+    if (const char* dir = std::getenv("ORVI_SHARED_DIR"))
+        path = std::string(dir) + "/vectors/envelope.json";
+    else
+        path = std::string(ORVI_SOURCE_DIR) + "/../shared/vectors/envelope.json";
+    std::ifstream in(path);
+    EXPECT_TRUE(in.good()) << "missing " << path;
+    std::stringstream text;
+    text << in.rdbuf();
+    return nlohmann::json::parse(text.str(), nullptr, false);
+}
+
+// Opens an envelope with the primitives directly, as an independent reader would.
+std::optional<std::string> openIndependently(const std::string& envelope, const std::string& password) {
+    if (envelope.size() < 44)
+        return std::nullopt;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(envelope.data());
+    unsigned char key[32];
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), bytes, 16, 100000, EVP_sha256(),
+                          32, key) != 1)
+        return std::nullopt;
+    const int cipherSize = static_cast<int>(envelope.size() - 44);
+    std::string plain(static_cast<std::size_t>(cipherSize), '\0');
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    int length = 0;
+    int finalLength = 0;
+    bool ok =
+        EVP_DecryptInit_ex(ctx, EVP_aes_256_gcm(), nullptr, key, bytes + 16) == 1 &&
+        EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char*>(plain.data()), &length, bytes + 28,
+                          cipherSize) == 1 &&
+        EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, 16,
+                            const_cast<unsigned char*>(bytes + envelope.size() - 16)) == 1 &&
+        EVP_DecryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(plain.data()) + length, &finalLength) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok)
+        return std::nullopt;
+    return plain;
+}
+
+Kind decryptFailure(const std::string& data, const std::string& password) {
+    try {
+        CookieEncryption().decrypt(data, password);
+    } catch (const CookieEncryptionError& error) {
+        return error.kind();
+    }
+    ADD_FAILURE() << "decrypt did not throw";
+    return Kind::keyDerivationFailed;
+}
+
+} // namespace
+
+TEST(CookieEncryption, OpensEnvelopesMadeByAnIndependentImplementation) {
+    const auto vectors = loadVectors();
+    ASSERT_TRUE(vectors.is_object());
+    ASSERT_FALSE(vectors["vectors"].empty());
+    for (const auto& vector : vectors["vectors"]) {
+        const auto envelope = fromBase64(vector["envelope_base64"]);
+        const auto plain = fromBase64(vector["plaintext_base64"]);
+        EXPECT_EQ(CookieEncryption().decrypt(envelope, vector["password"].get<std::string>()), plain)
+            << vector["description"];
+    }
+}
+
+TEST(CookieEncryption, EnvelopesMadeHereOpenWithThePlainPrimitives) {
+    const std::string plain = R"({"version":2,"cookies":[{"name":"sid","value":"секрет"}]})";
+    for (const std::string password : {"", "secret", "пароль-2026"}) {
+        const auto envelope = CookieEncryption().encrypt(plain, password);
+        EXPECT_EQ(envelope.size(), plain.size() + 44);
+        EXPECT_EQ(openIndependently(envelope, password), plain);
+    }
+}
+
+TEST(CookieEncryption, SealsTheSameDataDifferentlyEachTimeAndBothOpen) {
+    CookieEncryption encryption;
+    const auto first = encryption.encrypt("session", "pw");
+    const auto second = encryption.encrypt("session", "pw");
+    EXPECT_NE(first.substr(0, 16), second.substr(0, 16));
+    EXPECT_NE(first.substr(16, 12), second.substr(16, 12));
+    EXPECT_EQ(encryption.decrypt(first, "pw"), "session");
+    EXPECT_EQ(encryption.decrypt(second, "pw"), "session");
+}
+
+TEST(CookieEncryption, EmptyPlaintextMakesTheSmallestEnvelope) {
+    const auto envelope = CookieEncryption().encrypt("", "");
+    EXPECT_EQ(envelope.size(), 44u);
+    EXPECT_EQ(CookieEncryption().decrypt(envelope, ""), "");
+}
+
+TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecryptionFailure) {
+    orvi::test::LogCapture log;
+    const auto envelope = CookieEncryption().encrypt("payload", "right");
+    EXPECT_EQ(decryptFailure(std::string(43, 'x'), "right"), Kind::invalidData);
+    EXPECT_TRUE(log.contains("   ❌ Data too small for decryption: 43 bytes, minimum 44 required"));
+    EXPECT_EQ(decryptFailure(std::string(44, 'x'), "right"), Kind::decryptionFailed);
+    EXPECT_EQ(decryptFailure(envelope, "wrong"), Kind::decryptionFailed);
+    // A changed byte in salt, nonce, ciphertext or tag.
+    for (std::size_t index :
+         {0ul, 15ul, 16ul, 27ul, 28ul, envelope.size() - 17, envelope.size() - 16, envelope.size() - 1}) {
+        auto altered = envelope;
+        altered[index] = static_cast<char>(altered[index] ^ 0x01);
+        EXPECT_EQ(decryptFailure(altered, "right"), Kind::decryptionFailed) << "byte " << index;
+    }
+}
+
+TEST(CookieEncryption, DescribesItsErrorsInRussian) {
+    EXPECT_STREQ(CookieEncryptionError(Kind::invalidData).what(), "Неверный формат зашифрованных данных");
+    EXPECT_STREQ(CookieEncryptionError(Kind::keyDerivationFailed).what(), "Ошибка создания ключа из пароля");
+    EXPECT_STREQ(CookieEncryptionError(Kind::decryptionFailed).what(),
+                 "Не удалось расшифровать данные. Возможно, неверный пароль");
+}
+
+TEST(CookieEncryption, LogsTheStepsOfAnOpeningButNeverThePlaintext) {
+    orvi::test::LogCapture log;
+    const std::string marker = "MARKER-5f1c2a";
+    const auto envelope = CookieEncryption().encrypt(marker, "pw");
+    EXPECT_TRUE(log.lines().empty()) << "sealing writes no log line";
+    CookieEncryption().decrypt(envelope, "pw");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "   🔑 Extracting components: salt(16), nonce(12), ciphertext(13), tag(16)",
+                               "   🔑 Key derived successfully",
+                               "   ✅ Decryption successful: 13 bytes decrypted",
+                           }));
+    EXPECT_FALSE(log.containsSubstring(marker));
+}

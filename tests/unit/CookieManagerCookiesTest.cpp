@@ -1,0 +1,164 @@
+#include "SessionTestSupport.h"
+#include "core/session/CookieDictionary.h"
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class CookieManagerCookies : public SessionFixture {
+protected:
+    void restore() {
+        manager->restoreCookies(profile, store, [this] { ++doneCount; });
+    }
+};
+
+} // namespace
+
+TEST_F(CookieManagerCookies, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder) {
+    store->cookies.cookies = {makeCookie("b", "2"), makeCookie("a", "1", "web.orvi.test", std::nullopt)};
+    manager->saveCookies(profile, store);
+
+    auto saved = parseJson(savedCookies().value_or(""));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, cookies::toDictionaries(store->cookies.cookies));
+    EXPECT_FALSE(saved->at(1).contains("expiresDate"));
+    EXPECT_GE(prefs.synchronizeCount(), 1);
+    EXPECT_TRUE(log.contains(
+        "   ✅ Saved 2 cookies to UserDefaults (size: " + std::to_string(savedCookies()->size()) + " bytes)"));
+}
+
+TEST_F(CookieManagerCookies, AnEmptyStoreNeverOverwritesASavedSession) {
+    manager->saveCookies(profile, store);
+    EXPECT_FALSE(savedCookies());
+    EXPECT_TRUE(log.contains("   ⚠️ 0 cookies in dataStore and nothing saved before – skipping save"));
+
+    prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
+    manager->saveCookies(profile, store);
+    EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
+    EXPECT_TRUE(
+        log.contains("   ⚠️ 0 cookies in dataStore, keeping previously saved cookies (size: 16 bytes)"));
+}
+
+TEST_F(CookieManagerCookies, SaveHappensWhenTheStoreAnswersAndNotAfterTheManagerIsGone) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    store->cookies.deferAnswers = true;
+    manager->saveCookies(profile, store);
+    manager->saveCookies(profile, store);
+    EXPECT_FALSE(savedCookies());
+    store->cookies.releaseDeferred();
+    EXPECT_TRUE(savedCookies());
+
+    prefs.remove(keys::cookies(profile));
+    manager->saveCookies(profile, store);
+    manager.reset();
+    store->cookies.releaseDeferred();
+    EXPECT_FALSE(savedCookies());
+}
+
+TEST_F(CookieManagerCookies, RestoresSavedCookiesBeforeCompletingAndVerifiesTheCount) {
+    const std::vector<engine::Cookie> original = {makeCookie("sid", "1"), makeCookie("csrf", "2")};
+    prefs.setData(keys::cookies(profile), cookies::toDictionaries(original).dump());
+    store->cookies.deferAnswers = true;
+    restore();
+    EXPECT_EQ(doneCount, 0);
+    store->cookies.releaseDeferred();
+    scheduler.runPending();
+    store->cookies.releaseDeferred();
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_EQ(store->cookies.cookies, original);
+    EXPECT_TRUE(log.contains("   ✅ Restored 2 cookies to dataStore"));
+    EXPECT_TRUE(log.contains("   🔍 Verification: 2 cookies now in dataStore"));
+    EXPECT_FALSE(log.containsSubstring("mismatch"));
+}
+
+TEST_F(CookieManagerCookies, StrictReadingSkipsIncompleteDictionariesAndAFullerStoreWarnsButCompletes) {
+    prefs.setData(keys::cookies(profile),
+                  R"([{"name":"sid","value":"1","domain":"web.orvi.test","path":"/","sameSitePolicy":"lax"},
+                      {"name":"nopath","value":"2","domain":"web.orvi.test"}])");
+    store->cookies.cookies = {makeCookie("other", "x", "elsewhere.test")};
+    restore();
+    scheduler.runPending();
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_TRUE(log.contains("   ✅ Parsed 2 cookie dictionaries (JSON format)"));
+    EXPECT_TRUE(log.contains("   ✅ Created 1 HTTPCookie objects"));
+    EXPECT_TRUE(log.contains("   ⚠️ Warning: Cookie count mismatch! Expected 1, got 2"));
+    ASSERT_EQ(store->cookies.cookies.size(), 2u);
+    EXPECT_FALSE(store->cookies.cookies[1].sameSitePolicy);
+}
+
+TEST_F(CookieManagerCookies, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillCompletesOnce) {
+    struct Case {
+        std::string entry;
+        std::string line;
+    };
+    const Case cases[] = {
+        {std::string("bplist00\xD4\x01\x02", 11),
+         "   ❌ Old format unarchiver error: keyed archives cannot be read on this system"},
+        {"{\"name\":\"sid\"}", "   ⚠️ Old format unarchiver returned nil or wrong type"},
+        {"[1,2]", "   ⚠️ Old format unarchiver returned nil or wrong type"},
+        {"[{\"name\":", "   ⚠️ Old format unarchiver returned nil or wrong type"},
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        doneCount = 0;
+        prefs.setData(keys::cookies(profile), c.entry);
+        restore();
+        EXPECT_EQ(doneCount, 1) << c.entry;
+        EXPECT_FALSE(savedCookies()) << c.entry;
+        EXPECT_TRUE(log.contains(c.line)) << c.entry;
+        EXPECT_TRUE(log.contains("   🗑️ Clearing corrupted cookie data"));
+        EXPECT_EQ(store->cookies.setCount, 0);
+    }
+}
+
+TEST_F(CookieManagerCookies, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifies) {
+    restore();
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_TRUE(log.contains("   ⚠️ No saved cookies found in UserDefaults"));
+
+    prefs.setData(keys::cookies(profile), "[]");
+    restore();
+    EXPECT_EQ(doneCount, 1) << "the empty restore completes on the main queue";
+    scheduler.runPending();
+    EXPECT_EQ(doneCount, 2);
+    EXPECT_TRUE(log.contains("   ✅ Restored 0 cookies to dataStore"));
+    EXPECT_TRUE(log.contains("   🔍 Verification: 0 cookies now in dataStore"));
+}
+
+TEST_F(CookieManagerCookies, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswersPending) {
+    prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
+    store->cookies.deferAnswers = true;
+    restore();
+    view.reset();
+    store.reset();
+    scheduler.runPending();
+    EXPECT_EQ(doneCount, 1);
+    scheduler.advance(10s);
+    EXPECT_EQ(doneCount, 1);
+}
+
+TEST_F(CookieManagerCookies, ClearingForgetsOnlyTheSavedEntry) {
+    prefs.setData(keys::cookies(profile), "[]");
+    prefs.setData(keys::storage(profile), "{}");
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    manager->clearCookies(profile);
+    EXPECT_FALSE(savedCookies());
+    EXPECT_TRUE(savedStorage());
+    EXPECT_EQ(store->cookies.cookies.size(), 1u);
+}
+
+TEST_F(CookieManagerCookies, ASavedSessionSurvivesARestartIntoAnEmptyStore) {
+    store->cookies.cookies = {makeCookie("sid", "1"), makeCookie("pref", "x", "web.orvi.test", std::nullopt)};
+    const auto original = store->cookies.cookies;
+    manager->saveCookies(profile, store);
+
+    auto freshStore = std::make_shared<FakeDataStore>(true, "profile");
+    auto restarted = makeManager();
+    restarted->saveCookies(profile, freshStore); // an early periodic save must not erase the session
+    restarted->restoreCookies(profile, freshStore, [this] { ++doneCount; });
+    scheduler.runPending();
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_EQ(freshStore->cookies.cookies, original);
+}

@@ -1,0 +1,148 @@
+#include "SessionTestSupport.h"
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+constexpr const char* kSnapshot =
+    R"({"localStorage":{"token":"t'o\\k","другой":"значение"},"sessionStorage":{"s":"1"}})";
+
+class CookieManagerStorage : public SessionFixture {
+protected:
+    void save() {
+        manager->saveStorage(profile, view, [this] { ++doneCount; });
+    }
+    void restore() {
+        manager->restoreStorage(profile, view, [this] { ++doneCount; });
+    }
+};
+
+} // namespace
+
+TEST_F(CookieManagerStorage, SavesExactlyTheTextTheCaptureScriptReturned) {
+    answerCaptureWith(kSnapshot);
+    save();
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_EQ(savedStorage(), kSnapshot);
+    ASSERT_EQ(view->evaluations.size(), 1u);
+    EXPECT_EQ(view->evaluations[0].script, StorageSnapshot::captureScript());
+    EXPECT_TRUE(log.contains("   💾 Saved storage (localStorage: 2, sessionStorage: 1) for profile: " +
+                             profile.text()));
+}
+
+TEST_F(CookieManagerStorage, AnEmptyServicePageOverwritesButABadAnswerKeepsTheSnapshot) {
+    prefs.setData(keys::storage(profile), kSnapshot);
+    struct Case {
+        std::optional<engine::ScriptResult> answer;
+        std::string line;
+    };
+    const Case cases[] = {
+        {engine::ScriptResult(Error{"WKErrorDomain", 4, "boom"}), "   ⚠️ Failed to save storage: boom"},
+        {engine::ScriptResult(Json(42)), "   ⚠️ Failed to serialize storage data"},
+        {engine::ScriptResult(Json(R"({"localStorage":{}})")), "   ⚠️ Failed to serialize storage data"},
+        {engine::ScriptResult(Json(R"({"localStorage":{"a":1},"sessionStorage":{}})")),
+         "   ⚠️ Failed to serialize storage data"},
+        {engine::ScriptResult(Json("not json")), "   ⚠️ Failed to serialize storage data"},
+    };
+    for (const auto& c : cases) {
+        doneCount = 0;
+        view->responder = [&](const std::string&, engine::World) { return c.answer; };
+        save();
+        EXPECT_EQ(doneCount, 1) << c.line;
+        EXPECT_TRUE(log.contains(c.line));
+        EXPECT_EQ(savedStorage(), kSnapshot) << c.line;
+    }
+    answerCaptureWith(R"({"localStorage":{},"sessionStorage":{}})");
+    save();
+    EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{}})");
+}
+
+TEST_F(CookieManagerStorage, PagesOffTheServiceHostNeitherOverwriteNorReceiveTheSnapshot) {
+    prefs.setData(keys::storage(profile), kSnapshot);
+    answerCaptureWith(R"({"localStorage":{},"sessionStorage":{}})");
+    for (const std::string url :
+         {"", "about:blank", "https://evil.test/web.orvi.test", "https://web.orvi.test.evil.test/",
+          "file:///tmp/test.html", "https://orvi.test/"}) {
+        view->currentURL = url;
+        view->evaluations.clear();
+        doneCount = 0;
+        save();
+        restore();
+        EXPECT_EQ(doneCount, 2) << url;
+        EXPECT_TRUE(view->evaluations.empty()) << url;
+        EXPECT_EQ(savedStorage(), kSnapshot) << url;
+    }
+    EXPECT_TRUE(log.contains(
+        "   ⚠️ Not saving storage: page is not on the service host (evil.test) for profile: " +
+        profile.text()));
+}
+
+TEST_F(CookieManagerStorage, ACaptureAnsweredAfterThePageLeftTheServiceIsDropped) {
+    prefs.setData(keys::storage(profile), kSnapshot);
+    view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
+    save();
+    view->currentURL = "https://login.example.test/";
+    view->heldCompletions.at(0)(engine::ScriptResult(Json(R"({"localStorage":{},"sessionStorage":{}})")));
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_EQ(savedStorage(), kSnapshot);
+}
+
+TEST_F(CookieManagerStorage, RestoreRunsTheLocalThenTheSessionScriptAndCompletesAfterBoth) {
+    prefs.setData(keys::storage(profile), kSnapshot);
+    view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
+    restore();
+    ASSERT_EQ(view->heldCompletions.size(), 1u);
+    EXPECT_NE(view->evaluations[0].script.find("localStorage.clear();"), std::string::npos);
+    view->heldCompletions[0](engine::ScriptResult(Error{"WKErrorDomain", 4, "SyntaxError"}));
+    EXPECT_EQ(doneCount, 0);
+    ASSERT_EQ(view->heldCompletions.size(), 2u);
+    EXPECT_NE(view->evaluations[1].script.find("sessionStorage.clear();"), std::string::npos);
+    view->heldCompletions[1](engine::ScriptResult(Json()));
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_TRUE(log.contains("   Found 2 localStorage items, 1 sessionStorage items"));
+    EXPECT_TRUE(log.contains("   ⚠️ Failed to restore localStorage: SyntaxError"));
+    EXPECT_TRUE(log.contains("   ✅ Restored sessionStorage"));
+}
+
+TEST_F(CookieManagerStorage, UnusableEntriesRestoreNothingAndCompleteAtOnce) {
+    for (const std::string entry :
+         {"", "[1]", R"({"localStorage":{}})", R"({"localStorage":{},"sessionStorage":[]})", "\xff\xfe"}) {
+        doneCount = 0;
+        if (entry.empty())
+            prefs.remove(keys::storage(profile));
+        else
+            prefs.setData(keys::storage(profile), entry);
+        restore();
+        EXPECT_EQ(doneCount, 1) << entry;
+        EXPECT_TRUE(view->evaluations.empty()) << entry;
+    }
+    EXPECT_TRUE(log.contains("   ⚠️ No saved storage found for profile: " + profile.text()));
+}
+
+TEST_F(CookieManagerStorage, CompletionsRunOnceWhenTheWebViewOrTheManagerGoesAway) {
+    prefs.setData(keys::storage(profile), kSnapshot);
+    view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
+    save();
+    restore();
+    manager.reset();
+    view.reset(); // drops the held answers without calling them
+    scheduler.runPending();
+    EXPECT_EQ(doneCount, 2);
+    EXPECT_EQ(savedStorage(), kSnapshot);
+}
+
+TEST_F(CookieManagerStorage, RestoreScriptsCarryEveryCharacterAsAnAsciiStringLiteral) {
+    StorageSnapshot snapshot;
+    const char raw[] = "line\nbreak\r\u2028\u2029 nul\0 ok 😀 ключ";
+    snapshot.localStorage["k'\"\\"] = std::string(raw, sizeof raw - 1);
+    const auto script = snapshot.localRestoreScript();
+    EXPECT_TRUE(std::all_of(script.begin(), script.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    })) << script;
+    EXPECT_NE(script.find(R"(localStorage.setItem("k'\"\\", "line\nbreak\r\u2028\u2029 nul\u0000 ok )"),
+              std::string::npos)
+        << script;
+    EXPECT_TRUE(script.starts_with("try { localStorage.clear();"));
+    EXPECT_TRUE(script.ends_with("} catch(e) { console.error('localStorage restore error:', e); }"));
+}

@@ -1,0 +1,232 @@
+#include "SessionTestSupport.h"
+#include "core/session/CookieDictionary.h"
+#include "core/session/ExportFormat.h"
+#include "core/session/SessionFile.h"
+
+#include <regex>
+#include <sys/stat.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kSnapshot = R"({"localStorage":{"token":"abc","k2":"v"},"sessionStorage":{}})";
+
+class SessionExport : public SessionFixture {
+protected:
+    std::optional<std::string> exportPlain() {
+        blobs.clear();
+        manager->exportCookies(profile,
+                               [this](std::optional<std::string> data) { blobs.push_back(std::move(data)); });
+        EXPECT_EQ(blobs.size(), 1u);
+        return blobs.empty() ? std::nullopt : blobs.front();
+    }
+    void exportFile() {
+        manager->exportToFile(profile, store, view, [this](std::optional<std::filesystem::path> path) {
+            files.push_back(std::move(path));
+        });
+    }
+    static std::string readFile(const std::filesystem::path& path) { return SessionFile::read(path).value(); }
+    static unsigned mode(const std::filesystem::path& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 0777;
+    }
+    CookieEncryption envelope;
+};
+
+} // namespace
+
+TEST_F(SessionExport, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchanged) {
+    EXPECT_FALSE(exportPlain());
+    EXPECT_TRUE(log.lines().empty());
+
+    const std::string cookies = R"([{"name":"sid","value":"1","domain":"d","path":"/"}])";
+    prefs.setData(keys::cookies(profile), cookies);
+    EXPECT_EQ(exportPlain(), cookies);
+    EXPECT_TRUE(
+        log.contains("🔐 Exporting cookies only (size: " + std::to_string(cookies.size()) + " bytes)"));
+
+    prefs.setData(keys::storage(profile), kSnapshot);
+    auto document = parseJson(exportPlain().value_or(""));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(*document, Json::parse(std::string(R"({"version":2,"cookies":)") + cookies +
+                                     ",\"storage\":" + kSnapshot + "}"));
+
+    const std::string legacy("bplist00\x01\x02", 10);
+    prefs.setData(keys::cookies(profile), legacy);
+    EXPECT_EQ(exportPlain(), legacy);
+}
+
+TEST_F(SessionExport, EncryptedExportOfSavedEntriesOpensToADocument) {
+    blobs.clear();
+    prefs.setData(keys::cookies(profile), "[]");
+    manager->exportCookiesEncrypted(profile, "pw",
+                                    [this](std::optional<std::string> d) { blobs.push_back(d); });
+    ASSERT_EQ(blobs.size(), 1u);
+    EXPECT_FALSE(blobs[0]);
+    EXPECT_TRUE(log.contains("⚠️ No cookies in UserDefaults or file is empty (size: 2 bytes)"));
+    EXPECT_TRUE(log.contains("💡 Tip: Cookies need to be saved to UserDefaults before export, or use "
+                             "exportCookiesEncryptedFromDataStore instead"));
+
+    prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
+    prefs.setData(keys::storage(profile), kSnapshot);
+    manager->exportCookiesEncrypted(profile, "pw",
+                                    [this](std::optional<std::string> d) { blobs.push_back(d); });
+    ASSERT_EQ(blobs.size(), 2u);
+    ASSERT_TRUE(blobs[1]);
+    auto document = parseJson(envelope.decrypt(*blobs[1], "pw"));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->at("version"), 2);
+    EXPECT_EQ(document->at("storage"), Json::parse(kSnapshot));
+    EXPECT_EQ(document->at("cookies").size(), 1u);
+}
+
+TEST_F(SessionExport, LiveStoreExportCarriesHttpOnlyCookiesAndAnEmptyStoreGivesAnEmptyArray) {
+    manager->exportCookiesEncryptedFromDataStore(
+        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    prefs.setData(keys::storage(profile), kSnapshot);
+    manager->exportCookiesEncryptedFromDataStore(
+        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
+    ASSERT_EQ(blobs.size(), 2u);
+    auto empty = parseJson(envelope.decrypt(blobs[0].value(), "pw"));
+    EXPECT_EQ(*empty, Json::parse(R"({"cookies":[],"version":2,"source":"activeWKWebsiteDataStore"})"));
+    auto live = parseJson(envelope.decrypt(blobs[1].value(), "pw"));
+    EXPECT_EQ(live->at("cookies"), cookies::toDictionaries(store->cookies.cookies));
+    EXPECT_TRUE(live->at("cookies")[0].at("isHTTPOnly").get<bool>());
+    EXPECT_EQ(live->at("storage"), Json::parse(kSnapshot));
+}
+
+TEST_F(SessionExport, FileExportWritesAPrivateIndentedDocumentIntoTheDocumentsFolder) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    answerCaptureWith(kSnapshot);
+    ::umask(0);
+    exportFile();
+    ::umask(022);
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_TRUE(files[0]);
+    const auto path = *files[0];
+    EXPECT_EQ(path.parent_path(), documents.path() / "Documents");
+    EXPECT_TRUE(std::regex_match(path.filename().string(),
+                                 std::regex(R"(orvi_cookies_\d{4}-\d\d-\d\d_\d\d-\d\d\.json)")));
+    EXPECT_EQ(mode(path), 0600u);
+    EXPECT_EQ(mode(path.parent_path()), 0700u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path.parent_path()), {}), 1);
+
+    const auto text = readFile(path);
+    EXPECT_TRUE(text.starts_with("{\n  \"cookies\" : [\n    {\n      \"domain\" : \".web.orvi.test\",\n"))
+        << text;
+    EXPECT_NE(text.find("\"path\" : \"\\/\""), std::string::npos);
+    EXPECT_NE(text.find("\"sessionStorage\" : {\n\n    }"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("  \"version\" : 2\n}"));
+    auto document = parseJson(text);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->at("profileId"), profile.text());
+    EXPECT_EQ(document->at("exportedAt"), "2026-01-31T12:05:00Z");
+    EXPECT_EQ(document->at("storage"), Json::parse(kSnapshot));
+    EXPECT_TRUE(log.contains("   ✅ ЭКСПОРТ: " + path.string()));
+    EXPECT_TRUE(log.contains("   📊 Cookies: 1, Storage: 2"));
+    EXPECT_EQ(log.count("   ════════════════════════════════════════════════════════"), 2u);
+}
+
+TEST_F(SessionExport, ASecondExportInTheSameMinuteGetsItsOwnFile) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    exportFile();
+    exportFile();
+    ASSERT_EQ(files.size(), 2u);
+    ASSERT_TRUE(files[0] && files[1]);
+    EXPECT_NE(*files[0], *files[1]);
+    EXPECT_TRUE(files[1]->filename().string().ends_with("_2.json"));
+    EXPECT_TRUE(std::filesystem::exists(*files[0]));
+}
+
+TEST_F(SessionExport, FileExportRetriesAnEmptyStoreOnceAfterTwoSeconds) {
+    exportFile();
+    EXPECT_TRUE(files.empty());
+    EXPECT_TRUE(log.contains("   ⚠️ No cookies found, retrying in 2 seconds..."));
+    scheduler.advance(1.9s);
+    EXPECT_TRUE(files.empty());
+    store->cookies.cookies = {makeCookie("late", "1")};
+    scheduler.advance(0.1s);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(log.contains("   🔄 Retry: Found 1 cookies"));
+    EXPECT_EQ(parseJson(readFile(files[0].value()))->at("cookies").size(), 1u);
+
+    store->cookies.cookies.clear();
+    exportFile();
+    scheduler.advance(2s);
+    ASSERT_EQ(files.size(), 2u);
+    ASSERT_TRUE(files[1]);
+    EXPECT_EQ(parseJson(readFile(*files[1]))->at("cookies"), Json::array());
+    EXPECT_EQ(store->cookies.getAllCount, 4);
+}
+
+TEST_F(SessionExport, FileExportCompletesOnceWhenTheManagerGoesAwayDuringTheRetry) {
+    exportFile();
+    manager.reset();
+    scheduler.advance(5s);
+    EXPECT_EQ(files, (std::vector<std::optional<std::filesystem::path>>{std::nullopt}));
+}
+
+TEST_F(SessionExport, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    prefs.setData(keys::storage(profile), kSnapshot);
+    answerCaptureWith(R"({"localStorage":{"foreign":"x"},"sessionStorage":{}})");
+    view->currentURL = "https://elsewhere.test/";
+    exportFile();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(parseJson(readFile(files[0].value()))->at("storage"), Json::parse(kSnapshot));
+    EXPECT_TRUE(view->evaluations.empty());
+    EXPECT_EQ(savedStorage(), kSnapshot);
+}
+
+TEST_F(SessionExport, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    SessionEnvironment noDocuments;
+    noDocuments.isServiceUrl = [](const std::string&) { return true; };
+    CookieManager homeless(prefs, std::make_unique<CookieEncryption>(), scheduler, noDocuments);
+    homeless.exportToFile(profile, store, view,
+                          [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
+
+    std::filesystem::create_directories(documents.path() / "Documents");
+    ::chmod((documents.path() / "Documents").c_str(), 0500);
+    exportFile();
+    ::chmod((documents.path() / "Documents").c_str(), 0700);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_FALSE(files[0]);
+    if (::geteuid() != 0) { // root writes anyway
+        EXPECT_FALSE(files[1]);
+    }
+}
+
+TEST_F(SessionExport, AnExportedFileImportsIntoAnotherProfileUnchanged) {
+    auto persistent = makeCookie("sid", "a=b;c/d");
+    persistent.sameSitePolicy = "lax";
+    store->cookies.cookies = {persistent, makeCookie("s", "ключ", "web.orvi.test", std::nullopt)};
+    const std::string snapshot =
+        R"({"localStorage":{"q'\"\\":"line\nbreak \u2028 😀 ключ \u0000"},"sessionStorage":{"s":"/"}})";
+    answerCaptureWith(snapshot);
+    exportFile();
+    ASSERT_EQ(files.size(), 1u);
+
+    const auto other = ProfileId::generate();
+    auto otherStore = std::make_shared<FakeDataStore>(true, "other");
+    manager->importCookies(other, readFile(files[0].value()), otherStore,
+                           [this](int c) { counts.push_back(c); });
+    scheduler.runPending();
+    EXPECT_EQ(counts, std::vector<int>{2});
+    EXPECT_EQ(otherStore->cookies.cookies, store->cookies.cookies);
+    EXPECT_EQ(parseJson(*prefs.data(keys::storage(other))), parseJson(snapshot));
+}
+
+TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
+    const auto document =
+        Json::parse(R"({"b":[1,2.5,1893456000.0],"a":{},"c":[],"d":{"x":"a/b","y":true,"z":null}})");
+    EXPECT_EQ(exportformat::prettyText(document),
+              "{\n  \"a\" : {\n\n  },\n  \"b\" : [\n    1,\n    2.5,\n    1893456000\n  ],\n"
+              "  \"c\" : [\n\n  ],\n  \"d\" : {\n    \"x\" : \"a\\/b\",\n"
+              "    \"y\" : true,\n    \"z\" : null\n  }\n}");
+}

@@ -1,0 +1,267 @@
+#include "SessionTestSupport.h"
+#include "core/session/CookieDictionary.h"
+#include "core/session/SessionFile.h"
+
+#include <fstream>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kOldSnapshot = R"({"localStorage":{"old":"1"},"sessionStorage":{}})";
+constexpr const char* kOldCookies = R"([{"name":"old","value":"1","domain":"web.orvi.test","path":"/"}])";
+
+const std::string kCookieA =
+    R"({"name":"sid","value":"a=b;c","domain":".web.orvi.test","path":"/","isSecure":true,"isHTTPOnly":true,"expiresDate":1893456000.5})";
+const std::string kCookieB =
+    R"({"name":"lang","value":"ru","domain":"web.orvi.test","secure":false,"expirationDate":0})";
+
+// What a file exported by the other desktop version looks like: indented, " : ", "\/".
+const std::string kOtherDesktopFile =
+    "{\n  \"cookies\" : [\n    {\n      \"domain\" : \".web.orvi.test\",\n"
+    "      \"expiresDate\" : 1893456000.5,\n      \"isHTTPOnly\" : true,\n"
+    "      \"isSecure\" : true,\n      \"name\" : \"sid\",\n      \"path\" : \"\\/\",\n"
+    "      \"sameSitePolicy\" : \"lax\",\n      \"value\" : \"a\\/b\"\n    }\n  ],\n"
+    "  \"exportedAt\" : \"2026-01-31T12:00:00Z\",\n"
+    "  \"profileId\" : \"0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9\",\n"
+    "  \"storage\" : {\n    \"localStorage\" : {\n      \"token\" : \"x\\/y\"\n    },\n"
+    "    \"sessionStorage\" : {\n\n    }\n  },\n  \"version\" : 2\n}";
+
+class SessionImport : public SessionFixture {
+protected:
+    SessionImport() {
+        prefs.setData(keys::storage(profile), kOldSnapshot);
+        prefs.setData(keys::cookies(profile), kOldCookies);
+    }
+    int import(const std::string& data) {
+        counts.clear();
+        manager->importCookies(profile, data, store, [this](int count) { counts.push_back(count); });
+        scheduler.runPending();
+        EXPECT_EQ(counts.size(), 1u) << data.substr(0, 40);
+        return counts.empty() ? -1 : counts.front();
+    }
+    bool unchanged() const {
+        return savedStorage() == kOldSnapshot && savedCookies() == kOldCookies &&
+               store->cookies.cookies.empty();
+    }
+};
+
+std::string nested(int depth) {
+    return std::string(static_cast<std::size_t>(depth), '[') +
+           std::string(static_cast<std::size_t>(depth), ']');
+}
+
+} // namespace
+
+TEST_F(SessionImport, RecognisesEveryFormatAndForeignInput) {
+    struct Case {
+        std::string input;
+        int count;
+        std::string line;
+    };
+    const Case cases[] = {
+        {std::string("PK\x03\x04", 4) + std::string(40, 'x'), 0,
+         "   ❌ Detected ZIP archive (container file)"},
+        {"[]", 0, "   ❌ File contains empty array [] - no cookies to import!"},
+        {"", 0, "   ❌ File is too small and cannot be parsed"},
+        {"[{}, {}]", 0, "   ❌ File is too small and cannot be parsed"},
+        {"[" + kCookieA + "," + kCookieB + "]", 2, "   ✅ Detected JSON format (2 cookies)"},
+        {R"({"version":2,"cookies":[)" + kCookieA + "]}", 1,
+         "   ✅ Detected export format version 2 (with storage)"},
+        {R"({"version":2.0,"cookies":[)" + kCookieB + "]}", 1,
+         "   ✅ Detected export format version 2 (with storage)"},
+        {R"({"version":7,"cookies":[)" + kCookieB + "]}", 1,
+         "   ✅ Detected export format version 7 (with storage)"},
+        {kOtherDesktopFile, 1, "   ✅ Detected export format version 2 (with storage)"},
+        {R"({"version":1,"cookies":[)" + kCookieA + "]}", 0, "   ❌ Could not parse file in any known format"},
+        {R"({"version":"2","cookies":[)" + kCookieA + "]}", 0,
+         "   ❌ Could not parse file in any known format"},
+        {R"({"version":2.5,"cookies":[)" + kCookieA + "]}", 0,
+         "   ❌ Could not parse file in any known format"},
+        {"bplist00" + std::string(60, '\x01'), 0, "   ❌ Could not parse file in any known format"},
+        {"[" + kCookieA + "," + kCookieB, 0, "   ❌ Could not parse file in any known format"},
+        {nested(100000), 0, "   ❌ Could not parse file in any known format"},
+        {"[{\"name\":\"a\xff\",\"value\":\"v\",\"domain\":\"d\"}]", 0,
+         "   ❌ Could not parse file in any known format"},
+        {R"({"version":1e999,"cookies":[]})", 0, "   ❌ Could not parse file in any known format"},
+        {R"({"version":2,"cookies":{"name":"sid"}})", 0,
+         "   ❌ Export data is not a valid session document (\"cookies\" is not an array of cookie "
+         "dictionaries) – nothing imported"},
+        {R"({"version":2,"cookies":[1,2]})", 0,
+         "   ❌ Export data is not a valid session document (\"cookies\" is not an array of cookie "
+         "dictionaries) – nothing imported"},
+        {R"({"version":2,"cookies":[],"storage":{"localStorage":{"a":5},"sessionStorage":{}}})", 0,
+         "   ❌ Export data is not a valid session document (\"storage\" is not a storage snapshot) – nothing "
+         "imported"},
+        {R"({"version":2,"cookies":[],"storage":"x"})", 0,
+         "   ❌ Export data is not a valid session document (\"storage\" is not a storage snapshot) – nothing "
+         "imported"},
+        {"[{\"name\":5,\"value\":[],\"domain\":{}},{\"name\":\"n\",\"value\":\"v\",\"domain\":null}]", 0,
+         "   ⚠️ No cookies to import"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 60));
+        store->cookies.cookies.clear();
+        prefs.setData(keys::storage(profile), kOldSnapshot);
+        prefs.setData(keys::cookies(profile), kOldCookies);
+        log.clear();
+        EXPECT_EQ(import(c.input), c.count);
+        EXPECT_TRUE(log.contains(c.line));
+        EXPECT_EQ(store->cookies.cookies.size(), static_cast<std::size_t>(c.count));
+        if (c.count == 0) {
+            EXPECT_TRUE(unchanged());
+        }
+    }
+}
+
+TEST_F(SessionImport, ADocumentReplacesStorageAndThenSavesTheImportedCookies) {
+    const std::string document =
+        R"({"version":2,"cookies":[)" + kCookieA + "," + kCookieB +
+        R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{},"extra":1},"exportedAt":"x"})";
+    EXPECT_EQ(import(document), 2);
+    EXPECT_EQ(parseJson(*savedStorage()),
+              parseJson(R"({"localStorage":{"k":"v"},"sessionStorage":{},"extra":1})"));
+    EXPECT_TRUE(log.contains("   💡 Storage will be restored when WebView loads the page"));
+    EXPECT_TRUE(log.contains("   💾 Cookies saved to UserDefaults for profile: " + profile.text()));
+    const auto saved = parseJson(*savedCookies());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->size(), 2u);
+    ASSERT_EQ(store->cookies.cookies.size(), 2u);
+    const auto& lang = store->cookies.cookies[1];
+    EXPECT_EQ(lang.path, "/");
+    EXPECT_FALSE(lang.expiresDate);
+}
+
+TEST_F(SessionImport, ADocumentWithoutCookiesStillReplacesTheStorage) {
+    EXPECT_EQ(import(R"({"version":2,"storage":{"localStorage":{},"sessionStorage":{"s":"1"}}})"), 0);
+    EXPECT_TRUE(log.contains("   ⚠️ No cookies in export data"));
+    EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{"s":"1"}})");
+}
+
+TEST_F(SessionImport, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
+    std::string huge(SessionFile::kMaxImportSize + 1, ' ');
+    huge.front() = '[';
+    EXPECT_EQ(import(huge), 0);
+    EXPECT_TRUE(log.containsSubstring("   ❌ File is too large for a session export"));
+    EXPECT_TRUE(unchanged());
+
+    ScratchFolder folder;
+    const auto path = folder.path() / "big.json";
+    { std::ofstream out(path); }
+    std::filesystem::resize_file(path, 1ull << 30); // a sparse 1 GiB file
+    auto read = SessionFile::read(path);
+    ASSERT_FALSE(read.ok());
+    EXPECT_NE(read.error().message.find("too large"), std::string::npos);
+    EXPECT_FALSE(SessionFile::read(folder.path()).ok());
+}
+
+TEST_F(SessionImport, NeverPrintsCookieValuesStorageOrFileContents) {
+    const std::string marker = "SECRETMARKER";
+    const std::string document = R"({"version":2,"cookies":[{"name":"sid","value":")" + marker +
+                                 R"(","domain":"web.orvi.test"}],"storage":{"localStorage":{"t":")" + marker +
+                                 R"("},"sessionStorage":{}}})";
+    EXPECT_EQ(import(document), 1);
+    EXPECT_EQ(import(marker + "\xff\xfe" + marker), 0);
+    EXPECT_FALSE(log.containsSubstring(marker));
+    EXPECT_TRUE(log.contains("   📄 Data preview: [JSON, " + std::to_string(document.size()) + " bytes]"));
+    EXPECT_TRUE(log.contains("   📄 Data preview (hex): [binary, 26 bytes]"));
+    EXPECT_TRUE(log.contains("      🍪 Cookie: sid=[12 chars] domain=web.orvi.test path=/"));
+}
+
+TEST_F(SessionImport, CompletesOnceWhenTheStoreOrTheManagerGoesAwayMidImport) {
+    const std::string array = "[" + kCookieA + "," + kCookieB + "]";
+    store->cookies.deferAnswers = true;
+    manager->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
+    manager.reset();
+    store->cookies.releaseDeferred();
+    scheduler.runPending();
+    store->cookies.releaseDeferred();
+    scheduler.runPending();
+    EXPECT_EQ(counts, std::vector<int>{0});
+
+    manager = makeManager();
+    counts.clear();
+    manager->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
+    store.reset();
+    view.reset();
+    scheduler.runPending();
+    EXPECT_EQ(counts, std::vector<int>{0});
+}
+
+class SessionEncryptedImport : public SessionImport {
+protected:
+    Result<int> importSealed(const std::string& data, const std::string& password) {
+        results.clear();
+        manager->importCookiesEncrypted(profile, data, password, store,
+                                        [this](Result<int> result) { results.push_back(std::move(result)); });
+        scheduler.runPending();
+        EXPECT_EQ(results.size(), 1u);
+        return results.empty() ? Result<int>(-1) : results.front();
+    }
+    CookieEncryption envelope;
+};
+
+TEST_F(SessionEncryptedImport, ImportsDocumentsAndOldBareArrays) {
+    const std::string document = R"({"version":2,"cookies":[)" + kCookieA +
+                                 R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{}}})";
+    auto result = importSealed(envelope.encrypt(document, "pw"), "pw");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), 1);
+    EXPECT_EQ(savedStorage(), R"({"localStorage":{"k":"v"},"sessionStorage":{}})");
+
+    store->cookies.cookies.clear();
+    result = importSealed(envelope.encrypt("[" + kCookieA + "," + kCookieB + "]", ""), "");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), 2);
+    EXPECT_TRUE(log.contains("   ℹ️ Detected old export format (cookies only), importing cookies..."));
+
+    result = importSealed(envelope.encrypt(R"({"version":2,"cookies":[]})", "pw"), "pw");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), 0);
+    EXPECT_TRUE(log.contains("   ❌ File contains empty array [] - no cookies to import!"));
+}
+
+TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChangeNothing) {
+    struct Case {
+        std::string data;
+        CookieEncryptionError::Kind kind;
+    };
+    const Case cases[] = {
+        {envelope.encrypt(R"({"version":2,"cookies":[)" + kCookieA + "]}", "right"),
+         CookieEncryptionError::Kind::decryptionFailed},
+        {std::string(43, 'x'), CookieEncryptionError::Kind::invalidData},
+        {std::string(100, 'x'), CookieEncryptionError::Kind::decryptionFailed},
+    };
+    for (const auto& c : cases) {
+        auto result = importSealed(c.data, "wrong");
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().domain, kCookieEncryptionErrorDomain);
+        EXPECT_EQ(result.error().code, static_cast<int>(c.kind));
+        EXPECT_EQ(result.error().message, CookieEncryptionError::description(c.kind));
+        EXPECT_TRUE(unchanged());
+    }
+    EXPECT_TRUE(
+        log.contains("   ❌ Decryption error: Не удалось расшифровать данные. Возможно, неверный пароль"));
+}
+
+TEST_F(SessionEncryptedImport, AnUnusablePlaintextIsASuccessWithNothingImported) {
+    auto result = importSealed(envelope.encrypt(R"({"version":2,"storage":[]})", "pw"), "pw");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), 0);
+    result = importSealed(envelope.encrypt("hello, not a session", "pw"), "pw");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), 0);
+    EXPECT_TRUE(unchanged());
+}
+
+TEST_F(SessionEncryptedImport, ThePlaintextNeverReachesTheLog) {
+    const std::string marker = "PLAINMARKER";
+    const std::string document = R"({"version":2,"cookies":[{"name":"n","value":")" + marker +
+                                 R"(","domain":"web.orvi.test"}],"storage":{"localStorage":{")" + marker +
+                                 R"(":")" + marker + R"("},"sessionStorage":{}}})";
+    EXPECT_TRUE(importSealed(envelope.encrypt(document, "pw"), "pw").ok());
+    EXPECT_TRUE(importSealed(envelope.encrypt(marker + " trailing text", "pw"), "pw").ok());
+    EXPECT_FALSE(log.containsSubstring(marker));
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "core/base/ProfileId.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieManager.h"
+#include "fakes/FakeEngine.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+namespace orvi::test {
+
+// A private folder from mkdtemp under $TMPDIR (else /tmp), removed at the end.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orvi-session-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// An envelope that does the real work but counts its calls.
+class CountingEncryption final : public CookieEncryptionProtocol {
+public:
+    std::string encrypt(std::string_view data, std::string_view password) const override {
+        ++encryptCount;
+        return real.encrypt(data, password);
+    }
+    std::string decrypt(std::string_view data, std::string_view password) const override {
+        ++decryptCount;
+        return real.decrypt(data, password);
+    }
+    CookieEncryption real;
+    mutable int encryptCount = 0;
+    mutable int decryptCount = 0;
+};
+
+inline engine::Cookie makeCookie(std::string name, std::string value, std::string domain = ".web.orvi.test",
+                                 std::optional<double> expires = 1893456000.5) {
+    engine::Cookie cookie;
+    cookie.name = std::move(name);
+    cookie.value = std::move(value);
+    cookie.domain = std::move(domain);
+    cookie.path = "/";
+    cookie.isSecure = true;
+    cookie.isHTTPOnly = true;
+    cookie.expiresDate = expires;
+    return cookie;
+}
+
+inline constexpr const char* kServicePage = "https://web.orvi.test/chat";
+
+// A manager on fakes: in-memory preferences, a virtual clock, a fake data store and web view
+// that shows the service page, and a documents folder of its own.
+class SessionFixture : public ::testing::Test {
+protected:
+    SessionFixture() {
+        view->currentURL = kServicePage;
+        manager = makeManager();
+    }
+    // Whatever a test left pending runs out here, so no completion is left behind in the
+    // queue; tests keep their observations in members for that reason.
+    ~SessionFixture() override {
+        manager.reset();
+        view.reset();
+        store.reset();
+        scheduler.advance(std::chrono::hours(1));
+    }
+
+    std::unique_ptr<CookieManager> makeManager() {
+        SessionEnvironment environment;
+        environment.documentsDir = documents.path() / "Documents";
+        environment.isServiceUrl = [](const std::string& url) {
+            const auto host = hostOfUrl(url);
+            return host == "web.orvi.test" || (host.size() > 14 && host.ends_with(".web.orvi.test"));
+        };
+        environment.wallClock = [] {
+            return std::chrono::system_clock::time_point(
+                std::chrono::seconds(1769861100)); // 2026-01-31 12:05Z
+        };
+        return std::make_unique<CookieManager>(prefs, std::make_unique<CookieEncryption>(), scheduler,
+                                               std::move(environment));
+    }
+
+    std::optional<std::string> savedCookies() const { return prefs.data(keys::cookies(profile)); }
+    std::optional<std::string> savedStorage() const { return prefs.data(keys::storage(profile)); }
+
+    // Answers the capture script with the given text and every other script with undefined.
+    void answerCaptureWith(const std::string& snapshotText) {
+        view->responder = [snapshotText](const std::string& script,
+                                         engine::World) -> std::optional<engine::ScriptResult> {
+            if (script.find("JSON.stringify") != std::string::npos)
+                return engine::ScriptResult(Json(snapshotText));
+            return engine::ScriptResult(Json());
+        };
+    }
+
+    ManualScheduler scheduler;
+    LogCapture log;
+    MemoryPreferencesStore prefs;
+    ScratchFolder documents;
+    ProfileId profile = *ProfileId::parse("0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9");
+    std::shared_ptr<FakeDataStore> store = std::make_shared<FakeDataStore>(true, "profile");
+    std::shared_ptr<FakeWebView> view =
+        std::make_shared<FakeWebView>(engine::WebViewConfiguration{.dataStore = store});
+    std::unique_ptr<CookieManager> manager;
+
+    // Observations of completions, kept here so that late calls stay safe.
+    int doneCount = 0;
+    std::vector<int> counts;
+    std::vector<std::optional<std::string>> blobs;
+    std::vector<std::optional<std::filesystem::path>> files;
+    std::vector<Result<int>> results;
+};
+
+} // namespace orvi::test
