@@ -1,9 +1,20 @@
+#include "PrivateSessionBus.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <memory>
 
 int main(int argc, char** argv) {
-    // The check variant: test discovery runs this binary at build time, without a display.
-    gtk_init_check();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // Listing the tests happens at build time, without a display or a bus.
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+    // Before gtk_init: GTK connects to the session bus at once and keeps that connection.
+    // Programs the tests start inherit this bus too.
+    auto bus = std::make_unique<orvi::test::PrivateSessionBus>();
+    // The check variant: a test that needs a display fails on its own without one.
+    gtk_init_check();
+    const int result = RUN_ALL_TESTS();
+    bus.reset();
+    return result;
 }

@@ -3,6 +3,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/RecordingDesktop.h"
+#include "support/NamedProfile.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -10,6 +11,7 @@
 using namespace std::chrono_literals;
 using orvi::NotificationService;
 using orvi::ProfileId;
+using orvi::test::namedProfile;
 
 namespace {
 
@@ -39,11 +41,11 @@ TEST(NotificationServiceText, UsesTheRussianPluralFormForEachCount) {
 }
 
 TEST_F(NotificationServiceTest, FirstReportOnlySetsTheBaseline) {
-    service.notifyUnread(work, "Работа", 5);
+    service.notifyUnread(namedProfile(work, "Работа"), 5);
     scheduler.advance(5s);
     EXPECT_TRUE(notifier.posted.empty());
 
-    service.notifyUnread(work, "Работа", 6);
+    service.notifyUnread(namedProfile(work, "Работа"), 6);
     scheduler.advance(0.79s);
     EXPECT_TRUE(notifier.posted.empty());
     scheduler.advance(0.02s);
@@ -52,10 +54,10 @@ TEST_F(NotificationServiceTest, FirstReportOnlySetsTheBaseline) {
 }
 
 TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSum) {
-    service.notifyUnread(work, "Работа", 2);
-    service.notifyUnread(work, "Работа", 3);
+    service.notifyUnread(namedProfile(work, "Работа"), 2);
+    service.notifyUnread(namedProfile(work, "Работа"), 3);
     scheduler.advance(0.5s);
-    service.notifyUnread(work, "Работа", 4);
+    service.notifyUnread(namedProfile(work, "Работа"), 4);
     scheduler.advance(0.7s);
     EXPECT_TRUE(notifier.posted.empty()) << "the wait restarts with every report";
     scheduler.advance(0.1s);
@@ -72,7 +74,7 @@ TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSu
     EXPECT_EQ(n.buttons[0].title, "Открыть профиль");
     EXPECT_TRUE(log.contains("✅ Notification sent for profile: Работа, count: 4"));
 
-    service.notifyUnread(work, "Работа", 5);
+    service.notifyUnread(namedProfile(work, "Работа"), 5);
     scheduler.advance(1s);
     ASSERT_EQ(notifier.posted.size(), 2u);
     EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение") << "the delivered count became the baseline";
@@ -86,14 +88,14 @@ TEST_F(NotificationServiceTest, ARiseUndoneWithinTheDelayGivesNothing) {
     for (const auto& c : {Case{"below the baseline", 1}, Case{"back to the baseline", 3}}) {
         NotificationService fresh{scheduler, notifier, badge};
         notifier.posted.clear();
-        fresh.notifyUnread(work, "Работа", 3);
-        fresh.notifyUnread(work, "Работа", 6);
+        fresh.notifyUnread(namedProfile(work, "Работа"), 3);
+        fresh.notifyUnread(namedProfile(work, "Работа"), 6);
         scheduler.advance(0.4s);
-        fresh.notifyUnread(work, "Работа", c.fallTo);
+        fresh.notifyUnread(namedProfile(work, "Работа"), c.fallTo);
         scheduler.advance(2s);
         EXPECT_TRUE(notifier.posted.empty()) << c.name;
 
-        fresh.notifyUnread(work, "Работа", c.fallTo + 1);
+        fresh.notifyUnread(namedProfile(work, "Работа"), c.fallTo + 1);
         scheduler.advance(1s);
         ASSERT_EQ(notifier.posted.size(), 1u) << c.name;
         EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение") << "a fall lowers the baseline: " << c.name;
@@ -101,35 +103,35 @@ TEST_F(NotificationServiceTest, ARiseUndoneWithinTheDelayGivesNothing) {
 }
 
 TEST_F(NotificationServiceTest, ZeroWithdrawsTheNotificationAndTheNextMessageNotifiesAgain) {
-    service.notifyUnread(work, "Работа", 1);
-    service.notifyUnread(work, "Работа", 2);
+    service.notifyUnread(namedProfile(work, "Работа"), 1);
+    service.notifyUnread(namedProfile(work, "Работа"), 2);
     scheduler.advance(1s);
-    service.notifyUnread(work, "Работа", -2);
+    service.notifyUnread(namedProfile(work, "Работа"), -2);
     EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + work.text()});
     EXPECT_EQ(badge.last(), 0);
 
-    service.notifyUnread(work, "Работа", 1);
+    service.notifyUnread(namedProfile(work, "Работа"), 1);
     scheduler.advance(1s);
     ASSERT_EQ(notifier.posted.size(), 2u);
     EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение");
 }
 
 TEST_F(NotificationServiceTest, BadgeShowsTheTotalOfAllProfiles) {
-    service.notifyUnread(work, "Работа", 3);
-    service.notifyUnread(home, "Дом", 4);
+    service.notifyUnread(namedProfile(work, "Работа"), 3);
+    service.notifyUnread(namedProfile(home, "Дом"), 4);
     EXPECT_EQ(badge.last(), 7);
     EXPECT_EQ(service.totalUnreadCount(), 7);
-    service.notifyUnread(work, "Работа", 0);
-    service.notifyUnread(home, "Дом", 0);
+    service.notifyUnread(namedProfile(work, "Работа"), 0);
+    service.notifyUnread(namedProfile(home, "Дом"), 0);
     EXPECT_EQ(badge.last(), 0);
 }
 
 TEST_F(NotificationServiceTest, ForgettingAProfileTakesItsCountOutOfEveryTotal) {
     int changes = 0;
     auto connection = service.unreadCountsChanged().connect([&] { ++changes; });
-    service.notifyUnread(work, "Работа", 3);
-    service.notifyUnread(home, "Дом", 4);
-    service.notifyUnread(home, "Дом", 6);
+    service.notifyUnread(namedProfile(work, "Работа"), 3);
+    service.notifyUnread(namedProfile(home, "Дом"), 4);
+    service.notifyUnread(namedProfile(home, "Дом"), 6);
     changes = 0;
 
     service.retainProfiles({work});
@@ -145,7 +147,7 @@ TEST_F(NotificationServiceTest, ForgettingAProfileTakesItsCountOutOfEveryTotal) 
 }
 
 TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
-    std::thread([&] { service.notifyUnread(work, "Работа", 4); }).join();
+    std::thread([&] { service.notifyUnread(namedProfile(work, "Работа"), 4); }).join();
     EXPECT_TRUE(service.unreadCounts().empty());
     scheduler.runPending();
     EXPECT_EQ(service.unreadCounts().at(work), 4);
@@ -168,8 +170,8 @@ TEST_F(NotificationServiceTest, PermissionAnswersAreLogged) {
 
 TEST_F(NotificationServiceTest, AFailedPostIsLogged) {
     notifier.postError = "no bus";
-    service.notifyUnread(work, "Работа", 0);
-    service.notifyUnread(work, "Работа", 1);
+    service.notifyUnread(namedProfile(work, "Работа"), 0);
+    service.notifyUnread(namedProfile(work, "Работа"), 1);
     scheduler.advance(1s);
     EXPECT_TRUE(log.contains("❌ Notification error: no bus"));
 }

@@ -43,16 +43,17 @@ void NotificationService::requestPermissionIfNeeded() {
     });
 }
 
-void NotificationService::notifyUnread(const ProfileId& profileId, const std::string& profileName,
-                                       int count) {
+void NotificationService::notifyUnread(const Profile& profile, int count) {
     if (std::this_thread::get_id() != m_mainThread) {
         std::weak_ptr<char> alive = m_lifetime;
-        m_scheduler.post([this, alive, profileId, profileName, count] {
+        m_scheduler.post([this, alive, profile, count] {
             if (alive.lock())
-                notifyUnread(profileId, profileName, count);
+                notifyUnread(profile, count);
         });
         return;
     }
+    const ProfileId profileId = profile.id;
+    const std::string profileName = profile.name;
     count = std::max(count, 0);
     const auto baseline = m_previousUnreadCounts.find(profileId);
     const bool hasBaseline = baseline != m_previousUnreadCounts.end();

@@ -30,7 +30,7 @@ public:
     NotificationService& operator=(const NotificationService&) = delete;
 
     void requestPermissionIfNeeded() override;
-    void notifyUnread(const ProfileId& profileId, const std::string& profileName, int count) override;
+    void notifyUnread(const Profile& profile, int count) override;
     void updateBadge(int count) override;
 
     // Drops everything known about a deleted profile: its count leaves the totals and its

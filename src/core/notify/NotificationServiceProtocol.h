@@ -1,8 +1,6 @@
 #pragma once
 
-#include "core/base/ProfileId.h"
-
-#include <string>
+#include "core/profiles/Profile.h"
 
 namespace orvi {
 
@@ -14,7 +12,7 @@ public:
     // Asks the desktop whether notifications may be shown; logs the answer.
     virtual void requestPermissionIfNeeded() = 0;
     // The latest unread count of a profile. Safe from any thread.
-    virtual void notifyUnread(const ProfileId& profileId, const std::string& profileName, int count) = 0;
+    virtual void notifyUnread(const Profile& profile, int count) = 0;
     virtual void updateBadge(int count) = 0;
 };
 

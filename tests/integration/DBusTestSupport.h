@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <gio/gio.h>
+#include <string>
+#include <vector>
+
+namespace orvi::test {
+
+// Keeps the main context turning until the condition holds or the time is up. The objects
+// under test answer D-Bus calls on this same context, so tests never block it.
+bool waitUntil(const std::function<bool()>& condition, double seconds = 5.0);
+
+// A connection of its own to the session bus, as another process on the desktop would have.
+GDBusConnection* newBusConnection();
+
+// Calls a method and waits for the reply while the main context keeps turning. Returns the
+// reply (owned by the caller) or null, with the error text in *error.
+GVariant* callAndWait(GDBusConnection* connection, const char* destination, const char* path,
+                      const char* interface, const char* method, GVariant* parameters,
+                      std::string* error = nullptr);
+
+// Reads one property through org.freedesktop.DBus.Properties.Get.
+GVariant* getProperty(GDBusConnection* connection, const char* destination, const char* path,
+                      const char* interface, const char* property);
+
+bool nameHasOwner(GDBusConnection* connection, const char* name);
+
+// Records every emission of one signal.
+class SignalRecorder {
+public:
+    SignalRecorder(GDBusConnection* connection, const char* interface, const char* member);
+    ~SignalRecorder();
+    SignalRecorder(const SignalRecorder&) = delete;
+    SignalRecorder& operator=(const SignalRecorder&) = delete;
+
+    struct Emission {
+        std::string path;
+        GVariant* parameters;
+    };
+    const std::vector<Emission>& emissions() const { return m_emissions; }
+
+private:
+    GDBusConnection* m_connection;
+    guint m_subscription;
+    std::vector<Emission> m_emissions;
+};
+
+} // namespace orvi::test

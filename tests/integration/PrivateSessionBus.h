@@ -1,0 +1,28 @@
+#pragma once
+
+#include <gio/gio.h>
+#include <string>
+
+namespace orvi::test {
+
+// A dbus-daemon of this test process alone, made the session bus before anything connects
+// to one. Each integration test runs in its own process, so tests that own well-known names
+// (a notification server, a tray watcher) never meet another test's names.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus&) = delete;
+    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+
+    const std::string& address() const { return m_address; }
+    bool isRunning() const { return m_pid > 0; }
+    // True when this process's session bus is one started here.
+    static bool isActive();
+
+private:
+    GPid m_pid = 0;
+    std::string m_address;
+};
+
+} // namespace orvi::test
