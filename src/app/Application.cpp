@@ -3,6 +3,7 @@
 #include "core/base/Log.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/shell/ApplicationInfoChecks.h"
+#include "engine/webkit/ProxyEnvironment.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
 
@@ -73,8 +74,12 @@ void Application::buildObjectGraph() {
     // Cookie manager 1, VPN detection, the settings view model, the status item controller,
     // the navigation policy, unread detection and the notification service are built here.
     m_windowSizeManager = std::make_unique<WindowSizeManager>(*m_preferences);
-    // The media permission service, cookie manager 2, the web view factory and the main view
-    // model are built here.
+    // Both were checked before the application started (main.cpp).
+    auto domains = OrviDomains::fromEnvironment();
+    auto proxy = engine::webkit::proxyFromEnvironment();
+    m_pageServices = std::make_unique<PageServices>(
+        *m_gtkApplication, m_scheduler, *m_preferences, *m_profileStore, m_paths,
+        domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -82,7 +87,7 @@ void Application::buildObjectGraph() {
             m_windowSizeManager->saveWindowSize(size.width, size.height);
         }
     });
-    // The active profile's cookie and storage saves register here with addHook.
+    m_terminationSave->addHook(m_pageServices->terminationHook());
 
     logLine("🚀 OrviWrapper_macOSApp init() called");
     logApplicationInfoChecks(platform::orviApplicationInfo());
@@ -115,11 +120,16 @@ void Application::onActivate() {
         m_windowClosed = true;
     });
     m_gtkApplication->add_window(*m_window);
+    m_pageHostView =
+        std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
+                                           [this] { return m_pageServices->loadOptions(m_window.get()); });
+    m_window->setContent(*m_pageHostView);
     m_window->present();
 }
 
 void Application::onFirstAppearance() {
     logLine("👁️ MainWebViewScreen onAppear called");
+    m_pageServices->notificationService().requestPermissionIfNeeded();
     // The notification delegate gets the profile store, notification permission is asked,
     // the external-links setting reaches the navigation policy, the status item is set up
     // and media permissions are requested 2.0 s later, as those services join.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PageServices.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/TerminationSave.h"
@@ -8,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
+#include "ui/PageHostView.h"
 
 #include <functional>
 #include <gtkmm.h>
@@ -49,9 +51,11 @@ private:
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<ProfileStore> m_profileStore;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
+    std::unique_ptr<PageServices> m_pageServices;
     std::unique_ptr<TerminationSave> m_terminationSave;
 
     std::unique_ptr<ui::MainWindow> m_window;
+    std::unique_ptr<ui::PageHostView> m_pageHostView;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

@@ -218,6 +218,8 @@ void ImitationService::handle(SoupServerMessage* message) {
         g_bytes_unref(bytes);
     }
     m_requests.push_back(*request);
+    if (onRequest)
+        onRequest(*request);
 
     Response response = route(*request);
     soup_server_message_set_status(message, static_cast<guint>(response.status), nullptr);
@@ -254,7 +256,7 @@ ImitationService::Response ImitationService::route(const RecordedRequest& reques
 ImitationService::Response ImitationService::webClient(const RecordedRequest& request) {
     const auto& path = request.path;
     if (path == "/")
-        return Response{200, kHtml, pages::messengerPage(m_endpoints), {}};
+        return Response{200, kHtml, pages::messengerPage(m_endpoints, autoLogin), {}};
     if (path == "/static/client.js")
         return Response{200, "application/javascript; charset=utf-8", pages::clientScript(), {}};
     if (path == "/login" && request.method == "POST") {

@@ -146,9 +146,7 @@ private:
 class RecordingNotificationService final : public NotificationServiceProtocol {
 public:
     void requestPermissionIfNeeded() override {}
-    void notifyUnread(const ProfileId& id, const std::string&, int count) override {
-        reports.push_back({id, count});
-    }
+    void notifyUnread(const Profile& profile, int count) override { reports.push_back({profile.id, count}); }
     void updateBadge(int) override {}
     std::vector<std::pair<ProfileId, int>> reports;
 };

@@ -18,7 +18,8 @@ TerminationSave::Hook ActiveSessionSave::hook(MainWebViewModel& model, WebViewSe
         if (!sessions.isSessionLive(*webView)) {
             // The saved login was never put into this web view; saving its jar would log the
             // user out on the next start.
-            logLine("   ℹ️ Session of profile " + owner.text() + " was not restored yet, keeping the saved one");
+            logLine("   ℹ️ Session of profile " + owner.text() +
+                    " was not restored yet, keeping the saved one");
             return TerminationSave::Started::nothingToSave;
         }
 

@@ -84,7 +84,7 @@ void MainWebViewModel::unreadCountReported(const Profile& profile, int count) {
     counts[profile.id] = value;
     unreadCounts.set(std::move(counts));
     unreadCount.set(value);
-    m_notificationService.notifyUnread(profile.id, profile.name, value);
+    m_notificationService.notifyUnread(profile, value);
 }
 
 void MainWebViewModel::activeProfileChanged(const Profile& profile) {
