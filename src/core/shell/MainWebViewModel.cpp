@@ -118,7 +118,8 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
                                                m_cookieManager, m_context);
     installCallbacks(*m_coordinator);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
-    logLine("   💡 WebView will be updated by the page host, which will restore cookies and storage");
+    logLine(
+        "   💡 WebView will be updated via updateNSView/updateUIView, which will restore cookies and storage");
     m_coordinatorChanged.emit(m_coordinator);
 
     std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
