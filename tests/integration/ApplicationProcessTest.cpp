@@ -27,7 +27,7 @@ unsigned mode(const std::filesystem::path& path) {
 // Every path below the folder that someone other than the owner can reach and use: each
 // folder on the way lets them through and the path itself grants them some access.
 std::vector<std::string> pathsOpenToOthers(const std::filesystem::path& top) {
-    std::vector<std::string> open;
+    std::vector<std::string> found;
     const auto walk = [&](const auto& self, const std::filesystem::path& folder, bool reachable) -> void {
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             struct stat info {};
@@ -35,16 +35,16 @@ std::vector<std::string> pathsOpenToOthers(const std::filesystem::path& top) {
                 continue;
             const bool exposed = reachable && (info.st_mode & 0077) != 0;
             if (exposed)
-                open.push_back(entry.path().string());
+                found.push_back(entry.path().string());
             if (S_ISDIR(info.st_mode))
                 self(self, entry.path(), reachable && (info.st_mode & 0011) != 0);
         }
     };
     struct stat info {};
     if (::stat(top.c_str(), &info) == 0 && (info.st_mode & 0077) != 0)
-        open.push_back(top.string());
+        found.push_back(top.string());
     walk(walk, top, ::stat(top.c_str(), &info) == 0 && (info.st_mode & 0011) != 0);
-    return open;
+    return found;
 }
 
 bool hasLine(const ChildProcess& app, const std::string& line) {
@@ -159,8 +159,9 @@ TEST_F(ApplicationProcessTest, NoSessionFileOrFolderIsOpenToOthersUnderAnOpenUma
         EXPECT_EQ(mode(appFolder), 0700u) << appFolder;
         EXPECT_EQ(pathsOpenToOthers(appFolder), std::vector<std::string>()) << appFolder;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(appFolder)) {
-            if (entry.path().filename().string().starts_with("cookies.sqlite"))
+            if (entry.path().filename().string().starts_with("cookies.sqlite")) {
                 EXPECT_EQ(mode(entry.path()), 0600u) << entry.path();
+            }
         }
     }
     EXPECT_GE(folders, 1);
