@@ -3,6 +3,7 @@
 #include "core/base/Log.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/shell/ApplicationInfoChecks.h"
+#include "engine/webkit/ProxyEnvironment.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
 
@@ -78,8 +79,12 @@ void Application::buildObjectGraph() {
             [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; },
             [this] { m_gtkApplication->quit(); }});
     m_windowSizeManager = std::make_unique<WindowSizeManager>(*m_preferences);
-    // The media permission service, cookie manager 2, the web view factory and the main view
-    // model are built here.
+    // Both were checked before the application started (main.cpp).
+    auto domains = OrviDomains::fromEnvironment();
+    auto proxy = engine::webkit::proxyFromEnvironment();
+    m_pageServices = std::make_unique<PageServices>(
+        m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
+        domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -87,7 +92,7 @@ void Application::buildObjectGraph() {
             m_windowSizeManager->saveWindowSize(size.width, size.height);
         }
     });
-    // The active profile's cookie and storage saves register here with addHook.
+    m_terminationSave->addHook(m_pageServices->terminationHook());
 
     logLine("🚀 OrviWrapper_macOSApp init() called");
     logApplicationInfoChecks(platform::orviApplicationInfo());
@@ -120,6 +125,10 @@ void Application::onActivate() {
         m_windowClosed = true;
     });
     m_gtkApplication->add_window(*m_window);
+    m_pageHostView =
+        std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
+                                           [this] { return m_pageServices->loadOptions(m_window.get()); });
+    m_window->setContent(*m_pageHostView);
     m_window->present();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DesktopIntegration.h"
+#include "app/PageServices.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/TerminationSave.h"
@@ -9,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
+#include "ui/PageHostView.h"
 
 #include <functional>
 #include <gtkmm.h>
@@ -52,9 +54,11 @@ private:
     // The status item controller and the notification service, with their desktop ends.
     std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
+    std::unique_ptr<PageServices> m_pageServices;
     std::unique_ptr<TerminationSave> m_terminationSave;
 
     std::unique_ptr<ui::MainWindow> m_window;
+    std::unique_ptr<ui::PageHostView> m_pageHostView;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

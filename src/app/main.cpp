@@ -1,16 +1,19 @@
 #include "app/Application.h"
 #include "core/base/Log.h"
 #include "core/web/OrviDomains.h"
+#include "engine/webkit/ProxyEnvironment.h"
 
 int main(int argc, char* argv[]) {
-    // A wrong endpoints file would send every profile's session to the wrong hosts; refuse
-    // to start rather than guess.
-    const auto domains = orvi::OrviDomains::fromEnvironment();
-    if (!domains) {
+    // A wrong endpoints file or proxy setting would send every profile's session to the
+    // wrong place; refuse to start rather than guess.
+    if (auto domains = orvi::OrviDomains::fromEnvironment(); !domains) {
         orvi::logLine("❌ " + domains.error().message);
         return 1;
     }
-
+    if (auto proxy = orvi::engine::webkit::proxyFromEnvironment(); !proxy) {
+        orvi::logLine("❌ " + proxy.error().message);
+        return 1;
+    }
     orvi::app::Application application;
     return application.run(argc, argv);
 }

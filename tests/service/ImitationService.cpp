@@ -218,6 +218,8 @@ void ImitationService::handle(SoupServerMessage* message) {
         g_bytes_unref(bytes);
     }
     m_requests.push_back(*request);
+    if (onRequest)
+        onRequest(*request);
     // A page that never answers, for time-outs, and one that stops halfway through its body,
     // for failures after a load has committed.
     if (request->host == m_endpoints.webHost && request->path == "/hang") {
@@ -273,7 +275,7 @@ ImitationService::Response ImitationService::route(const RecordedRequest& reques
 ImitationService::Response ImitationService::webClient(const RecordedRequest& request) {
     const auto& path = request.path;
     if (path == "/")
-        return Response{200, kHtml, pages::messengerPage(m_endpoints), {}};
+        return Response{200, kHtml, pages::messengerPage(m_endpoints, autoLogin), {}};
     if (path == "/static/client.js")
         return Response{200, "application/javascript; charset=utf-8", pages::clientScript(), {}};
     if (path == "/login" && request.method == "POST") {

@@ -4,6 +4,7 @@
 #include "service/ServiceEndpoints.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -56,6 +57,11 @@ public:
 
     // The chat list the page shows; its unread counters make the title "(N) ORVI".
     std::vector<Chat>& chats() { return m_chats; }
+    // When set, the login form submits itself as soon as it is shown, so a test can log in
+    // through the page of an application running in another process.
+    bool autoLogin = false;
+    // Told of every request as it arrives (the demo prints them for process tests).
+    std::function<void(const RecordedRequest&)> onRequest;
 
     // Routes on the web host besides the client: "/echo" (a plain page titled "Echo"),
     // "/links" (a link, a new-window link and forms),

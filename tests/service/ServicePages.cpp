@@ -2,7 +2,7 @@
 
 namespace orvi::test::pages {
 
-std::string messengerPage(const ServiceEndpoints& e) {
+std::string messengerPage(const ServiceEndpoints& e, bool autoLogin) {
     auto files = [&](const std::string& host, const std::string& path) { return e.url(host, path); };
     return R"(<!DOCTYPE html>
 <html lang="ru"><head><meta charset="utf-8"><title>ORVI</title></head>
@@ -32,7 +32,8 @@ std::string messengerPage(const ServiceEndpoints& e) {
            R"(">Шрифты</a>
   <a id="elsewhere-link" href="http://elsewhere.example.test/page">Чужой сайт</a>
 </main>
-<script src="/static/client.js"></script>
+)" + std::string(autoLogin ? "<script>window.__orviAutoLogin = true;</script>\n" : "") +
+           R"(<script src="/static/client.js"></script>
 </body></html>
 )";
 }
@@ -77,6 +78,7 @@ std::string clientScript() {
   if (!cookies.orvi_user) {
     document.getElementById('login-form').hidden = false;
     document.title = 'ORVI — вход';
+    if (window.__orviAutoLogin) document.getElementById('login-form').submit();
     return;
   }
   document.getElementById('client').hidden = false;

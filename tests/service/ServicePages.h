@@ -9,7 +9,8 @@ namespace orvi::test::pages {
 
 // The messenger client: a login form until the session cookies are set, then a chat list
 // with unread counters, file cards, outside links and an image.
-std::string messengerPage(const ServiceEndpoints& endpoints);
+// With autoLogin the login form submits itself once shown.
+std::string messengerPage(const ServiceEndpoints& endpoints, bool autoLogin = false);
 std::string clientScript();
 // Ways to navigate away: a link, a link to a new window, a form, a frame.
 std::string linksPage();

@@ -39,13 +39,22 @@ CookieManager::~CookieManager() = default;
 
 void CookieManager::saveCookies(const ProfileId& profileId,
                                 const std::shared_ptr<engine::DataStore>& dataStore) {
-    if (!dataStore)
+    saveCookies(profileId, dataStore, [] {});
+}
+
+void CookieManager::saveCookies(const ProfileId& profileId, const std::shared_ptr<engine::DataStore>& dataStore,
+                                Done completion) {
+    if (!dataStore) {
+        completion();
         return;
+    }
     Lifetime lifetime = m_lifetime;
-    dataStore->cookieStore().getAllCookies([lifetime, profileId](std::vector<engine::Cookie> cookies) {
-        if (auto self = lifetime.lock())
-            (*self)->storeCookies(profileId, cookies);
-    });
+    dataStore->cookieStore().getAllCookies(
+        [lifetime, profileId, completion = std::move(completion)](std::vector<engine::Cookie> cookies) {
+            if (auto self = lifetime.lock())
+                (*self)->storeCookies(profileId, cookies);
+            completion();
+        });
 }
 
 void CookieManager::storeCookies(const ProfileId& profileId, const std::vector<engine::Cookie>& cookies) {

@@ -39,6 +39,8 @@ public:
 
     void saveCookies(const ProfileId& profileId,
                      const std::shared_ptr<engine::DataStore>& dataStore) override;
+    void saveCookies(const ProfileId& profileId, const std::shared_ptr<engine::DataStore>& dataStore,
+                     Done completion) override;
     void restoreCookies(const ProfileId& profileId, const std::shared_ptr<engine::DataStore>& dataStore,
                         Done completion) override;
     void clearCookies(const ProfileId& profileId) override;

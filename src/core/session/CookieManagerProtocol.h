@@ -30,6 +30,10 @@ public:
     // never overwrites a saved session. Fire and forget.
     virtual void saveCookies(const ProfileId& profileId,
                              const std::shared_ptr<engine::DataStore>& dataStore) = 0;
+    // The same, with a completion called once the saved entry is written or the save was
+    // given up (for the termination save, which must wait for it).
+    virtual void saveCookies(const ProfileId& profileId, const std::shared_ptr<engine::DataStore>& dataStore,
+                             Done completion) = 0;
     // Puts the saved cookies into the store; completion once they are all in (synchronously
     // when nothing usable is saved).
     virtual void restoreCookies(const ProfileId& profileId,

@@ -1,7 +1,9 @@
 // Runs the imitation service on its own, so that the application (or a person with a
 // browser set to the proxy) can be pointed at it:
-//   orvi-imitation-service [port]
-// prints the two environment variables to start the application with.
+//   orvi-imitation-service [port] [--auto-login] [--log-requests]
+// prints the two environment variables to start the application with. --auto-login makes
+// the login form submit itself; --log-requests prints one line per request with the names
+// of the cookies it carried (process tests read them).
 #include "service/ImitationService.h"
 
 #include <cstdlib>
@@ -9,13 +11,35 @@
 #include <glib-unix.h>
 #include <glib.h>
 #include <iostream>
+#include <string>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    int port = argc > 1 ? std::atoi(argv[1]) : 0;
+    int port = 0;
+    bool autoLogin = false;
+    bool logRequests = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--auto-login")
+            autoLogin = true;
+        else if (argument == "--log-requests")
+            logRequests = true;
+        else
+            port = std::atoi(argv[i]);
+    }
     auto service = orvi::test::ImitationService::start({}, port);
     if (!service)
         return 1;
+    service->autoLogin = autoLogin;
+    if (logRequests) {
+        service->onRequest = [](const orvi::test::RecordedRequest& request) {
+            std::string names;
+            for (const auto& [name, value] : request.cookies)
+                names += (names.empty() ? "" : ",") + name;
+            std::cout << "REQUEST " << request.method << " " << request.host << request.path
+                      << " cookies=" << names << std::endl;
+        };
+    }
     // A fresh private folder: a predictable name in a shared /tmp could be made in advance by
     // someone else, who would then choose the hosts the application trusts.
     std::string pattern = (std::filesystem::temp_directory_path() / "orvi-imitation-XXXXXX").string();

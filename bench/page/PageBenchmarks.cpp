@@ -1,0 +1,164 @@
+// Whole-process and in-page timings of the page supervision:
+//   ColdStart: launch of the application to the first request of the service page and to
+//              the page's first finished load (the coordinator's first cookie comparison).
+//   UnreadScriptUnderChurn: a page of 5,000 chat items mutating 100 times a second, with and
+//              without the unread script; the counters give the page's timer lag, which is
+//              what the script's scans cost the page.
+// Run under xvfb-run and dbus-run-session, like the integration tests.
+#include "core/web/UnreadDetectionService.h"
+#include "engine/webkit/WebKitEngine.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <csignal>
+#include <gtk/gtk.h>
+
+using namespace std::chrono_literals;
+using orvi::test::ChildProcess;
+using orvi::test::TempDir;
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void ColdStart(benchmark::State& state) {
+    double toRequest = 0;
+    double toFinished = 0;
+    for (auto _ : state) {
+        TempDir dir;
+        auto service = ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--log-requests"}, {}, {}});
+        auto endpoints = service->waitForLine(
+            [](const std::string& l) { return l.starts_with("ORVI_SERVICE_ENDPOINTS="); }, 10s);
+        auto proxy =
+            service->waitForLine([](const std::string& l) { return l.starts_with("ORVI_PROXY="); }, 10s);
+        if (!endpoints || !proxy) {
+            state.SkipWithError("imitation service did not start");
+            return;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        auto app = ChildProcess::start(
+            ORVI_APP_BINARY, {{},
+                              {{"HOME", (dir.path() / "home").string()},
+                               {"XDG_CONFIG_HOME", (dir.path() / "config").string()},
+                               {"XDG_DATA_HOME", (dir.path() / "data").string()},
+                               {"XDG_CACHE_HOME", (dir.path() / "cache").string()},
+                               {"GSK_RENDERER", "cairo"},
+                               {"NO_AT_BRIDGE", "1"},
+                               {"ORVI_SERVICE_ENDPOINTS", endpoints->substr(endpoints->find('=') + 1)},
+                               {"ORVI_PROXY", proxy->substr(proxy->find('=') + 1)}},
+                              {}});
+        if (!service->waitForLine(
+                [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, 60000ms)) {
+            state.SkipWithError("no page request");
+            return;
+        }
+        toRequest += secondsSince(start);
+        if (!app->waitForLine([](const std::string& l) { return l.starts_with("📊 Initial cookie state"); },
+                              60000ms)) {
+            state.SkipWithError("the page never finished");
+            return;
+        }
+        toFinished += secondsSince(start);
+        state.SetIterationTime(secondsSince(start));
+        app->sendSignal(SIGTERM);
+        app->waitForExit(15000ms);
+        service->sendSignal(SIGTERM);
+        service->waitForExit(5000ms);
+    }
+    state.counters["to_first_request_s"] = benchmark::Counter(toRequest, benchmark::Counter::kAvgIterations);
+    state.counters["to_page_finished_s"] = benchmark::Counter(toFinished, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(ColdStart)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+constexpr const char* kChurnPage = R"HTML(<!DOCTYPE html><html><head><title>ORVI</title></head><body>
+<ul id="chats"></ul>
+<script>
+const list = document.getElementById('chats');
+for (let i = 0; i < 5000; i++) {
+  const item = document.createElement('li');
+  item.className = 'chat';
+  item.dataset.chatId = String(i);
+  item.innerHTML = '<span class="name">Chat ' + i + '</span><span data-unread-count="' + (i % 7) + '"></span>';
+  list.appendChild(item);
+}
+window.lag = { samples: 0, total: 0, max: 0 };
+let expected = performance.now() + 10;
+setInterval(() => {
+  const now = performance.now();
+  const late = Math.max(0, now - expected);
+  window.lag.samples++; window.lag.total += late; window.lag.max = Math.max(window.lag.max, late);
+  expected = now + 10;
+  const item = list.children[Math.floor(Math.random() * 5000)];
+  item.lastChild.setAttribute('data-unread-count', String(Math.floor(Math.random() * 5)));
+}, 10);
+</script></body></html>)HTML";
+
+void runFor(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end)
+        g_main_context_iteration(nullptr, FALSE);
+}
+
+void UnreadScriptUnderChurn(benchmark::State& state) {
+    const bool withScript = state.range(0) == 1;
+    TempDir dir;
+    orvi::engine::webkit::WebKitEngine engine(dir.path() / "data", dir.path() / "cache");
+    auto unread = orvi::UnreadDetectionService::create();
+    int reports = 0;
+    auto subscription = unread->subscribeUnreadCount([&](const orvi::UnreadEvent&) { ++reports; });
+    double lagTotal = 0;
+    double lagMax = 0;
+    for (auto _ : state) {
+        orvi::engine::WebViewConfiguration configuration;
+        configuration.dataStore = engine.nonPersistentDataStore();
+        auto view = engine.makeWebView(configuration);
+        if (withScript)
+            unread->attach(view, orvi::ProfileId::generate());
+        view->loadHTMLString(kChurnPage, "http://web.orvi.test/");
+        runFor(1000ms);
+        view->evaluateJavaScript("window.lag = { samples: 0, total: 0, max: 0 }; 1",
+                                 orvi::engine::World::page, [](orvi::engine::ScriptResult) {});
+        const auto start = std::chrono::steady_clock::now();
+        runFor(3000ms);
+        state.SetIterationTime(secondsSince(start));
+        bool answered = false;
+        view->evaluateJavaScript("window.lag", orvi::engine::World::page,
+                                 [&](orvi::engine::ScriptResult result) {
+                                     answered = true;
+                                     if (result.ok() && result.value().is_object()) {
+                                         const auto& lag = result.value();
+                                         const double samples = std::max(1.0, lag.value("samples", 1.0));
+                                         lagTotal += lag.value("total", 0.0) / samples;
+                                         lagMax = std::max(lagMax, lag.value("max", 0.0));
+                                     }
+                                 });
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!answered && std::chrono::steady_clock::now() < deadline)
+            g_main_context_iteration(nullptr, FALSE);
+        if (withScript)
+            unread->detach(view);
+    }
+    state.counters["timer_lag_avg_ms"] = benchmark::Counter(lagTotal, benchmark::Counter::kAvgIterations);
+    state.counters["timer_lag_max_ms"] = lagMax;
+    state.counters["unread_reports"] = reports;
+}
+BENCHMARK(UnreadScriptUnderChurn)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    gtk_init();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,93 @@
+#include "app/PageServices.h"
+
+#include "core/base/Log.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieEncryption.h"
+#include "core/shell/ActiveSessionSave.h"
+#include "platform/linux/LinuxNetworkEnvironment.h"
+
+namespace orvi::app {
+
+namespace {
+
+std::shared_ptr<CookieManager> makeCookieManager(PreferencesStore& preferences, Scheduler& scheduler,
+                                                 const platform::Paths& paths, const OrviDomains& domains) {
+    SessionEnvironment environment;
+    environment.documentsDir = paths.documentsDir;
+    environment.isServiceUrl = [domains](const std::string& url) { return domains.isAllowed(url); };
+    return std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(), scheduler,
+                                           std::move(environment));
+}
+
+} // namespace
+
+PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,
+                           NotificationService& notificationService, const platform::Paths& paths,
+                           OrviDomains domains, std::optional<std::string> proxy)
+    : m_scheduler(scheduler), m_preferences(preferences), m_domains(std::move(domains)),
+      m_sessionPreferences(preferences),
+      m_engine(paths.engineDataDir(), paths.engineCacheDir(), std::move(proxy)),
+      m_notificationService(notificationService) {
+    m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
+    m_vpnDetectionService = std::make_shared<VPNDetectionService>(
+        std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
+    m_navigationPolicyService = std::make_shared<NavigationPolicyService>(m_domains, true);
+    m_unreadDetectionService = UnreadDetectionService::create();
+    m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
+    m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
+                                                        m_cookieManager);
+    m_mainWebViewModel = MainWebViewModel::create(
+        profileStore, m_cookieManager, m_navigationPolicyService, m_unreadDetectionService,
+        m_notificationService, CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
+
+    m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
+        profileStore,
+        std::vector<ProfileDeletionCleaner::Forget>{
+            [this](const ProfileId& id) { m_sessionPreferences.forgetProfile(id); },
+            [this](const ProfileId& id) { m_sessions.forgetProfile(id); },
+            [this](const ProfileId& id) { m_mainWebViewModel->forgetProfile(id); },
+            [this](const ProfileId& id) { m_notificationService.forgetProfile(id); },
+            [this](const ProfileId& id) { m_webViewFactory->removeWebView(id); }},
+        std::vector<std::filesystem::path>{paths.engineDataDir(), paths.engineCacheDir()});
+}
+
+PageHost::Context PageServices::hostContext() {
+    auto factory = m_webViewFactory;
+    return PageHost::Context{
+        PageLoadContext{m_scheduler, m_preferences, m_domains, *m_vpnDetectionService, m_sessions},
+        [factory](const Profile& profile, const std::optional<LocationSettings>& location) {
+            return factory->makeWebView(profile, location);
+        }};
+}
+
+PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
+    PageLoader::Options options;
+    options.ignoreVPNWarning = m_preferences.boolean(keys::kIgnoreVPNWarning);
+    auto& preferences = m_preferences;
+    options.onVPNWarning = [parent, &preferences] {
+        auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
+                                              Gtk::ButtonsType::NONE, true);
+        dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
+                                   "отключить VPN перед подключением.");
+        if (parent)
+            dialog->set_transient_for(*parent);
+        dialog->add_button("Отключить VPN", Gtk::ResponseType::OK);
+        dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
+        dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
+        dialog->set_default_response(Gtk::ResponseType::OK);
+        dialog->signal_response().connect([dialog, &preferences](int response) {
+            if (response == static_cast<int>(Gtk::ResponseType::REJECT))
+                preferences.setBoolean(keys::kIgnoreVPNWarning, true);
+            dialog->hide();
+            delete dialog;
+        });
+        dialog->show();
+    };
+    return options;
+}
+
+TerminationSave::Hook PageServices::terminationHook() {
+    return ActiveSessionSave::hook(*m_mainWebViewModel, m_sessions);
+}
+
+} // namespace orvi::app

@@ -1,0 +1,186 @@
+#include "core/shell/MainWebViewModel.h"
+
+#include "core/base/Log.h"
+#include "core/notify/NotificationServiceProtocol.h"
+#include "core/web/NavigationPolicyService.h"
+#include "core/web/WebViewSessions.h"
+
+#include <algorithm>
+
+namespace orvi {
+
+namespace {
+
+constexpr const char* kParkedPage = "<html><body style='background:#fff'></body></html>";
+constexpr double kResumeTimeout = 60.0;
+
+} // namespace
+
+std::shared_ptr<MainWebViewModel>
+MainWebViewModel::create(ProfileStoreProtocol& profileStore,
+                         std::shared_ptr<CookieManagerProtocol> cookieManager,
+                         std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+                         std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                         NotificationServiceProtocol& notificationService, CoordinatorContext context) {
+    std::shared_ptr<MainWebViewModel> model(
+        new MainWebViewModel(profileStore, std::move(cookieManager), notificationService,
+                             std::move(unreadDetectionService), std::move(context)));
+    model->bind(std::move(navigationPolicyService));
+    return model;
+}
+
+MainWebViewModel::MainWebViewModel(ProfileStoreProtocol& profileStore,
+                                   std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                   NotificationServiceProtocol& notificationService,
+                                   std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                                   CoordinatorContext context)
+    : activeProfile(profileStore.activeProfile()), m_profileStore(profileStore),
+      m_cookieManager(std::move(cookieManager)), m_notificationService(notificationService),
+      m_unreadDetectionService(std::move(unreadDetectionService)), m_context(std::move(context)),
+      m_lastObservedProfileId(profileStore.activeProfile().id) {}
+
+void MainWebViewModel::bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService) {
+    m_coordinator = OrviWebCoordinator::create(activeProfile(), std::move(navigationPolicyService),
+                                               m_unreadDetectionService, m_cookieManager, m_context);
+    installCallbacks(*m_coordinator);
+
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    m_storeActiveProfile = m_profileStore.subscribeToActiveProfile([weakSelf](const Profile& profile) {
+        if (auto self = weakSelf.lock())
+            self->activeProfile.set(profile);
+    });
+    m_activeProfileObserver = activeProfile.subscribe([weakSelf](const Profile& profile) {
+        if (auto self = weakSelf.lock())
+            self->activeProfileChanged(profile);
+    });
+}
+
+void MainWebViewModel::installCallbacks(OrviWebCoordinator& coordinator) {
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    coordinator.onUnreadCountChanged = [weakSelf, profile = coordinator.profile()](int count) {
+        if (auto self = weakSelf.lock())
+            self->unreadCountReported(profile, count);
+    };
+    coordinator.onLoadingChanged = [weakSelf](bool loading) {
+        if (auto self = weakSelf.lock())
+            self->isLoading.set(loading);
+    };
+    coordinator.onCallStateChanged = [weakSelf](bool active) {
+        if (auto self = weakSelf.lock())
+            self->isCallActive.set(active);
+    };
+    coordinator.onMediaCaptureRequested = [weakSelf] {
+        auto self = weakSelf.lock();
+        if (self && self->onMediaCaptureRequested)
+            self->onMediaCaptureRequested();
+    };
+}
+
+void MainWebViewModel::unreadCountReported(const Profile& profile, int count) {
+    const int value = std::max(count, 0);
+    auto counts = unreadCounts();
+    if (auto it = counts.find(profile.id); it != counts.end() && it->second == value)
+        return;
+    counts[profile.id] = value;
+    unreadCounts.set(std::move(counts));
+    unreadCount.set(value);
+    m_notificationService.notifyUnread(profile, value);
+}
+
+void MainWebViewModel::activeProfileChanged(const Profile& profile) {
+    if (profile.id == m_lastObservedProfileId)
+        return;
+    m_lastObservedProfileId = profile.id;
+    switchProfile(profile);
+}
+
+void MainWebViewModel::switchProfile(const Profile& profile) {
+    if (m_coordinator->profile().id == profile.id)
+        return;
+    if (m_isSwitchingProfile) {
+        // Dropping the change would leave the page on a profile the rest of the application
+        // no longer shows as active; it is carried out when the guard clears.
+        logLine("⚠️ Profile switch already in progress, skipping");
+        m_switchDeferred = true;
+        return;
+    }
+    m_isSwitchingProfile = true;
+    logLine("🔄 Switching profile from " + m_coordinator->profile().id.text() + " to " + profile.id.text());
+
+    const auto counts = unreadCounts();
+    const auto known = counts.find(profile.id);
+    unreadCount.set(known == counts.end() ? 0 : known->second);
+
+    if (auto webView = m_coordinator->currentWebView())
+        m_coordinator->detach(webView);
+    auto policy = std::make_shared<NavigationPolicyService>(m_context.domains, true);
+    m_coordinator = OrviWebCoordinator::create(profile, std::move(policy), m_unreadDetectionService,
+                                               m_cookieManager, m_context);
+    installCallbacks(*m_coordinator);
+    logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
+    logLine(
+        "   💡 WebView will be updated via updateNSView/updateUIView, which will restore cookies and storage");
+    m_coordinatorChanged.emit(m_coordinator);
+
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    m_switchGuard = m_context.scheduler.startTimer(kSwitchGuard, [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->switchGuardCleared();
+    });
+}
+
+void MainWebViewModel::switchGuardCleared() {
+    m_isSwitchingProfile = false;
+    if (!std::exchange(m_switchDeferred, false))
+        return;
+    if (activeProfile().id != m_coordinator->profile().id)
+        switchProfile(activeProfile());
+}
+
+void MainWebViewModel::exportToFile(std::function<void(std::optional<std::filesystem::path>)> completion) {
+    auto webView = m_coordinator->currentWebView();
+    if (!webView) {
+        logLine("   ❌ No WebView available for export");
+        completion(std::nullopt);
+        return;
+    }
+    if (!m_cookieManager) {
+        logLine("   ❌ No cookieManager available");
+        completion(std::nullopt);
+        return;
+    }
+    const auto owner = m_context.sessions.owner(*webView).value_or(m_coordinator->profile().id);
+    m_cookieManager->exportToFile(owner, webView->sharedDataStore(), webView, std::move(completion));
+}
+
+void MainWebViewModel::suspendNetworkActivityIfIdle() {
+    if (isCallActive() || isNetworkSuspended())
+        return;
+    auto webView = m_coordinator->currentWebView();
+    if (!webView)
+        return;
+    isNetworkSuspended.set(true);
+    webView->stopLoading();
+    webView->loadHTMLString(kParkedPage, "");
+    logLine("🔒 ORVI network suspended while app is in background");
+}
+
+void MainWebViewModel::resumeNetworkActivityIfNeeded(ForceReload forceReload) {
+    if (!isNetworkSuspended() && forceReload == ForceReload::no)
+        return;
+    auto webView = m_coordinator->currentWebView();
+    if (!webView)
+        return;
+    isNetworkSuspended.set(false);
+    webView->load(engine::Request{
+        m_context.domains.serviceOrigin(), {}, engine::CachePolicy::useProtocolCachePolicy, kResumeTimeout});
+    logLine("🔓 ORVI network resumed in foreground");
+}
+
+void MainWebViewModel::forgetProfile(const ProfileId& profileId) {
+    auto counts = unreadCounts();
+    if (counts.erase(profileId))
+        unreadCounts.set(std::move(counts));
+}
+
+} // namespace orvi

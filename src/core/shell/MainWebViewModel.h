@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/base/Signal.h"
+#include "core/profiles/ProfileStoreProtocol.h"
+#include "core/web/OrviWebCoordinator.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace orvi {
+
+class NotificationServiceProtocol;
+
+enum class ForceReload { no, yes };
+
+// Ties the active profile to a live page: owns the active profile's coordinator, replaces it
+// when the profile changes, gathers per-profile unread counts for notifications and
+// publishes the page's loading and call state. Main thread only.
+class MainWebViewModel final : public std::enable_shared_from_this<MainWebViewModel> {
+public:
+    static constexpr Duration kSwitchGuard = std::chrono::milliseconds(300);
+
+    static std::shared_ptr<MainWebViewModel>
+    create(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
+           std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+           std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+           NotificationServiceProtocol& notificationService, CoordinatorContext context);
+
+    Published<Profile> activeProfile;
+    Published<int> unreadCount{0};
+    Published<std::map<ProfileId, int>> unreadCounts;
+    Published<bool> isLoading{false};
+    Published<bool> isCallActive{false};
+    Published<bool> isNetworkSuspended{false};
+
+    const std::shared_ptr<OrviWebCoordinator>& coordinator() const { return m_coordinator; }
+    // Told after the coordinator was replaced; the host then shows the new profile's page.
+    [[nodiscard]] Connection
+    subscribeToCoordinator(std::function<void(const std::shared_ptr<OrviWebCoordinator>&)> slot) {
+        return m_coordinatorChanged.connect(std::move(slot));
+    }
+    std::function<void()> onMediaCaptureRequested;
+
+    const std::shared_ptr<CookieManagerProtocol>& cookieManager() const { return m_cookieManager; }
+
+    // Exports the session of the page on screen (the profile its web view belongs to).
+    void exportToFile(std::function<void(std::optional<std::filesystem::path>)> completion);
+    void suspendNetworkActivityIfIdle();
+    void resumeNetworkActivityIfNeeded(ForceReload forceReload);
+
+    // A deleted profile's count leaves every total.
+    void forgetProfile(const ProfileId& profileId);
+
+private:
+    MainWebViewModel(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
+                     NotificationServiceProtocol& notificationService,
+                     std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                     CoordinatorContext context);
+
+    void bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService);
+    void installCallbacks(OrviWebCoordinator& coordinator);
+    void activeProfileChanged(const Profile& profile);
+    void switchProfile(const Profile& profile);
+    void switchGuardCleared();
+    void unreadCountReported(const Profile& profile, int count);
+
+    ProfileStoreProtocol& m_profileStore;
+    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    NotificationServiceProtocol& m_notificationService;
+    std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
+    CoordinatorContext m_context;
+
+    std::shared_ptr<OrviWebCoordinator> m_coordinator;
+    Signal<std::shared_ptr<OrviWebCoordinator>> m_coordinatorChanged;
+    ProfileId m_lastObservedProfileId;
+    bool m_isSwitchingProfile = false;
+    bool m_switchDeferred = false;
+    TimerHandle m_switchGuard;
+    Connection m_storeActiveProfile;
+    Connection m_activeProfileObserver;
+};
+
+} // namespace orvi

@@ -1,0 +1,98 @@
+#include "ui/PageHostView.h"
+
+#include "core/shell/MainWebViewModel.h"
+#include "engine/webkit/WebKitEngine.h"
+
+namespace orvi::ui {
+
+namespace {
+
+// Answers from the web view's own widget: its root is the window it sits in.
+class WidgetPlacement final : public WebViewPlacement {
+public:
+    explicit WidgetPlacement(const Gtk::Widget& host) : m_host(const_cast<Gtk::Widget&>(host).gobj()) {
+        g_object_add_weak_pointer(G_OBJECT(m_host), reinterpret_cast<gpointer*>(&m_host));
+    }
+    ~WidgetPlacement() override {
+        if (m_host)
+            g_object_remove_weak_pointer(G_OBJECT(m_host), reinterpret_cast<gpointer*>(&m_host));
+    }
+
+    bool hasWindow() const override { return root() != nullptr; }
+    bool isWindowVisible() const override {
+        auto* window = root();
+        return window && gtk_widget_get_visible(window) && gtk_widget_get_mapped(window);
+    }
+
+private:
+    GtkWidget* root() const {
+        if (!m_host)
+            return nullptr;
+        auto* root = gtk_widget_get_root(m_host);
+        return root && GTK_IS_WINDOW(root) ? GTK_WIDGET(root) : nullptr;
+    }
+    GtkWidget* m_host;
+};
+
+} // namespace
+
+PageHostView::PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Context context,
+                           OptionsSource options)
+    : m_model(std::move(model)), m_context(std::move(context)), m_options(std::move(options)) {
+    set_hexpand(true);
+    set_vexpand(true);
+    m_placeholder.set_hexpand(true);
+    m_placeholder.set_vexpand(true);
+    set_child(m_placeholder);
+    m_spinner.set_halign(Gtk::Align::CENTER);
+    m_spinner.set_valign(Gtk::Align::CENTER);
+    m_spinner.set_size_request(32, 32);
+    m_spinner.set_visible(false);
+    add_overlay(m_spinner);
+
+    m_loadingChanged = m_model->isLoading.subscribe([this](bool loading) {
+        m_spinner.set_visible(loading);
+        m_spinner.set_spinning(loading);
+    });
+    m_coordinatorChanged = m_model->subscribeToCoordinator([this](const auto&) { showHost(); });
+    m_activeProfileChanged = m_model->activeProfile.subscribe([this](const Profile&) {
+        if (m_host)
+            show(m_host->update());
+    });
+    showHost();
+}
+
+PageHostView::~PageHostView() {
+    if (m_host)
+        m_host->dismantle();
+    if (m_shown)
+        m_shown->removeFromViewHierarchy();
+}
+
+void PageHostView::showHost() {
+    if (m_host)
+        m_host->dismantle();
+    m_host = PageHost::create(m_model, m_context, std::make_shared<WidgetPlacement>(*this), std::nullopt,
+                              m_options());
+    show(m_host->makeView());
+}
+
+void PageHostView::show(const std::shared_ptr<engine::WebView>& webView) {
+    if (webView == m_shown)
+        return;
+    GtkWidget* widget = webView ? engine::webkit::WebKitEngine::widget(*webView) : nullptr;
+    if (m_shown)
+        m_shown->removeFromViewHierarchy();
+    m_shown = webView;
+    if (!widget) {
+        set_child(m_placeholder);
+        return;
+    }
+    if (webView->isInViewHierarchy())
+        webView->removeFromViewHierarchy();
+    gtk_widget_set_hexpand(widget, TRUE);
+    gtk_widget_set_vexpand(widget, TRUE);
+    gtk_overlay_set_child(gobj(), widget);
+}
+
+} // namespace orvi::ui

@@ -1,0 +1,211 @@
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieEncryption.h"
+#include "core/session/CookieManager.h"
+#include "core/web/NavigationPolicyService.h"
+#include "core/web/OrviWebCoordinator.h"
+#include "core/web/PageLoader.h"
+#include "core/web/PendingPageMessages.h"
+#include "core/web/UnreadDetectionService.h"
+#include "core/web/WebViewSessions.h"
+#include "fakes/LogCapture.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "integration/WebKitTestSupport.h"
+#include "platform/linux/GLibScheduler.h"
+#include "support/PageFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// One profile's web view against the imitation service, supervised by a real coordinator
+// and loaded by the real page loader, with the real cookie manager behind both.
+struct PageFixture {
+    PageFixture() {
+        auto parsed = OrviDomains::fromFile(env.service->writeEndpointsFile(env.root).string());
+        EXPECT_TRUE(parsed.ok());
+        domains = parsed.value();
+        SessionEnvironment session;
+        session.documentsDir = env.root;
+        session.isServiceUrl = [this](const std::string& url) { return domains.isAllowed(url); };
+        cookies = std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(),
+                                                  scheduler, std::move(session));
+        coordinator =
+            OrviWebCoordinator::create(Profile{profileId, "Основной", false, StorageType::persistentMain,
+                                               false, LocationSettings::defaultLocation(), true, true},
+                                       std::make_shared<NavigationPolicyService>(domains, true), unread,
+                                       cookies, CoordinatorContext{scheduler, domains, sessions, pending});
+        view = env.makeWebView(env.engine->dataStore(profileId.text()));
+        view->setCustomUserAgent("Mozilla/5.0 (X11; Linux x86_64) OrviWrapperTest");
+        sessions.recordOwner(view, profileId);
+        coordinator->attach(view, placement);
+        view->setNavigationDelegate(coordinator.get());
+    }
+    ~PageFixture() { coordinator->detach(view); }
+
+    std::shared_ptr<PageLoader> startLoader() {
+        auto loader = PageLoader::create(view, profileId, location, cookies, placement,
+                                         PageLoadContext{scheduler, preferences, domains, vpn, sessions}, {});
+        loader->start();
+        return loader;
+    }
+    engine::Cookie cookie(const std::string& name, const std::string& value) const {
+        return engine::Cookie{name,
+                              value,
+                              env.service->endpoints().webHost,
+                              "/",
+                              false,
+                              false,
+                              static_cast<double>(std::time(nullptr) + 86400),
+                              std::nullopt};
+    }
+    std::vector<RecordedRequest> pageRequests() const {
+        return env.service->requestsTo(env.service->endpoints().webHost, "/");
+    }
+
+    LogCapture log;
+    WebKitTestEnvironment env;
+    platform::GLibScheduler scheduler;
+    OrviDomains domains = OrviDomains::defaults();
+    MemoryPreferencesStore preferences;
+    WebViewSessions sessions;
+    PendingPageMessages pending;
+    FakeVPNDetection vpn{scheduler};
+    std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
+    std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
+    std::shared_ptr<CookieManager> cookies;
+    ProfileId profileId = ProfileId::generate();
+    LocationSettings location{"Europe/Vienna", "de_at", "Вена", std::nullopt, std::nullopt};
+    std::shared_ptr<OrviWebCoordinator> coordinator;
+    std::shared_ptr<engine::WebView> view;
+};
+
+} // namespace
+
+TEST(PageSupervision, TheFirstRequestCarriesTheRestoredCookieAndTheTenHeadersInOrder) {
+    PageFixture f;
+    // The saved session comes from another store, as after a restart with a wiped folder.
+    auto other = f.env.engine->dataStore(ProfileId::generate().text());
+    setCookie(*other, f.cookie("orvi_user", "alice"));
+    bool saved = false;
+    f.cookies->saveCookies(f.profileId, other, [&] { saved = true; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return saved; }));
+
+    auto loader = f.startLoader();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !f.pageRequests().empty(); }));
+    const auto first = f.pageRequests().front();
+    EXPECT_EQ(first.cookie("orvi_user"), "alice");
+
+    const engine::Headers expected = {
+        {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) OrviWrapperTest"},
+        {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"},
+        {"Accept-Encoding", "gzip, deflate, br"},
+        {"Accept-Language", "de-AT,de;q=0.9,en-US;q=0.8,en;q=0.7"},
+        {"Upgrade-Insecure-Requests", "1"},
+        {"Sec-Fetch-Site", "same-origin"},
+        {"Sec-Fetch-Mode", "navigate"},
+        {"Sec-Fetch-Dest", "document"},
+        {"Sec-Fetch-User", "?1"},
+        {"X-Timezone", "Europe/Vienna"},
+    };
+    const auto names = first.headerNames();
+    std::string sent;
+    for (const auto& n : names)
+        sent += n + "; ";
+    SCOPED_TRACE("sent: " + sent);
+    std::ptrdiff_t previous = -1;
+    for (const auto& [name, value] : expected) {
+        EXPECT_EQ(first.header(name), value) << name;
+        // The network process writes the User-Agent line itself, after the others it
+        // was given; its value is still ours.
+        if (name == "User-Agent")
+            continue;
+        auto at = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+            return std::equal(n.begin(), n.end(), name.begin(), name.end(),
+                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+        });
+        ASSERT_NE(at, names.end()) << name;
+        EXPECT_GT(at - names.begin(), previous) << name << " keeps its place";
+        previous = at - names.begin();
+    }
+}
+
+TEST(PageSupervision, TheUnreadScriptReportsTitleAndMarkedCountersOncePerBurst) {
+    PageFixture f;
+    std::vector<int> counts;
+    auto subscription = f.unread->subscribeUnreadCount([&](const UnreadEvent& e) {
+        if (e.profileId == f.profileId)
+            counts.push_back(e.count);
+    });
+    f.unread->attach(f.view, f.profileId);
+    f.view->load(engine::Request{f.env.service->webURL("/echo")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !counts.empty(); }));
+    EXPECT_EQ(counts, std::vector<int>{0});
+
+    ASSERT_TRUE(evaluate(*f.view, "document.title = 'Чаты（12）'; 1").ok());
+    ASSERT_TRUE(runMainLoopUntil([&] { return counts.size() == 2; }));
+    EXPECT_EQ(counts.back(), 12);
+
+    ASSERT_TRUE(evaluate(*f.view, R"JS(
+        document.title = 'ORVI';
+        document.body.innerHTML =
+            '<ul><li data-chat-id="1"><span data-unread-count="2"></span><span data-unread-count="5"></span></li>' +
+            '<li><span aria-label="4 unread messages"></span></li>' +
+            '<li><span data-unread-count="9" style="display:none"></span></li></ul>' +
+            '<span class="badge">77</span>';
+        1)JS")
+                    .ok());
+    ASSERT_TRUE(runMainLoopUntil([&] { return counts.size() == 3; }));
+    EXPECT_EQ(counts.back(), 6);
+
+    // A burst of a hundred changes gives one report with the final count.
+    ASSERT_TRUE(evaluate(*f.view, R"JS(
+        const counter = document.querySelector('[data-unread-count="2"]');
+        for (let i = 1; i <= 100; i++) counter.setAttribute('data-unread-count', String(i));
+        1)JS")
+                    .ok());
+    ASSERT_TRUE(runMainLoopUntil([&] { return counts.size() == 4; }));
+    runMainLoopFor(500ms);
+    EXPECT_EQ(counts, (std::vector<int>{0, 12, 6, 104}));
+}
+
+TEST(PageSupervision, AKilledContentProcessReloadsThePageAfterAboutASecond) {
+    PageFixture f;
+    const auto echo = f.env.service->webURL("/echo");
+    f.view->load(engine::Request{echo});
+    ASSERT_TRUE(runMainLoopUntil([&] { return f.log.containsSubstring("📊 Initial cookie state"); }));
+    // After a crash WebKit may no longer report the URL; the page then comes back as the
+    // service origin. Either way the page is requested again.
+    auto pageRequests = [&] {
+        const auto& host = f.env.service->endpoints().webHost;
+        return f.env.service->requestsTo(host, "/echo").size() + f.env.service->requestsTo(host, "/").size();
+    };
+    const auto before = pageRequests();
+
+    const auto killedAt = Clock::now();
+    engine::webkit::WebKitEngine::terminateWebProcess(*f.view);
+    ASSERT_TRUE(runMainLoopUntil([&] { return pageRequests() > before; }));
+    const auto after = std::chrono::duration<double>(Clock::now() - killedAt).count();
+    EXPECT_GE(after, 0.9);
+    EXPECT_LT(after, 5.0);
+    EXPECT_TRUE(f.log.contains("⚠️ WebView process terminated (count: 1/3)"));
+}
+
+TEST(PageSupervision, APageThatLogsALoginHasItsNewCookiesSavedWithinThreeSeconds) {
+    PageFixture f;
+    setCookie(f.view->dataStore(), f.cookie("orvi_user", "bob"));
+    auto loader = f.startLoader();
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return f.log.contains("💾 User logged in - saving cookies and storage..."); }));
+    const auto loggedInAt = Clock::now();
+    ASSERT_TRUE(runMainLoopUntil([&] { return f.preferences.contains(keys::cookies(f.profileId)); }, 5s));
+    EXPECT_LE(std::chrono::duration<double>(Clock::now() - loggedInAt).count(), 3.2);
+    const auto saved = f.preferences.data(keys::cookies(f.profileId));
+    ASSERT_TRUE(saved);
+    EXPECT_NE(saved->find("bob"), std::string::npos);
+    ASSERT_TRUE(runMainLoopUntil([&] { return f.preferences.contains(keys::storage(f.profileId)); }, 5s));
+    EXPECT_NE(f.preferences.data(keys::storage(f.profileId))->find("token-bob"), std::string::npos);
+}

@@ -1,0 +1,109 @@
+#include "core/prefs/PreferenceKeys.h"
+#include "core/prefs/SqlitePreferencesStore.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using orvi::test::ChildProcess;
+using orvi::test::TempDir;
+
+namespace {
+
+constexpr auto kTimeout = 40s;
+
+std::string valueAfter(const std::string& line, const std::string& prefix) {
+    return line.substr(prefix.size());
+}
+
+// The application as a process against the imitation service in another process, with its
+// own session bus and XDG folders: what a user does, from launch to restart.
+class SessionRestartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
+                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
+        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
+        ASSERT_TRUE(address);
+        m_busAddress = *address;
+        std::filesystem::create_directories(m_dir / "runtime");
+        std::filesystem::permissions(m_dir / "runtime", std::filesystem::perms::owner_all);
+
+        m_service =
+            ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--auto-login", "--log-requests"}, {}, {}});
+        auto endpoints = m_service->waitForLine(
+            [](const std::string& l) { return l.starts_with("ORVI_SERVICE_ENDPOINTS="); }, 10s);
+        auto proxy =
+            m_service->waitForLine([](const std::string& l) { return l.starts_with("ORVI_PROXY="); }, 10s);
+        ASSERT_TRUE(endpoints && proxy);
+        m_endpoints = valueAfter(*endpoints, "ORVI_SERVICE_ENDPOINTS=");
+        m_proxy = valueAfter(*proxy, "ORVI_PROXY=");
+    }
+
+    std::unique_ptr<ChildProcess> launch() {
+        return ChildProcess::start(ORVI_APP_BINARY, {{},
+                                                     {{"HOME", (m_dir / "home").string()},
+                                                      {"XDG_CONFIG_HOME", (m_dir / "config").string()},
+                                                      {"XDG_DATA_HOME", (m_dir / "data").string()},
+                                                      {"XDG_CACHE_HOME", (m_dir / "cache").string()},
+                                                      {"XDG_RUNTIME_DIR", (m_dir / "runtime").string()},
+                                                      {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
+                                                      {"GSK_RENDERER", "cairo"},
+                                                      {"NO_AT_BRIDGE", "1"},
+                                                      {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
+                                                      {"ORVI_PROXY", m_proxy}},
+                                                     {}});
+    }
+    bool serviceSees(const std::string& prefix) {
+        return m_service->waitForLine([&](const std::string& l) { return l.starts_with(prefix); }, kTimeout)
+            .has_value();
+    }
+    std::string activeProfile() {
+        auto stored = orvi::SqlitePreferencesStore::create(m_dir / "config/orvi-wrapper/preferences.sqlite3");
+        EXPECT_TRUE(stored.ok());
+        return stored.ok() ? stored.value()->string(orvi::keys::kActiveProfileId).value_or("") : "";
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<ChildProcess> m_bus;
+    std::unique_ptr<ChildProcess> m_service;
+    std::string m_busAddress;
+    std::string m_endpoints;
+    std::string m_proxy;
+};
+
+} // namespace
+
+TEST_F(SessionRestartTest, ALoggedInUserIsStillLoggedInAfterARestartWithTheEngineFolderDeleted) {
+    {
+        auto app = launch();
+        ASSERT_TRUE(serviceSees("REQUEST GET web.orvi.test/ cookies=")) << "the service page is requested";
+        ASSERT_TRUE(serviceSees("REQUEST POST web.orvi.test/login")) << "the user logs in through the page";
+        ASSERT_TRUE(serviceSees("REQUEST GET web.orvi.test/api/chats")) << "the page is logged in";
+        ASSERT_TRUE(app->waitForLine(
+            [](const std::string& l) { return l.starts_with("   ✅ Login save attempt (t+1s) completed"); },
+            kTimeout));
+        app->sendSignal(SIGTERM);
+        EXPECT_EQ(app->waitForExit(15s), 0);
+        EXPECT_NE(std::find(app->lines().begin(), app->lines().end(), "   ✅ All data saved successfully"),
+                  app->lines().end());
+    }
+    const auto profile = activeProfile();
+    ASSERT_EQ(profile.size(), 36u);
+    const auto engineFolder = m_dir / "data/orvi-wrapper/webkit" / profile;
+    ASSERT_TRUE(std::filesystem::exists(engineFolder));
+    std::filesystem::remove_all(engineFolder);
+
+    auto again = launch();
+    auto first = m_service->waitForLine(
+        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
+    ASSERT_TRUE(first);
+    EXPECT_NE(first->find("orvi_session"), std::string::npos)
+        << "the restored session goes with the first request";
+    EXPECT_NE(first->find("orvi_user"), std::string::npos);
+    EXPECT_TRUE(serviceSees("REQUEST GET web.orvi.test/api/chats")) << "the page is logged in again";
+    again->sendSignal(SIGTERM);
+    EXPECT_EQ(again->waitForExit(15s), 0);
+}

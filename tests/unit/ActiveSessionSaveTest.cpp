@@ -1,0 +1,90 @@
+#include "core/shell/ActiveSessionSave.h"
+
+#include "core/shell/MainWebViewModel.h"
+#include "core/web/NavigationPolicyService.h"
+#include "core/web/PendingPageMessages.h"
+#include "core/web/UnreadDetectionService.h"
+#include "core/web/WebViewSessions.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "support/PageFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TerminationFixture {
+    TerminationFixture() {
+        model = MainWebViewModel::create(
+            store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+            UnreadDetectionService::create(), notifications,
+            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+        const auto& profile = store.activeProfile();
+        webView =
+            std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore(profile.id.text())}));
+        sessions.recordOwner(webView, profile.id);
+        model->coordinator()->attach(webView);
+    }
+    FakeCookieStore& jar() { return static_cast<FakeDataStore&>(webView->dataStore()).cookies; }
+
+    LogCapture log;
+    ManualScheduler scheduler;
+    FakeEngine engine;
+    MemoryPreferencesStore preferences;
+    WebViewSessions sessions;
+    PendingPageMessages pending;
+    RecordingNotificationService notifications;
+    FakeProfileStore store{{makeProfile("Основной")}};
+    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<MainWebViewModel> model;
+    std::shared_ptr<FakeWebView> webView;
+};
+
+bool runSave(TerminationFixture& f) {
+    TerminationSave save(f.scheduler);
+    save.addHook(ActiveSessionSave::hook(*f.model, f.sessions));
+    return save.run();
+}
+
+} // namespace
+
+TEST(ActiveSessionSave, WaitsForTheCookieAnswerEvenWhenItArrivesAfterTheStorageAnswer) {
+    TerminationFixture f;
+    f.sessions.markSessionLive(*f.webView);
+    const auto id = f.store.activeProfile().id;
+    f.jar().cookies = {{"sid", "fresh", "web.orvi.example"}};
+    f.jar().deferAnswers = true;
+    f.cookies->holdStorageAnswers = true;
+    // The storage answer comes first, the cookie answer a moment later, both while waiting.
+    f.scheduler.postAfter(0.2s, [&] { f.cookies->releaseStorageAnswers(); });
+    f.scheduler.postAfter(0.5s, [&] { f.jar().releaseDeferred(); });
+
+    EXPECT_TRUE(runSave(f));
+    EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"fresh"})");
+    EXPECT_TRUE(f.preferences.contains(keys::storage(id)));
+    EXPECT_TRUE(f.log.contains("   ✅ All data saved successfully"));
+}
+
+TEST(ActiveSessionSave, GivesUpAfterTwoSecondsWhenAnAnswerNeverComes) {
+    TerminationFixture f;
+    f.sessions.markSessionLive(*f.webView);
+    f.jar().deferAnswers = true;
+    EXPECT_FALSE(runSave(f));
+    EXPECT_TRUE(f.log.contains("   ⚠️ Save timed out, but proceeding with termination"));
+    // A late answer after the wait still finds its state alive.
+    f.jar().releaseDeferred();
+}
+
+TEST(ActiveSessionSave, KeepsTheSavedLoginWhenThePageNeverGotItsSession) {
+    TerminationFixture f;
+    const auto id = f.store.activeProfile().id;
+    f.preferences.setData(keys::cookies(id), R"({"sid":"saved"})");
+    EXPECT_TRUE(runSave(f));
+    EXPECT_TRUE(f.cookies->calls.empty());
+    EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"saved"})");
+}

@@ -1,0 +1,241 @@
+#include "core/shell/MainWebViewModel.h"
+
+#include "core/shell/ForgettingPreferencesStore.h"
+#include "core/shell/ProfileDeletionCleaner.h"
+#include "core/web/NavigationPolicyService.h"
+#include "core/web/PageHost.h"
+#include "core/web/PendingPageMessages.h"
+#include "core/web/UnreadDetectionService.h"
+#include "core/web/WebViewSessions.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "support/PageFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The main view model with a page host that follows its coordinator, as the main window does.
+struct ShellFixture {
+    explicit ShellFixture(int profileCount = 3) {
+        for (int i = 0; i < profileCount; ++i)
+            profiles.push_back(makeProfile("Профиль " + std::to_string(i)));
+        store = std::make_unique<FakeProfileStore>(profiles);
+        cookies = std::make_shared<FakeCookieManager>(guardedPreferences);
+        model = MainWebViewModel::create(
+            *store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
+            notifications, CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+        showHost();
+        hostFollower = model->subscribeToCoordinator([this](const auto&) { showHost(); });
+    }
+
+    void showHost() {
+        if (host)
+            host->dismantle();
+        host = PageHost::create(
+            model,
+            PageHost::Context{
+                PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
+                [this](const Profile& p, const std::optional<LocationSettings>&) { return webViewFor(p); }},
+            placement, std::nullopt, PageLoader::Options{});
+        host->makeView();
+    }
+    std::shared_ptr<FakeWebView> webViewFor(const Profile& profile) {
+        auto& view = webViews[profile.id];
+        if (!view)
+            view = std::static_pointer_cast<FakeWebView>(
+                engine.makeWebView({engine.dataStore(profile.id.text())}));
+        return view;
+    }
+    FakeCookieStore& jar(const Profile& profile) {
+        return static_cast<FakeDataStore&>(webViewFor(profile)->dataStore()).cookies;
+    }
+    std::size_t totalLoads() const {
+        std::size_t total = 0;
+        for (const auto& [id, view] : webViews)
+            total += view->loads.size();
+        return total;
+    }
+    void report(const Profile& profile, int count) {
+        webViewFor(profile)->postMessage("unreadCountHandler",
+                                         {{"count", count}, {"profileId", profile.id.text()}});
+    }
+
+    LogCapture log;
+    ManualScheduler scheduler;
+    FakeEngine engine;
+    MemoryPreferencesStore preferences;
+    ForgettingPreferencesStore guardedPreferences{preferences};
+    WebViewSessions sessions;
+    PendingPageMessages pending;
+    FakeVPNDetection vpn{scheduler};
+    RecordingNotificationService notifications;
+    std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
+    std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
+    std::vector<Profile> profiles;
+    std::unique_ptr<FakeProfileStore> store;
+    std::shared_ptr<FakeCookieManager> cookies;
+    std::shared_ptr<MainWebViewModel> model;
+    std::shared_ptr<PageHost> host;
+    Connection hostFollower;
+    std::map<ProfileId, std::shared_ptr<FakeWebView>> webViews;
+};
+
+} // namespace
+
+TEST(MainWebViewModel, ASwitchDuringTheGuardIsCarriedOutWhenItClears) {
+    ShellFixture f;
+    const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
+    f.store->setActiveProfile(b.id);
+    f.scheduler.advance(0.1s);
+    f.store->setActiveProfile(c.id);
+    EXPECT_TRUE(f.log.contains("⚠️ Profile switch already in progress, skipping"));
+    EXPECT_EQ(f.model->activeProfile().id, c.id);
+    EXPECT_EQ(f.model->coordinator()->profile().id, b.id);
+
+    f.scheduler.advance(0.2s);
+    EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
+    EXPECT_EQ(f.host->webView(), f.webViewFor(c));
+    (void)a;
+}
+
+TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadAndTheMiddleSessionUntouched) {
+    ShellFixture f;
+    const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
+    f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
+    f.preferences.setData(keys::storage(b.id), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
+    f.preferences.setData(keys::cookies(c.id), R"({"sid":"C"})");
+
+    f.scheduler.advance(0.1s);
+    f.store->setActiveProfile(b.id);
+    f.scheduler.advance(0.1s);
+    f.store->setActiveProfile(c.id);
+    f.scheduler.advance(5s);
+
+    EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
+    EXPECT_EQ(f.model->activeProfile().id, c.id);
+    EXPECT_EQ(f.totalLoads(), 1u);
+    EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u);
+    EXPECT_EQ(f.preferences.data(keys::cookies(b.id)), R"({"sid":"B"})");
+    EXPECT_EQ(f.preferences.data(keys::storage(b.id)), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
+    EXPECT_TRUE(f.jar(b).cookies.empty()) << "C's cookies never go into B's store";
+    ASSERT_EQ(f.jar(c).cookies.size(), 1u);
+    EXPECT_EQ(f.jar(c).cookies[0].value, "C");
+    (void)a;
+}
+
+TEST(MainWebViewModel, SelectingTheActiveProfileAgainDoesNothing) {
+    ShellFixture f;
+    f.store->setActiveProfile(f.profiles[0].id);
+    f.scheduler.advance(1s);
+    EXPECT_FALSE(f.log.containsSubstring("Switching profile"));
+    EXPECT_EQ(f.webViewFor(f.profiles[0])->loads.size(), 1u);
+}
+
+TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileAndRepeatsDropped) {
+    ShellFixture f;
+    const auto& a = f.profiles[0];
+    f.report(a, -3);
+    f.report(a, 4);
+    f.report(a, 4);
+    f.report(a, 2);
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 2);
+    EXPECT_EQ(f.model->unreadCount(), 2);
+    EXPECT_EQ(f.notifications.reports,
+              (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
+
+    f.store->setActiveProfile(f.profiles[1].id);
+    EXPECT_EQ(f.model->unreadCount(), 0);
+    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
+}
+
+TEST(MainWebViewModel, ExportsTheSessionOfTheProfileThePageBelongsTo) {
+    ShellFixture f;
+    std::optional<std::filesystem::path> exported;
+    f.model->exportToFile([&](auto path) { exported = path; });
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + f.profiles[0].id.text());
+}
+
+TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgain) {
+    ShellFixture f;
+    auto view = f.webViewFor(f.profiles[0]);
+    f.model->isCallActive.set(true);
+    f.model->suspendNetworkActivityIfIdle();
+    EXPECT_FALSE(f.model->isNetworkSuspended());
+    f.model->isCallActive.set(false);
+    f.model->suspendNetworkActivityIfIdle();
+    EXPECT_TRUE(f.model->isNetworkSuspended());
+    ASSERT_EQ(view->htmlLoads.size(), 1u);
+
+    const auto loads = view->loads.size();
+    f.model->resumeNetworkActivityIfNeeded(ForceReload::no);
+    EXPECT_FALSE(f.model->isNetworkSuspended());
+    ASSERT_EQ(view->loads.size(), loads + 1);
+    EXPECT_TRUE(view->loads.back().headers.empty());
+    f.model->resumeNetworkActivityIfNeeded(ForceReload::no);
+    EXPECT_EQ(view->loads.size(), loads + 1);
+}
+
+TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSave) {
+    ShellFixture f;
+    const auto& a = f.profiles[0];
+    auto dataDir = std::filesystem::temp_directory_path() / ("orvi-delete-" + a.id.text());
+    std::filesystem::create_directories(dataDir / a.id.text());
+    ProfileDeletionCleaner cleaner(*f.store,
+                                   {[&](const ProfileId& id) { f.guardedPreferences.forgetProfile(id); },
+                                    [&](const ProfileId& id) { f.sessions.forgetProfile(id); },
+                                    [&](const ProfileId& id) { f.model->forgetProfile(id); }},
+                                   {dataDir});
+
+    f.scheduler.advance(1s);
+    f.jar(a).cookies = {{"sid", "A", "web.orvi.example"}};
+    f.report(a, 3);
+    f.webViewFor(a)->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in"}});
+    f.webViewFor(a)->finishNavigation(OrviDomains::defaults().serviceOrigin());
+    f.cookies->holdStorageAnswers = true;
+    f.jar(a).deferAnswers = true;
+
+    f.store->deleteProfile(a.id);
+    f.jar(a).releaseDeferred();
+    f.cookies->releaseStorageAnswers();
+    f.scheduler.advance(60s);
+    f.jar(a).releaseDeferred();
+    f.cookies->releaseStorageAnswers();
+
+    EXPECT_FALSE(f.preferences.contains(keys::cookies(a.id)));
+    EXPECT_FALSE(f.preferences.contains(keys::storage(a.id)));
+    EXPECT_FALSE(std::filesystem::exists(dataDir / a.id.text()));
+    EXPECT_EQ(f.model->unreadCounts().count(a.id), 0u);
+    EXPECT_EQ(f.model->coordinator()->profile().id, f.profiles[1].id);
+    std::filesystem::remove_all(dataDir);
+}
+
+TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {
+    ShellFixture f;
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
+    f.scheduler.advance(1s);
+    auto oldHost = f.host;
+    f.hostFollower.disconnect();
+    f.store->setActiveProfile(b.id);
+
+    auto shown = oldHost->update();
+    f.scheduler.advance(1s);
+    EXPECT_EQ(shown, f.webViewFor(b));
+    EXPECT_TRUE(f.log.contains("🔄 Profile changed in updateNSView: " + a.id.text() + " -> " + b.id.text()));
+    EXPECT_TRUE(f.jar(a).cookies.empty());
+    ASSERT_EQ(f.jar(b).cookies.size(), 1u);
+    EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
+    EXPECT_EQ(f.webViewFor(b)->navigationDelegate, f.model->coordinator().get());
+
+    // The same profile with the coordinator already attached: nothing more happens.
+    EXPECT_EQ(oldHost->update(), shown);
+    f.scheduler.advance(1s);
+    EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
+}

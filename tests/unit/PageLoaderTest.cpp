@@ -1,0 +1,205 @@
+#include "core/web/PageLoader.h"
+
+#include "core/web/PageRequest.h"
+#include "core/web/WebViewSessions.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "support/PageFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct LoaderFixture {
+    LoaderFixture() {
+        webView = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore(owner.text())}));
+        webView->setCustomUserAgent("Mozilla/5.0 (X11; Linux x86_64) Test");
+        sessions.recordOwner(webView, owner);
+        preferences.setData(keys::cookies(owner), R"({"sid":"secret"})");
+    }
+    std::shared_ptr<PageLoader> makeLoader(bool ignoreVPN = false) {
+        return PageLoader::create(
+            webView, owner, location, cookies, placement,
+            PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
+            PageLoader::Options{ignoreVPN, [this] { ++vpnWarnings; }});
+    }
+    FakeCookieStore& jar() { return static_cast<FakeDataStore&>(webView->dataStore()).cookies; }
+
+    LogCapture log;
+    ManualScheduler scheduler;
+    FakeEngine engine;
+    MemoryPreferencesStore preferences;
+    WebViewSessions sessions;
+    FakeVPNDetection vpn{scheduler};
+    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
+    ProfileId owner = ProfileId::generate();
+    LocationSettings location{"Europe/Berlin", "de_DE", "Берлин", std::nullopt, std::nullopt};
+    std::shared_ptr<FakeWebView> webView;
+    int vpnWarnings = 0;
+};
+
+} // namespace
+
+TEST(PageRequest, AcceptLanguageFollowsTheProfileLocale) {
+    struct Case {
+        const char* locale;
+        const char* expected;
+    };
+    for (const auto& c :
+         {Case{"ru_RU", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"en", "en-RU,en;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"de_at", "de-AT,de;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"", "ru-RU,ru;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"__EN__us", "en-US,en;q=0.9,en-US;q=0.8,en;q=0.7"},
+          Case{"ru\r\nX-Evil: 1_RU", "rux-evil: 1-RU,rux-evil: 1;q=0.9,en-US;q=0.8,en;q=0.7"}}) {
+        EXPECT_EQ(PageRequest::acceptLanguage(c.locale), c.expected) << c.locale;
+    }
+}
+
+TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
+    LoaderFixture f;
+    auto loader = f.makeLoader();
+    loader->start();
+    f.scheduler.advance(0.29s);
+    EXPECT_TRUE(f.cookies->calls.empty());
+    f.scheduler.advance(0.01s);
+    EXPECT_EQ(f.cookies->calls, (std::vector<std::string>{"restoreCookies " + f.owner.text(),
+                                                          "restoreStorage " + f.owner.text()}));
+    EXPECT_EQ(f.jar().cookies.size(), 1u);
+    EXPECT_TRUE(f.webView->loads.empty());
+    f.scheduler.advance(0.1s);
+
+    ASSERT_EQ(f.webView->loads.size(), 1u);
+    const auto& request = f.webView->loads[0];
+    EXPECT_EQ(request.url, OrviDomains::defaults().serviceOrigin());
+    EXPECT_EQ(request.timeoutSeconds, 30.0);
+    EXPECT_EQ(request.headers,
+              (engine::Headers{
+                  {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) Test"},
+                  {"Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"},
+                  {"Accept-Encoding", "gzip, deflate, br"},
+                  {"Accept-Language", "de-DE,de;q=0.9,en-US;q=0.8,en;q=0.7"},
+                  {"Upgrade-Insecure-Requests", "1"},
+                  {"Sec-Fetch-Site", "same-origin"},
+                  {"Sec-Fetch-Mode", "navigate"},
+                  {"Sec-Fetch-Dest", "document"},
+                  {"Sec-Fetch-User", "?1"},
+                  {"X-Timezone", "Europe/Berlin"},
+              }));
+    EXPECT_TRUE(f.sessions.isSessionLive(*f.webView));
+    EXPECT_TRUE(f.log.contains("   ✅ Load request sent"));
+}
+
+TEST(PageLoader, WaitsOnceMoreForAHiddenWindowAndThenLoadsAnyway) {
+    LoaderFixture f;
+    f.placement->visible = false;
+    auto loader = f.makeLoader();
+    loader->start();
+    f.scheduler.advance(0.79s);
+    EXPECT_EQ(f.vpn.checks, 0);
+    f.scheduler.advance(0.01s);
+    EXPECT_EQ(f.vpn.checks, 1);
+    EXPECT_TRUE(f.log.contains("   ⚠️ Window still not visible, attempting load anyway"));
+    f.scheduler.advance(0.2s);
+    EXPECT_EQ(f.webView->loads.size(), 1u);
+}
+
+TEST(PageLoader, AVPNStopsTheLoadUnlessTheWarningIsIgnored) {
+    for (bool ignore : {false, true}) {
+        LoaderFixture f;
+        f.vpn.vpn = true;
+        auto loader = f.makeLoader(ignore);
+        loader->start();
+        f.scheduler.advance(1s);
+        EXPECT_EQ(f.vpnWarnings, ignore ? 0 : 1);
+        EXPECT_EQ(f.webView->loads.size(), ignore ? 1u : 0u);
+        EXPECT_EQ(f.cookies->calls.empty(), !ignore);
+    }
+}
+
+TEST(PageLoader, AWebViewAlreadyOnTheServiceIsNotReloaded) {
+    struct Case {
+        std::string url;
+        bool reloaded;
+    };
+    const auto host = OrviDomains::defaults().webHost;
+    for (const auto& c :
+         {Case{"https://" + host + "/chat/1", false}, Case{"https://sub." + host + "/", false},
+          Case{"https://evil" + host + "/", true}, Case{"", true}}) {
+        LoaderFixture f;
+        f.webView->currentURL = c.url;
+        auto loader = f.makeLoader();
+        loader->start();
+        f.scheduler.advance(1s);
+        EXPECT_EQ(f.webView->loads.size(), c.reloaded ? 1u : 0u) << c.url;
+        EXPECT_EQ(f.cookies->calls.empty(), !c.reloaded) << c.url;
+    }
+}
+
+TEST(PageLoader, TheTestPageReplacesTheRequestAndHasNoWatchdog) {
+    LoaderFixture f;
+    f.preferences.setBoolean(keys::kUseTestPage, true);
+    auto loader = f.makeLoader();
+    loader->start();
+    f.scheduler.advance(1s);
+    ASSERT_EQ(f.webView->htmlLoads.size(), 1u);
+    EXPECT_NE(f.webView->htmlLoads[0].first.find("<title>Test Page</title>"), std::string::npos);
+    EXPECT_TRUE(f.webView->loads.empty());
+    f.scheduler.advance(60s);
+    EXPECT_EQ(f.webView->stopCount, 0);
+}
+
+TEST(PageLoader, WatchdogStopsASlowLoadAndRetriesItOnceWhenIdle) {
+    struct Case {
+        bool loadingAt45;
+        bool busyAgainAt47;
+        int stops;
+        std::size_t loads;
+    };
+    for (const auto& c : {Case{false, false, 0, 1}, Case{true, false, 1, 2}, Case{true, true, 1, 1}}) {
+        LoaderFixture f;
+        auto loader = f.makeLoader();
+        loader->start();
+        f.scheduler.advance(0.4s);
+        ASSERT_EQ(f.webView->loads.size(), 1u);
+        f.webView->loading = c.loadingAt45;
+        f.scheduler.advance(45s);
+        EXPECT_EQ(f.webView->stopCount, c.stops);
+        f.webView->loading = c.busyAgainAt47;
+        f.scheduler.advance(2s);
+        ASSERT_EQ(f.webView->loads.size(), c.loads);
+        if (c.loads == 2) {
+            EXPECT_TRUE(f.webView->loads[1].headers.empty());
+            EXPECT_EQ(f.webView->loads[1].timeoutSeconds, 20.0);
+        }
+        f.scheduler.advance(100s);
+        EXPECT_EQ(f.webView->loads.size(), c.loads) << "the retry has no watchdog of its own";
+    }
+}
+
+TEST(PageLoader, NothingIsRequestedWithoutAWindowOrOnceTheLoaderIsGone) {
+    {
+        LoaderFixture f;
+        f.placement->window = false;
+        auto loader = f.makeLoader();
+        loader->start();
+        f.scheduler.advance(2s);
+        EXPECT_TRUE(f.webView->loads.empty());
+        EXPECT_TRUE(f.log.contains("   ⚠️ WebView window is nil, cannot load URL"));
+    }
+    {
+        LoaderFixture f;
+        auto loader = f.makeLoader();
+        loader->start();
+        f.scheduler.advance(0.35s);
+        loader.reset();
+        f.scheduler.advance(2s);
+        EXPECT_TRUE(f.webView->loads.empty());
+    }
+}
