@@ -14,7 +14,7 @@ std::shared_ptr<CookieManager> makeCookieManager(PreferencesStore& preferences, 
                                                  const platform::Paths& paths, const OrviDomains& domains) {
     SessionEnvironment environment;
     environment.documentsDir = paths.documentsDir;
-    environment.isServiceUrl = [domains](const std::string& url) { return domains.isAllowed(url); };
+    environment.domains = domains;
     return std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(), scheduler,
                                            std::move(environment));
 }

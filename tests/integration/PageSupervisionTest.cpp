@@ -30,7 +30,7 @@ struct PageFixture {
         domains = parsed.value();
         SessionEnvironment session;
         session.documentsDir = env.root;
-        session.isServiceUrl = [this](const std::string& url) { return domains.isAllowed(url); };
+        session.domains = domains;
         cookies = std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(),
                                                   scheduler, std::move(session));
         coordinator =
