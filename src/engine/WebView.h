@@ -139,6 +139,12 @@ public:
     virtual std::shared_ptr<DataStore> nonPersistentDataStore() = 0;
     // The persistent store of this identifier; the same one for the same text during a run.
     virtual std::shared_ptr<DataStore> dataStore(const std::string& identifier) = 0;
+    // Forgets the persistent store of this identifier and deletes everything it kept on disk
+    // (data and cache), for a profile that is deleted. The web views of that store must be
+    // gone first: the engine can only drop its own reference. The completion runs once, on
+    // the main thread, with false when the identifier is refused or a folder stayed behind.
+    // A later dataStore() with the same identifier starts empty.
+    virtual void removeDataStore(const std::string& identifier, std::function<void(bool)> completion) = 0;
 
     virtual std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) = 0;
 };

@@ -165,6 +165,12 @@ std::shared_ptr<engine::DataStore> FakeEngine::dataStore(const std::string& iden
     return store;
 }
 
+void FakeEngine::removeDataStore(const std::string& identifier, std::function<void(bool)> completion) {
+    identifiedStores.erase(identifier);
+    removedDataStores.push_back(identifier);
+    completion(removeDataStoreResult);
+}
+
 std::shared_ptr<engine::WebView> FakeEngine::makeWebView(const engine::WebViewConfiguration& configuration) {
     auto view = std::make_shared<FakeWebView>(configuration);
     webViews.push_back(view);

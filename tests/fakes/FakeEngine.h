@@ -139,12 +139,17 @@ public:
     std::shared_ptr<engine::DataStore> defaultDataStore() override;
     std::shared_ptr<engine::DataStore> nonPersistentDataStore() override;
     std::shared_ptr<engine::DataStore> dataStore(const std::string& identifier) override;
+    // Forgets the store at once and records the identifier; the completion gets
+    // removeDataStoreResult.
+    void removeDataStore(const std::string& identifier, std::function<void(bool)> completion) override;
     std::shared_ptr<engine::WebView> makeWebView(const engine::WebViewConfiguration& configuration) override;
 
     std::shared_ptr<FakeDataStore> defaultStore = std::make_shared<FakeDataStore>(true, "default");
     std::vector<std::shared_ptr<FakeDataStore>> nonPersistentStores;
     std::map<std::string, std::shared_ptr<FakeDataStore>> identifiedStores;
     std::vector<std::weak_ptr<FakeWebView>> webViews;
+    std::vector<std::string> removedDataStores;
+    bool removeDataStoreResult = true;
 
     // Customises each web view as it is made (a responder, say).
     std::function<void(FakeWebView&)> onWebViewMade;

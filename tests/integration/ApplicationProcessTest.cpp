@@ -24,6 +24,29 @@ unsigned mode(const std::filesystem::path& path) {
     return info.st_mode & 07777;
 }
 
+// Every path below the folder that someone other than the owner can reach and use: each
+// folder on the way lets them through and the path itself grants them some access.
+std::vector<std::string> pathsOpenToOthers(const std::filesystem::path& top) {
+    std::vector<std::string> found;
+    const auto walk = [&](const auto& self, const std::filesystem::path& folder, bool reachable) -> void {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            struct stat info {};
+            if (::lstat(entry.path().c_str(), &info) != 0 || S_ISLNK(info.st_mode))
+                continue;
+            const bool exposed = reachable && (info.st_mode & 0077) != 0;
+            if (exposed)
+                found.push_back(entry.path().string());
+            if (S_ISDIR(info.st_mode))
+                self(self, entry.path(), reachable && (info.st_mode & 0011) != 0);
+        }
+    };
+    struct stat info {};
+    if (::stat(top.c_str(), &info) == 0 && (info.st_mode & 0077) != 0)
+        found.push_back(top.string());
+    walk(walk, top, ::stat(top.c_str(), &info) == 0 && (info.st_mode & 0011) != 0);
+    return found;
+}
+
 bool hasLine(const ChildProcess& app, const std::string& line) {
     return std::find(app.lines().begin(), app.lines().end(), line) != app.lines().end();
 }
@@ -116,9 +139,13 @@ TEST_F(ApplicationProcessTest, StartsLogsItsChecksAndKeepsTheResizedWindowSizeAc
         << "the window opened at the remembered size";
 }
 
-TEST_F(ApplicationProcessTest, PreferencesStayPrivateUnderAnOpenUmask) {
+TEST_F(ApplicationProcessTest, NoSessionFileOrFolderIsOpenToOthersUnderAnOpenUmask) {
     auto app = launch({}, 0);
     ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
+    terminate(*app, SIGTERM);
+
+    // Our own files and the engine's cookie database are private themselves; whatever else
+    // the web engine writes with the umask's mode sits inside a 0700 folder that guards it.
     EXPECT_EQ(mode(m_dir / "config/orvi-wrapper"), 0700u);
     EXPECT_EQ(mode(preferencesFile()), 0600u);
     for (const char* companion : {"-wal", "-shm"}) {
@@ -127,7 +154,21 @@ TEST_F(ApplicationProcessTest, PreferencesStayPrivateUnderAnOpenUmask) {
             EXPECT_EQ(mode(path), 0600u) << path;
         }
     }
-    terminate(*app, SIGTERM);
+    int folders = 0;
+    for (const char* xdg : {"config", "data", "cache"}) {
+        const auto appFolder = m_dir / xdg / "orvi-wrapper";
+        if (!std::filesystem::exists(appFolder))
+            continue;
+        ++folders;
+        EXPECT_EQ(mode(appFolder), 0700u) << appFolder;
+        EXPECT_EQ(pathsOpenToOthers(appFolder), std::vector<std::string>()) << appFolder;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(appFolder)) {
+            if (entry.path().filename().string().starts_with("cookies.sqlite")) {
+                EXPECT_EQ(mode(entry.path()), 0600u) << entry.path();
+            }
+        }
+    }
+    EXPECT_GE(folders, 1);
 }
 
 TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndTheApplicationStillStarts) {

@@ -3,6 +3,7 @@
 #include "core/session/CookieManager.h"
 #include "core/session/SessionFile.h"
 #include "core/web/OrviUserScripts.h"
+#include "fakes/LogCapture.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
 #include "support/TestDomains.h"
@@ -111,7 +112,8 @@ protected:
 
     // Loads the service in a fresh web view of the profile the way the application does:
     // the saved snapshot's document-start script, then the first request.
-    std::shared_ptr<engine::WebView> openFresh(const ProfileId& profile, RecordingNavigationDelegate& nav) {
+    std::shared_ptr<engine::WebView> openFresh(const ProfileId& profile, RecordingNavigationDelegate& nav,
+                                               std::optional<std::string> url = std::nullopt) {
         auto view = env.makeWebView(env.engine->dataStore(profile.text()));
         view->setNavigationDelegate(&nav);
         if (auto saved = prefs->data(keys::storage(profile)))
@@ -120,7 +122,7 @@ protected:
                                    engine::InjectionTime::documentStart, engine::FrameScope::mainFrameOnly,
                                    engine::World::page});
         env.service->clearRequests();
-        EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+        EXPECT_TRUE(loadAndWait(*view, nav, url.value_or(env.service->webURL("/"))));
         return view;
     }
 
@@ -223,4 +225,77 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
     EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
     EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
     view->setNavigationDelegate(nullptr);
+}
+
+TEST_F(SessionRoundTrip, APageOffTheServiceHostNeitherReceivesNorReplacesTheSavedSnapshot) {
+    const auto profile = ProfileId::generate();
+    logInWithHostileStorage(profile);
+    const auto saved = prefs->data(keys::storage(profile));
+    ASSERT_TRUE(saved);
+
+    for (const std::string url :
+         {"http://elsewhere.example.test/", "http://orvi.example.test/", "about:blank"}) {
+        RecordingNavigationDelegate nav;
+        auto view = openFresh(profile, nav, url);
+        const auto held =
+            evaluate(*view, "(() => { try { return localStorage.length; } catch (e) { return 0; } })()");
+        ASSERT_TRUE(held.ok()) << url;
+        EXPECT_EQ(held.value(), 0) << url;
+        waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+        EXPECT_EQ(prefs->data(keys::storage(profile)), saved) << url;
+        view->setNavigationDelegate(nullptr);
+    }
+}
+
+TEST_F(SessionRoundTrip, AReloadAfterThePageRotatedATokenKeepsTheNewToken) {
+    const auto profile = ProfileId::generate();
+    logInWithHostileStorage(profile);
+    RecordingNavigationDelegate nav;
+    auto view = openFresh(profile, nav);
+    ASSERT_EQ(evaluate(*view, "localStorage.getItem('orvi.token')").value(), "token-alice");
+    ASSERT_TRUE(evaluate(*view, "localStorage.setItem('orvi.token', 'token-rotated'); "
+                                "localStorage.removeItem('ключ'); true")
+                    .ok());
+
+    const int before = nav.finished;
+    view->reload();
+    ASSERT_TRUE(waitForFinish(nav, before));
+    EXPECT_EQ(evaluate(*view, "localStorage.getItem('orvi.token')").value(), "token-rotated");
+    EXPECT_EQ(evaluate(*view, "localStorage.getItem('ключ')").value(), "значение")
+        << "a key the page no longer holds is restored";
+    view->setNavigationDelegate(nullptr);
+}
+
+TEST_F(SessionRoundTrip, ImportsIntoARealStoreNeverPrintTheCookieValue) {
+    const std::string marker = "MARKER-7d3e91c4";
+    const std::string document = R"({"version":2,"cookies":[{"name":"orvi_session","value":")" + marker +
+                                 R"(","domain":"web.orvi.test","path":"/","isHTTPOnly":true}],)"
+                                 R"("storage":{"localStorage":{"t":")" +
+                                 marker + R"("},"sessionStorage":{}}})";
+    const auto plainProfile = ProfileId::generate();
+    const auto sealedProfile = ProfileId::generate();
+    LogCapture log;
+
+    std::optional<int> plain;
+    manager->importCookies(plainProfile, document, env.engine->dataStore(plainProfile.text()),
+                           [&](int count) { plain = count; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return plain.has_value(); }));
+    EXPECT_EQ(*plain, 1);
+
+    const auto envelope = CookieEncryption().encrypt(document, "пароль");
+    std::optional<Result<int>> sealed;
+    manager->importCookiesEncrypted(sealedProfile, envelope, "пароль",
+                                    env.engine->dataStore(sealedProfile.text()),
+                                    [&](Result<int> result) { sealed = result; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return sealed.has_value(); }));
+    ASSERT_TRUE(sealed->ok());
+    EXPECT_EQ(sealed->value(), 1);
+
+    for (const auto& profile : {plainProfile, sealedProfile}) {
+        auto stored = findCookie(allCookies(*env.engine->dataStore(profile.text())), "orvi_session");
+        ASSERT_TRUE(stored) << profile.text();
+        EXPECT_EQ(stored->value, marker) << "the cookie reached the engine";
+    }
+    EXPECT_TRUE(log.containsSubstring("orvi_session=[" + std::to_string(marker.size()) + " chars]"));
+    EXPECT_FALSE(log.containsSubstring(marker));
 }

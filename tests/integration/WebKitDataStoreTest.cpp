@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -149,12 +150,20 @@ TEST(WebKitDataStore, RemovingAllDataEmptiesTheCookieJar) {
 
 TEST(WebKitDataStore, ProfileFoldersArePrivateAndUnsafeIdentifiersNeverReachTheDisk) {
     WebKitTestEnvironment env;
-    umask(022);
+    umask(0);
     auto store = env.engine->dataStore(kProfileA);
+    umask(022);
     EXPECT_TRUE(store->isPersistent());
     EXPECT_EQ(permissionsOf(env.dataRoot() / kProfileA), 0700);
     EXPECT_EQ(permissionsOf(env.cacheRoot() / kProfileA), 0700);
     EXPECT_EQ(permissionsOf(env.dataRoot()), 0700);
+    setCookie(*store, {"token", "1", "web.orvi.test", "/", false, false, 4102444800.0});
+    for (const char* file : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
+        const auto path = env.dataRoot() / kProfileA / file;
+        if (file == std::string("cookies.sqlite") || std::filesystem::exists(path)) {
+            EXPECT_EQ(permissionsOf(path), 0600) << file;
+        }
+    }
 
     for (const char* unsafe : {"", ".", "..", "../escape", "a/b"}) {
         auto refused = env.engine->dataStore(unsafe);
@@ -219,4 +228,59 @@ TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
     auto token = evaluate(*view, "localStorage.getItem('orvi.token')");
     ASSERT_TRUE(token.ok());
     EXPECT_EQ(token.value(), "token-carol");
+}
+
+TEST(WebKitDataStore, RemovingAStoreDeletesItsFoldersAndALaterStoreStartsEmpty) {
+    WebKitTestEnvironment env;
+    auto store = env.engine->dataStore(kProfileA);
+    auto view = env.makeWebView(store);
+    RecordingNavigationDelegate nav;
+    view->setNavigationDelegate(&nav);
+    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+    ASSERT_TRUE(logIn(*view, nav, "dave"));
+    view->setNavigationDelegate(nullptr);
+    view.reset();
+    store.reset();
+    env.engine->dataStore(kProfileB);
+    // Folders an earlier run left for a profile this run never opened.
+    const std::string leftOver = "0C0C0C0C-3333-4333-8333-CCCCCCCCCCCC";
+    std::filesystem::create_directories(env.cacheRoot() / leftOver / "deep");
+    std::ofstream(env.cacheRoot() / leftOver / "deep" / "entry") << "cached";
+
+    std::vector<bool> results;
+    for (const auto& identifier : {std::string(kProfileA), leftOver})
+        env.engine->removeDataStore(identifier, [&](bool removed) { results.push_back(removed); });
+    ASSERT_TRUE(runMainLoopUntil([&] { return results.size() == 2; }));
+    EXPECT_EQ(results, (std::vector<bool>{true, true}));
+    for (const auto& identifier : {std::string(kProfileA), leftOver}) {
+        EXPECT_FALSE(std::filesystem::exists(env.dataRoot() / identifier)) << identifier;
+        EXPECT_FALSE(std::filesystem::exists(env.cacheRoot() / identifier)) << identifier;
+    }
+    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileB)) << "another profile keeps its folders";
+
+    auto again = env.engine->dataStore(kProfileA);
+    EXPECT_TRUE(allCookies(*again).empty());
+    auto fresh = env.makeWebView(again);
+    RecordingNavigationDelegate freshNav;
+    fresh->setNavigationDelegate(&freshNav);
+    ASSERT_TRUE(loadAndWait(*fresh, freshNav, env.service->webURL("/")));
+    EXPECT_EQ(evaluate(*fresh, "localStorage.getItem('orvi.token')").value(), nullptr);
+    fresh->setNavigationDelegate(nullptr);
+    runMainLoopFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(results.size(), 2u) << "each completion runs once";
+}
+
+TEST(WebKitDataStore, RemovingAStoreRefusesIdentifiersThatAreNotPlainFolderNames) {
+    WebKitTestEnvironment env;
+    env.engine->dataStore(kProfileA);
+    std::filesystem::create_directories(env.root / "outside");
+    for (const char* unsafe : {"", ".", "..", "../outside", "a/b"}) {
+        std::optional<bool> removed;
+        env.engine->removeDataStore(unsafe, [&](bool result) { removed = result; });
+        ASSERT_TRUE(runMainLoopUntil([&] { return removed.has_value(); })) << unsafe;
+        EXPECT_FALSE(*removed) << unsafe;
+    }
+    EXPECT_TRUE(std::filesystem::exists(env.root / "outside"));
+    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileA));
+    EXPECT_TRUE(std::filesystem::exists(env.cacheRoot()));
 }

@@ -31,14 +31,20 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& contents) {
-        m_path = std::filesystem::temp_directory_path() /
-                 ("orvi-endpoints-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".json");
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvi-endpoints-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_folder = pattern;
+        m_path = m_folder / "endpoints.json";
         std::ofstream(m_path) << contents;
     }
-    ~TemporaryFile() { std::filesystem::remove(m_path); }
+    ~TemporaryFile() {
+        if (!m_folder.empty())
+            std::filesystem::remove_all(m_folder);
+    }
     std::string path() const { return m_path.string(); }
 
 private:
+    std::filesystem::path m_folder;
     std::filesystem::path m_path;
 };
 

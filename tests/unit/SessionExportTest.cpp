@@ -230,3 +230,19 @@ TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
               "  \"c\" : [\n\n  ],\n  \"d\" : {\n    \"x\" : \"a\\/b\",\n"
               "    \"y\" : true,\n    \"z\" : null\n  }\n}");
 }
+
+TEST_F(SessionExport, FileExportWhoseCaptureEndsOnAnotherPageUsesTheSavedSnapshot) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    prefs.setData(keys::storage(profile), kSnapshot);
+    view->responder = [this](const std::string&, engine::World) -> std::optional<engine::ScriptResult> {
+        // The page followed a link while the capture ran; the answer is the new page's.
+        view->currentURL = "https://elsewhere.test/";
+        return engine::ScriptResult(Json(R"({"localStorage":{"foreign":"x"},"sessionStorage":{}})"));
+    };
+    exportFile();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_TRUE(files[0]);
+    EXPECT_EQ(view->evaluations.size(), 1u);
+    EXPECT_EQ(parseJson(readFile(*files[0]))->at("storage"), Json::parse(kSnapshot));
+    EXPECT_EQ(savedStorage(), kSnapshot);
+}

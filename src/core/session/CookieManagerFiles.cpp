@@ -176,20 +176,31 @@ void CookieManager::exportToFile(const ProfileId& profileId,
         return;
     }
     Lifetime lifetime = m_lifetime;
-    webView->evaluateJavaScript(StorageSnapshot::captureScript(), engine::World::client,
-                                [lifetime, profileId, dataStore, done](engine::ScriptResult result) {
-                                    auto self = lifetime.lock();
-                                    if (!self)
-                                        return;
-                                    Json storage = emptyStorage();
-                                    if (result.ok() && result.value().is_string()) {
-                                        auto parsed = parseJson(result.value().get_ref<const std::string&>());
-                                        if (parsed && StorageSnapshot::fromJson(*parsed))
-                                            storage = std::move(*parsed);
-                                    }
-                                    (*self)->continueFileExport(profileId, dataStore, std::move(storage),
-                                                                done);
-                                });
+    std::weak_ptr<engine::WebView> weakView = webView;
+    webView->evaluateJavaScript(
+        StorageSnapshot::captureScript(), engine::World::client,
+        [lifetime, weakView, profileId, dataStore, done](engine::ScriptResult result) {
+            auto self = lifetime.lock();
+            if (!self)
+                return;
+            auto view = weakView.lock();
+            if (!(*self)->isServicePage(view.get())) {
+                // The capture may come from the page that replaced the
+                // service's while it ran.
+                auto saved = savedSnapshotJson((*self)->m_userDefaults, profileId);
+                logLine(std::string("   ⚠️ Page left the service host – exporting ") +
+                        (saved ? "the saved storage" : "empty storage"));
+                (*self)->continueFileExport(profileId, dataStore, saved ? *saved : emptyStorage(), done);
+                return;
+            }
+            Json storage = emptyStorage();
+            if (result.ok() && result.value().is_string()) {
+                auto parsed = parseJson(result.value().get_ref<const std::string&>());
+                if (parsed && StorageSnapshot::fromJson(*parsed))
+                    storage = std::move(*parsed);
+            }
+            (*self)->continueFileExport(profileId, dataStore, std::move(storage), done);
+        });
 }
 
 void CookieManager::continueFileExport(const ProfileId& profileId,

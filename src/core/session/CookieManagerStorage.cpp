@@ -2,6 +2,7 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieManager.h"
 #include "core/session/OnceCompletion.h"
+#include "core/web/JavaScriptLiteral.h"
 
 namespace orvi {
 namespace {
@@ -11,6 +12,21 @@ std::string hostForLog(const engine::WebView* webView) {
         return "no web view";
     auto host = hostOfUrl(webView->url());
     return host.empty() ? "no page" : host;
+}
+
+// The page may move on between the host check here and the script's run there, so the
+// script checks the host again in the page before it touches storage.
+std::string onServiceHostOnly(const std::string& script, const OrviDomains& domains) {
+    return "(() => {\n"
+           "    const allowedDomain = " +
+           javaScriptStringLiteral(domains.allowedDomain()) +
+           ";\n"
+           "    const host = String(window.location.hostname || '').toLowerCase();\n"
+           "    if (host !== allowedDomain && !host.endsWith('.' + allowedDomain)) {\n"
+           "        return;\n"
+           "    }\n"
+           "    " +
+           script + "\n})();";
 }
 
 } // namespace
@@ -106,9 +122,9 @@ void CookieManager::restoreStorage(const ProfileId& profileId,
 
     OnceCompletion<> done(m_scheduler, std::move(completion));
     std::weak_ptr<engine::WebView> weakView = webView;
-    auto sessionScript = snapshot->sessionRestoreScript();
+    auto sessionScript = onServiceHostOnly(snapshot->sessionRestoreScript(), m_environment.domains);
     webView->evaluateJavaScript(
-        snapshot->localRestoreScript(), engine::World::client,
+        onServiceHostOnly(snapshot->localRestoreScript(), m_environment.domains), engine::World::client,
         [weakView, done, sessionScript = std::move(sessionScript)](engine::ScriptResult result) {
             if (result.ok())
                 logLine("   ✅ Restored localStorage");

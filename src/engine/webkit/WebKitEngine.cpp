@@ -1,10 +1,12 @@
 #include "engine/webkit/WebKitEngine.h"
 
 #include "core/base/Log.h"
+#include "core/base/PrivateFiles.h"
 #include "engine/webkit/WebKitDataStore.h"
 #include "engine/webkit/WebKitWebViewAdapter.h"
 
 #include <glib/gstdio.h>
+#include <vector>
 
 namespace orvi::engine::webkit {
 
@@ -28,8 +30,51 @@ bool isPlainFolderName(const std::string& name) {
 
 void keepCookiesIn(WebKitNetworkSession* session, const std::filesystem::path& folder) {
     auto file = folder / kCookieFileName;
+    // SQLite keeps an existing file's mode and gives its -wal and -shm the same one, so a
+    // file made 0600 here keeps the cookies private whatever the network process's umask.
+    if (auto made = orvi::makePrivateFile(file); !made)
+        logLine("⚠️ Could not make the cookie file private: " + made.error().message);
     webkit_cookie_manager_set_persistent_storage(webkit_network_session_get_cookie_manager(session),
                                                  file.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+}
+
+// A deleted profile's folders, removed on a worker thread: a cache folder can hold thousands
+// of files. The completion is only touched on the main thread.
+struct FolderRemoval {
+    std::string identifier;
+    std::vector<std::filesystem::path> folders;
+    std::function<void(bool)> completion;
+    std::vector<std::string> failures;
+};
+
+void removeFoldersInBackground(std::unique_ptr<FolderRemoval> removal) {
+    GTask* task = g_task_new(
+        nullptr, nullptr,
+        [](GObject*, GAsyncResult* result, gpointer) {
+            auto* removal = static_cast<FolderRemoval*>(g_task_get_task_data(G_TASK(result)));
+            const bool removed = g_task_propagate_boolean(G_TASK(result), nullptr);
+            for (const auto& failure : removal->failures)
+                logLine("❌ Could not remove the engine folder " + failure);
+            if (removed)
+                logLine("🗑️ Removed the engine data and cache folders of " + removal->identifier);
+            auto completion = std::move(removal->completion);
+            completion(removed);
+        },
+        nullptr);
+    g_task_set_task_data(task, removal.release(),
+                         [](gpointer data) { delete static_cast<FolderRemoval*>(data); });
+    g_task_run_in_thread(task, [](GTask* task, gpointer, gpointer data, GCancellable*) {
+        auto* removal = static_cast<FolderRemoval*>(data);
+        for (const auto& folder : removal->folders) {
+            std::error_code error;
+            // remove_all does not follow symbolic links: a link inside is removed, not its target.
+            std::filesystem::remove_all(folder, error);
+            if (error)
+                removal->failures.push_back(folder.string() + ": " + error.message());
+        }
+        g_task_return_boolean(task, removal->failures.empty());
+    });
+    g_object_unref(task);
 }
 
 } // namespace
@@ -97,6 +142,29 @@ std::shared_ptr<DataStore> WebKitEngine::dataStore(const std::string& identifier
     g_object_unref(session);
     m_stores.emplace(identifier, store);
     return store;
+}
+
+void WebKitEngine::removeDataStore(const std::string& identifier, std::function<void(bool)> completion) {
+    if (!isPlainFolderName(identifier)) {
+        logLine("❌ Refusing to remove a data store folder for the identifier \"" + identifier + "\"");
+        completion(false);
+        return;
+    }
+    auto removal = std::make_unique<FolderRemoval>(FolderRemoval{
+        identifier, {m_dataRoot / identifier, m_cacheRoot / identifier}, std::move(completion), {}});
+    auto it = m_stores.find(identifier);
+    if (it == m_stores.end()) {
+        // Folders left by an earlier run go too.
+        removeFoldersInBackground(std::move(removal));
+        return;
+    }
+    auto store = std::move(it->second);
+    m_stores.erase(it);
+    auto* clearing = store.get();
+    clearing->removeAllData(
+        [store = std::move(store), removal = std::shared_ptr<FolderRemoval>(std::move(removal))]() mutable {
+            removeFoldersInBackground(std::make_unique<FolderRemoval>(std::move(*removal)));
+        });
 }
 
 std::shared_ptr<WebView> WebKitEngine::makeWebView(const WebViewConfiguration& configuration) {

@@ -31,6 +31,9 @@ public:
     // An identifier that is not a plain folder name (empty, ".", "..", or holding a slash)
     // never reaches the disk: it gets a store that keeps nothing, and the refusal is logged.
     std::shared_ptr<DataStore> dataStore(const std::string& identifier) override;
+    // Clears the store's data through the network process first (so that a session still
+    // alive does not write it back), then deletes both folders off the main thread.
+    void removeDataStore(const std::string& identifier, std::function<void(bool)> completion) override;
     std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) override;
 
     // The widget of a web view this engine made, for the UI; null for any other web view.

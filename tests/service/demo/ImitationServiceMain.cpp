@@ -40,8 +40,14 @@ int main(int argc, char** argv) {
                       << " cookies=" << names << std::endl;
         };
     }
-    auto folder = std::filesystem::temp_directory_path() / ("orvi-imitation-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    // A fresh private folder: a predictable name in a shared /tmp could be made in advance by
+    // someone else, who would then choose the hosts the application trusts.
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvi-imitation-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        std::cerr << "cannot create a temporary folder" << std::endl;
+        return 1;
+    }
+    const std::filesystem::path folder = pattern;
     auto endpoints = service->writeEndpointsFile(folder);
     std::cout << "ORVI_SERVICE_ENDPOINTS=" << endpoints.string() << "\n"
               << "ORVI_PROXY=" << service->proxyURL() << "\n"
