@@ -47,8 +47,11 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             [this](const ProfileId& id) { m_sessions.forgetProfile(id); },
             [this](const ProfileId& id) { m_mainWebViewModel->forgetProfile(id); },
             [this](const ProfileId& id) { m_notificationService.forgetProfile(id); },
-            [this](const ProfileId& id) { m_webViewFactory->removeWebView(id); }},
-        std::vector<std::filesystem::path>{paths.engineDataDir(), paths.engineCacheDir()});
+            [this](const ProfileId& id) { m_webViewFactory->removeWebView(id); },
+            // The engine drops its session for the profile before deleting the folders, so a
+            // session still alive cannot write data back into them.
+            [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
+        std::vector<std::filesystem::path>{});
 }
 
 PageHost::Context PageServices::hostContext() {
