@@ -1,7 +1,7 @@
-#include "core/web/FileURLRules.h"
-#include "core/web/JavaScriptLiteral.h"
-#include "core/web/OrviDomains.h"
-#include "core/web/Url.h"
+#include "core/web/policy/FileURLRules.h"
+#include "core/web/scripts/JavaScriptLiteral.h"
+#include "core/web/policy/OrviDomains.h"
+#include "core/web/policy/Url.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 //              without the unread script; the counters give the page's timer lag, which is
 //              what the script's scans cost the page.
 // Run under xvfb-run and dbus-run-session, like the integration tests.
-#include "core/web/UnreadDetectionService.h"
+#include "core/page/UnreadDetectionService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "core/base/Log.h"
-#include "core/web/OrviDomains.h"
+#include "core/web/policy/OrviDomains.h"
 #include "engine/webkit/ProxyEnvironment.h"
 
 int main(int argc, char* argv[]) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/base/Signal.h"
-#include "core/web/PageHost.h"
+#include "core/page/PageHost.h"
 
 #include <gtkmm.h>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/web/ManualDownloadStarter.h"
+#include "core/web/policy/ManualDownloadStarter.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "core/web/NavigationDecider.h"
+#include "core/web/policy/NavigationDecider.h"
 #include "fakes/LogCapture.h"
 #include "fakes/RecordingManualDownloadStarter.h"
 #include "integration/WebFixture.h"

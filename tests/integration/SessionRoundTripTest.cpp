@@ -2,7 +2,7 @@
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/session/CookieManager.h"
 #include "core/session/SessionFile.h"
-#include "core/web/OrviUserScripts.h"
+#include "core/web/scripts/OrviUserScripts.h"
 #include "fakes/LogCapture.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"

@@ -7,7 +7,7 @@
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 #include "core/session/CookieManagerProtocol.h"
-#include "core/web/WebViewPlacement.h"
+#include "core/page/WebViewPlacement.h"
 #include "fakes/FakeEngine.h"
 
 #include <algorithm>

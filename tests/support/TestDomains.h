@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/web/OrviDomains.h"
+#include "core/web/policy/OrviDomains.h"
 
 namespace orvi::test {
 

@@ -1,4 +1,4 @@
-#include "core/web/JavaScriptLiteral.h"
+#include "core/web/scripts/JavaScriptLiteral.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/web/NavigationDecider.h"
+#include "core/web/policy/NavigationDecider.h"
 
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"

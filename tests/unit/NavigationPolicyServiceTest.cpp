@@ -1,6 +1,6 @@
-#include "core/web/NavigationPolicyService.h"
+#include "core/web/policy/NavigationPolicyService.h"
 
-#include "core/web/FileURLRules.h"
+#include "core/web/policy/FileURLRules.h"
 #include "fakes/LogCapture.h"
 #include "support/TestDomains.h"
 

@@ -1,4 +1,4 @@
-#include "core/web/OrviDomains.h"
+#include "core/web/policy/OrviDomains.h"
 
 #include "core/base/Json.h"
 

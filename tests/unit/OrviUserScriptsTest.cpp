@@ -1,7 +1,7 @@
-#include "core/web/OrviUserScripts.h"
+#include "core/web/scripts/OrviUserScripts.h"
 
 #include "core/profiles/LocationSettings.h"
-#include "core/web/JavaScriptLiteral.h"
+#include "core/web/scripts/JavaScriptLiteral.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,7 +1,7 @@
-#include "core/web/PageLoader.h"
+#include "core/page/PageLoader.h"
 
-#include "core/web/PageRequest.h"
-#include "core/web/WebViewSessions.h"
+#include "core/page/PageRequest.h"
+#include "core/page/WebViewSessions.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"

@@ -1,4 +1,4 @@
-#include "core/web/UnreadDetectionService.h"
+#include "core/page/UnreadDetectionService.h"
 
 #include "fakes/FakeEngine.h"
 

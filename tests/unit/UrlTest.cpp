@@ -1,4 +1,4 @@
-#include "core/web/Url.h"
+#include "core/web/policy/Url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "core/web/WebViewFactory.h"
+#include "core/page/WebViewFactory.h"
 
 #include "core/prefs/PreferenceKeys.h"
-#include "core/web/OrviUserScripts.h"
+#include "core/web/scripts/OrviUserScripts.h"
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"

@@ -6,7 +6,7 @@
 #include "core/session/CookieManagerProtocol.h"
 #include "core/session/ImportFormat.h"
 #include "core/session/StorageSnapshot.h"
-#include "core/web/OrviDomains.h"
+#include "core/web/policy/OrviDomains.h"
 
 #include <chrono>
 #include <filesystem>

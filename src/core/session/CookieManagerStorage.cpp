@@ -2,7 +2,7 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieManager.h"
 #include "core/session/OnceCompletion.h"
-#include "core/web/JavaScriptLiteral.h"
+#include "core/web/scripts/JavaScriptLiteral.h"
 
 namespace orvi {
 namespace {

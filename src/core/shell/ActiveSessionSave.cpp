@@ -2,7 +2,7 @@
 
 #include "core/base/Log.h"
 #include "core/shell/MainWebViewModel.h"
-#include "core/web/WebViewSessions.h"
+#include "core/page/WebViewSessions.h"
 
 #include <memory>
 

@@ -2,8 +2,8 @@
 
 #include "core/base/Log.h"
 #include "core/notify/NotificationServiceProtocol.h"
-#include "core/web/NavigationPolicyService.h"
-#include "core/web/WebViewSessions.h"
+#include "core/web/policy/NavigationPolicyService.h"
+#include "core/page/WebViewSessions.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "core/base/Signal.h"
 #include "core/profiles/ProfileStoreProtocol.h"
-#include "core/web/OrviWebCoordinator.h"
+#include "core/page/OrviWebCoordinator.h"
 
 #include <filesystem>
 #include <map>

@@ -1,0 +1,437 @@
+#include "core/page/OrviWebCoordinator.h"
+
+#include "core/base/Log.h"
+#include "core/page/PendingPageMessages.h"
+#include "core/web/policy/Url.h"
+#include "core/page/WebViewSessions.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvi {
+
+namespace {
+
+constexpr const char* kLogHandler = "logHandler";
+constexpr const char* kDownloadLinkHandler = "downloadLink";
+constexpr const char* kCallStateHandler = "callStateHandler";
+constexpr const char* kLoggedInMarker = "user logged in";
+constexpr double kPlainRequestTimeout = 60.0;
+
+// Page scripts post to these from the page's own world.
+constexpr engine::World kHandlerWorld = engine::World::page;
+
+constexpr const char* kConsoleInterceptScript = R"JS((function () {
+    if (window.__consoleIntercepted) return;
+    window.__consoleIntercepted = true;
+    function bridge(type, original) {
+        return function () {
+            original.apply(console, arguments);
+            try {
+                var handlers = window.webkit && window.webkit.messageHandlers;
+                if (handlers && handlers.logHandler) {
+                    var parts = [];
+                    for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
+                    handlers.logHandler.postMessage({type: type, message: parts.join(" ")});
+                }
+            } catch (error) {}
+        };
+    }
+    console.log = bridge("log", console.log);
+    console.error = bridge("error", console.error);
+})();
+)JS";
+
+std::string hashCookies(const std::vector<engine::Cookie>& cookies) {
+    std::string hash;
+    for (std::size_t i = 0; i < cookies.size(); ++i) {
+        if (i)
+            hash += '|';
+        hash += cookies[i].name + "-" + cookies[i].value;
+    }
+    return hash;
+}
+
+std::string trimSlashes(const std::string& path) {
+    const auto first = path.find_first_not_of('/');
+    if (first == std::string::npos)
+        return {};
+    return path.substr(first, path.find_last_not_of('/') - first + 1);
+}
+
+} // namespace
+
+std::shared_ptr<OrviWebCoordinator>
+OrviWebCoordinator::create(Profile profile,
+                           std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+                           std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                           std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context) {
+    std::shared_ptr<OrviWebCoordinator> coordinator(new OrviWebCoordinator(
+        std::move(profile), std::move(navigationPolicyService), std::move(unreadDetectionService),
+        std::move(cookieManager), std::move(context)));
+    coordinator->setupUnreadDetection();
+    return coordinator;
+}
+
+OrviWebCoordinator::OrviWebCoordinator(
+    Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+    std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+    std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context)
+    : m_profile(std::move(profile)), m_navigationPolicyService(std::move(navigationPolicyService)),
+      m_unreadDetectionService(std::move(unreadDetectionService)), m_cookieManager(std::move(cookieManager)),
+      m_context(std::move(context)),
+      m_decider(*m_navigationPolicyService, m_context.domains, m_context.pendingMessages) {}
+
+OrviWebCoordinator::~OrviWebCoordinator() {
+    // The web view holds its delegates without owning them; it must not call a dead one.
+    if (auto webView = m_currentWebView.lock()) {
+        webView->setNavigationDelegate(nullptr);
+        webView->setUIDelegate(nullptr);
+        for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler})
+            webView->removeScriptMessageHandler(name);
+    }
+}
+
+std::string OrviWebCoordinator::consoleInterceptScript() {
+    return kConsoleInterceptScript;
+}
+
+void OrviWebCoordinator::setupUnreadDetection() {
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    m_unreadSubscription =
+        m_unreadDetectionService->subscribeUnreadCount([weakSelf](const UnreadEvent& event) {
+            auto self = weakSelf.lock();
+            if (!self || event.profileId != self->m_profile.id)
+                return;
+            if (self->m_lastUnreadCount == event.count)
+                return;
+            self->m_lastUnreadCount = event.count;
+            if (self->onUnreadCountChanged)
+                self->onUnreadCountChanged(event.count);
+        });
+}
+
+bool OrviWebCoordinator::isCurrent(const engine::WebView& webView) const {
+    auto current = m_currentWebView.lock();
+    return current && current.get() == &webView;
+}
+
+std::shared_ptr<engine::WebView> OrviWebCoordinator::strongView(engine::WebView& webView) const {
+    auto current = m_currentWebView.lock();
+    return current && current.get() == &webView ? current : nullptr;
+}
+
+ProfileId OrviWebCoordinator::sessionOwner(const engine::WebView& webView) const {
+    return m_context.sessions.owner(webView).value_or(m_profile.id);
+}
+
+bool OrviWebCoordinator::canSaveFrom(const engine::WebView& webView) const {
+    if (!m_cookieManager)
+        return false;
+    if (!m_context.sessions.isSessionLive(webView)) {
+        logLine("ℹ️ Session of profile " + sessionOwner(webView).text() +
+                " not restored into this WebView yet, not saving");
+        return false;
+    }
+    return true;
+}
+
+void OrviWebCoordinator::saveCookies(const std::shared_ptr<engine::WebView>& webView) {
+    if (canSaveFrom(*webView))
+        m_cookieManager->saveCookies(sessionOwner(*webView), webView->sharedDataStore());
+}
+
+void OrviWebCoordinator::saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
+                                               std::function<void()> storageDone) {
+    if (!canSaveFrom(*webView))
+        return;
+    const auto owner = sessionOwner(*webView);
+    m_cookieManager->saveCookies(owner, webView->sharedDataStore());
+    m_cookieManager->saveStorage(owner, webView, std::move(storageDone));
+}
+
+void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
+                                std::shared_ptr<const WebViewPlacement> placement) {
+    if (!webView)
+        return;
+    m_currentWebView = webView;
+    m_placement = std::move(placement);
+    m_cookieSaveTimer.cancel();
+    m_unreadDetectionService->attach(webView, m_profile.id);
+    webView->setUIDelegate(this);
+
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler}) {
+        webView->removeScriptMessageHandler(name);
+        webView->addScriptMessageHandler(name, kHandlerWorld,
+                                         [weakSelf, handlerName = std::string(name)](const Json& body) {
+                                             if (auto self = weakSelf.lock())
+                                                 self->didReceiveScriptMessage(handlerName, body);
+                                         });
+    }
+    webView->addUserScript(engine::UserScript{kConsoleInterceptScript, engine::InjectionTime::documentStart,
+                                              engine::FrameScope::allFrames, kHandlerWorld});
+}
+
+void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView) {
+    if (!webView)
+        return;
+    if (m_cookieManager) {
+        logLine("💾 Saving cookies and storage before detach for profile: " + sessionOwner(*webView).text());
+        saveCookiesAndStorage(webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
+    }
+    m_cookieSaveTimer.cancel();
+    m_unreadDetectionService->detach(webView);
+    for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler})
+        webView->removeScriptMessageHandler(name);
+    if (isCurrent(*webView)) {
+        // A cached web view keeps running; it must not call back into a coordinator that
+        // may be gone by then.
+        webView->setNavigationDelegate(nullptr);
+        webView->setUIDelegate(nullptr);
+        m_currentWebView.reset();
+        m_placement.reset();
+    }
+}
+
+void OrviWebCoordinator::decidePolicyForNavigationAction(
+    engine::WebView& webView, const engine::NavigationAction& action,
+    std::function<void(engine::PolicyDecision)> decisionHandler) {
+    m_decider.decideAction(webView, action, decisionHandler);
+}
+
+void OrviWebCoordinator::decidePolicyForNavigationResponse(
+    engine::WebView& webView, const engine::NavigationResponse& response,
+    std::function<void(engine::PolicyDecision)> decisionHandler) {
+    m_decider.decideResponse(webView, response, decisionHandler);
+}
+
+void OrviWebCoordinator::didStartProvisionalNavigation(engine::WebView&) {
+    if (onLoadingChanged)
+        onLoadingChanged(true);
+}
+
+void OrviWebCoordinator::loadServiceOrigin(engine::WebView& webView) {
+    webView.load(engine::Request{m_context.domains.serviceOrigin(),
+                                 {},
+                                 engine::CachePolicy::useProtocolCachePolicy,
+                                 kPlainRequestTimeout});
+}
+
+void OrviWebCoordinator::didFinishNavigation(engine::WebView& webView) {
+    if (onLoadingChanged)
+        onLoadingChanged(false);
+
+    if (auto url = Url::parse(webView.url()); url && url->host()) {
+        const auto path = trimSlashes(url->path());
+        if (url->host()->find(asciiLowercase(m_context.domains.downloadHost)) != std::string::npos &&
+            (path.empty() || path == "download")) {
+            logLine("⚠️ Detected app download page, redirecting to main page...");
+            loadServiceOrigin(webView);
+        }
+    }
+
+    auto view = strongView(webView);
+    if (!m_cookieManager || !view)
+        return;
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    std::weak_ptr<engine::WebView> weakView = view;
+    view->dataStore().cookieStore().getAllCookies([weakSelf, weakView](std::vector<engine::Cookie> cookies) {
+        auto self = weakSelf.lock();
+        auto webView = weakView.lock();
+        if (self && webView)
+            self->compareCookies(cookies, webView);
+    });
+}
+
+void OrviWebCoordinator::compareCookies(const std::vector<engine::Cookie>& cookies,
+                                        const std::shared_ptr<engine::WebView>& webView) {
+    if (m_lastCookieCount == 0 && m_lastCookieHash.empty()) {
+        m_lastCookieCount = cookies.size();
+        m_lastCookieHash = hashCookies(cookies);
+        logLine("📊 Initial cookie state: " + std::to_string(cookies.size()) + " cookies");
+    }
+    // A finish that arrives after the coordinator moved on must not restart the timer for
+    // a web view it no longer watches.
+    if (isCurrent(*webView))
+        setupPeriodicCookieSaving(webView);
+
+    const auto hash = hashCookies(cookies);
+    if (cookies.size() == m_lastCookieCount && hash == m_lastCookieHash)
+        return;
+    logLine("🔄 Cookies changed: " + std::to_string(m_lastCookieCount) + " -> " +
+            std::to_string(cookies.size()) + ", saving...");
+    m_lastCookieCount = cookies.size();
+    m_lastCookieHash = hash;
+    saveCookies(webView);
+}
+
+void OrviWebCoordinator::setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView) {
+    m_cookieSaveTimer.cancel();
+    const bool ephemeral = m_profile.storageType == StorageType::ephemeral;
+    const auto interval = ephemeral ? kEphemeralSaveInterval : kPersistentSaveInterval;
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    std::weak_ptr<engine::WebView> weakView = webView;
+    m_cookieSaveTimer = m_context.scheduler.startRepeatingTimer(interval, [weakSelf, weakView] {
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        auto view = weakView.lock();
+        if (!view || !self->isCurrent(*view)) {
+            self->m_cookieSaveTimer.cancel();
+            return;
+        }
+        logLine("⏰ Periodic save for profile: " + self->sessionOwner(*view).text() +
+                " (storage: " + std::string(rawValue(self->m_profile.storageType)) + ")");
+        self->saveCookies(view);
+    });
+}
+
+void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
+    auto webView = m_currentWebView.lock();
+    if (!webView || !m_cookieManager)
+        return;
+    logLine("💾 User logged in - saving cookies and storage...");
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    std::weak_ptr<engine::WebView> weakView = webView;
+    for (const auto& [delay, label] : {std::pair{1.0, "t+1s"}, std::pair{3.0, "t+3s"}}) {
+        m_context.scheduler.postAfter(Duration(delay), [weakSelf, weakView, label = std::string(label)] {
+            auto self = weakSelf.lock();
+            auto view = weakView.lock();
+            if (!self || !view || !self->isCurrent(*view))
+                return;
+            logLine("   💾 Login save attempt (" + label +
+                    ") for profile: " + self->sessionOwner(*view).text());
+            self->saveCookiesAndStorage(
+                view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
+        });
+    }
+}
+
+void OrviWebCoordinator::didReceiveScriptMessage(const std::string& handlerName, const Json& body) {
+    if (handlerName == kCallStateHandler) {
+        if (body.is_object())
+            m_context.pendingMessages.recordCallState(body);
+    } else if (handlerName == kDownloadLinkHandler) {
+        if (body.is_string() || (body.is_object() && stringMember(body, "url")))
+            m_context.pendingMessages.recordDownloadLink(body);
+    } else if (handlerName == kLogHandler) {
+        const auto type = body.is_object() ? stringMember(body, "type") : std::nullopt;
+        const auto message = body.is_object() ? stringMember(body, "message") : std::nullopt;
+        if (!type || !message)
+            return;
+        logLine(*type + ": " + *message);
+        if (*type == "log" && message->find(kLoggedInMarker) != std::string::npos)
+            saveCurrentCookiesAndStorage();
+    }
+}
+
+void OrviWebCoordinator::didFailNavigation(engine::WebView&, const Error& error) {
+    if (onLoadingChanged)
+        onLoadingChanged(false);
+    if (error.domain != engine::kURLErrorDomain) {
+        logLine("⚠️ Navigation failed: " + error.message);
+        return;
+    }
+    switch (error.code) {
+    case engine::kURLErrorNotConnectedToInternet:
+        logLine("⚠️ No internet connection");
+        break;
+    case engine::kURLErrorTimedOut:
+        logLine("⚠️ Navigation timed out after the page started loading");
+        break;
+    case engine::kURLErrorCancelled:
+        logLine("⚠️ Navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching");
+        break;
+    default:
+        logLine("⚠️ Navigation failed with NSURLError code: " + std::to_string(error.code));
+    }
+}
+
+void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Error& error) {
+    if (onLoadingChanged)
+        onLoadingChanged(false);
+    if (error.domain != engine::kURLErrorDomain) {
+        logLine("⚠️ Provisional navigation failed: " + error.message);
+        return;
+    }
+    if (error.code == engine::kURLErrorCancelled) {
+        logLine("⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile "
+                "switching "
+                "or WebView recreation");
+        return;
+    }
+    if (error.code == engine::kURLErrorTimedOut)
+        logLine("⚠️ Provisional navigation timed out");
+    else
+        logLine("⚠️ Provisional navigation failed with NSURLError code: " + std::to_string(error.code));
+    logLine("   💡 Consider implementing retry logic for non-cancelled errors");
+}
+
+void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
+                                                       engine::ProcessTerminationReason) {
+    const auto now = m_context.scheduler.now();
+    if (m_lastTerminationTime && now - *m_lastTerminationTime > kTerminationResetInterval)
+        m_terminationCount = 0;
+    ++m_terminationCount;
+    m_lastTerminationTime = now;
+    logLine("⚠️ WebView process terminated (count: " + std::to_string(m_terminationCount) + "/" +
+            std::to_string(kMaxTerminations) + ")");
+
+    if (m_terminationCount > kMaxTerminations) {
+        logLine("❌ Too many process terminations, stopping reload attempts");
+        if (onLoadingChanged)
+            onLoadingChanged(false);
+        return;
+    }
+    auto view = strongView(webView);
+    if (!view)
+        return;
+    const double delay = std::min(std::pow(2.0, m_terminationCount - 1), 5.0);
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    std::weak_ptr<engine::WebView> weakView = view;
+    m_context.scheduler.postAfter(Duration(delay), [weakSelf, weakView] {
+        auto self = weakSelf.lock();
+        auto webView = weakView.lock();
+        if (self && webView)
+            self->reloadAfterCrash(webView);
+    });
+}
+
+void OrviWebCoordinator::reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView) {
+    if (!isCurrent(*webView) || !m_placement || !m_placement->hasWindow())
+        return;
+    if (!webView->url().empty())
+        webView->reload();
+    else
+        loadServiceOrigin(*webView);
+}
+
+void OrviWebCoordinator::navigationDidBecomeDownload(engine::WebView&,
+                                                     const std::shared_ptr<engine::Download>& download) {
+    if (!download)
+        return;
+    m_context.pendingMessages.recordEngineDownload(download->url());
+    download->cancel();
+}
+
+void OrviWebCoordinator::runJavaScriptAlert(engine::WebView&, const std::string&,
+                                            std::function<void()> completion) {
+    completion();
+}
+
+void OrviWebCoordinator::runJavaScriptConfirm(engine::WebView&, const std::string&,
+                                              std::function<void(bool)> completion) {
+    completion(true);
+}
+
+void OrviWebCoordinator::requestMediaCapturePermission(
+    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
+    std::function<void(engine::PermissionDecision)> decisionHandler) {
+    m_context.pendingMessages.recordMediaCaptureRequest(origin, type);
+    if (onMediaCaptureRequested)
+        onMediaCaptureRequested();
+    decisionHandler(engine::PermissionDecision::prompt);
+}
+
+} // namespace orvi

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "core/base/Json.h"
+#include "core/base/Scheduler.h"
+#include "core/base/Signal.h"
+#include "core/profiles/Profile.h"
+#include "core/session/CookieManagerProtocol.h"
+#include "core/web/policy/NavigationDecider.h"
+#include "core/web/policy/OrviDomains.h"
+#include "core/page/UnreadDetectionServiceProtocol.h"
+#include "core/page/WebViewPlacement.h"
+#include "engine/WebView.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvi {
+
+class PendingPageMessages;
+class WebViewSessions;
+
+// What every coordinator shares with the rest of the application.
+struct CoordinatorContext {
+    Scheduler& scheduler;
+    OrviDomains domains;
+    WebViewSessions& sessions;
+    PendingPageMessages& pendingMessages;
+};
+
+// Supervises the page of one profile: it is the attached web view's navigation and UI
+// delegate and script-message handler, saves the session when it changes, after a login and
+// periodically, and reloads a page whose content process crashed. Main thread only.
+class OrviWebCoordinator final : public engine::NavigationDelegate,
+                                 public engine::UIDelegate,
+                                 public std::enable_shared_from_this<OrviWebCoordinator> {
+public:
+    static constexpr int kMaxTerminations = 3;
+    static constexpr Duration kTerminationResetInterval = std::chrono::seconds(10);
+    static constexpr Duration kEphemeralSaveInterval = std::chrono::seconds(10);
+    static constexpr Duration kPersistentSaveInterval = std::chrono::seconds(30);
+
+    static std::shared_ptr<OrviWebCoordinator>
+    create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+           std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+           std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
+    ~OrviWebCoordinator() override;
+
+    const Profile& profile() const { return m_profile; }
+    std::shared_ptr<engine::WebView> currentWebView() const { return m_currentWebView.lock(); }
+    CookieManagerProtocol* cookieManager() const { return m_cookieManager.get(); }
+
+    // The placement tells whether the web view sits in a window (a crash is only answered
+    // with a reload there).
+    void attach(const std::shared_ptr<engine::WebView>& webView,
+                std::shared_ptr<const WebViewPlacement> placement = nullptr);
+    void detach(const std::shared_ptr<engine::WebView>& webView);
+
+    std::function<void(int)> onUnreadCountChanged;
+    std::function<void(bool)> onLoadingChanged;
+    std::function<void(bool)> onCallStateChanged;
+    std::function<void()> onMediaCaptureRequested;
+
+    // NavigationDelegate
+    void
+    decidePolicyForNavigationAction(engine::WebView& webView, const engine::NavigationAction& action,
+                                    std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void
+    decidePolicyForNavigationResponse(engine::WebView& webView, const engine::NavigationResponse& response,
+                                      std::function<void(engine::PolicyDecision)> decisionHandler) override;
+    void didStartProvisionalNavigation(engine::WebView& webView) override;
+    void didFinishNavigation(engine::WebView& webView) override;
+    void didFailProvisionalNavigation(engine::WebView& webView, const Error& error) override;
+    void didFailNavigation(engine::WebView& webView, const Error& error) override;
+    void webContentProcessDidTerminate(engine::WebView& webView,
+                                       engine::ProcessTerminationReason reason) override;
+    void navigationDidBecomeDownload(engine::WebView& webView,
+                                     const std::shared_ptr<engine::Download>& download) override;
+
+    // UIDelegate
+    void runJavaScriptAlert(engine::WebView& webView, const std::string& message,
+                            std::function<void()> completion) override;
+    void runJavaScriptConfirm(engine::WebView& webView, const std::string& message,
+                              std::function<void(bool)> completion) override;
+    void
+    requestMediaCapturePermission(engine::WebView& webView, const std::string& origin,
+                                  engine::MediaCaptureType type,
+                                  std::function<void(engine::PermissionDecision)> decisionHandler) override;
+
+    void didReceiveScriptMessage(const std::string& handlerName, const Json& body);
+
+    // The text of the console bridge injected into every page.
+    static std::string consoleInterceptScript();
+
+private:
+    OrviWebCoordinator(Profile profile,
+                       std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+                       std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                       std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
+
+    void setupUnreadDetection();
+    bool isCurrent(const engine::WebView& webView) const;
+    // The profile whose saved session this web view carries; saves never go anywhere else.
+    ProfileId sessionOwner(const engine::WebView& webView) const;
+    bool canSaveFrom(const engine::WebView& webView) const;
+    void saveCookies(const std::shared_ptr<engine::WebView>& webView);
+    void saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
+                               std::function<void()> storageDone);
+    void compareCookies(const std::vector<engine::Cookie>& cookies,
+                        const std::shared_ptr<engine::WebView>& webView);
+    void setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView);
+    void saveCurrentCookiesAndStorage();
+    void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);
+    void loadServiceOrigin(engine::WebView& webView);
+    std::shared_ptr<engine::WebView> strongView(engine::WebView& webView) const;
+
+    const Profile m_profile;
+    std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
+    std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
+    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    CoordinatorContext m_context;
+    NavigationDecider m_decider;
+
+    Connection m_unreadSubscription;
+    std::optional<int> m_lastUnreadCount;
+    std::weak_ptr<engine::WebView> m_currentWebView;
+    std::shared_ptr<const WebViewPlacement> m_placement;
+
+    int m_terminationCount = 0;
+    std::optional<Clock::time_point> m_lastTerminationTime;
+    std::size_t m_lastCookieCount = 0;
+    std::string m_lastCookieHash;
+    TimerHandle m_cookieSaveTimer;
+};
+
+} // namespace orvi

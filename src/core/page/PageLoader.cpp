@@ -1,0 +1,214 @@
+#include "core/page/PageLoader.h"
+
+#include "core/base/Log.h"
+#include "core/env/VPNDetectionServiceProtocol.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/prefs/PreferencesStore.h"
+#include "core/session/CookieManagerProtocol.h"
+#include "core/page/PageRequest.h"
+#include "core/web/policy/Url.h"
+#include "core/page/WebViewSessions.h"
+#include "engine/WebView.h"
+
+namespace orvi {
+
+namespace {
+
+const char* text(bool value) {
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+std::shared_ptr<PageLoader> PageLoader::create(std::shared_ptr<engine::WebView> webView, ProfileId owner,
+                                               LocationSettings location,
+                                               std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                               std::shared_ptr<const WebViewPlacement> placement,
+                                               PageLoadContext context, Options options) {
+    return std::shared_ptr<PageLoader>(new PageLoader(std::move(webView), owner, std::move(location),
+                                                      std::move(cookieManager), std::move(placement),
+                                                      std::move(context), std::move(options)));
+}
+
+PageLoader::PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
+                       std::shared_ptr<CookieManagerProtocol> cookieManager,
+                       std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context,
+                       Options options)
+    : m_webView(webView), m_owner(owner), m_location(std::move(location)),
+      m_cookieManager(std::move(cookieManager)), m_placement(std::move(placement)),
+      m_context(std::move(context)), m_options(std::move(options)) {}
+
+template <class Step> void PageLoader::after(Duration delay, Step step) {
+    std::weak_ptr<PageLoader> weakSelf = weak_from_this();
+    m_timers.push_back(m_context.scheduler.startTimer(delay, [weakSelf, step] {
+        if (auto self = weakSelf.lock())
+            step(*self);
+    }));
+}
+
+void PageLoader::start() {
+    after(kFirstWindowWait, [](PageLoader& self) { self.checkWindowReadiness(); });
+}
+
+void PageLoader::restoreAndLoad() {
+    restore(Path::replacedWebView);
+}
+
+void PageLoader::checkWindowReadiness() {
+    if (m_placement->hasWindow() && m_placement->isWindowVisible()) {
+        logLine("   ✅ Window ready and visible, starting load");
+        startLoading();
+        return;
+    }
+    if (m_placement->hasWindow()) {
+        logLine("   ⚠️ Window exists but not visible, delaying load by 0.5s");
+        after(kSecondWindowWait, [](PageLoader& self) {
+            if (self.m_placement->hasWindow() && self.m_placement->isWindowVisible())
+                logLine("   ✅ Window now visible, starting load");
+            else
+                logLine("   ⚠️ Window still not visible, attempting load anyway");
+            self.startLoading();
+        });
+        return;
+    }
+    logLine("   ⚠️ Window is nil, delaying load by 0.5s");
+    after(kSecondWindowWait, [](PageLoader& self) {
+        if (self.m_placement->hasWindow())
+            logLine("   ✅ Window available after delay, starting load");
+        else
+            logLine("   ⚠️ Window still not available, attempting load anyway");
+        self.startLoading();
+    });
+}
+
+void PageLoader::startLoading() {
+    const bool ignore = m_options.ignoreVPNWarning;
+    logLine(std::string("🔍 VPN check (startLoading): ignoreVPNWarning=") + text(ignore));
+    std::weak_ptr<PageLoader> weakSelf = weak_from_this();
+    m_context.vpnDetectionService.checkVPNStatus([weakSelf, ignore](bool isVPNEnabled) {
+        auto self = weakSelf.lock();
+        if (!self || self->m_webView.expired())
+            return;
+        logLine(std::string("🔍 VPN status (startLoading): isVPNEnabled=") + text(isVPNEnabled) +
+                ", ignoreVPNWarning=" + text(ignore));
+        if (isVPNEnabled && !ignore) {
+            logLine("⚠️ VPN обнаружен, показываем предупреждение");
+            if (auto warn = self->m_options.onVPNWarning)
+                self->m_context.scheduler.post(warn);
+            return;
+        }
+        if (isVPNEnabled)
+            logLine("ℹ️ VPN включен, но предупреждение "
+                    "проигнорировано");
+        self->loadPage();
+    });
+}
+
+void PageLoader::loadPage() {
+    auto webView = m_webView.lock();
+    if (!webView)
+        return;
+    if (auto url = Url::parse(webView->url()); url && url->host() && m_context.domains.isAllowed(*url)) {
+        logLine("ℹ️ WebView already loaded (" + *url->host() + "), skipping reload for profile " +
+                m_owner.text());
+        m_context.sessions.markSessionLive(*webView);
+        return;
+    }
+    logLine("📥 Restoring cookies for profile: " + m_owner.text());
+    restore(Path::firstLoad);
+}
+
+void PageLoader::restore(Path path) {
+    auto webView = m_webView.lock();
+    if (!webView)
+        return;
+    if (!m_cookieManager) {
+        logLine("   ⚠️ No CookieManager available, loading without cookie restoration");
+        loadURL();
+        return;
+    }
+    std::weak_ptr<PageLoader> weakSelf = weak_from_this();
+    m_cookieManager->restoreCookies(m_owner, webView->sharedDataStore(), [weakSelf, path] {
+        auto self = weakSelf.lock();
+        auto view = self ? self->m_webView.lock() : nullptr;
+        if (!view)
+            return;
+        logLine(path == Path::firstLoad
+                    ? "   ✅ Cookies restored for profile: " + self->m_owner.text()
+                    : std::string("   ✅ Restored cookies for new profile in updateNSView"));
+        self->m_cookieManager->restoreStorage(self->m_owner, view, [weakSelf, path] {
+            auto self = weakSelf.lock();
+            auto view = self ? self->m_webView.lock() : nullptr;
+            if (!view)
+                return;
+            logLine(path == Path::firstLoad
+                        ? "   ✅ Storage restored for profile: " + self->m_owner.text()
+                        : std::string("   ✅ Restored storage for new profile in updateNSView"));
+            // From here on the web view carries the profile's session, so saving from it
+            // can no longer wipe the saved login.
+            self->m_context.sessions.markSessionLive(*view);
+            self->after(kPauseBeforeRequest, [](PageLoader& loader) { loader.loadURL(); });
+        });
+    });
+}
+
+void PageLoader::loadURL() {
+    auto webView = m_webView.lock();
+    if (!webView)
+        return;
+    if (m_context.preferences.boolean(keys::kUseTestPage)) {
+        logLine("🧪 Loading test HTML page for diagnostics");
+        webView->loadHTMLString(PageRequest::testPageHTML(), "");
+        return;
+    }
+    const auto origin = m_context.domains.serviceOrigin();
+    const auto parsed = Url::parse(origin);
+    if (!parsed || !parsed->host()) {
+        logLine("   ❌ Failed to create URL from domain: " + m_context.domains.webHost);
+        logLine("   🧪 Loading fallback HTML instead of remote URL");
+        webView->loadHTMLString(PageRequest::fallbackPageHTML(), "");
+        return;
+    }
+    auto request = PageRequest::make(origin, webView->customUserAgent(), m_location);
+    std::string acceptLanguage = "none";
+    for (const auto& [name, value] : request.headers) {
+        if (name == "Accept-Language")
+            acceptLanguage = value;
+    }
+    logLine("🌐 Loading page with restored cookies (Location: " + m_location.cityName + ")");
+    logLine("   📍 URL: " + origin);
+    logLine("   📋 Headers: Accept-Language=" + acceptLanguage + ", Timezone=" + m_location.timezone);
+
+    if (!m_placement->hasWindow()) {
+        logLine("   ⚠️ WebView window is nil, cannot load URL");
+        return;
+    }
+    request.timeoutSeconds = PageRequest::kSendTimeout;
+    webView->load(request);
+    logLine("   ✅ Load request sent");
+    setupLoadingTimeoutHandler(origin);
+}
+
+void PageLoader::setupLoadingTimeoutHandler(const std::string& url) {
+    // The watchdog belongs to the web view's load, not to this loader: it keeps guarding the
+    // load when the host moves on, and holds the web view weakly.
+    std::weak_ptr<engine::WebView> weakView = m_webView;
+    Scheduler& scheduler = m_context.scheduler;
+    scheduler.postAfter(kLoadingTimeout, [weakView, url, &scheduler] {
+        auto webView = weakView.lock();
+        if (!webView || !webView->isLoading())
+            return;
+        logLine("⚠️ Loading timeout reached for " + url + ", stopping load");
+        webView->stopLoading();
+        scheduler.postAfter(kPauseBeforeRetry, [weakView, url] {
+            auto webView = weakView.lock();
+            if (!webView || webView->isLoading())
+                return;
+            logLine("🔄 Retrying load after timeout for " + url);
+            webView->load(engine::Request{
+                url, {}, engine::CachePolicy::useProtocolCachePolicy, PageRequest::kRetryTimeout});
+        });
+    });
+}
+
+} // namespace orvi

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/base/ProfileId.h"
+#include "core/base/Scheduler.h"
+#include "core/profiles/LocationSettings.h"
+#include "core/web/policy/OrviDomains.h"
+#include "core/page/WebViewPlacement.h"
+
+#include <functional>
+#include <memory>
+
+namespace orvi {
+
+class CookieManagerProtocol;
+class PreferencesStore;
+class VPNDetectionServiceProtocol;
+class WebViewSessions;
+namespace engine {
+class WebView;
+}
+
+// What every page load shares with the rest of the application.
+struct PageLoadContext {
+    Scheduler& scheduler;
+    const PreferencesStore& preferences;
+    OrviDomains domains;
+    VPNDetectionServiceProtocol& vpnDetectionService;
+    WebViewSessions& sessions;
+};
+
+// Loads the service page into one profile's web view: waits for a visible window, passes the
+// VPN gate, puts the profile's saved cookies and then its storage into the web view, and
+// only then sends the request. A watchdog stops a load still running after 45 s and retries
+// it once. Every step acts on the profile the web view was built for, whatever is active by
+// the time it runs. Delayed steps hold the loader weakly: dropping it cancels what is left.
+class PageLoader final : public std::enable_shared_from_this<PageLoader> {
+public:
+    static constexpr Duration kFirstWindowWait = std::chrono::milliseconds(300);
+    static constexpr Duration kSecondWindowWait = std::chrono::milliseconds(500);
+    static constexpr Duration kPauseBeforeRequest = std::chrono::milliseconds(100);
+    static constexpr Duration kLoadingTimeout = std::chrono::seconds(45);
+    static constexpr Duration kPauseBeforeRetry = std::chrono::seconds(2);
+
+    struct Options {
+        bool ignoreVPNWarning = false;
+        std::function<void()> onVPNWarning;
+    };
+
+    static std::shared_ptr<PageLoader> create(std::shared_ptr<engine::WebView> webView, ProfileId owner,
+                                              LocationSettings location,
+                                              std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                              std::shared_ptr<const WebViewPlacement> placement,
+                                              PageLoadContext context, Options options);
+
+    // The full sequence: window wait, VPN gate, "already loaded" skip, restore, request.
+    void start();
+    // For a web view that has just been put in place of another one under the same host:
+    // restore and request at once, without the window wait, the gate or the skip.
+    void restoreAndLoad();
+
+private:
+    PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
+               std::shared_ptr<CookieManagerProtocol> cookieManager,
+               std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context, Options options);
+
+    enum class Path { firstLoad, replacedWebView };
+
+    void checkWindowReadiness();
+    void startLoading();
+    void loadPage();
+    void restore(Path path);
+    void loadURL();
+    void setupLoadingTimeoutHandler(const std::string& url);
+    template <class Step> void after(Duration delay, Step step);
+
+    std::weak_ptr<engine::WebView> m_webView;
+    const ProfileId m_owner;
+    const LocationSettings m_location;
+    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    std::shared_ptr<const WebViewPlacement> m_placement;
+    PageLoadContext m_context;
+    Options m_options;
+    std::vector<TimerHandle> m_timers;
+};
+
+} // namespace orvi

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/web/policy/OrviDomains.h"
+#include "core/web/policy/Url.h"
+
+namespace orvi {
+
+// Whether a link looks like a file: lets a navigation through to a foreign host.
+bool isFileLikeURL(const Url& url, const OrviDomains& domains);
+
+// Whether a link on the service should be fetched as a download instead of shown.
+bool isFileDownloadURL(const Url& url, const OrviDomains& domains);
+bool isFileDownloadURL(std::string_view url, const OrviDomains& domains);
+
+// True when the host contains the role's host anywhere. The rules deliberately match by
+// substring; an empty role would match everything, which OrviDomains refuses to load.
+bool hostContains(std::string_view host, std::string_view role);
+
+} // namespace orvi

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/base/Json.h"
+#include "core/profiles/LocationSettings.h"
+#include "core/web/policy/OrviDomains.h"
+
+#include <string>
+
+namespace orvi {
+
+// The JavaScript the system injects into the messenger's page. Every script is a
+// self-contained function expression that never throws out to the page, and every value
+// inserted into one goes in as a literal (see JavaScriptLiteral.h), so no stored text can
+// change what a script does.
+class OrviUserScripts {
+public:
+    OrviUserScripts() = delete;
+
+    // Per-profile storage isolation, automation markers, permissions, and the time zone,
+    // language and position the page sees. Document start, all frames, after the restore.
+    static std::string webViewMaskingScript(const std::string& profileId,
+                                            const LocationSettings& locationSettings);
+
+    // Clicks a section of the page's sidebar; the evaluation's value is true or false.
+    static std::string switchToNavigationItem(int index, const std::string& label);
+
+    // Makes the page read local image files another way when createImageBitmap rejects
+    // them. Document start, all frames, first script.
+    static std::string imageBitmapFallbackScript();
+
+    // Writes a saved web-storage snapshot ({"localStorage": {...}, "sessionStorage": {...}})
+    // back before the page's own scripts run. It writes only on the service web host and
+    // only keys the page does not hold, so a reload after a crash never rolls back a value
+    // the page has since rotated. Document start, main frame only.
+    static std::string storageRestoreScript(const Json& snapshot, const OrviDomains& domains);
+};
+
+inline constexpr const char* kImageBitmapFallbackGuard = "__orviFileImageBitmapFallback";
+
+} // namespace orvi
