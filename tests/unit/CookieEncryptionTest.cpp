@@ -30,11 +30,7 @@ std::string fromBase64(const std::string& text) {
 }
 
 nlohmann::json loadVectors() {
-    std::string path;
-    if (const char* dir = std::getenv("ORVI_SHARED_DIR"))
-        path = std::string(dir) + "/vectors/envelope.json";
-    else
-        path = std::string(ORVI_SOURCE_DIR) + "/../shared/vectors/envelope.json";
+    const std::string path = std::string(ORVI_SOURCE_DIR) + "/tests/data/envelope.json";
     std::ifstream in(path);
     EXPECT_TRUE(in.good()) << "missing " << path;
     std::stringstream text;
