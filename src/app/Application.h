@@ -30,6 +30,9 @@ public:
     Application& operator=(const Application&) = delete;
 
     int run(int argc, char* argv[]);
+    // The run ended through "app.restart" (after a container import): main starts the
+    // binary again once everything here is torn down.
+    bool restartRequested() const { return m_restartRequested; }
 
 private:
     void buildObjectGraph();
@@ -62,6 +65,7 @@ private:
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;
+    bool m_restartRequested = false;
 };
 
 } // namespace orvi::app
