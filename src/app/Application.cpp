@@ -56,8 +56,10 @@ int Application::run(int argc, char* argv[]) {
 
 std::unique_ptr<PreferencesStore> Application::openPreferences() {
     auto store = SqlitePreferencesStore::create(m_paths.preferencesFile());
-    if (store.ok())
+    if (store.ok()) {
+        m_preferencesNotice = store.value()->unsavedNotice();
         return std::move(store).value();
+    }
     logLine("❌ Cannot open the preferences store: " + store.error().message);
     logLine("⚠️ Running with preferences in memory: nothing will be kept after this run");
     auto memory = SqlitePreferencesStore::createInMemory();
@@ -65,6 +67,7 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
         logLine("❌ Cannot create preferences in memory: " + memory.error().message);
         std::abort();
     }
+    m_preferencesNotice = memory.value()->unsavedNotice();
     return std::move(memory).value();
 }
 
@@ -129,6 +132,8 @@ void Application::onActivate() {
         std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
                                            [this] { return m_pageServices->loadOptions(m_window.get()); });
     m_window->setContent(*m_pageHostView);
+    if (m_preferencesNotice)
+        m_window->showNotice(*m_preferencesNotice);
     m_window->present();
 }
 

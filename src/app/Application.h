@@ -15,6 +15,8 @@
 #include <functional>
 #include <gtkmm.h>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace orvi::app {
@@ -62,6 +64,8 @@ private:
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;
+    // Why this run's preference changes will be lost, for the window.
+    std::optional<std::string> m_preferencesNotice;
 };
 
 } // namespace orvi::app

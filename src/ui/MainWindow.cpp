@@ -68,6 +68,16 @@ void MainWindow::setContent(Gtk::Widget& content) {
     m_content = &content;
 }
 
+void MainWindow::showNotice(const Glib::ustring& text) {
+    m_notice.set_text(text);
+    if (m_notice.get_parent())
+        return;
+    m_notice.set_wrap(true);
+    m_notice.set_margin(6);
+    m_notice.add_css_class("warning");
+    m_contentArea.prepend(m_notice);
+}
+
 WindowSize MainWindow::currentSize() const {
     int width = 0;
     int height = 0;

@@ -17,6 +17,10 @@ public:
     // reference; the caller keeps ownership of the C++ object.
     void setContent(Gtk::Widget& content);
 
+    // Keeps one line above the content for the rest of the run (a condition the user
+    // should know about, such as preferences that will not be kept).
+    void showNotice(const Glib::ustring& text);
+
     Gtk::HeaderBar& headerBar() { return m_headerBar; }
     // Items added here appear in the header bar's primary menu; actions use the "app." or
     // "win." prefix.
@@ -39,6 +43,7 @@ private:
     Gtk::MenuButton m_menuButton;
     Glib::RefPtr<Gio::Menu> m_primaryMenu;
     Gtk::Box m_contentArea{Gtk::Orientation::VERTICAL};
+    Gtk::Label m_notice;
     Gtk::Box m_emptyState{Gtk::Orientation::VERTICAL, 12};
     Gtk::Label m_emptyTitle;
     Gtk::Label m_emptyText;
