@@ -2,6 +2,7 @@
 
 #include "core/base/Log.h"
 #include "core/prefs/SqlitePreferencesStore.h"
+#include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
 #include "platform/linux/OrviApplicationInfo.h"
@@ -73,7 +74,8 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
 
 void Application::buildObjectGraph() {
     m_preferences = openPreferences();
-    m_profileStore = std::make_unique<ProfileStore>(*m_preferences);
+    m_profileStore = std::make_unique<ProfileStore>(
+        *m_preferences, [this] { return findLeftoverSessions(*m_preferences, {m_paths.engineDataDir()}); });
     // Cookie manager 1, VPN detection, the settings view model, the navigation policy and
     // unread detection are built here.
     m_desktop = std::make_unique<DesktopIntegration>(

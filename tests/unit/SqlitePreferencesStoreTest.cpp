@@ -115,6 +115,17 @@ TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsTheirDefaults) {
     EXPECT_TRUE(store->remove("text")) << "removing an absent key is not a failure";
 }
 
+TEST(SqlitePreferencesStore, KeysAreListedByTheirExactLeadingBytes) {
+    TempDir dir;
+    auto store = open(dir / "p.sqlite3");
+    ASSERT_TRUE(store);
+    for (const char* key : {"a.%x", "a.%", "a.b", "A.%x", "ключ.1", "ключ", "a_%"})
+        ASSERT_TRUE(store->setBoolean(key, true));
+    EXPECT_EQ(store->keysWithPrefix("a.%"), (std::vector<std::string>{"a.%", "a.%x"}));
+    EXPECT_EQ(store->keysWithPrefix("ключ."), (std::vector<std::string>{"ключ.1"}));
+    EXPECT_TRUE(store->keysWithPrefix("z").empty());
+}
+
 TEST(SqlitePreferencesStore, WritesAreDurableWithoutSynchronizeOrAClosedConnection) {
     TempDir dir;
     const auto file = dir / "p.sqlite3";

@@ -390,6 +390,29 @@ bool SqlitePreferencesStore::contains(std::string_view key) const {
     return read(key).has_value();
 }
 
+std::vector<std::string> SqlitePreferencesStore::keysWithPrefix(std::string_view prefix) const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> keys;
+    sqlite3_stmt* raw = nullptr;
+    // Compared as bytes: a prefix holding LIKE's wildcards or non-ASCII text means itself.
+    if (sqlite3_prepare_v2(
+            m_db,
+            "SELECT key FROM preferences WHERE substr(CAST(key AS BLOB), 1, ?2) = CAST(?1 AS BLOB)"
+            " ORDER BY key",
+            -1, &raw, nullptr) != SQLITE_OK) {
+        logLine("❌ Failed to list preferences: " + std::string(sqlite3_errmsg(m_db)));
+        return keys;
+    }
+    Statement statement(raw);
+    bindKey(raw, prefix);
+    sqlite3_bind_int64(raw, 2, static_cast<sqlite3_int64>(prefix.size()));
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        keys.emplace_back(text ? text : "");
+    }
+    return keys;
+}
+
 bool SqlitePreferencesStore::write(std::string_view key, Kind kind,
                                    const std::function<int(sqlite3_stmt*, int)>& bindValue) {
     std::lock_guard lock(m_mutex);

@@ -59,6 +59,7 @@ public:
     double number(std::string_view key) const override;
     std::optional<std::int64_t> integer(std::string_view key) const override;
     bool contains(std::string_view key) const override;
+    std::vector<std::string> keysWithPrefix(std::string_view prefix) const override;
 
     bool setData(std::string_view key, std::string_view bytes) override;
     bool setString(std::string_view key, std::string_view text) override;
