@@ -1,7 +1,8 @@
 #include "core/page/OrviWebCoordinator.h"
 
 #include "core/web/policy/NavigationPolicyService.h"
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
+#include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "fakes/LogCapture.h"
@@ -38,6 +39,7 @@ struct CoordinatorFixture {
         return view;
     }
     void attach() {
+        webView->currentURL = "https://web.orvi.example/";
         coordinator->attach(webView, placement);
         webView->setNavigationDelegate(coordinator.get());
     }
@@ -48,7 +50,8 @@ struct CoordinatorFixture {
     FakeEngine engine;
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
@@ -106,18 +109,19 @@ TEST(OrviWebCoordinator, FirstFinishRecordsTheCookieStateAndLaterChangesAreSaved
     EXPECT_EQ(f.cookies->count(save), 2u);
 }
 
-TEST(OrviWebCoordinator, LoginMessageSavesAfterOneAndThreeSecondsUnlessTheWebViewChanged) {
+TEST(OrviWebCoordinator, LoginMessagesCoalesceIntoOnePairOfSavesAfterOneAndThreeSeconds) {
     CoordinatorFixture f;
     const auto saveStorage = "saveStorage " + f.profile.id.text();
-    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "OK: user logged in"}});
-    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in again"}});
-    EXPECT_TRUE(f.log.contains("log: OK: user logged in"));
+    for (int i = 0; i < 300; ++i)
+        f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "OK: user logged in"}});
     f.scheduler.advance(0.9s);
     EXPECT_EQ(f.cookies->count(saveStorage), 0u);
     f.scheduler.advance(0.2s);
-    EXPECT_EQ(f.cookies->count(saveStorage), 2u);
-    EXPECT_TRUE(f.log.contains("   ✅ Login save attempt (t+1s) completed"));
+    EXPECT_EQ(f.cookies->count(saveStorage), 1u);
     f.scheduler.advance(2s);
+    EXPECT_EQ(f.cookies->count(saveStorage), 2u);
+    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in again"}});
+    f.scheduler.advance(3.1s);
     EXPECT_EQ(f.cookies->count(saveStorage), 4u);
 
     f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in"}});
@@ -261,18 +265,19 @@ TEST(OrviWebCoordinator, FailuresClearLoadingAndLogWhatHappened) {
     }
 }
 
-TEST(OrviWebCoordinator, ConfirmsEveryDialogAndRecordsCallAndDownloadMessages) {
+TEST(OrviWebCoordinator, ConfirmsEveryDialogAndFetchesOnlyWellFormedHttpDownloadLinks) {
     CoordinatorFixture f;
     std::optional<bool> confirmed;
     f.coordinator->runJavaScriptConfirm(*f.webView, "Удалить?", [&](bool ok) { confirmed = ok; });
     EXPECT_EQ(confirmed, true);
 
-    f.webView->postMessage("callStateHandler", {{"active", true}});
-    f.webView->postMessage("callStateHandler", Json("active"));
     f.webView->postMessage("downloadLink", Json("https://files.orvi.example/a.pdf"));
-    f.webView->postMessage("downloadLink", {{"label", "no url"}});
-    EXPECT_EQ(f.pending.callStates.size(), 1u);
-    EXPECT_EQ(f.pending.downloadLinks.size(), 1u);
+    f.webView->postMessage("downloadLink", {{"url", "https://files.orvi.example/b.pdf"}, {"label", "b.pdf"}});
+    for (const Json& bad : {Json{{"label", "no url"}}, Json("file:///etc/passwd"), Json("javascript:alert(1)"),
+                            Json(42), Json{{"url", 7}}})
+        f.webView->postMessage("downloadLink", bad);
+    ASSERT_EQ(f.webView->downloads.size(), 2u);
+    EXPECT_EQ(f.webView->downloads[1].url, "https://files.orvi.example/b.pdf");
 }
 
 TEST(OrviWebCoordinator, PassesOnlyItsOwnProfilesChangedCounts) {
