@@ -1,10 +1,13 @@
 #include "app/Application.h"
 
 #include "core/base/Log.h"
+#include "core/env/MediaPermissionService.h"
+#include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
 
@@ -90,6 +93,20 @@ void Application::buildObjectGraph() {
     m_pageServices = std::make_unique<PageServices>(
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
+    m_pageServices->setDialogParent(
+        [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
+    m_startupMediaPermissions = StartupMediaPermissions::create(
+        m_scheduler,
+        MediaPermissionService::create(std::make_shared<platform::LinuxMediaDevices>(),
+                                       platform::orviApplicationInfo(), m_scheduler),
+        StartupMediaPermissions::Hooks{
+            [this] { return m_preferences->boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (!m_window || m_windowClosed)
+                    return false;
+                m_window->present();
+                return m_window->is_active();
+            }});
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -136,6 +153,11 @@ void Application::onActivate() {
     m_window->setContent(*m_pageHostView);
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);
+    m_statusToast = std::make_unique<ui::StatusToast>(
+        [this](const std::filesystem::path& file) { m_pageServices->downloads().reveal(file); });
+    m_window->addOverlay(*m_statusToast);
+    m_statusLines = m_pageServices->subscribeStatusLines(
+        [this](const std::optional<StatusLine>& line) { m_statusToast->show(line); });
     m_window->present();
 }
 
@@ -145,6 +167,7 @@ void Application::onFirstAppearance() {
     // the status item is set up; the external-links setting reaches the navigation policy
     // and media permissions are requested 2.0 s later, as those services join.
     m_desktop->onFirstAppearance(*m_profileStore);
+    m_startupMediaPermissions->windowDidAppear();
     applyTestResizeIfRequested();
 }
 

@@ -28,6 +28,12 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
       m_sessionPreferences(preferences),
       m_engine(paths.engineDataDir(), paths.engineCacheDir(), std::move(proxy)),
       m_notificationService(notificationService) {
+    m_fileSaving = std::make_shared<platform::GtkFileSaving>(
+        [this]() -> Gtk::Window* { return m_dialogParent ? m_dialogParent() : nullptr; });
+    m_downloads = std::make_unique<PageDownloads>(m_fileSaving,
+                                                  PageDownloads::Folders{paths.tempDir, paths.downloadsDir});
+    m_downloadEvents = m_downloads->subscribe(
+        [this](const DownloadEvent& event) { m_statusLines.emit(statusLineFor(event)); });
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
@@ -38,7 +44,17 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                                                         m_cookieManager);
     m_mainWebViewModel = MainWebViewModel::create(
         profileStore, m_cookieManager, m_navigationPolicyService, m_unreadDetectionService,
-        m_notificationService, CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
+        m_notificationService,
+        CoordinatorContext{
+            scheduler, m_domains, m_sessions, *m_downloads,
+            [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (m_callsUnavailableSaid)
+                    return;
+                m_callsUnavailableSaid = true;
+                logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
+                m_statusLines.emit(callsUnavailableStatusLine());
+            }});
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,

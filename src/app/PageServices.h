@@ -2,20 +2,22 @@
 
 #include "core/env/VPNDetectionService.h"
 #include "core/notify/NotificationService.h"
-#include "core/profiles/ProfileStore.h"
-#include "core/session/CookieManager.h"
-#include "core/prefs/ForgettingPreferencesStore.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/session/ProfileDeletionCleaner.h"
-#include "core/shell/TerminationSave.h"
-#include "core/web/policy/NavigationPolicyService.h"
+#include "core/page/DownloadStatus.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/PageHost.h"
-#include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/ForgettingPreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/session/CookieManager.h"
+#include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/shell/TerminationSave.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "platform/Paths.h"
+#include "platform/linux/GtkFileSaving.h"
 
 #include <gtkmm.h>
 #include <memory>
@@ -41,8 +43,15 @@ private:
     // Every saver writes through this view, so a deleted profile's session stays deleted.
     ForgettingPreferencesStore m_sessionPreferences;
     WebViewSessions m_sessions;
-    PendingPageMessages m_pendingMessages;
     engine::webkit::WebKitEngine m_engine;
+    // Downloads outlive every coordinator that hands them files, and die before the engine
+    // whose downloads they cancel.
+    std::function<Gtk::Window*()> m_dialogParent;
+    std::shared_ptr<platform::GtkFileSaving> m_fileSaving;
+    std::unique_ptr<PageDownloads> m_downloads;
+    Signal<std::optional<StatusLine>> m_statusLines;
+    Connection m_downloadEvents;
+    bool m_callsUnavailableSaid = false;
 
     std::shared_ptr<CookieManager> m_settingsCookieManager;
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
@@ -57,6 +66,14 @@ private:
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
+    // The window save dialogs are shown over.
+    void setDialogParent(std::function<Gtk::Window*()> parent) { m_dialogParent = std::move(parent); }
+    PageDownloads& downloads() { return *m_downloads; }
+    // What the window's status line shows: downloads, and calls being unavailable.
+    [[nodiscard]] Connection
+    subscribeStatusLines(std::function<void(const std::optional<StatusLine>&)> slot) {
+        return m_statusLines.connect(std::move(slot));
+    }
 };
 
 } // namespace orvi::app

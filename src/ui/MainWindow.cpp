@@ -38,7 +38,8 @@ MainWindow::MainWindow(WindowSize initialSize) : m_primaryMenu(Gio::Menu::create
     m_emptyState.append(m_emptyTitle);
     m_emptyState.append(m_emptyText);
     m_contentArea.append(m_emptyState);
-    set_child(m_contentArea);
+    m_overlay.set_child(m_contentArea);
+    set_child(m_overlay);
     m_content = &m_emptyState;
 
     signal_map().connect([this] {

@@ -22,6 +22,9 @@ public:
     void showNotice(const Glib::ustring& text);
 
     Gtk::HeaderBar& headerBar() { return m_headerBar; }
+    // Shows `widget` floating over the content (toasts, status bars); it places itself by
+    // its own alignment. The caller keeps ownership.
+    void addOverlay(Gtk::Widget& widget) { m_overlay.add_overlay(widget); }
     // Items added here appear in the header bar's primary menu; actions use the "app." or
     // "win." prefix.
     Glib::RefPtr<Gio::Menu> primaryMenu() { return m_primaryMenu; }
@@ -42,6 +45,7 @@ private:
     Gtk::HeaderBar m_headerBar;
     Gtk::MenuButton m_menuButton;
     Glib::RefPtr<Gio::Menu> m_primaryMenu;
+    Gtk::Overlay m_overlay;
     Gtk::Box m_contentArea{Gtk::Orientation::VERTICAL};
     Gtk::Label m_notice;
     Gtk::Box m_emptyState{Gtk::Orientation::VERTICAL, 12};
