@@ -125,6 +125,15 @@ void Application::buildObjectGraph() {
             ui::showAboutDialog(*m_window);
     });
     m_gtkApplication->add_action(about);
+    // The engine keeps using the data it loaded; imported engine folders take effect only in
+    // a new process, which the same termination path as a close leads to.
+    auto restart = Gio::SimpleAction::create("restart");
+    restart->signal_activate().connect([this](const Glib::VariantBase&) {
+        logLine("🔄 Restarting to load the imported container");
+        m_restartRequested = true;
+        m_gtkApplication->quit();
+    });
+    m_gtkApplication->add_action(restart);
     installSignalHandlers();
 }
 

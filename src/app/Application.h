@@ -34,6 +34,9 @@ public:
     Application& operator=(const Application&) = delete;
 
     int run(int argc, char* argv[]);
+    // The run ended through "app.restart" (after a container import): main starts the
+    // binary again once everything here is torn down.
+    bool restartRequested() const { return m_restartRequested; }
 
 private:
     void buildObjectGraph();
@@ -71,6 +74,7 @@ private:
     bool m_windowClosed = false;
     // Why this run's preference changes will be lost, for the window.
     std::optional<std::string> m_preferencesNotice;
+    bool m_restartRequested = false;
 };
 
 } // namespace orvi::app

@@ -68,6 +68,14 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
+
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_settingsCookieManager,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir, [this] { return m_engine.defaultDataStore(); },
+                             &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {

@@ -10,6 +10,8 @@
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/session/BrowserCookieImport.h"
+#include "core/session/ContainerArchive.h"
 #include "core/session/CookieManager.h"
 #include "core/session/ProfileDeletionCleaner.h"
 #include "core/shell/MainWebViewModel.h"
@@ -17,7 +19,9 @@
 #include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "platform/Paths.h"
+#include "platform/linux/GdkClipboard.h"
 #include "platform/linux/GtkFileSaving.h"
+#include "platform/linux/SecretServiceKeyring.h"
 
 #include <gtkmm.h>
 #include <memory>
@@ -63,6 +67,12 @@ private:
     std::shared_ptr<WebViewFactory> m_webViewFactory;
     std::shared_ptr<MainWebViewModel> m_mainWebViewModel;
     std::unique_ptr<ProfileDeletionCleaner> m_deletionCleaner;
+    // What moves sessions between machines and from the browsers, for the settings screen and
+    // the add-profile form.
+    platform::GdkClipboard m_clipboard;
+    platform::SecretServiceKeyring m_keyring;
+    std::shared_ptr<ContainerArchive> m_containerArchive;
+    std::shared_ptr<BrowserCookieImport> m_browserCookieImport;
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
@@ -74,6 +84,8 @@ public:
     subscribeStatusLines(std::function<void(const std::optional<StatusLine>&)> slot) {
         return m_statusLines.connect(std::move(slot));
     }
+    const std::shared_ptr<ContainerArchive>& containerArchive() const { return m_containerArchive; }
+    const std::shared_ptr<BrowserCookieImport>& browserCookieImport() const { return m_browserCookieImport; }
 };
 
 } // namespace orvi::app
