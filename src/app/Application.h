@@ -11,6 +11,7 @@
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
+#include "ui/SettingsWindow.h"
 
 #include <functional>
 #include <gtkmm.h>
@@ -36,6 +37,7 @@ private:
     void onActivate();
     void onFirstAppearance();
     void onShutdown();
+    void showSettings();
     void installSignalHandlers();
     void applyTestResizeIfRequested();
     std::unique_ptr<PreferencesStore> openPreferences();
@@ -59,6 +61,7 @@ private:
 
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<ui::PageHostView> m_pageHostView;
+    std::unique_ptr<ui::SettingsWindow> m_settingsWindow;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

@@ -2,18 +2,19 @@
 
 #include "core/env/VPNDetectionService.h"
 #include "core/notify/NotificationService.h"
-#include "core/profiles/ProfileStore.h"
-#include "core/session/CookieManager.h"
-#include "core/prefs/ForgettingPreferencesStore.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/session/ProfileDeletionCleaner.h"
-#include "core/shell/TerminationSave.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PageHost.h"
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/ForgettingPreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/session/CookieManager.h"
+#include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/shell/SettingsViewModel.h"
+#include "core/shell/TerminationSave.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "platform/Paths.h"
 
@@ -46,6 +47,7 @@ private:
 
     std::shared_ptr<CookieManager> m_settingsCookieManager;
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
+    std::shared_ptr<SettingsViewModel> m_settingsViewModel;
     std::shared_ptr<NavigationPolicyService> m_navigationPolicyService;
     std::shared_ptr<UnreadDetectionService> m_unreadDetectionService;
     // Owned by the desktop integration, which shows what it counts.
@@ -54,9 +56,13 @@ private:
     std::shared_ptr<WebViewFactory> m_webViewFactory;
     std::shared_ptr<MainWebViewModel> m_mainWebViewModel;
     std::unique_ptr<ProfileDeletionCleaner> m_deletionCleaner;
+    Connection m_externalLinksSetting;
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
+    const std::shared_ptr<SettingsViewModel>& settingsViewModel() const { return m_settingsViewModel; }
+    const std::shared_ptr<WebViewFactory>& webViewFactory() const { return m_webViewFactory; }
+    const OrviDomains& domains() const { return m_domains; }
 };
 
 } // namespace orvi::app
