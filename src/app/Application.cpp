@@ -134,6 +134,9 @@ void Application::buildObjectGraph() {
         m_gtkApplication->quit();
     });
     m_gtkApplication->add_action(restart);
+    auto settings = Gio::SimpleAction::create("settings");
+    settings->signal_activate().connect([this](const Glib::VariantBase&) { showSettings(); });
+    m_gtkApplication->add_action(settings);
     installSignalHandlers();
 }
 
@@ -188,9 +191,21 @@ void Application::applyTestResizeIfRequested() {
     }
 }
 
+void Application::showSettings() {
+    if (!m_window || m_windowClosed)
+        return;
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<ui::SettingsWindow>(
+            *m_window, ui::SettingsWindow::Context{
+                           m_pageServices->settingsViewModel(), m_pageServices->mainWebViewModel(),
+                           *m_profileStore, m_paths.documentsDir, m_pageServices->domains().allowedDomain()});
+    m_settingsWindow->present();
+}
+
 void Application::onShutdown() {
     if (m_terminationSave)
         m_terminationSave->run();
+    m_settingsWindow.reset();
     m_windowSizeTracker.reset();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
+#include "ui/SettingsWindow.h"
 #include "ui/StatusToast.h"
 
 #include <functional>
@@ -43,6 +44,7 @@ private:
     void onActivate();
     void onFirstAppearance();
     void onShutdown();
+    void showSettings();
     void installSignalHandlers();
     void applyTestResizeIfRequested();
     std::unique_ptr<PreferencesStore> openPreferences();
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<ui::PageHostView> m_pageHostView;
     std::unique_ptr<ui::StatusToast> m_statusToast;
     Connection m_statusLines;
+    std::unique_ptr<ui::SettingsWindow> m_settingsWindow;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

@@ -4,6 +4,7 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieEncryption.h"
 #include "core/shell/ActiveSessionSave.h"
+#include "platform/linux/GioUriLauncher.h"
 #include "platform/linux/LinuxNetworkEnvironment.h"
 
 namespace orvi::app {
@@ -37,7 +38,14 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
-    m_navigationPolicyService = std::make_shared<NavigationPolicyService>(m_domains, true);
+    m_settingsViewModel = SettingsViewModel::create(
+        SettingsViewModel::Dependencies{m_preferences, scheduler, m_engine, m_domains,
+                                        m_settingsCookieManager, m_vpnDetectionService, nullptr, nullptr});
+    m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
+        m_domains, true, std::make_shared<platform::GioUriLauncher>());
+    m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());
+    m_externalLinksSetting = m_settingsViewModel->blockExternalLinks.subscribe(
+        [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
     m_unreadDetectionService = UnreadDetectionService::create();
     m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
@@ -74,8 +82,8 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
         ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
     m_browserCookieImport = std::make_shared<BrowserCookieImport>(
         scheduler, *m_settingsCookieManager,
-        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir, [this] { return m_engine.defaultDataStore(); },
-                             &m_keyring});
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {
@@ -89,9 +97,10 @@ PageHost::Context PageServices::hostContext() {
 
 PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
     PageLoader::Options options;
-    options.ignoreVPNWarning = m_preferences.boolean(keys::kIgnoreVPNWarning);
-    auto& preferences = m_preferences;
-    options.onVPNWarning = [parent, &preferences] {
+    options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();
+    // Through the settings model, so that its next save does not write the old value back.
+    std::weak_ptr<SettingsViewModel> settings = m_settingsViewModel;
+    options.onVPNWarning = [parent, settings] {
         auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
                                               Gtk::ButtonsType::NONE, true);
         dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
@@ -102,9 +111,10 @@ PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
         dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
         dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
         dialog->set_default_response(Gtk::ResponseType::OK);
-        dialog->signal_response().connect([dialog, &preferences](int response) {
+        dialog->signal_response().connect([dialog, settings](int response) {
             if (response == static_cast<int>(Gtk::ResponseType::REJECT))
-                preferences.setBoolean(keys::kIgnoreVPNWarning, true);
+                if (auto model = settings.lock())
+                    model->setIgnoreVPNWarning(true);
             dialog->hide();
             delete dialog;
         });

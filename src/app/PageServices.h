@@ -15,6 +15,7 @@
 #include "core/session/CookieManager.h"
 #include "core/session/ProfileDeletionCleaner.h"
 #include "core/shell/MainWebViewModel.h"
+#include "core/shell/SettingsViewModel.h"
 #include "core/shell/TerminationSave.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
@@ -59,6 +60,7 @@ private:
 
     std::shared_ptr<CookieManager> m_settingsCookieManager;
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
+    std::shared_ptr<SettingsViewModel> m_settingsViewModel;
     std::shared_ptr<NavigationPolicyService> m_navigationPolicyService;
     std::shared_ptr<UnreadDetectionService> m_unreadDetectionService;
     // Owned by the desktop integration, which shows what it counts.
@@ -73,6 +75,7 @@ private:
     platform::SecretServiceKeyring m_keyring;
     std::shared_ptr<ContainerArchive> m_containerArchive;
     std::shared_ptr<BrowserCookieImport> m_browserCookieImport;
+    Connection m_externalLinksSetting;
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
@@ -86,6 +89,9 @@ public:
     }
     const std::shared_ptr<ContainerArchive>& containerArchive() const { return m_containerArchive; }
     const std::shared_ptr<BrowserCookieImport>& browserCookieImport() const { return m_browserCookieImport; }
+    const std::shared_ptr<SettingsViewModel>& settingsViewModel() const { return m_settingsViewModel; }
+    const std::shared_ptr<WebViewFactory>& webViewFactory() const { return m_webViewFactory; }
+    const OrviDomains& domains() const { return m_domains; }
 };
 
 } // namespace orvi::app
