@@ -1,8 +1,8 @@
 #include "core/page/PageHost.h"
 
 #include "core/base/Log.h"
-#include "core/shell/MainWebViewModel.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
 
 namespace orvi {
 
@@ -93,6 +93,12 @@ std::shared_ptr<engine::WebView> PageHost::update() {
                                   m_placement, m_context.load, m_options);
     m_loader->restoreAndLoad();
     return m_webView;
+}
+
+void PageHost::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
+    m_options.ignoreVPNWarning = ignoreVPNWarning;
+    if (m_loader)
+        m_loader->retryGate(ignoreVPNWarning, warnAgain);
 }
 
 void PageHost::dismantle() {
