@@ -4,6 +4,7 @@
 #include "app/PageServices.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/profiles/ProfilesViewModel.h"
 #include "core/shell/TerminationSave.h"
 #include "core/shell/WindowSizeManager.h"
 #include "core/shell/WindowSizeTracker.h"
@@ -11,6 +12,7 @@
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
+#include "ui/ScreenActions.h"
 
 #include <functional>
 #include <gtkmm.h>
@@ -55,10 +57,12 @@ private:
     std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<PageServices> m_pageServices;
+    std::unique_ptr<ProfilesViewModel> m_profilesViewModel;
     std::unique_ptr<TerminationSave> m_terminationSave;
 
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<ui::PageHostView> m_pageHostView;
+    std::unique_ptr<ui::ScreenActions> m_screens;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

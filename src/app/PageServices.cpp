@@ -63,29 +63,10 @@ PageHost::Context PageServices::hostContext() {
         }};
 }
 
-PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
+PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning) {
     PageLoader::Options options;
     options.ignoreVPNWarning = m_preferences.boolean(keys::kIgnoreVPNWarning);
-    auto& preferences = m_preferences;
-    options.onVPNWarning = [parent, &preferences] {
-        auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
-                                              Gtk::ButtonsType::NONE, true);
-        dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
-                                   "отключить VPN перед подключением.");
-        if (parent)
-            dialog->set_transient_for(*parent);
-        dialog->add_button("Отключить VPN", Gtk::ResponseType::OK);
-        dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
-        dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
-        dialog->set_default_response(Gtk::ResponseType::OK);
-        dialog->signal_response().connect([dialog, &preferences](int response) {
-            if (response == static_cast<int>(Gtk::ResponseType::REJECT))
-                preferences.setBoolean(keys::kIgnoreVPNWarning, true);
-            dialog->hide();
-            delete dialog;
-        });
-        dialog->show();
-    };
+    options.onVPNWarning = std::move(onVPNWarning);
     return options;
 }
 

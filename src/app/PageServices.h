@@ -2,18 +2,18 @@
 
 #include "core/env/VPNDetectionService.h"
 #include "core/notify/NotificationService.h"
-#include "core/profiles/ProfileStore.h"
-#include "core/session/CookieManager.h"
-#include "core/prefs/ForgettingPreferencesStore.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/session/ProfileDeletionCleaner.h"
-#include "core/shell/TerminationSave.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PageHost.h"
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/ForgettingPreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/session/CookieManager.h"
+#include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/shell/TerminationSave.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "platform/Paths.h"
 
@@ -31,7 +31,8 @@ public:
                  std::optional<std::string> proxy);
 
     PageHost::Context hostContext();
-    PageLoader::Options loadOptions(Gtk::Window* parent);
+    // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
+    PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
     TerminationSave::Hook terminationHook();
 
 private:
@@ -57,6 +58,10 @@ private:
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
+    const std::shared_ptr<WebViewFactory>& webViewFactory() const { return m_webViewFactory; }
+    VPNDetectionServiceProtocol& vpnDetectionService() { return *m_vpnDetectionService; }
+    engine::Engine& engine() { return m_engine; }
+    const OrviDomains& domains() const { return m_domains; }
 };
 
 } // namespace orvi::app

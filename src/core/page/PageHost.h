@@ -41,6 +41,9 @@ public:
     // After the VPN warning closed or the window came back to the front: a load held at the
     // VPN gate checks again (see PageLoader::retryGate).
     void retryLoadGate(bool ignoreVPNWarning, bool warnAgain);
+    // Saves the shown profile's cookies and storage from its web view while it still holds
+    // them, then calls `done` (at once when the web view holds no session yet).
+    void saveSession(std::function<void()> done);
 
     const std::shared_ptr<engine::WebView>& webView() const { return m_webView; }
 
