@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
+#include "ui/Styles.h"
 
 #include <charconv>
 #include <csignal>
@@ -107,6 +108,9 @@ void Application::buildObjectGraph() {
                 m_window->present();
                 return m_window->is_active();
             }});
+    // The browser import joins here once it exists; until then the add form shows it disabled.
+    m_profilesViewModel =
+        std::make_unique<ProfilesViewModel>(*m_profileStore, m_pageServices->webViewFactory());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -137,6 +141,7 @@ void Application::buildObjectGraph() {
     auto settings = Gio::SimpleAction::create("settings");
     settings->signal_activate().connect([this](const Glib::VariantBase&) { showSettings(); });
     m_gtkApplication->add_action(settings);
+    ui::installStyles();
     installSignalHandlers();
 }
 
@@ -159,9 +164,14 @@ void Application::onActivate() {
         m_windowClosed = true;
     });
     m_gtkApplication->add_window(*m_window);
-    m_pageHostView =
-        std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
-                                           [this] { return m_pageServices->loadOptions(m_window.get()); });
+    m_window->installToolbar(*m_profilesViewModel, m_pageServices->mainWebViewModel());
+    m_pageHostView = std::make_unique<ui::PageHostView>(
+        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(), [this] {
+            return m_pageServices->loadOptions([this] {
+                if (m_screens)
+                    m_screens->vpnWarningFlow().loadAskedForWarning();
+            });
+        });
     m_window->setContent(*m_pageHostView);
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);
@@ -170,6 +180,17 @@ void Application::onActivate() {
     m_window->addOverlay(*m_statusToast);
     m_statusLines = m_pageServices->subscribeStatusLines(
         [this](const std::optional<StatusLine>& line) { m_statusToast->show(line); });
+    auto* engine = &m_pageServices->engine();
+    m_screens = std::make_unique<ui::ScreenActions>(ui::ScreenActions::Parts{
+        m_gtkApplication, *m_window, *m_profilesViewModel, m_pageServices->mainWebViewModel(), *m_preferences,
+        m_pageServices->vpnDetectionService(),
+        ui::ProfileForm::BrowserImport{[engine] { return engine->nonPersistentDataStore(); },
+                                       m_pageServices->domains().webHost},
+        [this](bool ignore, bool warnAgain) { m_pageHostView->retryLoadGate(ignore, warnAgain); },
+        [this](const ProfileId& id) { m_pageHostView->rebuildAfterDrop(id); },
+        [this] { return m_pageHostView->webView(); }});
+    if (std::getenv("ORVI_TEST_SCREENS"))
+        m_screens->enableTestCommands();
     m_window->present();
 }
 

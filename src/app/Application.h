@@ -4,6 +4,7 @@
 #include "app/PageServices.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/profiles/ProfilesViewModel.h"
 #include "core/shell/StartupMediaPermissions.h"
 #include "core/shell/TerminationSave.h"
 #include "core/shell/WindowSizeManager.h"
@@ -12,6 +13,7 @@
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
+#include "ui/ScreenActions.h"
 #include "ui/SettingsWindow.h"
 #include "ui/StatusToast.h"
 
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<PageServices> m_pageServices;
     std::shared_ptr<StartupMediaPermissions> m_startupMediaPermissions;
+    std::unique_ptr<ProfilesViewModel> m_profilesViewModel;
     std::unique_ptr<TerminationSave> m_terminationSave;
 
     std::unique_ptr<ui::MainWindow> m_window;
@@ -72,6 +75,7 @@ private:
     std::unique_ptr<ui::StatusToast> m_statusToast;
     Connection m_statusLines;
     std::unique_ptr<ui::SettingsWindow> m_settingsWindow;
+    std::unique_ptr<ui::ScreenActions> m_screens;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;

@@ -95,31 +95,10 @@ PageHost::Context PageServices::hostContext() {
         }};
 }
 
-PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
+PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning) {
     PageLoader::Options options;
     options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();
-    // Through the settings model, so that its next save does not write the old value back.
-    std::weak_ptr<SettingsViewModel> settings = m_settingsViewModel;
-    options.onVPNWarning = [parent, settings] {
-        auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
-                                              Gtk::ButtonsType::NONE, true);
-        dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
-                                   "отключить VPN перед подключением.");
-        if (parent)
-            dialog->set_transient_for(*parent);
-        dialog->add_button("Отключить VPN", Gtk::ResponseType::OK);
-        dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
-        dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
-        dialog->set_default_response(Gtk::ResponseType::OK);
-        dialog->signal_response().connect([dialog, settings](int response) {
-            if (response == static_cast<int>(Gtk::ResponseType::REJECT))
-                if (auto model = settings.lock())
-                    model->setIgnoreVPNWarning(true);
-            dialog->hide();
-            delete dialog;
-        });
-        dialog->show();
-    };
+    options.onVPNWarning = std::move(onVPNWarning);
     return options;
 }
 

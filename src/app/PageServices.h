@@ -38,7 +38,8 @@ public:
                  std::optional<std::string> proxy);
 
     PageHost::Context hostContext();
-    PageLoader::Options loadOptions(Gtk::Window* parent);
+    // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
+    PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
     TerminationSave::Hook terminationHook();
 
 private:
@@ -91,6 +92,8 @@ public:
     const std::shared_ptr<BrowserCookieImport>& browserCookieImport() const { return m_browserCookieImport; }
     const std::shared_ptr<SettingsViewModel>& settingsViewModel() const { return m_settingsViewModel; }
     const std::shared_ptr<WebViewFactory>& webViewFactory() const { return m_webViewFactory; }
+    VPNDetectionServiceProtocol& vpnDetectionService() { return *m_vpnDetectionService; }
+    engine::Engine& engine() { return m_engine; }
     const OrviDomains& domains() const { return m_domains; }
 };
 
