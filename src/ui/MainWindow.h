@@ -31,6 +31,9 @@ public:
     void showNotice(const Glib::ustring& text);
 
     Gtk::HeaderBar& headerBar() { return m_headerBar; }
+    // Shows `widget` floating over the content (toasts, status bars); it places itself by
+    // its own alignment. The caller keeps ownership.
+    void addOverlay(Gtk::Widget& widget) { m_overlay.add_overlay(widget); }
     // Puts the toolbar's items in the header bar, in order: chat export, the profile menu,
     // "Навигация" and "Настройки". The buttons work through the application's actions
     // ("app.export-chat", "app.navigate", "app.settings"); a button whose action is not

@@ -118,7 +118,7 @@ imported() const {
 ManualScheduler scheduler;
 LogCapture log;
 MemoryPreferencesStore prefs;
-ScratchFolder home;
+TempDir home;
 std::unique_ptr<CookieManager> manager;
 ProfileId profile = ProfileId::generate();
 std::shared_ptr<FakeDataStore> session = std::make_shared<FakeDataStore>(true);

@@ -121,7 +121,7 @@ struct Machine {
         archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
     }
 
-    ScratchFolder root;
+    TempDir root;
     ContainerEnvironment environment;
     MemoryPreferencesStore prefs;
     RecordingClipboard clipboard;
