@@ -9,6 +9,7 @@
 #include "core/shell/WindowSizeTracker.h"
 #include "platform/Paths.h"
 #include "platform/linux/GLibScheduler.h"
+#include "ui/ChatExportSheet.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
 
@@ -38,6 +39,7 @@ private:
     void onShutdown();
     void installSignalHandlers();
     void applyTestResizeIfRequested();
+    void showChatExport();
     std::unique_ptr<PreferencesStore> openPreferences();
 
     Glib::RefPtr<Gtk::Application> m_gtkApplication;
@@ -60,6 +62,8 @@ private:
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<ui::PageHostView> m_pageHostView;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
+    // Shown on "app.export-chat"; a new one (with a new collector) each time it opens.
+    std::unique_ptr<ui::ChatExportSheet> m_chatExportSheet;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;
 };

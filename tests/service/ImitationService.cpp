@@ -309,6 +309,8 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
     }
     if (path == "/links")
         return Response{200, kHtml, pages::linksPage(), {}};
+    if (path == "/conversation")
+        return Response{200, kHtml, pages::conversationPage(), {}};
     if (path == "/echo")
         return Response{
             200, kHtml, "<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>", {}};

@@ -1,0 +1,134 @@
+#include "core/chat/ChatExportCollector.h"
+#include "integration/WebKitTestSupport.h"
+#include "platform/linux/GLibScheduler.h"
+#include "ui/ChatExportModule.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using engine::World;
+
+namespace {
+
+constexpr int kMessages = 500;
+
+// The imitation conversation on screen, as the user has it open.
+struct OpenConversation {
+    WebKitTestEnvironment env;
+    std::shared_ptr<engine::WebView> view;
+    RecordingNavigationDelegate nav;
+    GtkWidget* window = nullptr;
+
+    OpenConversation() {
+        view = env.makeWebView(env.engine->nonPersistentDataStore());
+        view->setNavigationDelegate(&nav);
+        window = gtk_window_new();
+        gtk_window_set_default_size(GTK_WINDOW(window), 900, 700);
+        gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
+        gtk_window_present(GTK_WINDOW(window));
+        if (!loadAndWait(*view, nav, env.service->webURL("/conversation?delay=30")))
+            ADD_FAILURE() << "the conversation did not load";
+    }
+    ~OpenConversation() {
+        view.reset();
+        if (window)
+            gtk_window_destroy(GTK_WINDOW(window));
+    }
+
+    Json page(const std::string& script) {
+        auto result = evaluate(*view, script, World::page);
+        EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
+        return result.ok() ? result.value() : Json();
+    }
+    Json client(const std::string& script) {
+        auto result = evaluate(*view, script, World::client);
+        EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
+        return result.ok() ? result.value() : Json();
+    }
+};
+
+std::string expectedText(int i) {
+    if (i % 10 == 7)
+        return i % 20 == 7 ? "" : "Подпись к фото " + std::to_string(i);
+    if (i == 100)
+        return "Сообщение 100\nвторая строка";
+    if (i == 250)
+        return "Сообщение 250 <b>&amp;</b> \"кавычки\" 'апостроф'";
+    return "Сообщение " + std::to_string(i);
+}
+
+// Messages above the first date separator the page holds show no date.
+void expectMessage(const ChatTranscript::Message& m, int i, int firstDated = 1) {
+    EXPECT_EQ(m.text, expectedText(i)) << i;
+    EXPECT_EQ(m.direction, i % 3 == 0 ? "outgoing" : "incoming") << i;
+    EXPECT_EQ(m.author, i % 3 == 0 ? "" : "Анна Смирнова") << i;
+    EXPECT_EQ(m.hasMedia, i % 10 == 7) << i;
+    EXPECT_EQ(m.dateLabel, i < firstDated ? "" : std::to_string((i - 1) / 40 + 1) + " марта") << i;
+    const int minutes = (i * 7) % (24 * 60);
+    char time[8];
+    std::snprintf(time, sizeof time, "%02d:%02d", minutes / 60, minutes % 60);
+    EXPECT_EQ(m.timeLabel, time) << i;
+}
+
+} // namespace
+
+TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsItWas) {
+    OpenConversation chat;
+    const std::string gapToBottom =
+        "(h => h.scrollHeight - h.scrollTop - h.clientHeight)(document.getElementById('history'))";
+    const Json pageGlobals = chat.page("Object.getOwnPropertyNames(window).sort()");
+    const Json bottomGap = chat.page(gapToBottom);
+    auto module = ui::chatExportModuleSource();
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(evaluate(*chat.view, *module, World::client).ok());
+    chat.client("window.__orviChatExport.configure(1, 2)");
+
+    // Faster ticks than the application's, against a page that loads faster too.
+    std::vector<std::string> phases;
+    Json answer;
+    for (int i = 0; i < 300; ++i) {
+        answer = chat.client("window.__orviChatExport.step()");
+        ASSERT_TRUE(answer.is_object());
+        if (answer.contains("phase"))
+            phases.push_back(answer["phase"]);
+        if (answer.value("done", false))
+            break;
+        runMainLoopFor(std::chrono::milliseconds(90));
+    }
+    ASSERT_TRUE(answer.value("done", false)) << answer.dump();
+    EXPECT_EQ(answer["count"], kMessages);
+    EXPECT_NE(std::find(phases.begin(), phases.end(), "recovering"), phases.end())
+        << "the break needed a retry";
+
+    auto transcript =
+        ChatTranscript::fromJsonText(chat.client("window.__orviChatExport.finish(false)").get<std::string>());
+    ASSERT_TRUE(transcript.ok()) << transcript.error().message;
+    EXPECT_EQ(transcript.value().title, "Анна Смирнова");
+    ASSERT_EQ(transcript.value().messages.size(), static_cast<std::size_t>(kMessages));
+    for (int i = 1; i <= kMessages; ++i)
+        expectMessage(transcript.value().messages[i - 1], i);
+
+    chat.client("window.__orviChatExport.cleanup()");
+    EXPECT_EQ(chat.page("Object.getOwnPropertyNames(window).sort()"), pageGlobals);
+    EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
+    EXPECT_EQ(chat.client("typeof window.__orviChatExport"), "undefined");
+    EXPECT_NEAR(chat.page(gapToBottom).get<double>(), bottomGap.get<double>(), 2.0)
+        << "the view is back at the newest messages";
+}
+
+TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) {
+    OpenConversation chat;
+    platform::GLibScheduler scheduler;
+    auto collector = ChatExportCollector::create(scheduler, ui::chatExportModuleSource);
+    collector->start(chat.view, ChatHistory::onlyLoaded, {4, 6, 3});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !collector->running(); }));
+    ASSERT_FALSE(collector->error()) << *collector->error();
+    ASSERT_TRUE(collector->transcript());
+    const auto& messages = collector->transcript()->messages;
+    ASSERT_EQ(messages.size(), 50u);
+    for (int i = 451; i <= kMessages; ++i)
+        expectMessage(messages[i - 451], i, 481);
+    EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
+    EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
+}
