@@ -20,6 +20,8 @@ ChatExportSheet::ChatExportSheet(Gtk::Window& parent, std::shared_ptr<ChatExport
     set_transient_for(parent);
     set_modal(true);
     set_default_size(560, 580);
+    // The owner drops the sheet once it has closed; GTK must not destroy it underneath.
+    set_hide_on_close(true);
 
     m_heading.set_text("Экспорт текущей переписки");
     m_heading.add_css_class("title-2");

@@ -1,9 +1,12 @@
 #include "core/chat/ChatExportCollector.h"
+#include "fakes/MemoryPreferencesStore.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
 #include "ui/ChatExportModule.h"
+#include "ui/ChatExportSheet.h"
 
 #include <gtest/gtest.h>
+#include <gtkmm/init.h>
 
 using namespace orvi;
 using namespace orvi::test;
@@ -109,12 +112,25 @@ TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsI
     for (int i = 1; i <= kMessages; ++i)
         expectMessage(transcript.value().messages[i - 1], i);
 
+    // The saved page opens in a browser engine on its own and shows the conversation as text.
+    const std::string html = transcript.value().htmlPage();
     chat.client("window.__orviChatExport.cleanup()");
     EXPECT_EQ(chat.page("Object.getOwnPropertyNames(window).sort()"), pageGlobals);
     EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
     EXPECT_EQ(chat.client("typeof window.__orviChatExport"), "undefined");
     EXPECT_NEAR(chat.page(gapToBottom).get<double>(), bottomGap.get<double>(), 2.0)
         << "the view is back at the newest messages";
+
+    const int before = chat.nav.finished;
+    chat.view->loadHTMLString(html, "");
+    ASSERT_TRUE(waitForFinish(chat.nav, before));
+    EXPECT_EQ(chat.page("document.querySelectorAll('article').length"), kMessages);
+    EXPECT_EQ(chat.page("document.querySelector('article p').textContent"), expectedText(1));
+    EXPECT_EQ(chat.page("document.querySelector('article:last-of-type p').textContent"),
+              expectedText(kMessages));
+    EXPECT_EQ(chat.page("document.querySelectorAll('article')[249].querySelector('p').textContent"),
+              expectedText(250));
+    EXPECT_EQ(chat.page("document.querySelectorAll('b, script, img, link').length"), 0);
 }
 
 TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) {
@@ -131,4 +147,87 @@ TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) 
         expectMessage(messages[i - 451], i, 481);
     EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
     EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
+}
+
+namespace {
+
+Gtk::Widget* findWidget(Gtk::Widget& root, const std::function<bool(Gtk::Widget&)>& match) {
+    if (match(root))
+        return &root;
+    for (auto* child = root.get_first_child(); child; child = child->get_next_sibling())
+        if (auto* found = findWidget(*child, match))
+            return found;
+    return nullptr;
+}
+
+Gtk::Button* button(Gtk::Widget& root, const std::string& label) {
+    return dynamic_cast<Gtk::Button*>(findWidget(root, [&](Gtk::Widget& w) {
+        auto* b = dynamic_cast<Gtk::Button*>(&w);
+        return b && b->get_label().raw() == label && b->is_drawable();
+    }));
+}
+
+// Synchronously, unlike activate(), which lets a button look pressed for a moment first.
+void click(Gtk::Button* button) {
+    ASSERT_TRUE(button);
+    g_signal_emit_by_name(button->gobj(), "clicked");
+}
+
+bool shows(Gtk::Widget& root, const std::string& text) {
+    return findWidget(root, [&](Gtk::Widget& w) {
+               auto* l = dynamic_cast<Gtk::Label*>(&w);
+               return l && l->get_text().raw() == text && l->is_drawable();
+           }) != nullptr;
+}
+
+} // namespace
+
+TEST(ChatExportSheet, CollectsWhileRefusingToCloseAndOffersToSaveTheResult) {
+    OpenConversation chat;
+    Gtk::init_gtkmm_internals();
+    MemoryPreferencesStore preferences;
+    platform::GLibScheduler scheduler;
+    Gtk::Window parent;
+    auto model = ChatExportSheetModel::create(preferences, scheduler, ui::chatExportModuleSource,
+                                              [&] { return chat.view; });
+    auto sheet = std::make_unique<ui::ChatExportSheet>(parent, model);
+    bool closed = false;
+    sheet->signalClosed().connect([&] { closed = true; });
+    sheet->present();
+    runMainLoopUntil([&] { return sheet->is_drawable(); });
+
+    for (const char* text : {"Повторных попыток: 4", "Ожидание подгрузки: 6 с", "Лимит сбора: 3 мин"})
+        EXPECT_TRUE(shows(*sheet, text)) << text;
+    auto* toggle = dynamic_cast<Gtk::Switch*>(
+        findWidget(*sheet, [](Gtk::Widget& w) { return dynamic_cast<Gtk::Switch*>(&w); }));
+    ASSERT_TRUE(toggle);
+    toggle->set_active(false);
+    runMainLoopFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(shows(*sheet, "Повторных попыток: 4")) << "options hide without history";
+    toggle->set_active(true);
+    runMainLoopFor(std::chrono::milliseconds(50));
+
+    ASSERT_TRUE(button(*sheet, "Собрать сообщения"));
+    click(button(*sheet, "Собрать сообщения"));
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return button(*sheet, "Остановить и сохранить фрагмент") != nullptr; }));
+    EXPECT_FALSE(toggle->get_sensitive());
+    sheet->close();
+    runMainLoopFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(sheet->is_visible()) << "closing is refused while collecting";
+    EXPECT_FALSE(closed);
+
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return model->collector().status().rfind("Собрано сообщений: ", 0) == 0; }));
+    click(button(*sheet, "Остановить и сохранить фрагмент"));
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return button(*sheet, "Сохранить…") != nullptr; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(button(*sheet, "Собрать заново"));
+    EXPECT_TRUE(shows(*sheet, "Анна Смирнова"));
+    EXPECT_GE(model->collector().transcript()->messages.size(), 50u);
+
+    click(button(*sheet, "Закрыть"));
+    runMainLoopFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(sheet->is_visible());
 }
