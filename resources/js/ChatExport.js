@@ -255,6 +255,7 @@
     const root = scroller === document.scrollingElement ? document.body : scroller;
     const messageSet = new Set(messages);
     const separators = [];
+    let separatorSelector = null;
     for (const selector of DATE_SELECTORS) {
       let found;
       try {
@@ -263,10 +264,19 @@
         continue;
       }
       for (const node of found) if (looksLikeDateSeparator(node, messageSet, messageSelector)) separators.push(node);
-      if (separators.length > 0) break;
+      if (separators.length > 0) {
+        separatorSelector = selector;
+        break;
+      }
     }
-    const ordered = outermost(separators).concat(messages);
-    ordered.sort((a, b) => (a.compareDocumentPosition(b) & Node.DOCUMENT_POSITION_FOLLOWING ? -1 : 1));
+    const separatorSet = new Set(outermost(separators));
+    // One query over both kinds lists them in document order; sorting thousands of nodes by
+    // comparing positions would cost far more.
+    let ordered = messages;
+    if (separatorSelector && messageSelector) {
+      ordered = Array.from(document.querySelectorAll(messageSelector + ', ' + separatorSelector)).filter(
+        (node) => messageSet.has(node) || separatorSet.has(node));
+    }
     let date = '';
     const result = [];
     for (const node of ordered) {
