@@ -187,6 +187,13 @@ TEST_F(ChatExportCollectorTest, FailuresPublishOneTextAndStillCleanUp) {
              t.finishAnswer = ScriptResult(Json{{"messages", 1}});
          },
          corrupt},
+        {"page stops answering",
+         [](auto& t) {
+             t.finishAnswer =
+                 ScriptResult(orvi::Error{orvi::engine::kJavaScriptErrorDomain,
+                                          orvi::engine::kJavaScriptTimedOutCode, "did not answer"});
+         },
+         "Страница ORVI не ответила вовремя."},
         {"no messages", [](auto& t) { t.finishAnswer = ScriptResult(Json(transcriptText(0))); },
          "Не удалось собрать сообщения."},
     };

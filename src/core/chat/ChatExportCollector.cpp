@@ -28,6 +28,20 @@ std::int64_t integerOr(const Json& object, const char* key, std::int64_t fallbac
     return static_cast<std::int64_t>(value);
 }
 
+// The page's own exception messages are shown as they are; the engine's failures carry English
+// texts meant for the log, so the window gets a Russian line for the ones a user can meet.
+Error describedForTheWindow(Error error) {
+    if (error.domain != engine::kJavaScriptErrorDomain)
+        return error;
+    if (error.code == engine::kJavaScriptTimedOutCode)
+        error.message = "Страница ORVI не ответила вовремя.";
+    else if (error.code == engine::kWebViewInvalidatedCode)
+        error.message = "Страница ORVI закрылась во время экспорта.";
+    else if (error.code == engine::kJavaScriptResultTypeUnsupportedCode)
+        error.message = kCorruptDataText;
+    return error;
+}
+
 Error corruptData() {
     return Error{ChatExportCollector::kErrorDomain, ChatExportCollector::kCorruptDataCode, kCorruptDataText};
 }
@@ -131,7 +145,7 @@ void ChatExportCollector::evaluate(const std::shared_ptr<Run>& run, const std::s
                                              return;
                                          }
                                          if (!result.ok()) {
-                                             self->end(run, result.error());
+                                             self->end(run, describedForTheWindow(result.error()));
                                              return;
                                          }
                                          next(std::move(result));
