@@ -174,12 +174,59 @@
   }
 
   function readTime(element) {
-    const node = firstMatch(element, TIME_SELECTORS, (candidate) => !TIME_PATTERN.test(visibleText(candidate) || candidate.getAttribute('datetime') || ''));
+    let node = firstMatch(element, TIME_SELECTORS, (candidate) => !TIME_PATTERN.test(visibleText(candidate) || candidate.getAttribute('datetime') || ''));
+    if (!node) {
+      // Unmarked captions: the innermost element that shows nothing but a clock time.
+      for (const candidate of element.querySelectorAll('*')) {
+        if (candidate.firstElementChild) continue;
+        const text = visibleText(candidate).trim();
+        if (text.length <= 11 && TIME_PATTERN.test(text) && text.replace(TIME_PATTERN, '').trim() === '') {
+          node = candidate;
+          break;
+        }
+      }
+    }
     if (node) {
       const match = visibleText(node).match(TIME_PATTERN);
       return { node, text: match ? match[0] : visibleText(node).trim() };
     }
     return { node: null, text: '' };
+  }
+
+  // The bubble's text as the reader sees it, blocks on their own lines, captions left out.
+  function textWithout(element, meta) {
+    const parts = [];
+    const walk = (node) => {
+      for (const child of node.childNodes) {
+        if (child.nodeType === Node.TEXT_NODE) {
+          const text = child.nodeValue.replace(/\s+/g, ' ');
+          if (text.trim()) parts.push({ text, block: false });
+        } else if (child.nodeType === Node.ELEMENT_NODE && !meta.includes(child)) {
+          const block = !/^inline/.test(getComputedStyle(child).display);
+          if (meta.some((node) => child.contains(node))) {
+            if (block) parts.push({ boundary: true });
+            walk(child);
+            if (block) parts.push({ boundary: true });
+          } else {
+            const text = visibleText(child);
+            if (text.trim()) parts.push({ text, block });
+          }
+        }
+      }
+    };
+    walk(element);
+    let out = '';
+    let newLine = false;
+    for (const part of parts) {
+      if (part.boundary) {
+        newLine = out.length > 0;
+        continue;
+      }
+      if ((part.block || newLine) && out && !out.endsWith('\n')) out += '\n';
+      out += part.text;
+      newLine = part.block;
+    }
+    return safeText(out);
   }
 
   function readMessage(element, scroller, dateLabel) {
@@ -193,15 +240,7 @@
       text = visibleText(textNode);
     } else {
       // No marked text: everything the bubble shows except its captions.
-      const pieces = [];
-      const walk = (node) => {
-        for (const child of node.childNodes) {
-          if (child.nodeType === Node.TEXT_NODE) pieces.push(child.nodeValue);
-          else if (child.nodeType === Node.ELEMENT_NODE && !meta.includes(child)) walk(child);
-        }
-      };
-      walk(element);
-      text = safeText(pieces.join(''));
+      text = textWithout(element, meta);
     }
     const authorText = author ? visibleText(author).trim() : safeText(dataFlag(element, ['data-author', 'data-sender']) || '');
     return {
@@ -454,10 +493,13 @@
   }
 
   function conversationTitle() {
-    const scroller = state.scroller || findScroller(findMessages());
-    for (let area = scroller && scroller.parentElement; area && area !== document.documentElement; area = area.parentElement) {
+    const messages = findMessages();
+    const scroller = state.scroller || findScroller(messages);
+    // The conversation's own heading is the nearest one outside its message list.
+    const list = scroller && scroller !== document.scrollingElement ? scroller : messages.length > 0 ? messages[0].parentElement : null;
+    for (let area = list && list.parentElement; area; area = area.parentElement) {
       for (const heading of area.querySelectorAll('h1, h2, h3, [role="heading"], [data-peer-title], header [title]')) {
-        if (scroller.contains(heading)) continue;
+        if (list.contains(heading)) continue;
         const text = visibleText(heading).trim() || (heading.getAttribute('title') || '').trim();
         if (text) return text.split('\n')[0].trim();
       }

@@ -10,6 +10,13 @@
 
 using namespace orvi;
 using namespace orvi::test;
+
+namespace orvi {
+void PrintTo(const ChatTranscript::Message& m, std::ostream* out) {
+    *out << "{" << testing::PrintToString(m.text) << ", " << m.author << ", " << m.direction << ", "
+         << m.dateLabel << ", " << m.timeLabel << ", " << m.hasMedia << "}";
+}
+} // namespace orvi
 using engine::World;
 
 namespace {
@@ -147,6 +154,40 @@ TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) 
         expectMessage(messages[i - 451], i, 481);
     EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
     EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
+}
+
+TEST(ChatExportModule, ReadsAConversationMarkedOnlyByRolesAndLayout) {
+    OpenConversation chat;
+    // No message identifiers, no direction classes: roles, a separator and the bubbles'
+    // alignment are all there is. Two equal messages in the same minute are both kept.
+    const std::string html = R"(<!DOCTYPE html><html><head><style>
+      .log { height: 300px; overflow-y: auto; display: flex; flex-direction: column; }
+      .row { display: flex; } .bubble { max-width: 50%; } .mine { margin-left: auto; }
+      </style></head><body><header><h2>Рабочий чат</h2></header>
+      <div class="log" role="log">
+        <div role="separator">Вчера</div>
+        <div class="row" role="article"><div class="bubble"><strong class="sender">Борис</strong>
+          <div>Файл во вложении</div><a download href="#">report.pdf</a><span>9:15</span></div></div>
+        <div role="separator">Сегодня</div>
+        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
+        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
+      </div></body></html>)";
+    const int before = chat.nav.finished;
+    chat.view->loadHTMLString(html, "http://localhost/");
+    ASSERT_TRUE(waitForFinish(chat.nav, before));
+    ASSERT_TRUE(evaluate(*chat.view, *ui::chatExportModuleSource(), World::client).ok());
+    chat.client("window.__orviChatExport.configure(0, 1)");
+    for (int i = 0; i < 10 && !chat.client("window.__orviChatExport.step()").value("done", false); ++i)
+        runMainLoopFor(std::chrono::milliseconds(20));
+    auto transcript =
+        ChatTranscript::fromJsonText(chat.client("window.__orviChatExport.finish(false)").get<std::string>());
+    ASSERT_TRUE(transcript.ok()) << transcript.error().message;
+    EXPECT_EQ(transcript.value().title, "Рабочий чат");
+    EXPECT_EQ(transcript.value().messages,
+              (std::vector<ChatTranscript::Message>{
+                  {"Файл во вложении\nreport.pdf", "Борис", "incoming", "Вчера", "9:15", true},
+                  {"ок", "", "outgoing", "Сегодня", "10:00", false},
+                  {"ок", "", "outgoing", "Сегодня", "10:00", false}}));
 }
 
 namespace {
