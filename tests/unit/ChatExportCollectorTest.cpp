@@ -241,8 +241,9 @@ TEST_F(ChatExportCollectorTest, CancellingWhileAStepRunsEndsWhenItAnswers) {
     collector->cancel();
     EXPECT_TRUE(collector->running());
     ASSERT_EQ(view->heldCompletions.size(), 1u);
-    view->heldCompletions[0](ScriptResult(Json{{"count", 9}, {"done", true}}));
+    view->heldCompletions[0](ScriptResult(Json{{"count", 9}}));
     EXPECT_FALSE(collector->running());
+    EXPECT_TRUE(statuses.empty()) << "a cancelled run reports no more progress";
     EXPECT_EQ(scripts().back(), kCleanup);
     EXPECT_EQ(scripts().size(), 4u);
     EXPECT_FALSE(collector->error());
