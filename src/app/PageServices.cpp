@@ -39,6 +39,7 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(m_domains, true);
     m_unreadDetectionService = UnreadDetectionService::create();
+    m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
                                                         m_cookieManager);
