@@ -145,7 +145,8 @@ TEST(MediaAndDownloads, EveryRoadEndsWithTheFileStagedUnderItsNameFetchedWithThe
 }
 
 TEST(MediaAndDownloads, TheMicrophoneIsDeniedWithoutACallGestureAndGrantedAfterAClickOnACallButton) {
-    // Capture needs a secure context; the imitation service speaks plain HTTP.
+    // Capture needs a secure context; the imitation service speaks plain HTTP. The
+    // registration holds for the whole process, which ctest gives to this test alone.
     webkit_security_manager_register_uri_scheme_as_secure(
         webkit_web_context_get_security_manager(webkit_web_context_get_default()), "http");
     MediaFixture f(true);
