@@ -1,6 +1,6 @@
 #include "core/env/MediaPermissionService.h"
-#include "core/shell/StartupMediaPermissions.h"
 
+#include "core/shell/StartupMediaPermissions.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 
@@ -20,7 +20,9 @@ class FakeMediaDevices final : public MediaDevices {
 public:
     explicit FakeMediaDevices(ManualScheduler& scheduler) : m_scheduler(scheduler) {}
 
-    int authorizationStatus(MediaKind kind) override { return kind == MediaKind::camera ? camera : microphone; }
+    int authorizationStatus(MediaKind kind) override {
+        return kind == MediaKind::camera ? camera : microphone;
+    }
     std::string statusDescription(int status) override { return "status " + std::to_string(status); }
     void requestAccess(MediaKind kind, std::function<void(bool)> completion) override {
         asked.emplace_back(kind, m_scheduler.elapsed());
@@ -57,16 +59,36 @@ TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoS
         std::pair<bool, bool> result;
     };
     const Case cases[] = {
-        {"camera granted", MediaDevices::kAuthorized, MediaDevices::kNotDetermined, true,
-         {{MediaKind::microphone, 0}}, {true, false}},
-        {"microphone granted", MediaDevices::kNotDetermined, MediaDevices::kAuthorized, true,
-         {{MediaKind::camera, 0}}, {true, true}},
-        {"neither", MediaDevices::kNotDetermined, MediaDevices::kDenied, true,
-         {{MediaKind::camera, 0}, {MediaKind::microphone, 2}}, {true, false}},
-        {"both granted", MediaDevices::kAuthorized, MediaDevices::kAuthorized, true, {{MediaKind::microphone, 0}},
+        {"camera granted",
+         MediaDevices::kAuthorized,
+         MediaDevices::kNotDetermined,
+         true,
+         {{MediaKind::microphone, 0}},
          {true, false}},
-        {"no microphone usage text", MediaDevices::kNotDetermined, MediaDevices::kNotDetermined, false,
-         {{MediaKind::camera, 0}}, {true, false}},
+        {"microphone granted",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kAuthorized,
+         true,
+         {{MediaKind::camera, 0}},
+         {true, true}},
+        {"neither",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kDenied,
+         true,
+         {{MediaKind::camera, 0}, {MediaKind::microphone, 2}},
+         {true, false}},
+        {"both granted",
+         MediaDevices::kAuthorized,
+         MediaDevices::kAuthorized,
+         true,
+         {{MediaKind::microphone, 0}},
+         {true, false}},
+        {"no microphone usage text",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kNotDetermined,
+         false,
+         {{MediaKind::camera, 0}},
+         {true, false}},
     };
     for (const auto& c : cases) {
         LogCapture log;
@@ -78,7 +100,8 @@ TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoS
         const auto info = infoWithMicrophoneText(c.microphoneText);
         auto service = MediaPermissionService::create(devices, info, scheduler);
         std::vector<std::pair<bool, bool>> results;
-        service->requestAllMediaPermissions([&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
+        service->requestAllMediaPermissions(
+            [&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
         scheduler.advance(1.9s);
         if (c.asked.size() > 1) {
             EXPECT_EQ(devices->asked.size(), 1u) << c.what;
@@ -96,7 +119,8 @@ TEST(MediaPermissionService, AServiceGoneBeforeTheMicrophoneStillAnswersOnce) {
     const auto info = infoWithMicrophoneText(true);
     auto service = MediaPermissionService::create(devices, info, scheduler);
     std::vector<std::pair<bool, bool>> results;
-    service->requestAllMediaPermissions([&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
+    service->requestAllMediaPermissions(
+        [&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
     scheduler.runPending();
     service.reset();
     scheduler.advance(5s);
@@ -141,7 +165,9 @@ TEST(StartupMediaPermissions, AsksTwoSecondsAfterAppearingRetriesOnceWhenInactiv
         auto startup = StartupMediaPermissions::create(
             scheduler, permissions,
             {[&] { return c.enabled; },
-             [&] { return c.activeAnswers[std::min<std::size_t>(activations++, c.activeAnswers.size() - 1)]; }});
+             [&] {
+                 return c.activeAnswers[std::min<std::size_t>(activations++, c.activeAnswers.size() - 1)];
+             }});
         startup->windowDidAppear();
         scheduler.advance(1.9s);
         EXPECT_EQ(permissions->requests, 0) << c.what;
