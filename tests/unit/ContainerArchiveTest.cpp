@@ -294,6 +294,20 @@ TEST_F(ContainerArchiveTest, OnlyTheContainerSettingsAreRestored) {
     EXPECT_FALSE(fs::exists(machine.environment.engineDataDir));
 }
 
+TEST_F(ContainerArchiveTest, WhatAnArchiveRecordsAsOpenArrivesPrivate) {
+    Machine machine(scheduler);
+    const auto archive = machine.root.path() / "careless.zip";
+    writeZip(archive, {{ZipEntry::folder, "WebKit/WebKit/P/IndexedDB"},
+                       {ZipEntry::file, "WebKit/WebKit/P/IndexedDB/db.sqlite3", "data"},
+                       {ZipEntry::file, "WebKit/WebKit/Q/cookies.sqlite", "made without its folder entry"}});
+    ASSERT_FALSE(importInto(machine, archive).has_value());
+    const auto& engine = machine.environment.engineDataDir;
+    for (const auto& folder : {engine, engine / "P", engine / "P/IndexedDB", engine / "Q"})
+        EXPECT_EQ(modeOf(folder), 0700u) << folder;
+    for (const auto& file : {engine / "P/IndexedDB/db.sqlite3", engine / "Q/cookies.sqlite"})
+        EXPECT_EQ(modeOf(file), 0600u) << file;
+}
+
 TEST_F(ContainerArchiveTest, AnExportMissingAPartFailsAndLeavesNoArchive) {
     Machine machine(scheduler);
     writeFile(machine.environment.engineDataDir / "P" / "localstorage.sqlite3",
