@@ -50,7 +50,7 @@ private:
                 BrowserImport import);
 
     void build();
-    GtkWidget* section(const std::string& title, const std::string& footer, GtkWidget*& group);
+    Gtk::Box* section(const std::string& title, const std::string& footer, GtkWidget*& group);
     void refresh();
     void readCoordinates();
     ProfilesViewModel::NewProfile values() const;

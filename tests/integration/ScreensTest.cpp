@@ -1,0 +1,181 @@
+#include "core/page/PendingPageMessages.h"
+#include "core/page/UnreadDetectionService.h"
+#include "core/page/WebViewFactory.h"
+#include "core/page/WebViewSessions.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/profiles/ProfilesViewModel.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/web/policy/NavigationPolicyService.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "support/PageFakes.h"
+#include "ui/MainWindow.h"
+#include "ui/ScreenActions.h"
+#include "ui/Styles.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+class RecordingFactory final : public WebViewFactoryProtocol {
+public:
+    std::shared_ptr<engine::WebView> makeWebView(const Profile&,
+                                                 const std::optional<LocationSettings>&) override {
+        return nullptr;
+    }
+    void removeWebView(const ProfileId& id) override { removed.push_back(id); }
+    void clearCache() override {}
+    std::optional<ProfileId> profileId(const engine::WebView&) const override { return std::nullopt; }
+    std::vector<ProfileId> removed;
+};
+
+void drainMainContext() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+// The screens as the application builds them, over a store in memory and a page that
+// never loads: the main window with its toolbar, the actions, the sheets.
+struct ScreensFixture {
+    explicit ScreensFixture(const std::vector<std::string>& names) {
+        auto first = store.profiles().front();
+        first.name = names.front();
+        store.updateProfile(first);
+        for (std::size_t i = 1; i < names.size(); ++i)
+            profiles.addProfile({names[i]});
+        ui::installStyles();
+        window = std::make_unique<ui::MainWindow>(WindowSize{450, 800});
+        window->installToolbar(profiles, mainModel);
+        actions = std::make_unique<ui::ScreenActions>(
+            ui::ScreenActions::Parts{application,
+                                     *window,
+                                     profiles,
+                                     mainModel,
+                                     preferences,
+                                     vpn,
+                                     {},
+                                     [](bool, bool) {},
+                                     [this](const ProfileId& id) { rebuilt.push_back(id); },
+                                     [] { return nullptr; }});
+    }
+    ~ScreensFixture() {
+        actions.reset();
+        window.reset();
+        drainMainContext();
+    }
+
+    const Profile& named(const std::string& name) const {
+        for (const auto& p : store.profiles())
+            if (p.name == name)
+                return p;
+        throw std::runtime_error("no profile " + name);
+    }
+    // Activates what the shortcut is bound to, the way GTK does on the key press.
+    void pressShortcut(const std::string& accelerator) {
+        const auto bound = application->get_actions_for_accel(accelerator);
+        ASSERT_EQ(bound.size(), 1u) << accelerator;
+        gchar* name = nullptr;
+        GVariant* target = nullptr;
+        ASSERT_TRUE(g_action_parse_detailed_name(bound[0].c_str(), &name, &target, nullptr));
+        const std::string full(name);
+        g_free(name);
+        ASSERT_TRUE(full.starts_with("app."));
+        auto action = application->lookup_action(full.substr(4));
+        ASSERT_TRUE(action);
+        action->activate_variant(Glib::VariantBase(target, false));
+    }
+    void activate(const std::string& action, const Glib::VariantBase& parameter = {}) {
+        application->lookup_action(action)->activate_variant(parameter);
+    }
+
+    Glib::RefPtr<Gtk::Application> application =
+        Gtk::Application::create("com.orviwrapper.ScreensTest", Gio::Application::Flags::NON_UNIQUE);
+    LogCapture log;
+    ManualScheduler scheduler;
+    MemoryPreferencesStore preferences;
+    ProfileStore store{preferences};
+    WebViewSessions sessions;
+    PendingPageMessages pending;
+    RecordingNotificationService notifications;
+    FakeVPNDetection vpn{scheduler};
+    std::shared_ptr<MainWebViewModel> mainModel = MainWebViewModel::create(
+        store, nullptr, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+        UnreadDetectionService::create(), notifications,
+        CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+    std::shared_ptr<RecordingFactory> factory = std::make_shared<RecordingFactory>();
+    ProfilesViewModel profiles{store, factory};
+    std::vector<ProfileId> rebuilt;
+    std::unique_ptr<ui::MainWindow> window;
+    std::unique_ptr<ui::ScreenActions> actions;
+};
+
+} // namespace
+
+TEST(Screens, TheFormsRefuseATakenNameButLetAProfileChangeTheCaseOfItsOwn) {
+    ScreensFixture f({"Основной", "работа"});
+    f.activate("profiles");
+    ASSERT_NE(f.actions->profilesScreen(), nullptr);
+    auto& add = f.actions->profilesScreen()->showAddForm();
+    add.setName("  Работа ");
+    EXPECT_EQ(add.shownNameError(), "Профиль с таким именем уже существует");
+    EXPECT_FALSE(add.canSave());
+    add.save();
+    EXPECT_EQ(f.store.profiles().size(), 2u);
+    add.close();
+    drainMainContext();
+
+    auto& edit = f.actions->profilesScreen()->showEditForm(f.named("работа"));
+    edit.setName("РАБОТА");
+    EXPECT_FALSE(edit.shownNameError());
+    edit.save();
+    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+}
+
+TEST(Screens, OnlyMoreThanOneProfileCanBeDeleted) {
+    ScreensFixture f({"Основной"});
+    auto& screen = f.actions->showProfiles();
+    EXPECT_EQ(screen.deleteButtonCount(), 0);
+    f.profiles.addProfile({"Дом"});
+    EXPECT_EQ(screen.deleteButtonCount(), 2);
+}
+
+TEST(Screens, ChangingTheCityRebuildsThePageButRenamingDoesNot) {
+    ScreensFixture f({"Основной", "Работа"});
+    const auto work = f.named("Работа");
+    auto& screen = f.actions->showProfiles();
+
+    auto& rename = screen.showEditForm(work);
+    rename.setName("Дом");
+    rename.save();
+    drainMainContext();
+    EXPECT_TRUE(f.factory->removed.empty());
+    EXPECT_TRUE(f.rebuilt.empty());
+
+    auto& move = screen.showEditForm(f.named("Дом"));
+    move.setCity(LocationSettings::presets().size() - 1);
+    move.save();
+    EXPECT_EQ(f.factory->removed, std::vector<ProfileId>{work.id});
+    EXPECT_EQ(f.rebuilt, std::vector<ProfileId>{work.id});
+    EXPECT_EQ(f.named("Дом").locationSettings.cityName, LocationSettings::presets().back().cityName);
+}
+
+TEST(Screens, ASectionChosenBeforeThePageExistsDoesNothing) {
+    ScreensFixture f({"Основной"});
+    const auto before = f.log.lines().size();
+    f.activate("navigate", Glib::Variant<int>::create(2));
+    drainMainContext();
+    f.scheduler.runPending();
+    EXPECT_EQ(f.log.lines().size(), before);
+}
+
+TEST(Screens, ControlAndADigitSwitchToThatProfile) {
+    ScreensFixture f({"Основной", "Работа", "Дом"});
+    f.pressShortcut("<Control>2");
+    EXPECT_EQ(f.store.activeProfile().name, "Работа");
+    f.pressShortcut("<Control>9");
+    EXPECT_EQ(f.store.activeProfile().name, "Работа") << "no ninth profile, no switch";
+}
