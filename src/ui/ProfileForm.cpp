@@ -274,6 +274,11 @@ void ProfileForm::setCallsEnabled(bool enabled) {
     m_callsEnabled.set_active(enabled);
 }
 
+void ProfileForm::scrollToEnd() {
+    auto adjustment = m_scroll.get_vadjustment();
+    adjustment->set_value(adjustment->get_upper());
+}
+
 ProfilesViewModel::NewProfile ProfileForm::values() const {
     return {adw::entryText(m_nameRow), m_desktopMode.get_active(), m_location, m_callsEnabled.get_active(),
             m_showCallsAvailability.get_active()};

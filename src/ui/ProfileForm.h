@@ -35,6 +35,7 @@ public:
     void setCity(std::size_t presetIndex);
     void setCoordinates(const std::string& latitude, const std::string& longitude);
     void setCallsEnabled(bool enabled);
+    void scrollToEnd();
     std::optional<std::string> shownNameError() const;
     bool canSave() const;
     // Same as pressing "Создать" or "Сохранить".
