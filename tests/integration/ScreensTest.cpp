@@ -2,6 +2,7 @@
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/PreferenceKeys.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/profiles/ProfilesViewModel.h"
 #include "core/shell/MainWebViewModel.h"
@@ -58,7 +59,9 @@ struct ScreensFixture {
                                      preferences,
                                      vpn,
                                      {},
-                                     [](bool, bool) {},
+                                     [this](bool ignore, bool warnAgain) {
+                                         retries.push_back({ignore, warnAgain});
+                                     },
                                      [this](const ProfileId& id) { rebuilt.push_back(id); },
                                      [] { return nullptr; }});
     }
@@ -109,6 +112,7 @@ struct ScreensFixture {
     std::shared_ptr<RecordingFactory> factory = std::make_shared<RecordingFactory>();
     ProfilesViewModel profiles{store, factory};
     std::vector<ProfileId> rebuilt;
+    std::vector<std::pair<bool, bool>> retries;
     std::unique_ptr<ui::MainWindow> window;
     std::unique_ptr<ui::ScreenActions> actions;
 };
@@ -178,4 +182,55 @@ TEST(Screens, ControlAndADigitSwitchToThatProfile) {
     EXPECT_EQ(f.store.activeProfile().name, "Работа");
     f.pressShortcut("<Control>9");
     EXPECT_EQ(f.store.activeProfile().name, "Работа") << "no ninth profile, no switch";
+}
+
+// Each button of the VPN alert closes it and lets the held page try again; only "Мне всё
+// равно" keeps the warning away from then on.
+TEST(Screens, EveryButtonOfTheVPNAlertLetsThePageTryAgain) {
+    for (const std::string response : {"disconnect", "ignore", "cancel"}) {
+        ScreensFixture f({"Основной"});
+        f.actions->vpnWarningFlow().loadAskedForWarning();
+        AdwMessageDialog* alert = nullptr;
+        GList* toplevels = gtk_window_list_toplevels();
+        for (GList* item = toplevels; item; item = item->next)
+            if (ADW_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+                alert = ADW_MESSAGE_DIALOG(item->data);
+        g_list_free(toplevels);
+        ASSERT_NE(alert, nullptr);
+        adw_message_dialog_response(alert, response.c_str());
+        drainMainContext();
+        const bool ignored = response == "ignore";
+        EXPECT_EQ(f.preferences.boolean(keys::kIgnoreVPNWarning), ignored) << response;
+        EXPECT_EQ(f.retries, (std::vector<std::pair<bool, bool>>{{ignored, false}})) << response;
+        EXPECT_FALSE(f.actions->vpnWarningFlow().isWarningShown());
+    }
+}
+
+TEST(Screens, CoordinatesReadBothDecimalSeparatorsAndFlagWhatIsNoNumber) {
+    struct Case {
+        std::string text;
+        std::optional<double> value;
+        bool malformed;
+    };
+    for (const auto& c : std::vector<Case>{{"", std::nullopt, false},
+                                           {"55,75", 55.75, false},
+                                           {" 37.6 ", 37.6, false},
+                                           {"\xE2\x88\x92"
+                                            "12.5",
+                                            -12.5, false},
+                                           {"север", std::nullopt, true},
+                                           {"12.5.1", std::nullopt, true},
+                                           {"1e400", std::nullopt, true}}) {
+        bool malformed = false;
+        EXPECT_EQ(ui::ProfileForm::parseCoordinate(c.text, malformed), c.value) << c.text;
+        EXPECT_EQ(malformed, c.malformed) << c.text;
+    }
+    for (const auto& [value, text] : std::vector<std::pair<std::optional<double>, std::string>>{
+             {std::nullopt, ""}, {10.0, "10"}, {55.75, "55.75"}, {0.123456789, "0.12345679"}, {-0.0, "0"}}) {
+        EXPECT_EQ(ui::ProfileForm::formatCoordinate(value), text);
+        bool malformed = false;
+        if (value) {
+            EXPECT_NEAR(ui::ProfileForm::parseCoordinate(text, malformed).value_or(1e9), *value, 1e-8);
+        }
+    }
 }
