@@ -87,6 +87,16 @@ void MainWindow::setContent(Gtk::Widget& content) {
     m_content = &content;
 }
 
+void MainWindow::showNotice(const Glib::ustring& text) {
+    m_notice.set_text(text);
+    if (m_notice.get_parent())
+        return;
+    m_notice.set_wrap(true);
+    m_notice.set_margin(6);
+    m_notice.add_css_class("warning");
+    m_contentArea.prepend(m_notice);
+}
+
 void MainWindow::installToolbar(ProfilesViewModel& profiles, std::shared_ptr<MainWebViewModel> mainModel) {
     m_exportButton.set_icon_name("document-send-symbolic");
     m_exportButton.set_action_name("app.export-chat");

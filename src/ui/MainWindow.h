@@ -26,7 +26,14 @@ public:
     // reference; the caller keeps ownership of the C++ object.
     void setContent(Gtk::Widget& content);
 
+    // Keeps one line above the content for the rest of the run (a condition the user
+    // should know about, such as preferences that will not be kept).
+    void showNotice(const Glib::ustring& text);
+
     Gtk::HeaderBar& headerBar() { return m_headerBar; }
+    // Shows `widget` floating over the content (toasts, status bars); it places itself by
+    // its own alignment. The caller keeps ownership.
+    void addOverlay(Gtk::Widget& widget) { m_overlay.add_overlay(widget); }
     // Puts the toolbar's items in the header bar, in order: chat export, the profile menu,
     // "Навигация" and "Настройки". The buttons work through the application's actions
     // ("app.export-chat", "app.navigate", "app.settings"); a button whose action is not
@@ -64,6 +71,7 @@ private:
     Gtk::WindowHandle m_dragArea;
     Gtk::Box m_dragBar;
     Gtk::Box m_contentArea{Gtk::Orientation::VERTICAL};
+    Gtk::Label m_notice;
     Gtk::Box m_emptyState{Gtk::Orientation::VERTICAL, 12};
     Gtk::Label m_emptyTitle;
     Gtk::Label m_emptyText;

@@ -1,6 +1,6 @@
 #include "core/profiles/ProfilesViewModel.h"
 
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
@@ -13,6 +13,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -189,7 +190,9 @@ TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
     ManualScheduler scheduler;
     FakeEngine engine;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    auto saving = std::make_shared<RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeProfileStore store({makeProfile("Основной")});
     auto model = MainWebViewModel::create(
