@@ -1,4 +1,4 @@
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
@@ -10,6 +10,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 #include "ui/MainWindow.h"
 #include "ui/ScreenActions.h"
@@ -56,7 +57,8 @@ struct ScreensFixture {
                                      *window,
                                      profiles,
                                      mainModel,
-                                     preferences,
+                                     [this] { return preferences.boolean(keys::kIgnoreVPNWarning); },
+                                     [this] { preferences.setBoolean(keys::kIgnoreVPNWarning, true); },
                                      vpn,
                                      {},
                                      [this](bool ignore, bool warnAgain) {
@@ -102,7 +104,8 @@ struct ScreensFixture {
     MemoryPreferencesStore preferences;
     ProfileStore store{preferences};
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(),
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeVPNDetection vpn{scheduler};
     std::shared_ptr<MainWebViewModel> mainModel = MainWebViewModel::create(
