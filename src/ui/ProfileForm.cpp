@@ -274,6 +274,11 @@ void ProfileForm::setCallsEnabled(bool enabled) {
     m_callsEnabled.set_active(enabled);
 }
 
+void ProfileForm::setImportFromBrowser(bool on) {
+    if (!m_edited && m_import.makeDataStore && m_profiles.canImportFromBrowser())
+        m_importFromBrowser.set_active(on);
+}
+
 void ProfileForm::scrollToEnd() {
     auto adjustment = m_scroll.get_vadjustment();
     adjustment->set_value(adjustment->get_upper());

@@ -36,6 +36,8 @@ public:
     void setCoordinates(const std::string& latitude, const std::string& longitude);
     void setCallsEnabled(bool enabled);
     void scrollToEnd();
+    // Does nothing while no browser import is available.
+    void setImportFromBrowser(bool on);
     std::optional<std::string> shownNameError() const;
     bool canSave() const;
     // Same as pressing "Создать" or "Сохранить".
