@@ -47,6 +47,7 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_externalLinksSetting = m_settingsViewModel->blockExternalLinks.subscribe(
         [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
     m_unreadDetectionService = UnreadDetectionService::create();
+    m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
                                                         m_cookieManager);
