@@ -185,7 +185,12 @@ void Application::onActivate() {
         [this](const std::optional<StatusLine>& line) { m_statusToast->show(line); });
     auto* engine = &m_pageServices->engine();
     m_screens = std::make_unique<ui::ScreenActions>(ui::ScreenActions::Parts{
-        m_gtkApplication, *m_window, *m_profilesViewModel, m_pageServices->mainWebViewModel(), *m_preferences,
+        m_gtkApplication, *m_window, *m_profilesViewModel, m_pageServices->mainWebViewModel(),
+        [settings = m_pageServices->settingsViewModel()] { return settings->ignoreVPNWarning(); },
+        [settings = m_pageServices->settingsViewModel()] {
+            settings->ignoreVPNWarning.set(true);
+            settings->saveSettings();
+        },
         m_pageServices->vpnDetectionService(),
         ui::ProfileForm::BrowserImport{[engine] { return engine->nonPersistentDataStore(); },
                                        m_pageServices->domains().webHost},
@@ -194,6 +199,11 @@ void Application::onActivate() {
         [this] { return m_pageHostView->webView(); }});
     if (std::getenv("ORVI_TEST_SCREENS"))
         m_screens->enableTestCommands();
+    // The settings' VPN flag follows the machine each time the window comes to the front.
+    m_window->property_is_active().signal_changed().connect([this] {
+        if (m_window->is_active())
+            m_pageServices->settingsViewModel()->checkVPNStatus([](bool) {});
+    });
     m_window->present();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/shell/SidebarNavigation.h"
 #include "ui/ProfileMenu.h"
+#include "ui/Styles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -123,6 +124,11 @@ void MainWindow::installToolbar(ProfilesViewModel& profiles, std::shared_ptr<Mai
     // pack_end places from the right edge inwards: menu, settings, navigation.
     m_headerBar.pack_end(m_settingsButton);
     m_headerBar.pack_end(m_navigationButton);
+    for (auto* button :
+         {&m_navigationButton, &m_menuButton, static_cast<Gtk::MenuButton*>(m_profileMenu.get())}) {
+        if (auto* popover = button->get_popover())
+            fitPopoverToDisplay(*popover);
+    }
 }
 
 void MainWindow::popupMenu(const std::string& which) {
@@ -156,16 +162,18 @@ void showShortcutsWindow(Gtk::Window& parent) {
     static constexpr const char* kShortcuts = R"xml(<interface>
   <object class="GtkShortcutsWindow" id="shortcuts">
     <property name="modal">1</property>
+    <property name="title">Сочетания клавиш</property>
     <child>
       <object class="GtkShortcutsSection">
         <property name="section-name">main</property>
+        <property name="title">Сочетания клавиш</property>
         <child>
           <object class="GtkShortcutsGroup">
             <property name="title">Профили</property>
             <child>
               <object class="GtkShortcutsShortcut">
                 <property name="title">Перейти к профилю 1…9</property>
-                <property name="accelerator">&lt;Primary&gt;1 &lt;Primary&gt;9</property>
+                <property name="accelerator">&lt;Primary&gt;1...&lt;Primary&gt;9</property>
               </object>
             </child>
           </object>

@@ -85,20 +85,20 @@ ProfileForm::ProfileForm(Gtk::Window& parent, ProfilesViewModel& profiles, std::
     refresh();
 }
 
-GtkWidget* ProfileForm::section(const std::string& title, const std::string& footer, GtkWidget*& group) {
+Gtk::Box* ProfileForm::section(const std::string& title, const std::string& footer, GtkWidget*& group) {
     auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 0);
     group = adw::group(title);
     adw::append(*box, group);
     if (!footer.empty())
         box->append(*caption(footer));
     m_page.append(*box);
-    return GTK_WIDGET(box->gobj());
+    return box;
 }
 
 void ProfileForm::build() {
     GtkWidget* group = nullptr;
 
-    auto* nameSection = Glib::wrap(GTK_BOX(section("Основная информация", "", group)));
+    auto* nameSection = section("Основная информация", "", group);
     m_nameRow = adw::entryRow("Имя профиля");
     adw::add(group, m_nameRow);
     nameSection->append(*caption(m_edited ? "Введите уникальное имя для профиля"
@@ -113,8 +113,8 @@ void ProfileForm::build() {
     section("Режим отображения", "Включите для отображения сайта в режиме десктопной версии", group);
     adw::add(group, adw::switchRow("Desktop Mode", m_desktopMode));
 
-    auto* locationSection = Glib::wrap(GTK_BOX(section(
-        "Локация", "Город задаёт часовой пояс и язык, а координаты — точку, которую получит сайт", group)));
+    auto* locationSection = section(
+        "Локация", "Город задаёт часовой пояс и язык, а координаты — точку, которую получит сайт", group);
     auto* cities = gtk_string_list_new(nullptr);
     const auto& presets = LocationSettings::presets();
     guint selected = GTK_INVALID_LIST_POSITION;
@@ -158,12 +158,12 @@ void ProfileForm::build() {
     m_coordinateCaption.set_xalign(0);
     m_coordinateCaption.add_css_class("form-caption");
     // The footer of the section stays last.
-    locationSection->insert_child_after(m_coordinateCaption, *Glib::wrap(group));
+    gtk_box_insert_child_after(locationSection->gobj(), GTK_WIDGET(m_coordinateCaption.gobj()), group);
 
-    auto* callsSection = Glib::wrap(GTK_BOX(section("Звонки",
-                                                    "Настройки звонков для этого профиля. Если звонки "
-                                                    "отключены, другие пользователи не смогут вам позвонить.",
-                                                    group)));
+    auto* callsSection = section("Звонки",
+                                 "Настройки звонков для этого профиля. Если звонки "
+                                 "отключены, другие пользователи не смогут вам позвонить.",
+                                 group);
     adw::add(group, adw::switchRow("Разрешить звонки", m_callsEnabled));
     m_availabilityRow = adw::switchRow("Показывать доступность для звонков", m_showCallsAvailability);
     adw::add(group, m_availabilityRow);
@@ -171,12 +171,12 @@ void ProfileForm::build() {
                "В этом профиле звонки будут недоступны. Другие пользователи не смогут вам позвонить.",
                "warning");
     m_callsNotice.set_margin_top(8);
-    callsSection->insert_child_after(m_callsNotice, *Glib::wrap(group));
+    gtk_box_insert_child_after(callsSection->gobj(), GTK_WIDGET(m_callsNotice.gobj()), group);
     m_callsEnabled.property_active().signal_changed().connect([this] { refresh(); });
 
     if (!m_edited) {
-        auto* importSection = Glib::wrap(GTK_BOX(section(
-            "Импорт данных", "Импорт cookies из браузера может не работать на всех системах", group)));
+        auto* importSection =
+            section("Импорт данных", "Импорт cookies из браузера может не работать на всех системах", group);
         auto* importRow = adw::switchRow("Импортировать из браузера", m_importFromBrowser);
         adw::add(group, importRow);
         const bool available = m_profiles.canImportFromBrowser() && m_import.makeDataStore;
@@ -186,7 +186,7 @@ void ProfileForm::build() {
         fillNotice(m_importNotice, "dialog-information-symbolic", "Импортировать cookies из браузера",
                    "Cookies для домена " + m_import.domain + " будут импортированы из браузера.", "info");
         m_importNotice.set_margin_top(8);
-        importSection->insert_child_after(m_importNotice, *Glib::wrap(group));
+        gtk_box_insert_child_after(importSection->gobj(), GTK_WIDGET(m_importNotice.gobj()), group);
         m_importFromBrowser.property_active().signal_changed().connect([this] { refresh(); });
     }
 
@@ -272,6 +272,16 @@ void ProfileForm::setCoordinates(const std::string& latitude, const std::string&
 
 void ProfileForm::setCallsEnabled(bool enabled) {
     m_callsEnabled.set_active(enabled);
+}
+
+void ProfileForm::setImportFromBrowser(bool on) {
+    if (!m_edited && m_import.makeDataStore && m_profiles.canImportFromBrowser())
+        m_importFromBrowser.set_active(on);
+}
+
+void ProfileForm::scrollToEnd() {
+    auto adjustment = m_scroll.get_vadjustment();
+    adjustment->set_value(adjustment->get_upper());
 }
 
 ProfilesViewModel::NewProfile ProfileForm::values() const {

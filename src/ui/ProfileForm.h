@@ -35,6 +35,9 @@ public:
     void setCity(std::size_t presetIndex);
     void setCoordinates(const std::string& latitude, const std::string& longitude);
     void setCallsEnabled(bool enabled);
+    void scrollToEnd();
+    // Does nothing while no browser import is available.
+    void setImportFromBrowser(bool on);
     std::optional<std::string> shownNameError() const;
     bool canSave() const;
     // Same as pressing "Создать" or "Сохранить".
@@ -50,7 +53,7 @@ private:
                 BrowserImport import);
 
     void build();
-    GtkWidget* section(const std::string& title, const std::string& footer, GtkWidget*& group);
+    Gtk::Box* section(const std::string& title, const std::string& footer, GtkWidget*& group);
     void refresh();
     void readCoordinates();
     ProfilesViewModel::NewProfile values() const;

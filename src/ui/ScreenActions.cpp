@@ -1,8 +1,6 @@
 #include "ui/ScreenActions.h"
 
 #include "core/base/Log.h"
-#include "core/prefs/PreferenceKeys.h"
-#include "core/prefs/PreferencesStore.h"
 #include "core/shell/MainWebViewModel.h"
 #include "core/shell/SidebarNavigation.h"
 #include "engine/WebView.h"
@@ -15,18 +13,18 @@ namespace orvi::ui {
 ScreenActions::ScreenActions(Parts parts)
     : m_parts(std::move(parts)),
       m_vpnFlow(m_parts.vpnDetection,
-                VPNWarningFlow::Hooks{
-                    [this] { return m_parts.preferences.boolean(keys::kIgnoreVPNWarning); },
-                    [this] { m_parts.preferences.setBoolean(keys::kIgnoreVPNWarning, true); },
-                    [this] {
-                        showVPNWarningAlert(m_parts.window, [this](VPNWarningFlow::Response response) {
-                            m_vpnFlow.warningClosed(response);
-                        });
-                    },
-                    [this](bool ignore, bool warnAgain) {
-                        if (m_parts.retryLoadGate)
-                            m_parts.retryLoadGate(ignore, warnAgain);
-                    }}) {
+                VPNWarningFlow::Hooks{[this] { return m_parts.isVPNWarningIgnored(); },
+                                      [this] { m_parts.ignoreVPNWarningFromNowOn(); },
+                                      [this] {
+                                          showVPNWarningAlert(m_parts.window,
+                                                              [this](VPNWarningFlow::Response response) {
+                                                                  m_vpnFlow.warningClosed(response);
+                                                              });
+                                      },
+                                      [this](bool ignore, bool warnAgain) {
+                                          if (m_parts.retryLoadGate)
+                                              m_parts.retryLoadGate(ignore, warnAgain);
+                                      }}) {
     addAction("profiles", [this] { showProfiles(); });
     addAction("add-profile", [this] { showAddProfile(); });
     addAction("reload", [this] { reloadPage(); });
@@ -111,7 +109,7 @@ void ScreenActions::reloadPage() {
         webView->reload();
     else if (m_parts.retryLoadGate)
         // A page held at the VPN gate has nothing to reload yet: it checks again instead.
-        m_parts.retryLoadGate(m_parts.preferences.boolean(keys::kIgnoreVPNWarning), true);
+        m_parts.retryLoadGate(m_parts.isVPNWarningIgnored(), true);
 }
 
 } // namespace orvi::ui

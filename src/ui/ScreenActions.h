@@ -10,7 +10,6 @@
 
 namespace orvi {
 class MainWebViewModel;
-class PreferencesStore;
 class VPNDetectionServiceProtocol;
 namespace engine {
 class WebView;
@@ -32,7 +31,9 @@ public:
         MainWindow& window;
         ProfilesViewModel& profiles;
         std::shared_ptr<MainWebViewModel> mainModel;
-        PreferencesStore& preferences;
+        // The setting "Мне всё равно" turns on, and turning it on (which saves it).
+        std::function<bool()> isVPNWarningIgnored;
+        std::function<void()> ignoreVPNWarningFromNowOn;
         VPNDetectionServiceProtocol& vpnDetection;
         ProfileForm::BrowserImport browserImport;
         // The page host's answers: a held load may pass the VPN gate again, a dropped web

@@ -78,6 +78,10 @@ void ScreenActions::runTestCommand(const std::string& command) {
                                  semicolon == std::string::npos ? "" : argument.substr(semicolon + 1));
         } else if (verb == "form-calls-off")
             form->setCallsEnabled(false);
+        else if (verb == "form-import")
+            form->setImportFromBrowser(true);
+        else if (verb == "form-scroll-end")
+            form->scrollToEnd();
         else if (verb == "form-save")
             form->save();
     }

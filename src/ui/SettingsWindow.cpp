@@ -192,7 +192,10 @@ void SettingsWindow::buildLocationSection() {
 Gtk::Button& SettingsWindow::addDataButton(Gtk::Box& section, const char* label, const char* icon) {
     auto* button = Gtk::make_managed<Gtk::Button>();
     auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
-    content->append(*Gtk::make_managed<Gtk::Image>(Glib::ustring(icon)));
+    // Gtk::Image's text constructor reads a file; these are icon names.
+    auto* image = Gtk::make_managed<Gtk::Image>();
+    image->set_from_icon_name(icon);
+    content->append(*image);
     auto* text = Gtk::make_managed<Gtk::Label>(label);
     text->set_xalign(0);
     text->set_hexpand(true);

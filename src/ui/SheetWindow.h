@@ -15,15 +15,18 @@ void makeSheet(Gtk::Window& sheet, Gtk::Window& parent, const std::string& title
 namespace orvi::ui {
 
 // Shows `window` and keeps it in `slot` until it is hidden; then it is destroyed on the next
-// main-loop turn, after whatever handler hid it has returned.
+// main-loop turn, after whatever handler hid it has returned. The slot's owner must destroy
+// the window no later than itself: the deferred reset is tied to the window's life.
 template <class W> W& presentOwned(std::unique_ptr<W>& slot, std::unique_ptr<W> window) {
     slot = std::move(window);
     W* shown = slot.get();
     shown->signal_hide().connect([&slot, shown] {
-        Glib::signal_idle().connect_once([&slot, shown] {
-            if (slot.get() == shown)
-                slot.reset();
-        });
+        Glib::signal_idle().connect_once(sigc::track_obj(
+            [&slot, shown] {
+                if (slot.get() == shown)
+                    slot.reset();
+            },
+            *shown));
     });
     shown->present();
     return *shown;

@@ -36,6 +36,11 @@ constexpr const char* kCss = R"css(
 .calls-off {
   color: @warning_color;
 }
+popover.flat-popover > contents {
+  box-shadow: none;
+  border-radius: 0;
+  border: 1px solid alpha(black, 0.15);
+}
 .form-caption {
   font-size: 0.9em;
   margin: 6px 12px 0 12px;
@@ -50,6 +55,14 @@ void installStyles() {
     provider->load_from_data(kCss);
     Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider,
                                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+void fitPopoverToDisplay(Gtk::Widget& popover) {
+    auto* widget = popover.gobj();
+    if (!GTK_IS_POPOVER(widget) || gdk_display_is_composited(gtk_widget_get_display(widget)))
+        return;
+    gtk_popover_set_has_arrow(GTK_POPOVER(widget), FALSE);
+    gtk_widget_add_css_class(widget, "flat-popover");
 }
 
 } // namespace orvi::ui

@@ -3,11 +3,11 @@
 #include "core/base/Log.h"
 #include "core/env/VPNDetectionServiceProtocol.h"
 #include "core/notify/NotificationServiceProtocol.h"
+#include "core/page/WebViewPlacement.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 #include "core/session/CookieManagerProtocol.h"
-#include "core/page/WebViewPlacement.h"
 #include "fakes/FakeEngine.h"
 
 #include <algorithm>
@@ -182,7 +182,17 @@ public:
             }
         }
     }
-    void updateProfile(Profile) override {}
+    void updateProfile(Profile profile) override {
+        for (auto& p : m_profiles) {
+            if (p.id == profile.id)
+                p = profile;
+        }
+        m_profilesChanged.emit(m_profiles);
+        if (m_active.id == profile.id) {
+            m_active = profile;
+            m_activeChanged.emit(m_active);
+        }
+    }
     Connection subscribeToProfiles(std::function<void(const std::vector<Profile>&)> slot) override {
         return m_profilesChanged.connect(std::move(slot));
     }

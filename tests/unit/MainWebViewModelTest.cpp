@@ -1,8 +1,7 @@
 #include "core/shell/MainWebViewModel.h"
 
-#include "core/page/PageHost.h"
 #include "core/page/PageDownloads.h"
-#include "fakes/RecordingFileSaving.h"
+#include "core/page/PageHost.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
@@ -11,6 +10,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 #include "support/TempDir.h"
 
@@ -41,9 +41,11 @@ struct ShellFixture {
             host->dismantle();
         host = PageHost::create(
             model,
-            PageHost::Context{
-                PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
-                [this](const Profile& p, const std::optional<LocationSettings>&) { return webViewFor(p); }},
+            PageHost::Context{PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
+                              [this](const Profile& p, const std::optional<LocationSettings>& location) {
+                                  builtLocations.push_back(location);
+                                  return webViewFor(p);
+                              }},
             placement, std::nullopt, PageLoader::Options{});
         host->makeView();
     }
@@ -74,13 +76,16 @@ struct ShellFixture {
     MemoryPreferencesStore preferences;
     ForgettingPreferencesStore guardedPreferences{preferences};
     WebViewSessions sessions;
-    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
-    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
+        std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::vector<Profile> profiles;
+    std::vector<std::optional<LocationSettings>> builtLocations;
     std::unique_ptr<FakeProfileStore> store;
     std::shared_ptr<FakeCookieManager> cookies;
     std::shared_ptr<MainWebViewModel> model;
@@ -217,6 +222,18 @@ TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSav
     EXPECT_FALSE(std::filesystem::exists(dataDir / a.id.text()));
     EXPECT_EQ(f.model->unreadCounts().count(a.id), 0u);
     EXPECT_EQ(f.model->coordinator()->profile().id, f.profiles[1].id);
+}
+
+// Editing the active profile's city rebuilds its page; the coordinator, kept across the edit,
+// still holds the profile as it was before.
+TEST(PageHost, APageRebuiltAfterAnEditTakesTheEditedLocation) {
+    ShellFixture f;
+    auto edited = f.profiles[0];
+    edited.locationSettings = LocationSettings::presets().back();
+    f.store->updateProfile(edited);
+    f.showHost();
+    ASSERT_EQ(f.builtLocations.size(), 2u);
+    EXPECT_EQ(f.builtLocations.back(), edited.locationSettings);
 }
 
 TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {

@@ -40,8 +40,12 @@ std::shared_ptr<engine::WebView> PageHost::webViewFor(const Profile& profile) {
 std::shared_ptr<engine::WebView> PageHost::makeView() {
     const auto coordinator = m_model->coordinator();
     // The coordinator's profile, not the store's active one: while a switch waits for its
-    // guard the two differ for up to 0.3 s, and page and coordinator must agree.
-    const Profile& profile = coordinator->profile();
+    // guard the two differ for up to 0.3 s, and page and coordinator must agree. The
+    // coordinator keeps the profile as it was made, though: an edit of that same profile
+    // since (a new location) is only in the model's active profile.
+    Profile profile = coordinator->profile();
+    if (m_model->activeProfile().id == profile.id)
+        profile = m_model->activeProfile();
     const auto location = effectiveLocation(profile);
     logLine("🔧 Creating WKWebView in makeNSView");
     logLine("   📋 Profile: " + profile.name + " (ID: " + profile.id.text() + ")");

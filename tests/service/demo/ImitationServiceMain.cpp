@@ -1,9 +1,10 @@
 // Runs the imitation service on its own, so that the application (or a person with a
 // browser set to the proxy) can be pointed at it:
-//   orvi-imitation-service [port] [--auto-login] [--log-requests]
+//   orvi-imitation-service [port] [--auto-login] [--log-requests] [--log-sessions]
 // prints the two environment variables to start the application with. --auto-login makes
 // the login form submit itself; --log-requests prints one line per request with the names
-// of the cookies it carried (process tests read them).
+// of the cookies it carried (process tests read them); --log-sessions adds the value of the
+// session cookie, so a test can tell whose session a request carried.
 #include "service/ImitationService.h"
 
 #include <cstdlib>
@@ -18,12 +19,15 @@ int main(int argc, char** argv) {
     int port = 0;
     bool autoLogin = false;
     bool logRequests = false;
+    bool logSessions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--auto-login")
             autoLogin = true;
         else if (argument == "--log-requests")
             logRequests = true;
+        else if (argument == "--log-sessions")
+            logRequests = logSessions = true;
         else
             port = std::atoi(argv[i]);
     }
@@ -32,12 +36,15 @@ int main(int argc, char** argv) {
         return 1;
     service->autoLogin = autoLogin;
     if (logRequests) {
-        service->onRequest = [](const orvi::test::RecordedRequest& request) {
+        service->onRequest = [logSessions](const orvi::test::RecordedRequest& request) {
             std::string names;
             for (const auto& [name, value] : request.cookies)
                 names += (names.empty() ? "" : ",") + name;
             std::cout << "REQUEST " << request.method << " " << request.host << request.path
-                      << " cookies=" << names << std::endl;
+                      << " cookies=" << names;
+            if (logSessions)
+                std::cout << " session=" << request.cookie("orvi_session").value_or("");
+            std::cout << std::endl;
         };
     }
     // A fresh private folder: a predictable name in a shared /tmp could be made in advance by

@@ -1,0 +1,239 @@
+#include "core/page/PageDownloads.h"
+#include "core/page/UnreadDetectionService.h"
+#include "core/page/WebViewFactory.h"
+#include "core/page/WebViewSessions.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/profiles/ProfilesViewModel.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/web/policy/NavigationPolicyService.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
+#include "support/PageFakes.h"
+#include "ui/MainWindow.h"
+#include "ui/ScreenActions.h"
+#include "ui/Styles.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+class RecordingFactory final : public WebViewFactoryProtocol {
+public:
+    std::shared_ptr<engine::WebView> makeWebView(const Profile&,
+                                                 const std::optional<LocationSettings>&) override {
+        return nullptr;
+    }
+    void removeWebView(const ProfileId& id) override { removed.push_back(id); }
+    void clearCache() override {}
+    std::optional<ProfileId> profileId(const engine::WebView&) const override { return std::nullopt; }
+    std::vector<ProfileId> removed;
+};
+
+void drainMainContext() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+// The screens as the application builds them, over a store in memory and a page that
+// never loads: the main window with its toolbar, the actions, the sheets.
+struct ScreensFixture {
+    explicit ScreensFixture(const std::vector<std::string>& names) {
+        auto first = store.profiles().front();
+        first.name = names.front();
+        store.updateProfile(first);
+        for (std::size_t i = 1; i < names.size(); ++i)
+            profiles.addProfile({names[i]});
+        ui::installStyles();
+        window = std::make_unique<ui::MainWindow>(WindowSize{450, 800});
+        window->installToolbar(profiles, mainModel);
+        actions = std::make_unique<ui::ScreenActions>(
+            ui::ScreenActions::Parts{application,
+                                     *window,
+                                     profiles,
+                                     mainModel,
+                                     [this] { return preferences.boolean(keys::kIgnoreVPNWarning); },
+                                     [this] { preferences.setBoolean(keys::kIgnoreVPNWarning, true); },
+                                     vpn,
+                                     {},
+                                     [this](bool ignore, bool warnAgain) {
+                                         retries.push_back({ignore, warnAgain});
+                                     },
+                                     [this](const ProfileId& id) { rebuilt.push_back(id); },
+                                     [] { return nullptr; }});
+    }
+    ~ScreensFixture() {
+        actions.reset();
+        window.reset();
+        drainMainContext();
+    }
+
+    const Profile& named(const std::string& name) const {
+        for (const auto& p : store.profiles())
+            if (p.name == name)
+                return p;
+        throw std::runtime_error("no profile " + name);
+    }
+    // Activates what the shortcut is bound to, the way GTK does on the key press.
+    void pressShortcut(const std::string& accelerator) {
+        const auto bound = application->get_actions_for_accel(accelerator);
+        ASSERT_EQ(bound.size(), 1u) << accelerator;
+        gchar* name = nullptr;
+        GVariant* target = nullptr;
+        ASSERT_TRUE(g_action_parse_detailed_name(bound[0].c_str(), &name, &target, nullptr));
+        const std::string full(name);
+        g_free(name);
+        ASSERT_TRUE(full.starts_with("app."));
+        auto action = application->lookup_action(full.substr(4));
+        ASSERT_TRUE(action);
+        action->activate_variant(Glib::VariantBase(target, false));
+    }
+    void activate(const std::string& action, const Glib::VariantBase& parameter = {}) {
+        application->lookup_action(action)->activate_variant(parameter);
+    }
+
+    Glib::RefPtr<Gtk::Application> application =
+        Gtk::Application::create("com.orviwrapper.ScreensTest", Gio::Application::Flags::NON_UNIQUE);
+    LogCapture log;
+    ManualScheduler scheduler;
+    MemoryPreferencesStore preferences;
+    ProfileStore store{preferences};
+    WebViewSessions sessions;
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(),
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    RecordingNotificationService notifications;
+    FakeVPNDetection vpn{scheduler};
+    std::shared_ptr<MainWebViewModel> mainModel = MainWebViewModel::create(
+        store, nullptr, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+        UnreadDetectionService::create(), notifications,
+        CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+    std::shared_ptr<RecordingFactory> factory = std::make_shared<RecordingFactory>();
+    ProfilesViewModel profiles{store, factory};
+    std::vector<ProfileId> rebuilt;
+    std::vector<std::pair<bool, bool>> retries;
+    std::unique_ptr<ui::MainWindow> window;
+    std::unique_ptr<ui::ScreenActions> actions;
+};
+
+} // namespace
+
+TEST(Screens, TheFormsRefuseATakenNameButLetAProfileChangeTheCaseOfItsOwn) {
+    ScreensFixture f({"Основной", "работа"});
+    f.activate("profiles");
+    ASSERT_NE(f.actions->profilesScreen(), nullptr);
+    auto& add = f.actions->profilesScreen()->showAddForm();
+    add.setName("  Работа ");
+    EXPECT_EQ(add.shownNameError(), "Профиль с таким именем уже существует");
+    EXPECT_FALSE(add.canSave());
+    add.save();
+    EXPECT_EQ(f.store.profiles().size(), 2u);
+    add.close();
+    drainMainContext();
+
+    auto& edit = f.actions->profilesScreen()->showEditForm(f.named("работа"));
+    edit.setName("РАБОТА");
+    EXPECT_FALSE(edit.shownNameError());
+    edit.save();
+    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+}
+
+TEST(Screens, OnlyMoreThanOneProfileCanBeDeleted) {
+    ScreensFixture f({"Основной"});
+    auto& screen = f.actions->showProfiles();
+    EXPECT_EQ(screen.deleteButtonCount(), 0);
+    f.profiles.addProfile({"Дом"});
+    EXPECT_EQ(screen.deleteButtonCount(), 2);
+}
+
+TEST(Screens, ChangingTheCityRebuildsThePageButRenamingDoesNot) {
+    ScreensFixture f({"Основной", "Работа"});
+    const auto work = f.named("Работа");
+    auto& screen = f.actions->showProfiles();
+
+    auto& rename = screen.showEditForm(work);
+    rename.setName("Дом");
+    rename.save();
+    drainMainContext();
+    EXPECT_TRUE(f.factory->removed.empty());
+    EXPECT_TRUE(f.rebuilt.empty());
+
+    auto& move = screen.showEditForm(f.named("Дом"));
+    move.setCity(LocationSettings::presets().size() - 1);
+    move.save();
+    EXPECT_EQ(f.factory->removed, std::vector<ProfileId>{work.id});
+    EXPECT_EQ(f.rebuilt, std::vector<ProfileId>{work.id});
+    EXPECT_EQ(f.named("Дом").locationSettings.cityName, LocationSettings::presets().back().cityName);
+}
+
+TEST(Screens, ASectionChosenBeforeThePageExistsDoesNothing) {
+    ScreensFixture f({"Основной"});
+    const auto before = f.log.lines().size();
+    f.activate("navigate", Glib::Variant<int>::create(2));
+    drainMainContext();
+    f.scheduler.runPending();
+    EXPECT_EQ(f.log.lines().size(), before);
+}
+
+TEST(Screens, ControlAndADigitSwitchToThatProfile) {
+    ScreensFixture f({"Основной", "Работа", "Дом"});
+    f.pressShortcut("<Control>2");
+    EXPECT_EQ(f.store.activeProfile().name, "Работа");
+    f.pressShortcut("<Control>9");
+    EXPECT_EQ(f.store.activeProfile().name, "Работа") << "no ninth profile, no switch";
+}
+
+// Each button of the VPN alert closes it and lets the held page try again; only "Мне всё
+// равно" keeps the warning away from then on.
+TEST(Screens, EveryButtonOfTheVPNAlertLetsThePageTryAgain) {
+    for (const std::string response : {"disconnect", "ignore", "cancel"}) {
+        ScreensFixture f({"Основной"});
+        f.actions->vpnWarningFlow().loadAskedForWarning();
+        AdwMessageDialog* alert = nullptr;
+        GList* toplevels = gtk_window_list_toplevels();
+        for (GList* item = toplevels; item; item = item->next)
+            if (ADW_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+                alert = ADW_MESSAGE_DIALOG(item->data);
+        g_list_free(toplevels);
+        ASSERT_NE(alert, nullptr);
+        adw_message_dialog_response(alert, response.c_str());
+        drainMainContext();
+        const bool ignored = response == "ignore";
+        EXPECT_EQ(f.preferences.boolean(keys::kIgnoreVPNWarning), ignored) << response;
+        EXPECT_EQ(f.retries, (std::vector<std::pair<bool, bool>>{{ignored, false}})) << response;
+        EXPECT_FALSE(f.actions->vpnWarningFlow().isWarningShown());
+    }
+}
+
+TEST(Screens, CoordinatesReadBothDecimalSeparatorsAndFlagWhatIsNoNumber) {
+    struct Case {
+        std::string text;
+        std::optional<double> value;
+        bool malformed;
+    };
+    for (const auto& c : std::vector<Case>{{"", std::nullopt, false},
+                                           {"55,75", 55.75, false},
+                                           {" 37.6 ", 37.6, false},
+                                           {"\xE2\x88\x92"
+                                            "12.5",
+                                            -12.5, false},
+                                           {"север", std::nullopt, true},
+                                           {"12.5.1", std::nullopt, true},
+                                           {"1e400", std::nullopt, true}}) {
+        bool malformed = false;
+        EXPECT_EQ(ui::ProfileForm::parseCoordinate(c.text, malformed), c.value) << c.text;
+        EXPECT_EQ(malformed, c.malformed) << c.text;
+    }
+    for (const auto& [value, text] : std::vector<std::pair<std::optional<double>, std::string>>{
+             {std::nullopt, ""}, {10.0, "10"}, {55.75, "55.75"}, {0.123456789, "0.12345679"}, {-0.0, "0"}}) {
+        EXPECT_EQ(ui::ProfileForm::formatCoordinate(value), text);
+        bool malformed = false;
+        if (value) {
+            EXPECT_NEAR(ui::ProfileForm::parseCoordinate(text, malformed).value_or(1e9), *value, 1e-8);
+        }
+    }
+}
