@@ -165,6 +165,12 @@ TEST_F(SettingsViewModelTest, AnExplicitImportReplacesTheServiceSessionAndReload
     EXPECT_NE(restore.find("bob"), std::string::npos);
     EXPECT_EQ(restore.find("alice"), std::string::npos);
     EXPECT_NE(model->importResult()->find('1'), std::string::npos);
+
+    // A second import brings only its own cookies, nothing left from the first file.
+    model->importFile(profile, plainExport({cookie("carol", "1")}, "{}"), view, [] {});
+    scheduler.runPending();
+    EXPECT_EQ(liveCookies(),
+              (std::vector<std::string>{"carol=1@.web.orvi.test", "font=keep@fonts.example.test"}));
 }
 
 TEST_F(SettingsViewModelTest, AFileThatImportsNothingLeavesTheSessionAndThePageAlone) {
