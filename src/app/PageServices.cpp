@@ -32,9 +32,13 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
-    m_settingsViewModel = SettingsViewModel::create(
-        SettingsViewModel::Dependencies{m_preferences, scheduler, m_engine, m_domains,
-                                        m_settingsCookieManager, m_vpnDetectionService, nullptr, nullptr});
+    m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
+        m_preferences, scheduler, m_engine, m_domains, m_settingsCookieManager, m_vpnDetectionService,
+        nullptr, nullptr, [this](engine::WebView& webView) {
+            // Built further down; imports start only once the window is up.
+            if (m_webViewFactory)
+                m_webViewFactory->renewStorageRestoreScript(webView);
+        }});
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
         m_domains, true, std::make_shared<platform::GioUriLauncher>());
     m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());

@@ -1,5 +1,6 @@
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
+#include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
 #include "core/session/CookieEncryption.h"
 #include "core/session/CookieManager.h"
@@ -116,16 +117,28 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     bobView->setNavigationDelegate(nullptr);
     const auto bobSession = findCookieValue(allCookies(*bobView->sharedDataStore()), "orvi_session");
 
-    // Alice's page, with a value of her own that Bob's session does not have.
+    // Alice's page, with a value of her own that Bob's session does not have, saved before
+    // her web view is built: its document-start fill then carries that value.
     Profile alice = Profile::makeDefault();
     alice.name = "Работа";
-    auto aliceView = env.makeWebView(env.engine->dataStore(alice.id.text()));
+    {
+        auto first = env.makeWebView(env.engine->dataStore(alice.id.text()));
+        first->setNavigationDelegate(&nav);
+        ASSERT_TRUE(loadAndWait(*first, nav, env.service->webURL("/")));
+        ASSERT_TRUE(logIn(*first, nav, "alice"));
+        ASSERT_TRUE(evaluate(*first, "localStorage.setItem('alice.draft', 'hi'); "
+                                     "document.cookie = 'alice_pref=1; path=/; max-age=86400'; true")
+                        .ok());
+        bool saved = false;
+        cookies->saveStorage(alice.id, first, [&] { saved = true; });
+        ASSERT_TRUE(runMainLoopUntil([&] { return saved; }));
+        first->setNavigationDelegate(nullptr);
+    }
+    WebViewFactory factory(*env.engine, preferences, scheduler, domains, cookies);
+    auto aliceView = factory.makeWebView(alice, std::nullopt);
     aliceView->setNavigationDelegate(&nav);
     ASSERT_TRUE(loadAndWait(*aliceView, nav, env.service->webURL("/")));
-    ASSERT_TRUE(logIn(*aliceView, nav, "alice"));
-    ASSERT_TRUE(evaluate(*aliceView, "localStorage.setItem('alice.draft', 'hi'); "
-                                     "document.cookie = 'alice_pref=1; path=/; max-age=86400'; true")
-                    .ok());
+    ASSERT_EQ(pageValue(*aliceView, "localStorage.getItem('alice.draft')"), "hi");
 
     FakeProfileStore profiles({alice});
     RecordingNotificationService notifications;
@@ -142,7 +155,8 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     FakeVPNDetection vpn(scheduler);
     auto settings = SettingsViewModel::create(SettingsViewModel::Dependencies{
         preferences, scheduler, *env.engine, domains, cookies,
-        std::shared_ptr<VPNDetectionServiceProtocol>(&vpn, [](auto*) {}), nullptr, nullptr});
+        std::shared_ptr<VPNDetectionServiceProtocol>(&vpn, [](auto*) {}), nullptr, nullptr,
+        [&](engine::WebView& view) { factory.renewStorageRestoreScript(view); }});
     Gtk::Window mainWindow;
     ui::SettingsWindow screen(
         mainWindow, ui::SettingsWindow::Context{settings, mainModel, profiles, env.root, domains.webHost});
@@ -157,10 +171,11 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     const auto file = SessionFile::writeNew(env.root, "bob", ".json", *bobFile);
     ASSERT_TRUE(file.ok());
     env.service->clearRequests();
+    // Marks the document on screen, so that the wait below ends only in the reloaded one.
+    ASSERT_TRUE(evaluate(*aliceView, "window.beforeImport = 'yes'; true").ok());
     screen.importPlainFile(file.value());
     ASSERT_TRUE(runMainLoopUntil([&] {
-        return !env.service->requestsTo(domains.webHost, "/").empty() &&
-               pageValue(*aliceView, "document.readyState") == "complete";
+        return pageValue(*aliceView, "window.beforeImport || document.readyState") == "complete";
     }));
     EXPECT_EQ(env.service->requestsTo(domains.webHost, "/").front().cookie("orvi_session"), bobSession);
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('orvi.token')"), "token-bob");

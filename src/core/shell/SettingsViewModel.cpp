@@ -52,7 +52,8 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
       m_cookieManager(std::move(dependencies.cookieManager)),
       m_vpnDetectionService(std::move(dependencies.vpnDetectionService)),
       m_containerArchive(std::move(dependencies.containerArchive)),
-      m_browserCookieImport(std::move(dependencies.browserCookieImport)) {}
+      m_browserCookieImport(std::move(dependencies.browserCookieImport)),
+      m_renewDocumentStartStorage(std::move(dependencies.renewDocumentStartStorage)) {}
 
 bool SettingsViewModel::readBoolean(std::string_view key, bool initial) const {
     // A setting the user never touched keeps its initial value: links stay blocked and
@@ -383,6 +384,8 @@ void SettingsViewModel::replaceSession(const ProfileId& profileId,
         }
         // Writing the snapshot clears the page's storage first, so nothing of the replaced
         // session survives next to the imported one.
+        if (self->m_renewDocumentStartStorage)
+            self->m_renewDocumentStartStorage(*view);
         self->m_cookieManager->restoreStorage(profileId, view, [reload] {
             logLine("✅ Storage restored in WebView");
             reload();

@@ -39,6 +39,8 @@ public:
         // Optional: absent means the feature is not available here.
         std::shared_ptr<ContainerArchiveProtocol> containerArchive;
         std::shared_ptr<BrowserCookieImportProtocol> browserCookieImport;
+        // Gives a web view's document-start storage fill the newly saved snapshot.
+        std::function<void(engine::WebView&)> renewDocumentStartStorage;
     };
 
     // Loads the settings and starts a VPN check.
@@ -126,6 +128,7 @@ private:
     std::shared_ptr<ContainerArchiveProtocol> m_containerArchive;
     std::shared_ptr<BrowserCookieImportProtocol> m_browserCookieImport;
     std::shared_ptr<engine::DataStore> m_scratchStore;
+    std::function<void(engine::WebView&)> m_renewDocumentStartStorage;
 };
 
 } // namespace orvi
