@@ -29,6 +29,12 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
       m_sessionPreferences(preferences),
       m_engine(paths.engineDataDir(), paths.engineCacheDir(), std::move(proxy)),
       m_notificationService(notificationService) {
+    m_fileSaving = std::make_shared<platform::GtkFileSaving>(
+        [this]() -> Gtk::Window* { return m_dialogParent ? m_dialogParent() : nullptr; });
+    m_downloads = std::make_unique<PageDownloads>(m_fileSaving,
+                                                  PageDownloads::Folders{paths.tempDir, paths.downloadsDir});
+    m_downloadEvents = m_downloads->subscribe(
+        [this](const DownloadEvent& event) { m_statusLines.emit(statusLineFor(event)); });
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
@@ -50,7 +56,17 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                                                         m_cookieManager);
     m_mainWebViewModel = MainWebViewModel::create(
         profileStore, m_cookieManager, m_navigationPolicyService, m_unreadDetectionService,
-        m_notificationService, CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
+        m_notificationService,
+        CoordinatorContext{
+            scheduler, m_domains, m_sessions, *m_downloads,
+            [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (m_callsUnavailableSaid)
+                    return;
+                m_callsUnavailableSaid = true;
+                logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
+                m_statusLines.emit(callsUnavailableStatusLine());
+            }});
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,
@@ -64,6 +80,14 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
+
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_settingsCookieManager,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {
@@ -75,31 +99,10 @@ PageHost::Context PageServices::hostContext() {
         }};
 }
 
-PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
+PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning) {
     PageLoader::Options options;
     options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();
-    // Through the settings model, so that its next save does not write the old value back.
-    std::weak_ptr<SettingsViewModel> settings = m_settingsViewModel;
-    options.onVPNWarning = [parent, settings] {
-        auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
-                                              Gtk::ButtonsType::NONE, true);
-        dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
-                                   "отключить VPN перед подключением.");
-        if (parent)
-            dialog->set_transient_for(*parent);
-        dialog->add_button("Отключить VPN", Gtk::ResponseType::OK);
-        dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
-        dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
-        dialog->set_default_response(Gtk::ResponseType::OK);
-        dialog->signal_response().connect([dialog, settings](int response) {
-            if (response == static_cast<int>(Gtk::ResponseType::REJECT))
-                if (auto model = settings.lock())
-                    model->setIgnoreVPNWarning(true);
-            dialog->hide();
-            delete dialog;
-        });
-        dialog->show();
-    };
+    options.onVPNWarning = std::move(onVPNWarning);
     return options;
 }
 
