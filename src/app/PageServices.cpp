@@ -47,7 +47,11 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                              [this] { return m_engine.defaultDataStore(); }, &m_keyring});
     m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
         m_preferences, scheduler, m_engine, m_domains, m_settingsCookieManager, m_vpnDetectionService,
-        m_containerArchive, m_browserCookieImport});
+        m_containerArchive, m_browserCookieImport, [this](engine::WebView& webView) {
+            // Built further down; imports start only once the window is up.
+            if (m_webViewFactory)
+                m_webViewFactory->renewStorageRestoreScript(webView);
+        }});
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
         m_domains, true, std::make_shared<platform::GioUriLauncher>());
     m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());

@@ -107,6 +107,8 @@ struct UserScript {
     InjectionTime injectionTime = InjectionTime::documentStart;
     FrameScope frameScope = FrameScope::mainFrameOnly;
     World world = World::page;
+
+    bool operator==(const UserScript&) const = default;
 };
 
 // The result of evaluating a script: its value as JSON, or an error whose message is the

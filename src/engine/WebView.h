@@ -90,6 +90,9 @@ public:
 
     virtual void addUserScript(const UserScript& script) = 0;
     virtual void removeAllUserScripts() = 0;
+    // Takes back a script added earlier that equals this one; nothing when there is none.
+    // Pages loaded from then on run without it.
+    virtual void removeUserScript(const UserScript& script) = 0;
     // The handler receives what the page posts through
     // window.webkit.messageHandlers.<name>.postMessage, as JSON. A name is registered in
     // one world only.

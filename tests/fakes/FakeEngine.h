@@ -2,6 +2,7 @@
 
 #include "engine/WebView.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -59,6 +60,11 @@ public:
     std::shared_ptr<engine::DataStore> sharedDataStore() override { return configuration.dataStore; }
     void addUserScript(const engine::UserScript& script) override { userScripts.push_back(script); }
     void removeAllUserScripts() override { userScripts.clear(); }
+    void removeUserScript(const engine::UserScript& script) override {
+        if (auto found = std::find(userScripts.begin(), userScripts.end(), script);
+            found != userScripts.end())
+            userScripts.erase(found);
+    }
     void addScriptMessageHandler(const std::string& name, engine::World world,
                                  std::function<void(const Json&)> handler) override;
     void removeScriptMessageHandler(const std::string& name) override;

@@ -53,7 +53,8 @@ protected:
 
     std::shared_ptr<SettingsViewModel> makeModel() {
         return SettingsViewModel::create(SettingsViewModel::Dependencies{
-            prefs, scheduler, engine, testDomains(), manager, vpn, archive, browser});
+            prefs, scheduler, engine, testDomains(), manager, vpn, archive, browser,
+            [this](engine::WebView&) { renewedAtLoad.push_back(view->loads.size()); }});
     }
 
     // The plain export of a profile that holds `cookies` and the given storage.
@@ -90,6 +91,8 @@ protected:
     std::shared_ptr<FakeDataStore> store = std::make_shared<FakeDataStore>(true, "profile");
     std::shared_ptr<FakeWebView> view =
         std::make_shared<FakeWebView>(engine::WebViewConfiguration{.dataStore = store});
+    // How many loads the page had each time its document-start storage fill was renewed.
+    std::vector<std::size_t> renewedAtLoad;
 };
 
 TEST_F(SettingsViewModelTest, NeverWrittenTogglesReadAsTheirInitialValuesAndChangesSurviveARestart) {
@@ -165,6 +168,13 @@ TEST_F(SettingsViewModelTest, AnExplicitImportReplacesTheServiceSessionAndReload
     EXPECT_NE(restore.find("bob"), std::string::npos);
     EXPECT_EQ(restore.find("alice"), std::string::npos);
     EXPECT_NE(model->importResult()->find('1'), std::string::npos);
+    EXPECT_EQ(renewedAtLoad, std::vector<std::size_t>{0}) << "renewed once, before the reload";
+
+    // A second import brings only its own cookies, nothing left from the first file.
+    model->importFile(profile, plainExport({cookie("carol", "1")}, "{}"), view, [] {});
+    scheduler.runPending();
+    EXPECT_EQ(liveCookies(),
+              (std::vector<std::string>{"carol=1@.web.orvi.test", "font=keep@fonts.example.test"}));
 }
 
 TEST_F(SettingsViewModelTest, AFileThatImportsNothingLeavesTheSessionAndThePageAlone) {

@@ -218,3 +218,31 @@ TEST(WebViewFactory, WebViewPresentsTheLinuxUserAgentAndTheConfiguredSettings) {
     EXPECT_FALSE(config.elementFullscreenEnabled);
     EXPECT_TRUE(f.fake(desktop).configuration.elementFullscreenEnabled);
 }
+
+TEST(WebViewFactory, RenewingTheStorageFillSwapsTheOldSnapshotForTheSavedOne) {
+    orvi::test::LogCapture log;
+    FactoryFixture f;
+    const auto profile = makeProfile("Work");
+    f.preferences.setData(orvi::keys::storage(profile.id),
+                          R"({"localStorage":{"who":"alice"},"sessionStorage":{}})");
+    const auto view = f.factory.makeWebView(profile, std::nullopt);
+    const auto scriptsBefore = f.fake(view).userScripts.size();
+    auto mentions = [&](const std::string& text) {
+        return std::count_if(f.fake(view).userScripts.begin(), f.fake(view).userScripts.end(),
+                             [&](const auto& s) { return s.source.find(text) != std::string::npos; });
+    };
+    ASSERT_EQ(mentions("alice"), 1);
+
+    f.preferences.setData(orvi::keys::storage(profile.id),
+                          R"({"localStorage":{"who":"bob"},"sessionStorage":{}})");
+    f.factory.renewStorageRestoreScript(*view);
+    f.factory.renewStorageRestoreScript(*view);
+    EXPECT_EQ(mentions("alice"), 0);
+    EXPECT_EQ(mentions("bob"), 1);
+    EXPECT_EQ(f.fake(view).userScripts.size(), scriptsBefore);
+
+    // A view the factory did not build is left as it is.
+    orvi::test::FakeWebView stranger(orvi::engine::WebViewConfiguration{});
+    f.factory.renewStorageRestoreScript(stranger);
+    EXPECT_TRUE(stranger.userScripts.empty());
+}

@@ -42,18 +42,21 @@ WebViewFactory::makeWebView(const Profile& profile, const std::optional<Location
     }
 
     logLine("🆕 Creating new WebView for profile: " + profileLabel(profile));
-    auto webView = buildWebView(profile, locationSettings.value_or(LocationSettings::defaultLocation()));
+    std::optional<engine::UserScript> storageRestore;
+    auto webView =
+        buildWebView(profile, locationSettings.value_or(LocationSettings::defaultLocation()), storageRestore);
 
     m_webViewCache[profile.id] = webView;
     std::erase_if(m_owners, [](const Ownership& owner) { return owner.webView.expired(); });
-    m_owners.push_back(Ownership{webView, profile.id});
+    m_owners.push_back(Ownership{webView, profile.id, std::move(storageRestore)});
     logLine("💾 Cached WebView for profile: " + profileLabel(profile) +
             ", total cached: " + std::to_string(m_webViewCache.size()));
     return webView;
 }
 
-std::shared_ptr<engine::WebView> WebViewFactory::buildWebView(const Profile& profile,
-                                                              const LocationSettings& location) {
+std::shared_ptr<engine::WebView>
+WebViewFactory::buildWebView(const Profile& profile, const LocationSettings& location,
+                             std::optional<engine::UserScript>& storageRestore) {
     std::vector<engine::UserScript> scripts;
     scripts.push_back(engine::UserScript{OrviUserScripts::imageBitmapFallbackScript(),
                                          engine::InjectionTime::documentStart, engine::FrameScope::allFrames,
@@ -67,8 +70,9 @@ std::shared_ptr<engine::WebView> WebViewFactory::buildWebView(const Profile& pro
     configuration.dataStore = m_engine.dataStore(profile.id.text());
     logLine("🔧 Using per-profile PERSISTENT dataStore for profile: " + profileLabel(profile));
 
-    if (auto restore = storageRestoreUserScript(profile))
-        scripts.push_back(std::move(*restore));
+    storageRestore = storageRestoreUserScript(profile.id);
+    if (storageRestore)
+        scripts.push_back(*storageRestore);
 
     configuration.javaScriptEnabled = true;
     configuration.javaScriptCanOpenWindowsAutomatically = false;
@@ -97,21 +101,33 @@ std::shared_ptr<engine::WebView> WebViewFactory::buildWebView(const Profile& pro
     return webView;
 }
 
-std::optional<engine::UserScript> WebViewFactory::storageRestoreUserScript(const Profile& profile) const {
-    const auto bytes = m_preferences.data(keys::storage(profile.id));
+std::optional<engine::UserScript> WebViewFactory::storageRestoreUserScript(const ProfileId& profileId) const {
+    const auto bytes = m_preferences.data(keys::storage(profileId));
     if (!bytes)
         return std::nullopt;
     const auto snapshot = parseJson(*bytes);
     if (!snapshot || !snapshot->is_object()) {
         // The host view restores storage again before the first request; this only loses
         // the head start, so it is noted and the build goes on.
-        logLine("⚠️ Stored web storage for profile " + profile.id.text() +
+        logLine("⚠️ Stored web storage for profile " + profileId.text() +
                 " is not a JSON object; no restore script added");
         return std::nullopt;
     }
     return engine::UserScript{OrviUserScripts::storageRestoreScript(*snapshot, m_domains),
                               engine::InjectionTime::documentStart, engine::FrameScope::mainFrameOnly,
                               engine::World::page};
+}
+
+void WebViewFactory::renewStorageRestoreScript(engine::WebView& webView) {
+    auto owner = std::find_if(m_owners.begin(), m_owners.end(),
+                              [&](const Ownership& o) { return o.webView.lock().get() == &webView; });
+    if (owner == m_owners.end())
+        return;
+    if (owner->storageRestore)
+        webView.removeUserScript(*owner->storageRestore);
+    owner->storageRestore = storageRestoreUserScript(owner->profileId);
+    if (owner->storageRestore)
+        webView.addUserScript(*owner->storageRestore);
 }
 
 void WebViewFactory::removeWebView(const ProfileId& id) {

@@ -55,17 +55,24 @@ public:
     const std::shared_ptr<CookieManagerProtocol>& cookieManager() const { return m_cookieManager; }
     std::size_t cachedCount() const { return m_webViewCache.size(); }
 
+    // After the user replaced the profile's saved storage, the web view's document-start
+    // fill must carry the new snapshot: the old one would bring back keys the replaced
+    // session had and the new one lacks.
+    void renewStorageRestoreScript(engine::WebView& webView);
+
     // The user agent every web view presents, with the Linux platform token.
     static std::string yandexBrowserUserAgent();
 
 private:
-    std::shared_ptr<engine::WebView> buildWebView(const Profile& profile, const LocationSettings& location);
-    std::optional<engine::UserScript> storageRestoreUserScript(const Profile& profile) const;
+    std::shared_ptr<engine::WebView> buildWebView(const Profile& profile, const LocationSettings& location,
+                                                  std::optional<engine::UserScript>& storageRestore);
+    std::optional<engine::UserScript> storageRestoreUserScript(const ProfileId& profileId) const;
     void blank(const std::shared_ptr<engine::WebView>& webView);
 
     struct Ownership {
         std::weak_ptr<engine::WebView> webView;
         ProfileId profileId;
+        std::optional<engine::UserScript> storageRestore;
     };
 
     engine::Engine& m_engine;

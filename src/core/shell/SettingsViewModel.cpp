@@ -52,7 +52,8 @@ SettingsViewModel::SettingsViewModel(Dependencies dependencies)
       m_cookieManager(std::move(dependencies.cookieManager)),
       m_vpnDetectionService(std::move(dependencies.vpnDetectionService)),
       m_containerArchive(std::move(dependencies.containerArchive)),
-      m_browserCookieImport(std::move(dependencies.browserCookieImport)) {}
+      m_browserCookieImport(std::move(dependencies.browserCookieImport)),
+      m_renewDocumentStartStorage(std::move(dependencies.renewDocumentStartStorage)) {}
 
 bool SettingsViewModel::readBoolean(std::string_view key, bool initial) const {
     // A setting the user never touched keeps its initial value: links stay blocked and
@@ -270,29 +271,38 @@ void SettingsViewModel::importFile(const ProfileId& profileId, std::string data,
     }
     // The file is taken apart in a store of its own first, so a damaged file never costs
     // the profile its current session.
-    auto imported = m_engine.nonPersistentDataStore();
     std::weak_ptr<SettingsViewModel> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = webView;
-    m_cookieManager->importCookies(
-        profileId, std::move(data), imported,
-        [weakSelf, weakView, imported, profileId, carriesStorage,
-         completion = std::move(completion)](int count) {
-            auto self = weakSelf.lock();
-            auto view = weakView.lock();
-            if (!self || !view) {
+    withEmptyScratchStore(
+        [weakSelf, weakView, profileId, carriesStorage, data = std::move(data),
+         completion = std::move(completion)](const std::shared_ptr<engine::DataStore>& imported) mutable {
+            auto owner = weakSelf.lock();
+            if (!owner) {
                 completion();
                 return;
             }
-            if (count >= 1) {
-                self->importResult.set("Импортировано " + std::to_string(count) + " cookies и данные сессии");
-            } else if (carriesStorage) {
-                self->importResult.set("Импортированы данные сессии");
-            } else {
-                self->importResult.set("Файл не содержит валидных cookies или файл пустой");
-                completion();
-                return;
-            }
-            self->replaceSession(profileId, view, imported, count >= 1, carriesStorage, completion);
+            owner->m_cookieManager->importCookies(
+                profileId, std::move(data), imported,
+                [weakSelf, weakView, imported, profileId, carriesStorage,
+                 completion = std::move(completion)](int count) {
+                    auto self = weakSelf.lock();
+                    auto view = weakView.lock();
+                    if (!self || !view) {
+                        completion();
+                        return;
+                    }
+                    if (count >= 1) {
+                        self->importResult.set("Импортировано " + std::to_string(count) +
+                                               " cookies и данные сессии");
+                    } else if (carriesStorage) {
+                        self->importResult.set("Импортированы данные сессии");
+                    } else {
+                        self->importResult.set("Файл не содержит валидных cookies или файл пустой");
+                        completion();
+                        return;
+                    }
+                    self->replaceSession(profileId, view, imported, count >= 1, carriesStorage, completion);
+                });
         });
 }
 
@@ -315,30 +325,39 @@ void SettingsViewModel::importEncryptedFile(const ProfileId& profileId, std::str
         return;
     }
     logLine("🔐 Calling importCookiesEncrypted...");
-    auto imported = m_engine.nonPersistentDataStore();
     std::weak_ptr<SettingsViewModel> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = webView;
-    m_cookieManager->importCookiesEncrypted(
-        profileId, std::move(data), password, imported,
-        [weakSelf, weakView, imported, profileId, completion = std::move(completion)](Result<int> result) {
-            auto self = weakSelf.lock();
-            auto view = weakView.lock();
-            if (!self || !view) {
+    withEmptyScratchStore(
+        [weakSelf, weakView, profileId, password, data = std::move(data),
+         completion = std::move(completion)](const std::shared_ptr<engine::DataStore>& imported) mutable {
+            auto owner = weakSelf.lock();
+            if (!owner) {
                 completion();
                 return;
             }
-            if (!result.ok()) {
-                logLine("❌ Import failed: " + result.error().message);
-                logLine("   Error type: " + result.error().domain);
-                self->importResult.set(result.error().message);
-                completion();
-                return;
-            }
-            const int count = result.value();
-            logLine("✅ Import successful: " + std::to_string(count) + " cookies imported");
-            self->importResult.set("Импортировано " + std::to_string(count) +
-                                   " cookies и настройки (storage)");
-            self->replaceSession(profileId, view, imported, count >= 1, true, completion);
+            owner->m_cookieManager->importCookiesEncrypted(
+                profileId, std::move(data), password, imported,
+                [weakSelf, weakView, imported, profileId,
+                 completion = std::move(completion)](Result<int> result) {
+                    auto self = weakSelf.lock();
+                    auto view = weakView.lock();
+                    if (!self || !view) {
+                        completion();
+                        return;
+                    }
+                    if (!result.ok()) {
+                        logLine("❌ Import failed: " + result.error().message);
+                        logLine("   Error type: " + result.error().domain);
+                        self->importResult.set(result.error().message);
+                        completion();
+                        return;
+                    }
+                    const int count = result.value();
+                    logLine("✅ Import successful: " + std::to_string(count) + " cookies imported");
+                    self->importResult.set("Импортировано " + std::to_string(count) +
+                                           " cookies и настройки (storage)");
+                    self->replaceSession(profileId, view, imported, count >= 1, true, completion);
+                });
         });
 }
 
@@ -366,6 +385,8 @@ void SettingsViewModel::replaceSession(const ProfileId& profileId,
         }
         // Writing the snapshot clears the page's storage first, so nothing of the replaced
         // session survives next to the imported one.
+        if (self->m_renewDocumentStartStorage)
+            self->m_renewDocumentStartStorage(*view);
         self->m_cookieManager->restoreStorage(profileId, view, [reload] {
             logLine("✅ Storage restored in WebView");
             reload();
@@ -420,6 +441,20 @@ void SettingsViewModel::replaceCookies(const std::shared_ptr<engine::DataStore>&
                     live->cookieStore().deleteCookie(cookie, each);
             });
         });
+}
+
+void SettingsViewModel::withEmptyScratchStore(
+    std::function<void(const std::shared_ptr<engine::DataStore>&)> use) {
+    // One store for the whole run: the engine does not take well to a store that keeps
+    // nothing being dropped right after use. What an earlier import left in it goes first.
+    if (!m_scratchStore)
+        m_scratchStore = m_engine.nonPersistentDataStore();
+    auto store = m_scratchStore;
+    store->cookieStore().getAllCookies([store, use = std::move(use)](std::vector<engine::Cookie> left) {
+        auto each = afterAll(left.size(), [store, use] { use(store); });
+        for (const auto& cookie : left)
+            store->cookieStore().deleteCookie(cookie, each);
+    });
 }
 
 void SettingsViewModel::reloadPage(engine::WebView& webView) const {

@@ -31,7 +31,7 @@ public:
     struct Dependencies {
         PreferencesStore& userDefaults;
         Scheduler& scheduler;
-        // The shared default store is cleared; scratch stores take imports apart.
+        // The shared default store is cleared; a scratch store takes imports apart.
         engine::Engine& engine;
         OrviDomains domains;
         std::shared_ptr<CookieManagerProtocol> cookieManager;
@@ -39,6 +39,8 @@ public:
         // Optional: absent means the feature is not available here.
         std::shared_ptr<ContainerArchiveProtocol> containerArchive;
         std::shared_ptr<BrowserCookieImportProtocol> browserCookieImport;
+        // Gives a web view's document-start storage fill the newly saved snapshot.
+        std::function<void(engine::WebView&)> renewDocumentStartStorage;
     };
 
     // Loads the settings and starts a VPN check.
@@ -115,6 +117,7 @@ private:
     void replaceCookies(const std::shared_ptr<engine::DataStore>& imported,
                         const std::shared_ptr<engine::DataStore>& live, std::function<void()> completion);
     void reloadPage(engine::WebView& webView) const;
+    void withEmptyScratchStore(std::function<void(const std::shared_ptr<engine::DataStore>&)> use);
 
     PreferencesStore& m_userDefaults;
     Scheduler& m_scheduler;
@@ -124,6 +127,8 @@ private:
     std::shared_ptr<VPNDetectionServiceProtocol> m_vpnDetectionService;
     std::shared_ptr<ContainerArchiveProtocol> m_containerArchive;
     std::shared_ptr<BrowserCookieImportProtocol> m_browserCookieImport;
+    std::shared_ptr<engine::DataStore> m_scratchStore;
+    std::function<void(engine::WebView&)> m_renewDocumentStartStorage;
 };
 
 } // namespace orvi

@@ -4,6 +4,7 @@
 #include "engine/webkit/WebKitConversions.h"
 #include "engine/webkit/WebKitDataStore.h"
 
+#include <algorithm>
 #include <regex>
 
 namespace orvi::engine::webkit {
@@ -94,6 +95,8 @@ WebKitWebViewAdapter::WebKitWebViewAdapter(const WebViewConfiguration& configura
 
 WebKitWebViewAdapter::~WebKitWebViewAdapter() {
     stopRequestTimer();
+    for (auto& [script, handle] : m_userScripts)
+        webkit_user_script_unref(handle);
     g_object_set_qdata(G_OBJECT(m_view.get()), adapterQuark(), nullptr);
     g_signal_handlers_disconnect_by_data(m_view.get(), this);
     for (auto& [name, handler] : m_messageHandlers) {
@@ -143,11 +146,24 @@ void WebKitWebViewAdapter::addUserScript(const UserScript& script) {
                                                nullptr)
             : webkit_user_script_new(script.source.c_str(), frames, time, nullptr, nullptr);
     webkit_user_content_manager_add_script(m_content.get(), userScript);
-    webkit_user_script_unref(userScript);
+    m_userScripts.emplace_back(script, userScript);
 }
 
 void WebKitWebViewAdapter::removeAllUserScripts() {
     webkit_user_content_manager_remove_all_scripts(m_content.get());
+    for (auto& [script, handle] : m_userScripts)
+        webkit_user_script_unref(handle);
+    m_userScripts.clear();
+}
+
+void WebKitWebViewAdapter::removeUserScript(const UserScript& script) {
+    auto found = std::find_if(m_userScripts.begin(), m_userScripts.end(),
+                              [&](const auto& added) { return added.first == script; });
+    if (found == m_userScripts.end())
+        return;
+    webkit_user_content_manager_remove_script(m_content.get(), found->second);
+    webkit_user_script_unref(found->second);
+    m_userScripts.erase(found);
 }
 
 void WebKitWebViewAdapter::addScriptMessageHandler(const std::string& name, World world,

@@ -33,6 +33,7 @@ public:
 
     void addUserScript(const UserScript& script) override;
     void removeAllUserScripts() override;
+    void removeUserScript(const UserScript& script) override;
     void addScriptMessageHandler(const std::string& name, World world,
                                  std::function<void(const Json& body)> handler) override;
     void removeScriptMessageHandler(const std::string& name) override;
@@ -97,6 +98,8 @@ private:
     std::shared_ptr<WebKitDataStore> m_dataStore;
     GObjectPtr<WebKitSettings> m_settings;
     GObjectPtr<WebKitUserContentManager> m_content;
+    // Each script added, with WebKit's handle (one reference held), so one can be taken back.
+    std::vector<std::pair<UserScript, WebKitUserScript*>> m_userScripts;
     GObjectPtr<WebKitWebView> m_view;
 
     NavigationDelegate* m_navigationDelegate = nullptr;
