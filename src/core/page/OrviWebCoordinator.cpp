@@ -2,8 +2,8 @@
 
 #include "core/base/Log.h"
 #include "core/page/PendingPageMessages.h"
-#include "core/web/policy/Url.h"
 #include "core/page/WebViewSessions.h"
+#include "core/web/policy/Url.h"
 
 #include <algorithm>
 #include <cmath>
@@ -169,8 +169,10 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                  self->didReceiveScriptMessage(handlerName, body);
                                          });
     }
-    webView->addUserScript(engine::UserScript{kConsoleInterceptScript, engine::InjectionTime::documentStart,
-                                              engine::FrameScope::allFrames, kHandlerWorld});
+    if (m_context.sessions.claimFirstAttach(webView))
+        webView->addUserScript(engine::UserScript{kConsoleInterceptScript,
+                                                  engine::InjectionTime::documentStart,
+                                                  engine::FrameScope::allFrames, kHandlerWorld});
 }
 
 void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView) {
