@@ -1,8 +1,8 @@
 #include "core/page/PageHost.h"
 
 #include "core/base/Log.h"
-#include "core/shell/MainWebViewModel.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
 
 namespace orvi {
 
@@ -93,6 +93,22 @@ std::shared_ptr<engine::WebView> PageHost::update() {
                                   m_placement, m_context.load, m_options);
     m_loader->restoreAndLoad();
     return m_webView;
+}
+
+void PageHost::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
+    m_options.ignoreVPNWarning = ignoreVPNWarning;
+    if (m_loader)
+        m_loader->retryGate(ignoreVPNWarning, warnAgain);
+}
+
+void PageHost::saveSession(std::function<void()> done) {
+    auto cookieManager = m_model->cookieManager();
+    if (!m_webView || !m_owner || !cookieManager || !m_context.load.sessions.isSessionLive(*m_webView)) {
+        done();
+        return;
+    }
+    cookieManager->saveCookies(*m_owner, m_webView->sharedDataStore());
+    cookieManager->saveStorage(*m_owner, m_webView, std::move(done));
 }
 
 void PageHost::dismantle() {
