@@ -58,6 +58,22 @@ TEST(Signal, ASlotMayDisconnectAnotherDuringEmission) {
     EXPECT_EQ(secondCalls, 0);
 }
 
+TEST(Signal, ASlotThatDestroysTheOwnerEndsTheEmissionSafely) {
+    struct Owner {
+        orvi::Published<std::string> value{"x"};
+    };
+    auto owner = std::make_unique<Owner>();
+    std::vector<std::string> heard;
+    auto first = owner->value.subscribe([&](const std::string& v) {
+        heard.push_back(v);
+        owner.reset();
+    });
+    auto second = owner->value.subscribe([&](const std::string& v) { heard.push_back("late " + v); });
+    owner->value.set("closing");
+    EXPECT_EQ(heard, std::vector<std::string>{"closing"});
+    EXPECT_FALSE(owner);
+}
+
 TEST(Json, MalformedOrHostileTextGivesNoValue) {
     EXPECT_FALSE(orvi::parseJson("{\"a\": "));
     EXPECT_FALSE(orvi::parseJson("\xff\xfe"));

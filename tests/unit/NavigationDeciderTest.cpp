@@ -96,8 +96,8 @@ TEST(NavigationDecider, ActionsOnFileLinksOfTheServiceBecomeManualDownloadsOnlyW
          PolicyDecision::download, false},
         {makeAction("http://elsewhere.example/a.png", NavigationType::linkActivated, true, true),
          PolicyDecision::download, false},
-        // A file on a foreign host passes the policy and is left to the response rules.
-        {makeAction("http://elsewhere.example/archive.zip"), PolicyDecision::allow, false},
+        // A file on a foreign host is handed to the engine as a download, never shown.
+        {makeAction("http://elsewhere.example/archive.zip"), PolicyDecision::download, false},
         {makeAction("http://web.orvi.test/chat"), PolicyDecision::allow, false},
         {makeAction("http://elsewhere.example/"), PolicyDecision::cancel, false},
         {makeAction("http://app.orvi.test/"), PolicyDecision::cancel, false},
@@ -187,10 +187,11 @@ TEST(NavigationDecider, ResponsesOfTheServiceAreLogged) {
     orvi::test::LogCapture log;
     DeciderFixture f;
     f.response(makeResponse("http://web.orvi.test/x", "Application/PDF", false));
+    f.response(makeResponse("http://cdn.files.orvi.test/y", "text/plain"));
     f.response(makeResponse("http://files.orvi.test.cdn.example/y", "text/plain"));
     f.response(makeResponse("http://elsewhere.example/z", "text/html"));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "📎 Response: main=false mime=application/pdf http://web.orvi.test/x",
-                               "📎 Response: main=true mime=text/plain http://files.orvi.test.cdn.example/y",
+                               "📎 Response: main=true mime=text/plain http://cdn.files.orvi.test/y",
                            }));
 }

@@ -30,6 +30,7 @@ TEST(NavigationPolicyService, DecidesByTheFirstMatchingRule) {
     };
     const auto allow = NavigationDecision::allow;
     const auto cancel = NavigationDecision::cancel;
+    const auto download = NavigationDecision::download;
     const Case cases[] = {
         // No URL, or one that cannot be read.
         {"", cancel},
@@ -46,38 +47,56 @@ TEST(NavigationPolicyService, DecidesByTheFirstMatchingRule) {
         // The web host and its subdomains.
         {"http://web.orvi.test/", allow},
         {"http://x.web.orvi.test/a", allow},
-        // Download hosts, matched as substrings.
+        // Download hosts, on label boundaries only.
         {"http://download.orvi.test/", allow},
         {"http://web-download.orvi.test/x", allow},
-        {"http://mirror-download.orvi.test.example/x", allow},
+        {"http://mirror.download.orvi.test/x", allow},
+        {"http://mirror-download.orvi.test.example/x", cancel},
         // The landing page is refused even though it lies under the service domain.
         {"http://app.orvi.test/", cancel},
         {"http://app.orvi.test/report.pdf", cancel},
-        {"http://myapp.orvi.test/", cancel},
-        // File-like links on any host.
-        {"http://elsewhere.example/archive.zip", allow},
-        {"http://elsewhere.example/Report.RTF", allow},
-        {"http://elsewhere.example/attachment/123", allow},
-        {"http://elsewhere.example/get/1", allow},
-        {"http://elsewhere.example/blob/1", allow},
+        {"http://x.app.orvi.test/", cancel},
+        {"http://myapp.orvi.test/", allow},
+        // File-like links: saved, never shown, when outside the service.
+        {"http://elsewhere.example/archive.zip", download},
+        {"http://elsewhere.example/Report.RTF", download},
+        {"http://elsewhere.example/attachment/123", download},
+        {"http://elsewhere.example/get/1", download},
+        {"http://elsewhere.example/blob/1", download},
+        {"http://orvi.test.evil.example/files/signin.html", download},
         {"http://elsewhere.example/zip", cancel},
-        {"http://files.orvi.test.example/GetFile?id=1", allow},
-        // The service domain, as a substring of any longer name too.
+        {"http://files.orvi.test/GetFile?id=1", allow},
+        {"http://files.orvi.test.example/GetFile?id=1", cancel},
+        {"http://static.orvi.test/files/a.html", allow},
+        // The service domain and the names under it.
         {"http://orvi.test/", allow},
         {"http://static.orvi.test/app.js", allow},
-        {"http://notorvi.test.evil.example/", allow},
-        // Outside hosts by substring.
+        {"http://notorvi.test/", cancel},
+        {"http://notorvi.test.evil.example/", cancel},
+        {"http://orvi.test.evil.example/", cancel},
+        // Outside hosts and the names under them.
         {"http://fonts.example.test/css", allow},
-        {"http://cdn-two.example.test/lib.js", allow},
+        {"http://a.cdn-two.example.test/lib.js", allow},
+        {"http://cdn-two.example.test.evil.example/lib.js", cancel},
         // Everything else.
         {"http://elsewhere.example/", cancel},
-        {"https://web.orvi.test.evil.example/", allow},
+        {"https://web.orvi.test.evil.example/", cancel},
         {"http://web.orvi.test@evil.example/", cancel},
         {"http://evil.example\\@web.orvi.test/", cancel},
         {"ftp://elsewhere.example/", cancel},
     };
     for (const auto& c : cases)
         EXPECT_EQ(decide(policy, c.url), c.expected) << c.url;
+}
+
+TEST(NavigationPolicyService, AFileLikeLinkOutsideTheServiceMayStillLoadInsideAFrame) {
+    NavigationPolicyService policy(orvi::test::testDomains());
+    NavigationAction action;
+    action.url = "http://elsewhere.example/files/preview.html";
+    action.targetsMainFrame = false;
+    EXPECT_EQ(policy.decide(action), NavigationDecision::allow);
+    action.targetsMainFrame = true;
+    EXPECT_EQ(policy.decide(action), NavigationDecision::download);
 }
 
 TEST(NavigationPolicyService, ExternalLinksAreRefusedWhateverTheSwitchSays) {
@@ -145,7 +164,9 @@ TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
         {"http://web.orvi.test/chat/photo.JPG", true},
         {"http://web.orvi.test/chat/note.rtf", false},
         {"http://web.orvi.test/chat", false},
-        {"http://orvi.test.evil.example/a.zip", true},
+        {"http://orvi.test.evil.example/a.zip", false},
+        {"http://files.orvi.test.evil.example/x", false},
+        {"http://cdn.files.orvi.test/x", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(orvi::isFileDownloadURL(std::string_view(c.url), domains), c.expected) << c.url;

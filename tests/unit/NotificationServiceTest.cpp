@@ -53,6 +53,13 @@ TEST_F(NotificationServiceTest, FirstReportOnlySetsTheBaseline) {
     EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение");
 }
 
+TEST_F(NotificationServiceTest, AFirstReportOfNothingUnreadWithdrawsWhatAnEarlierRunLeft) {
+    service.notifyUnread(namedProfile(home, "Дом"), 3);
+    service.notifyUnread(namedProfile(work, "Работа"), 0);
+    EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + work.text()});
+    EXPECT_TRUE(notifier.posted.empty());
+}
+
 TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSum) {
     service.notifyUnread(namedProfile(work, "Работа"), 2);
     service.notifyUnread(namedProfile(work, "Работа"), 3);

@@ -4,9 +4,13 @@
 #include "support/TempDir.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using orvi::OrviDomains;
 
@@ -119,6 +123,29 @@ TEST(OrviDomains, EnvironmentVariableNamesTheFileAndAnUnreadableFileIsAnError) {
     EXPECT_EQ(OrviDomains::fromEnvironment().value(), OrviDomains::defaults());
     ::unsetenv(orvi::kServiceEndpointsVariable);
     EXPECT_EQ(OrviDomains::fromEnvironment().value(), OrviDomains::defaults());
+}
+
+TEST(OrviDomains, OnlyARegularFileOfSaneSizeIsReadAndNothingElseHoldsStartUp) {
+    orvi::test::TempDir dir;
+    const auto fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder");
+    {
+        std::ofstream big(dir / "big", std::ios::binary);
+        big << kValidFile << std::string(70 * 1024, ' ');
+    }
+    for (const auto& path :
+         {fifo.string(), (dir / "folder").string(), std::string("/dev/zero"), (dir / "big").string()}) {
+        SCOPED_TRACE(path);
+        auto reading = std::async(std::launch::async, [&] { return OrviDomains::fromFile(path); });
+        if (reading.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+            // Let the stuck reader go so the test can end, then fail.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            ::close(writer);
+            ADD_FAILURE() << "reading did not return";
+        }
+        EXPECT_FALSE(reading.get());
+    }
 }
 
 TEST(OrviDomains, CompiledInDefaultsAreAValidEndpointsSet) {

@@ -35,8 +35,7 @@ private:
 };
 
 // A main-thread signal. Slots may connect or disconnect others while it is emitting.
-template <class... Args>
-class Signal {
+template <class... Args> class Signal {
 public:
     using Slot = std::function<void(const Args&...)>;
 
@@ -54,10 +53,18 @@ public:
         });
     }
 
+    ~Signal() { m_slots->alive = false; }
+
+    // A slot may destroy the signal's owner (a screen closing itself): the slot list is held
+    // here, and once the signal is gone no later slot runs, since its arguments may have
+    // gone with the owner.
     void emit(const Args&... args) const {
-        auto snapshot = m_slots->slots;
+        const auto slots = m_slots;
+        auto snapshot = slots->slots;
         for (auto& [id, slot] : snapshot) {
-            if (m_slots->slots.count(id))
+            if (!slots->alive)
+                return;
+            if (slots->slots.count(id))
                 (*slot)(args...);
         }
     }
@@ -68,14 +75,14 @@ private:
     struct Slots {
         std::map<unsigned long, std::shared_ptr<Slot>> slots;
         unsigned long nextId = 0;
+        bool alive = true;
     };
     std::shared_ptr<Slots> m_slots;
 };
 
 // A published value: every assignment tells the subscribers, an equal value included,
 // because screens rely on hearing each write (a repeated unread count, a re-selected profile).
-template <class T>
-class Published {
+template <class T> class Published {
 public:
     Published() = default;
     explicit Published(T initial) : m_value(std::move(initial)) {}
@@ -89,7 +96,9 @@ public:
     }
 
     // The slot is told of every later assignment, not of the current value.
-    [[nodiscard]] Connection subscribe(typename Signal<T>::Slot slot) { return m_changed.connect(std::move(slot)); }
+    [[nodiscard]] Connection subscribe(typename Signal<T>::Slot slot) {
+        return m_changed.connect(std::move(slot));
+    }
 
 private:
     T m_value{};

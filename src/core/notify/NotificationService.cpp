@@ -78,9 +78,10 @@ void NotificationService::notifyUnread(const Profile& profile, int count) {
         } else {
             baseline->second = count;
         }
-        if (count == 0)
-            m_notifier.withdraw(notificationIdentifier(profileId));
     }
+    // Also on a first report: a notification an earlier run left on screen is stale now.
+    if (count == 0)
+        m_notifier.withdraw(notificationIdentifier(profileId));
     updateBadge(total);
     m_unreadCountsChanged.emit();
 }

@@ -188,8 +188,10 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                  self->didReceiveScriptMessage(handlerName, body);
                                          });
     }
-    webView->addUserScript(engine::UserScript{kConsoleInterceptScript, engine::InjectionTime::documentStart,
-                                              engine::FrameScope::allFrames, kHandlerWorld});
+    if (m_context.sessions.claimFirstAttach(webView))
+        webView->addUserScript(engine::UserScript{kConsoleInterceptScript,
+                                                  engine::InjectionTime::documentStart,
+                                                  engine::FrameScope::allFrames, kHandlerWorld});
     installMediaScripts(webView);
 }
 

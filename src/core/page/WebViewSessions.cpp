@@ -38,6 +38,11 @@ bool WebViewSessions::isSessionLive(const engine::WebView& webView) const {
     return entry && entry->live;
 }
 
+bool WebViewSessions::claimFirstAttach(const std::shared_ptr<engine::WebView>& webView) {
+    std::erase_if(m_attached, [](const auto& entry) { return entry.second.expired(); });
+    return m_attached.emplace(webView.get(), webView).second;
+}
+
 void WebViewSessions::forgetProfile(const ProfileId& profileId) {
     std::erase_if(m_entries, [&](const auto& entry) { return entry.second.owner == profileId; });
 }

@@ -24,6 +24,10 @@ public:
     void markSessionLive(const engine::WebView& webView);
     bool isSessionLive(const engine::WebView& webView) const;
 
+    // True only the first time it is asked for a web view: a user script stays with the web
+    // view it was added to, so a cached view attached again must not get it twice.
+    bool claimFirstAttach(const std::shared_ptr<engine::WebView>& webView);
+
     // A deleted profile's web views are no longer anyone's to save.
     void forgetProfile(const ProfileId& profileId);
 
@@ -36,6 +40,7 @@ private:
     const Entry* find(const engine::WebView& webView) const;
 
     std::map<const engine::WebView*, Entry> m_entries;
+    std::map<const engine::WebView*, std::weak_ptr<engine::WebView>> m_attached;
 };
 
 } // namespace orvi

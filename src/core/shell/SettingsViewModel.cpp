@@ -422,7 +422,7 @@ void SettingsViewModel::replaceCookies(const std::shared_ptr<engine::DataStore>&
                 std::vector<engine::Cookie> stale;
                 std::copy_if(current.begin(), current.end(), std::back_inserter(stale),
                              [&](const engine::Cookie& c) {
-                                 return hostContains(cookieDomainHost(c), serviceDomain);
+                                 return hostMatchesRole(cookieDomainHost(c), serviceDomain);
                              });
                 logLine("🧹 Replacing " + std::to_string(stale.size()) + " service cookies with " +
                         std::to_string(incoming.size()) + " imported ones");

@@ -53,7 +53,7 @@ private:
 
 // A script dialog the page waits on. An answer given while WebKit is still in its signal
 // needs nothing more; a later one follows WebKit's asynchronous protocol: a reference
-// taken when the signal ends, given back with webkit_script_dialog_close(). A dropped
+// taken when the signal ends, answered with webkit_script_dialog_close(). A dropped
 // answer dismisses the dialog.
 class DialogAnswer {
 public:
@@ -78,8 +78,11 @@ public:
         if (m_answered)
             return;
         m_answered = true;
-        if (m_held)
+        if (m_held) {
             webkit_script_dialog_close(m_dialog);
+            // Closing answers the page; the reference taken to outlive the signal is ours.
+            webkit_script_dialog_unref(m_dialog);
+        }
     }
 
 private:

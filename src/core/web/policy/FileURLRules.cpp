@@ -38,8 +38,12 @@ bool hasExtension(const Url& url, const auto& extensions) {
 
 } // namespace
 
-bool hostContains(std::string_view host, std::string_view role) {
-    return !role.empty() && host.find(role) != std::string_view::npos;
+bool hostMatchesRole(std::string_view host, std::string_view role) {
+    if (role.empty())
+        return false;
+    if (host == role)
+        return true;
+    return host.size() > role.size() && host.ends_with(role) && host[host.size() - role.size() - 1] == '.';
 }
 
 bool isFileLikeURL(const Url& url, const OrviDomains& domains) {
@@ -49,17 +53,17 @@ bool isFileLikeURL(const Url& url, const OrviDomains& domains) {
     if (hasExtension(url, kFileLikeExtensions))
         return true;
     const std::string host = url.host().value_or("");
-    return hostContains(host, domains.fileHost) && path.find("getfile") != std::string::npos;
+    return hostMatchesRole(host, domains.fileHost) && path.find("getfile") != std::string::npos;
 }
 
 bool isFileDownloadURL(const Url& url, const OrviDomains& domains) {
     if (!url.host())
         return false;
     const std::string& host = *url.host();
-    if (hostContains(host, domains.downloadHost) || hostContains(host, domains.webDownloadHost) ||
-        hostContains(host, domains.fileHost))
+    if (hostMatchesRole(host, domains.downloadHost) || hostMatchesRole(host, domains.webDownloadHost) ||
+        hostMatchesRole(host, domains.fileHost))
         return true;
-    if (!hostContains(host, domains.serviceDomain))
+    if (!hostMatchesRole(host, domains.serviceDomain))
         return false;
 
     const std::string path = asciiLowercase(url.path());

@@ -12,8 +12,9 @@ bool isFileLikeURL(const Url& url, const OrviDomains& domains);
 bool isFileDownloadURL(const Url& url, const OrviDomains& domains);
 bool isFileDownloadURL(std::string_view url, const OrviDomains& domains);
 
-// True when the host contains the role's host anywhere. The rules deliberately match by
-// substring; an empty role would match everything, which OrviDomains refuses to load.
-bool hostContains(std::string_view host, std::string_view role);
+// True when the host is the role's host or lies under it ("x." + role). Matching on label
+// boundaries keeps a look-alike such as role + ".evil.example" out; an empty role matches
+// nothing.
+bool hostMatchesRole(std::string_view host, std::string_view role);
 
 } // namespace orvi

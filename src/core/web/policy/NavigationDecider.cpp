@@ -44,7 +44,7 @@ void NavigationDecider::decideAction(engine::WebView& webView, const engine::Nav
     const auto url = Url::parse(action.url);
     const std::string host = url && url->host() ? *url->host() : std::string();
     const bool main = action.targetsMainFrame.value_or(true);
-    if (hostContains(host, m_domains.fileHost))
+    if (hostMatchesRole(host, m_domains.fileHost))
         logLine("🧭 NavAction " + host +
                 ": type=" + std::to_string(static_cast<int>(action.navigationType)) +
                 " main=" + boolText(main) + " " + action.url);
@@ -73,7 +73,7 @@ engine::PolicyDecision NavigationDecider::refineAllowedAction(const engine::Navi
     const auto url = Url::parse(action.url);
     const std::string host = url && url->host() ? *url->host() : std::string();
     const bool main = action.targetsMainFrame.value_or(true);
-    if (!main || hostContains(host, m_domains.serviceDomain))
+    if (!main || hostMatchesRole(host, m_domains.serviceDomain))
         logLine("🔗 Nav: " + navigationTypeDescription(action.navigationType) + " main=" + boolText(main) +
                 " " + action.url);
 
@@ -106,17 +106,17 @@ NavigationDecider::judgeResponse(const engine::NavigationResponse& response) {
         return {engine::PolicyDecision::allow};
     const std::string& host = *url->host();
 
-    const bool onService = hostContains(host, m_domains.serviceDomain);
-    if (onService || hostContains(host, m_domains.fileHost))
+    const bool onService = hostMatchesRole(host, m_domains.serviceDomain);
+    if (onService || hostMatchesRole(host, m_domains.fileHost))
         logLine("📎 Response: main=" + std::string(boolText(response.isForMainFrame)) + " mime=" + mime + " " +
                 response.url);
 
     const bool attachment =
         asciiLowercase(response.header("Content-Disposition").value_or("")).find("attachment") !=
         std::string::npos;
-    const bool downloadHost = hostContains(host, m_domains.downloadHost) ||
-                              hostContains(host, m_domains.webDownloadHost) ||
-                              hostContains(host, m_domains.fileHost);
+    const bool downloadHost = hostMatchesRole(host, m_domains.downloadHost) ||
+                              hostMatchesRole(host, m_domains.webDownloadHost) ||
+                              hostMatchesRole(host, m_domains.fileHost);
     const bool binary = mime.starts_with("application/") && mime.find("json") == std::string::npos;
     const bool html = mime.starts_with("text/html");
 

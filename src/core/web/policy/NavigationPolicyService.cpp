@@ -41,18 +41,24 @@ NavigationDecision NavigationPolicyService::decide(const engine::NavigationActio
     const std::string& host = *url->host();
     if (m_domains.isWebHost(host))
         return NavigationDecision::allow;
-    if (hostContains(host, m_domains.downloadHost) || hostContains(host, m_domains.webDownloadHost))
+    if (hostMatchesRole(host, m_domains.downloadHost) || hostMatchesRole(host, m_domains.webDownloadHost))
         return NavigationDecision::allow;
-    if (hostContains(host, m_domains.landingHost)) {
+    if (hostMatchesRole(host, m_domains.landingHost)) {
         logLine("⚠️ Blocked navigation to app download page: " + url->absoluteString());
         return NavigationDecision::cancel;
     }
-    if (isFileLikeURL(*url, m_domains))
+    const bool onService = hostMatchesRole(host, m_domains.serviceDomain);
+    if (isFileLikeURL(*url, m_domains)) {
+        // The window has no address bar: an outside page dressed as a file (a sign-in form
+        // at /files/...) would pass for the service. Its file is saved, never shown.
+        if (!onService && navigationAction.targetsMainFrame.value_or(true))
+            return NavigationDecision::download;
         return NavigationDecision::allow;
-    if (hostContains(host, m_domains.serviceDomain))
+    }
+    if (onService)
         return NavigationDecision::allow;
     for (const auto& outside : m_domains.outsideHosts)
-        if (hostContains(host, outside))
+        if (hostMatchesRole(host, outside))
             return NavigationDecision::allow;
     if (!m_blockExternalLinks && m_browser && isUserStartedWebLink(navigationAction, *url)) {
         logLine("🌐 Opening external link in the default browser: " + url->absoluteString());

@@ -2,10 +2,14 @@
 
 #include "core/base/Json.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <fcntl.h>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvi {
 
@@ -125,18 +129,36 @@ Result<OrviDomains> OrviDomains::fromJsonText(std::string_view text, std::string
 }
 
 Result<OrviDomains> OrviDomains::fromFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    // Not blocking on open, and checked before reading: a FIFO or a device named here would
+    // otherwise hold start-up forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return endpointsError(EndpointsErrorCode::unreadable, path, "cannot be opened");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return endpointsError(EndpointsErrorCode::unreadable, path, "cannot be read");
+    if (!S_ISREG(info.st_mode))
+        return endpointsError(EndpointsErrorCode::unreadable, path, "is not a regular file");
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxEndpointsFileSize)
+        return endpointsError(EndpointsErrorCode::unreadable, path, "is too large");
     std::string text;
     char buffer[4096];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(file.gcount()));
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return endpointsError(EndpointsErrorCode::unreadable, path, "cannot be read");
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
         if (text.size() > kMaxEndpointsFileSize)
             return endpointsError(EndpointsErrorCode::unreadable, path, "is too large");
     }
-    if (file.bad())
-        return endpointsError(EndpointsErrorCode::unreadable, path, "cannot be read");
     return fromJsonText(text, path);
 }
 
