@@ -1,6 +1,7 @@
 #include "platform/linux/GLibScheduler.h"
 
 #include <atomic>
+#include <functional>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -35,7 +36,7 @@ TEST(GLibScheduler, ACancelledTimerLetsGoOfItsTaskAtOnce) {
         SCOPED_TRACE(repeating ? "repeating" : "one-shot");
         auto token = std::make_shared<int>(0);
         std::weak_ptr<int> watched = token;
-        auto task = [token] {};
+        std::function<void()> task = [token] {};
         token.reset();
         orvi::TimerHandle handle =
             repeating ? scheduler.startRepeatingTimer(3600s, task) : scheduler.startTimer(3600s, task);
