@@ -52,6 +52,8 @@ Application::Application()
 }
 
 Application::~Application() {
+    // Background work may still reach the services below; it ends before they do.
+    m_scheduler.drainBackgroundWork();
     for (auto source : m_signalSources)
         g_source_remove(source);
 }

@@ -1,3 +1,4 @@
+#include "core/base/Json.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "support/ChildProcess.h"
@@ -6,6 +7,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 
 using namespace std::chrono_literals;
@@ -194,4 +196,36 @@ TEST_F(ApplicationProcessTest, ASecondLaunchHandsOverToTheRunningInstance) {
         std::count(second->lines().begin(), second->lines().end(), "🚀 OrviWrapper_macOSApp init() called"), 0)
         << "the second process builds nothing";
     terminate(*first, SIGTERM);
+}
+
+TEST_F(ApplicationProcessTest, ADamagedProfileListKeepsItsGoodRecordsAndGivesOrphanedSessionsBack) {
+    const std::string kept = "11111111-1111-4111-8111-111111111111";
+    const std::string folderOnly = "22222222-2222-4222-8222-222222222222";
+    const std::string cookiesOnly = "33333333-3333-4333-8333-333333333333";
+    const std::string damaged = R"([null, {"id":")" + kept + R"(","name":"Работа"}])";
+    {
+        auto store = orvi::SqlitePreferencesStore::create(preferencesFile());
+        ASSERT_TRUE(store.ok());
+        store.value()->setData(orvi::keys::kProfiles, damaged);
+        store.value()->setData(std::string(orvi::keys::kCookiesPrefix) + cookiesOnly, "[]");
+    }
+    std::filesystem::create_directories(m_dir / "data/orvi-wrapper/webkit" / folderOnly);
+
+    auto app = launch();
+    ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
+    terminate(*app, SIGTERM);
+
+    auto store = orvi::SqlitePreferencesStore::create(preferencesFile());
+    ASSERT_TRUE(store.ok());
+    const auto list = orvi::parseJson(store.value()->data(orvi::keys::kProfiles).value_or(""));
+    ASSERT_TRUE(list && list->is_array());
+    std::map<std::string, std::string> names;
+    for (const auto& profile : *list)
+        names[profile.value("id", "")] = profile.value("name", "");
+    EXPECT_EQ(names, (std::map<std::string, std::string>{{kept, "Работа"},
+                                                         {folderOnly, "Восстановленный профиль 1"},
+                                                         {cookiesOnly, "Восстановленный профиль 2"}}));
+    const auto copies = store.value()->keysWithPrefix("OrviWrapper.Profiles.Unreadable.");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(store.value()->data(copies[0]), damaged);
 }

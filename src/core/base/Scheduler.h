@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace orvi {
 
@@ -15,11 +16,16 @@ class TimerHandle {
 public:
     TimerHandle() = default;
     explicit TimerHandle(std::shared_ptr<bool> cancelled) : m_cancelled(std::move(cancelled)) {}
+    // `release` frees the scheduler's side of a task cancelled before it ran out (its
+    // captures included) at once rather than at its next tick.
+    TimerHandle(std::shared_ptr<bool> cancelled, std::function<void()> release)
+        : m_cancelled(std::move(cancelled)), m_release(std::move(release)) {}
     TimerHandle(TimerHandle&&) noexcept = default;
     TimerHandle& operator=(TimerHandle&& other) noexcept {
         if (this != &other) {
             cancel();
             m_cancelled = std::move(other.m_cancelled);
+            m_release = std::move(other.m_release);
         }
         return *this;
     }
@@ -29,8 +35,11 @@ public:
 
     void cancel() {
         if (m_cancelled) {
+            const bool wasActive = !*m_cancelled;
             *m_cancelled = true;
             m_cancelled.reset();
+            if (auto release = std::exchange(m_release, nullptr); release && wasActive)
+                release();
         }
     }
     // True while the task is scheduled and not cancelled. A one-shot task that has run
@@ -39,6 +48,7 @@ public:
 
 private:
     std::shared_ptr<bool> m_cancelled;
+    std::function<void()> m_release;
 };
 
 // The main queue and its clock. Core code schedules all time-based work through it so that
@@ -64,6 +74,7 @@ public:
     [[nodiscard]] virtual TimerHandle startRepeatingTimer(Duration interval, Task task) = 0;
 
     // Runs work on a background thread; whatever it wants to report it posts back itself.
+    // Work still running when the scheduler is shut down is waited for.
     virtual void runInBackground(Task work) = 0;
 
     // Keeps delivering main-queue work (engine answers included) until done() is true or

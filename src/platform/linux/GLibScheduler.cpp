@@ -48,8 +48,10 @@ void deleteTimer(gpointer data) {
 TimerHandle addTimer(Duration delay, Scheduler::Task task, bool repeating) {
     auto cancelled = std::make_shared<bool>(false);
     auto* state = new TimerState{std::move(task), cancelled, repeating};
-    g_timeout_add_full(G_PRIORITY_DEFAULT, toMilliseconds(delay), runTimer, state, deleteTimer);
-    return TimerHandle(cancelled);
+    const guint id =
+        g_timeout_add_full(G_PRIORITY_DEFAULT, toMilliseconds(delay), runTimer, state, deleteTimer);
+    // Only called while the task is still due, so the source is still attached under this id.
+    return TimerHandle(cancelled, [id] { g_source_remove(id); });
 }
 
 } // namespace
@@ -75,8 +77,57 @@ TimerHandle GLibScheduler::startRepeatingTimer(Duration interval, Task task) {
     return addTimer(interval, std::move(task), true);
 }
 
+namespace {
+
+// A few workers, started on first use: enough that a long export does not hold up a
+// short probe queued behind it.
+constexpr std::size_t kWorkers = 4;
+
+} // namespace
+
+GLibScheduler::~GLibScheduler() {
+    drainBackgroundWork();
+}
+
 void GLibScheduler::runInBackground(Task work) {
-    std::thread(std::move(work)).detach();
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_draining) {
+            if (m_workers.size() < kWorkers)
+                m_workers.emplace_back([this] { workerLoop(); });
+            m_queue.push_back(std::move(work));
+            m_workAvailable.notify_one();
+            return;
+        }
+    }
+    work();
+}
+
+void GLibScheduler::workerLoop() {
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(m_mutex);
+            m_workAvailable.wait(lock, [this] { return m_draining || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            task = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        task();
+    }
+}
+
+void GLibScheduler::drainBackgroundWork() {
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(m_mutex);
+        m_draining = true;
+        workers.swap(m_workers);
+    }
+    m_workAvailable.notify_all();
+    for (auto& worker : workers)
+        worker.join();
 }
 
 bool GLibScheduler::runUntil(const std::function<bool()>& done, Duration timeout) {

@@ -1,12 +1,10 @@
 #include "platform/linux/LinuxNetworkEnvironment.h"
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <gio/gio.h>
 #include <ifaddrs.h>
 #include <sstream>
-#include <thread>
 
 namespace orvi::platform {
 
@@ -24,28 +22,21 @@ void addOnce(std::vector<std::string>& names, const std::string& name) {
         names.push_back(name);
 }
 
-// The monitor reads files and asks GIO, which can stall on a busy machine; it answers from
-// its own thread so the caller's bounded wait stays bounded.
+// The path comes from two small /proc files and a flag kept by the main thread: nothing
+// here can stall, so it is answered on the caller's thread and no thread outlives a caller.
 class LinuxPathMonitor final : public NetworkPathMonitor {
 public:
     explicit LinuxPathMonitor(const LinuxNetworkEnvironment& environment) : m_environment(environment) {}
 
     void start(std::function<void(const NetworkPath&)> handler) override {
-        auto cancelled = m_cancelled;
-        // The environment lives for the whole process (composition root), so the thread may
-        // outlive this monitor but not the environment.
-        const LinuxNetworkEnvironment* environment = &m_environment;
-        std::thread([environment, cancelled, handler = std::move(handler)] {
-            auto path = environment->currentPath();
-            if (!*cancelled)
-                handler(path);
-        }).detach();
+        if (!m_cancelled)
+            handler(m_environment.currentPath());
     }
-    void cancel() override { *m_cancelled = true; }
+    void cancel() override { m_cancelled = true; }
 
 private:
     const LinuxNetworkEnvironment& m_environment;
-    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
+    bool m_cancelled = false;
 };
 
 } // namespace
@@ -56,7 +47,24 @@ LinuxNetworkEnvironment::LinuxNetworkEnvironment()
 LinuxNetworkEnvironment::LinuxNetworkEnvironment(std::string ipv4RouteFile, std::string ipv6RouteFile,
                                                  GNetworkMonitor* monitor)
     : m_ipv4RouteFile(std::move(ipv4RouteFile)), m_ipv6RouteFile(std::move(ipv6RouteFile)),
-      m_monitor(monitor) {}
+      m_monitor(monitor) {
+    if (!m_monitor)
+        return;
+    m_available->store(g_network_monitor_get_network_available(m_monitor));
+    // The handler holds the flag itself, so it is safe even if delivered late.
+    auto* flag = new std::shared_ptr<std::atomic<bool>>(m_available);
+    m_changedHandler = g_signal_connect_data(
+        m_monitor, "network-changed", G_CALLBACK(+[](GNetworkMonitor*, gboolean available, gpointer data) {
+            (*static_cast<std::shared_ptr<std::atomic<bool>>*>(data))->store(available);
+        }),
+        flag, [](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<std::atomic<bool>>*>(data); },
+        GConnectFlags(0));
+}
+
+LinuxNetworkEnvironment::~LinuxNetworkEnvironment() {
+    if (m_monitor && m_changedHandler)
+        g_signal_handler_disconnect(m_monitor, m_changedHandler);
+}
 
 std::optional<std::vector<std::string>> LinuxNetworkEnvironment::interfaceNames() const {
     ifaddrs* list = nullptr;
@@ -105,7 +113,7 @@ std::vector<std::string> LinuxNetworkEnvironment::defaultRouteInterfaces(const s
 
 NetworkPath LinuxNetworkEnvironment::currentPath() const {
     NetworkPath path;
-    path.satisfied = m_monitor ? g_network_monitor_get_network_available(m_monitor) : true;
+    path.satisfied = m_available->load();
     path.availableInterfaces = defaultRouteInterfaces(readFile(m_ipv4RouteFile), readFile(m_ipv6RouteFile));
     return path;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/NetworkEnvironment.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 typedef struct _GNetworkMonitor GNetworkMonitor;
@@ -16,6 +18,9 @@ public:
     LinuxNetworkEnvironment();
     // For tests: other routing tables; no network monitor means the network counts as available.
     LinuxNetworkEnvironment(std::string ipv4RouteFile, std::string ipv6RouteFile, GNetworkMonitor* monitor);
+    ~LinuxNetworkEnvironment() override;
+    LinuxNetworkEnvironment(const LinuxNetworkEnvironment&) = delete;
+    LinuxNetworkEnvironment& operator=(const LinuxNetworkEnvironment&) = delete;
 
     std::optional<std::vector<std::string>> interfaceNames() const override;
     std::unique_ptr<NetworkPathMonitor> makePathMonitor() const override;
@@ -28,6 +33,10 @@ private:
     std::string m_ipv4RouteFile;
     std::string m_ipv6RouteFile;
     GNetworkMonitor* m_monitor = nullptr;
+    // The monitor is a main-thread object: its answer is kept here, read and refreshed on
+    // the main thread, and only this copy is read by the background probe.
+    std::shared_ptr<std::atomic<bool>> m_available = std::make_shared<std::atomic<bool>>(true);
+    unsigned long m_changedHandler = 0;
 };
 
 } // namespace orvi::platform
