@@ -1,4 +1,4 @@
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
@@ -10,6 +10,7 @@
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
 #include "support/PageFakes.h"
@@ -143,7 +144,7 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     FakeProfileStore profiles({alice});
     RecordingNotificationService notifications;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(), {env.root, env.root}};
     auto mainModel =
         MainWebViewModel::create(profiles, cookies, std::make_shared<NavigationPolicyService>(domains),
                                  UnreadDetectionService::create(), notifications,
@@ -174,9 +175,8 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     // Marks the document on screen, so that the wait below ends only in the reloaded one.
     ASSERT_TRUE(evaluate(*aliceView, "window.beforeImport = 'yes'; true").ok());
     screen.importPlainFile(file.value());
-    ASSERT_TRUE(runMainLoopUntil([&] {
-        return pageValue(*aliceView, "window.beforeImport || document.readyState") == "complete";
-    }));
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] { return pageValue(*aliceView, "window.beforeImport || document.readyState") == "complete"; }));
     EXPECT_EQ(env.service->requestsTo(domains.webHost, "/").front().cookie("orvi_session"), bobSession);
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('orvi.token')"), "token-bob");
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('alice.draft')"), "<none>");
