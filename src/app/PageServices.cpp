@@ -38,9 +38,16 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_settingsCookieManager,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
     m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
         m_preferences, scheduler, m_engine, m_domains, m_settingsCookieManager, m_vpnDetectionService,
-        nullptr, nullptr, [this](engine::WebView& webView) {
+        m_containerArchive, m_browserCookieImport, [this](engine::WebView& webView) {
             // Built further down; imports start only once the window is up.
             if (m_webViewFactory)
                 m_webViewFactory->renewStorageRestoreScript(webView);
@@ -51,6 +58,7 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_externalLinksSetting = m_settingsViewModel->blockExternalLinks.subscribe(
         [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
     m_unreadDetectionService = UnreadDetectionService::create();
+    m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
                                                         m_cookieManager);
@@ -80,14 +88,6 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
-
-    m_containerArchive = std::make_shared<ContainerArchive>(
-        m_preferences, scheduler, m_clipboard,
-        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
-    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
-        scheduler, *m_settingsCookieManager,
-        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
-                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {
