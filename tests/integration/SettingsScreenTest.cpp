@@ -144,9 +144,7 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     FakeProfileStore profiles({alice});
     RecordingNotificationService notifications;
     WebViewSessions sessions;
-    auto saving = std::make_shared<RecordingFileSaving>();
-    PageDownloads pending{saving,
-                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(), {env.root, env.root}};
     auto mainModel =
         MainWebViewModel::create(profiles, cookies, std::make_shared<NavigationPolicyService>(domains),
                                  UnreadDetectionService::create(), notifications,
