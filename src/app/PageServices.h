@@ -31,6 +31,8 @@ public:
                  std::optional<std::string> proxy);
 
     PageHost::Context hostContext();
+    // For web views made from now on (the rendering choice made at start).
+    void setAcceleratedCompositing(bool enabled) { m_engine.setAcceleratedCompositing(enabled); }
     PageLoader::Options loadOptions(Gtk::Window* parent);
     TerminationSave::Hook terminationHook();
 
