@@ -1,8 +1,8 @@
 #include "core/page/PageHost.h"
 
 #include "core/base/Log.h"
-#include "core/shell/MainWebViewModel.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
 
 namespace orvi {
 
@@ -56,6 +56,9 @@ std::shared_ptr<engine::WebView> PageHost::makeView() {
 
     attachCoordinator(coordinator);
     logLine("   ✅ Coordinator attached and navigation delegate set");
+    // The web process starts while the window is still being shown and the session restored.
+    if (m_webView->url().empty())
+        m_webView->prewarm();
     logLine("   📥 Preparing to load profile: " + profile.id.text());
     logLine("   ⏳ Waiting for window to be ready...");
 
