@@ -2,12 +2,17 @@
 
 #include "core/base/Log.h"
 #include "core/env/RenderingPolicy.h"
+#include "core/env/MediaPermissionService.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
+#include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
+#include "ui/ChatExportModule.h"
+#include "ui/Styles.h"
 
 #include <charconv>
 #include <csignal>
@@ -76,8 +81,10 @@ int Application::run(int argc, char* argv[]) {
 
 std::unique_ptr<PreferencesStore> Application::openPreferences() {
     auto store = SqlitePreferencesStore::create(m_paths.preferencesFile());
-    if (store.ok())
+    if (store.ok()) {
+        m_preferencesNotice = store.value()->unsavedNotice();
         return std::move(store).value();
+    }
     logLine("❌ Cannot open the preferences store: " + store.error().message);
     logLine("⚠️ Running with preferences in memory: nothing will be kept after this run");
     auto memory = SqlitePreferencesStore::createInMemory();
@@ -85,12 +92,14 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
         logLine("❌ Cannot create preferences in memory: " + memory.error().message);
         std::abort();
     }
+    m_preferencesNotice = memory.value()->unsavedNotice();
     return std::move(memory).value();
 }
 
 void Application::buildObjectGraph() {
     m_preferences = openPreferences();
-    m_profileStore = std::make_unique<ProfileStore>(*m_preferences);
+    m_profileStore = std::make_unique<ProfileStore>(
+        *m_preferences, [this] { return findLeftoverSessions(*m_preferences, {m_paths.engineDataDir()}); });
     // Cookie manager 1, VPN detection, the settings view model, the navigation policy and
     // unread detection are built here.
     m_desktop = std::make_unique<DesktopIntegration>(
@@ -106,6 +115,22 @@ void Application::buildObjectGraph() {
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
+    m_pageServices->setDialogParent(
+        [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
+    m_startupMediaPermissions = StartupMediaPermissions::create(
+        m_scheduler,
+        MediaPermissionService::create(std::make_shared<platform::LinuxMediaDevices>(),
+                                       platform::orviApplicationInfo(), m_scheduler),
+        StartupMediaPermissions::Hooks{
+            [this] { return m_preferences->boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (!m_window || m_windowClosed)
+                    return false;
+                m_window->present();
+                return m_window->is_active();
+            }});
+    m_profilesViewModel = std::make_unique<ProfilesViewModel>(
+        *m_profileStore, m_pageServices->webViewFactory(), m_pageServices->browserCookieImport());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -124,6 +149,22 @@ void Application::buildObjectGraph() {
             ui::showAboutDialog(*m_window);
     });
     m_gtkApplication->add_action(about);
+    auto exportChat = Gio::SimpleAction::create("export-chat");
+    exportChat->signal_activate().connect([this](const Glib::VariantBase&) { showChatExport(); });
+    m_gtkApplication->add_action(exportChat);
+    // The engine keeps using the data it loaded; imported engine folders take effect only in
+    // a new process, which the same termination path as a close leads to.
+    auto restart = Gio::SimpleAction::create("restart");
+    restart->signal_activate().connect([this](const Glib::VariantBase&) {
+        logLine("🔄 Restarting to load the imported container");
+        m_restartRequested = true;
+        m_gtkApplication->quit();
+    });
+    m_gtkApplication->add_action(restart);
+    auto settings = Gio::SimpleAction::create("settings");
+    settings->signal_activate().connect([this](const Glib::VariantBase&) { showSettings(); });
+    m_gtkApplication->add_action(settings);
+    ui::installStyles();
     installSignalHandlers();
 }
 
@@ -146,10 +187,33 @@ void Application::onActivate() {
         m_windowClosed = true;
     });
     m_gtkApplication->add_window(*m_window);
-    m_pageHostView =
-        std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
-                                           [this] { return m_pageServices->loadOptions(m_window.get()); });
+    m_window->installToolbar(*m_profilesViewModel, m_pageServices->mainWebViewModel());
+    m_pageHostView = std::make_unique<ui::PageHostView>(
+        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(), [this] {
+            return m_pageServices->loadOptions([this] {
+                if (m_screens)
+                    m_screens->vpnWarningFlow().loadAskedForWarning();
+            });
+        });
     m_window->setContent(*m_pageHostView);
+    if (m_preferencesNotice)
+        m_window->showNotice(*m_preferencesNotice);
+    m_statusToast = std::make_unique<ui::StatusToast>(
+        [this](const std::filesystem::path& file) { m_pageServices->downloads().reveal(file); });
+    m_window->addOverlay(*m_statusToast);
+    m_statusLines = m_pageServices->subscribeStatusLines(
+        [this](const std::optional<StatusLine>& line) { m_statusToast->show(line); });
+    auto* engine = &m_pageServices->engine();
+    m_screens = std::make_unique<ui::ScreenActions>(ui::ScreenActions::Parts{
+        m_gtkApplication, *m_window, *m_profilesViewModel, m_pageServices->mainWebViewModel(), *m_preferences,
+        m_pageServices->vpnDetectionService(),
+        ui::ProfileForm::BrowserImport{[engine] { return engine->nonPersistentDataStore(); },
+                                       m_pageServices->domains().webHost},
+        [this](bool ignore, bool warnAgain) { m_pageHostView->retryLoadGate(ignore, warnAgain); },
+        [this](const ProfileId& id) { m_pageHostView->rebuildAfterDrop(id); },
+        [this] { return m_pageHostView->webView(); }});
+    if (std::getenv("ORVI_TEST_SCREENS"))
+        m_screens->enableTestCommands();
     m_window->present();
 }
 
@@ -159,6 +223,7 @@ void Application::onFirstAppearance() {
     // the status item is set up; the external-links setting reaches the navigation policy
     // and media permissions are requested 2.0 s later, as those services join.
     m_desktop->onFirstAppearance(*m_profileStore);
+    m_startupMediaPermissions->windowDidAppear();
     applyTestResizeIfRequested();
 }
 
@@ -170,9 +235,43 @@ void Application::applyTestResizeIfRequested() {
     }
 }
 
+void Application::showChatExport() {
+    if (!m_window || m_windowClosed)
+        return;
+    if (m_chatExportSheet) {
+        m_chatExportSheet->present();
+        return;
+    }
+    auto model =
+        ChatExportSheetModel::create(*m_preferences, m_scheduler, ui::chatExportModuleSource, [this] {
+            const auto& coordinator = m_pageServices->mainWebViewModel()->coordinator();
+            return coordinator ? coordinator->currentWebView() : nullptr;
+        });
+    m_chatExportSheet = std::make_unique<ui::ChatExportSheet>(*m_window, std::move(model));
+    m_chatExportSheet->signalClosed().connect([this] {
+        // Not from inside the sheet's own signal handler.
+        Glib::signal_idle().connect_once([this] { m_chatExportSheet.reset(); });
+    });
+    m_chatExportSheet->present();
+}
+
+void Application::showSettings() {
+    if (!m_window || m_windowClosed)
+        return;
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<ui::SettingsWindow>(
+            *m_window, ui::SettingsWindow::Context{
+                           m_pageServices->settingsViewModel(), m_pageServices->mainWebViewModel(),
+                           *m_profileStore, m_paths.documentsDir, m_pageServices->domains().allowedDomain()});
+    m_settingsWindow->present();
+}
+
 void Application::onShutdown() {
+    // A collection in progress ends (and tidies the page) before the page is saved.
+    m_chatExportSheet.reset();
     if (m_terminationSave)
         m_terminationSave->run();
+    m_settingsWindow.reset();
     m_windowSizeTracker.reset();
 }
 

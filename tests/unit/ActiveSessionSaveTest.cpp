@@ -2,7 +2,8 @@
 
 #include "core/shell/MainWebViewModel.h"
 #include "core/web/policy/NavigationPolicyService.h"
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
+#include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "fakes/LogCapture.h"
@@ -37,7 +38,8 @@ struct TerminationFixture {
     FakeEngine engine;
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeProfileStore store{{makeProfile("Основной")}};
     std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);

@@ -1,16 +1,18 @@
 #include "core/shell/MainWebViewModel.h"
 
+#include "core/page/PageHost.h"
+#include "core/page/PageDownloads.h"
+#include "fakes/RecordingFileSaving.h"
+#include "core/page/UnreadDetectionService.h"
+#include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/session/ProfileDeletionCleaner.h"
 #include "core/web/policy/NavigationPolicyService.h"
-#include "core/page/PageHost.h"
-#include "core/page/PendingPageMessages.h"
-#include "core/page/UnreadDetectionService.h"
-#include "core/page/WebViewSessions.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
 #include "support/PageFakes.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +74,8 @@ struct ShellFixture {
     MemoryPreferencesStore preferences;
     ForgettingPreferencesStore guardedPreferences{preferences};
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
@@ -185,7 +188,8 @@ TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgai
 TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSave) {
     ShellFixture f;
     const auto& a = f.profiles[0];
-    auto dataDir = std::filesystem::temp_directory_path() / ("orvi-delete-" + a.id.text());
+    orvi::test::TempDir scratch;
+    const auto dataDir = scratch.path();
     std::filesystem::create_directories(dataDir / a.id.text());
     ProfileDeletionCleaner cleaner(*f.store,
                                    {[&](const ProfileId& id) { f.guardedPreferences.forgetProfile(id); },
@@ -213,7 +217,6 @@ TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSav
     EXPECT_FALSE(std::filesystem::exists(dataDir / a.id.text()));
     EXPECT_EQ(f.model->unreadCounts().count(a.id), 0u);
     EXPECT_EQ(f.model->coordinator()->profile().id, f.profiles[1].id);
-    std::filesystem::remove_all(dataDir);
 }
 
 TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {

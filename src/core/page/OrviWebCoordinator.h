@@ -3,12 +3,14 @@
 #include "core/base/Json.h"
 #include "core/base/Scheduler.h"
 #include "core/base/Signal.h"
+#include "core/page/CallState.h"
+#include "core/page/PageMessageGate.h"
+#include "core/page/UnreadDetectionServiceProtocol.h"
+#include "core/page/WebViewPlacement.h"
 #include "core/profiles/Profile.h"
 #include "core/session/CookieManagerProtocol.h"
 #include "core/web/policy/NavigationDecider.h"
 #include "core/web/policy/OrviDomains.h"
-#include "core/page/UnreadDetectionServiceProtocol.h"
-#include "core/page/WebViewPlacement.h"
 #include "engine/WebView.h"
 
 #include <functional>
@@ -18,7 +20,7 @@
 
 namespace orvi {
 
-class PendingPageMessages;
+class PageDownloads;
 class WebViewSessions;
 
 // What every coordinator shares with the rest of the application.
@@ -26,7 +28,11 @@ struct CoordinatorContext {
     Scheduler& scheduler;
     OrviDomains domains;
     WebViewSessions& sessions;
-    PendingPageMessages& pendingMessages;
+    PageDownloads& downloads;
+    // Whether the user allows the camera and microphone at all; absent means not.
+    std::function<bool()> mediaPermissionsEnabled = {};
+    // Told whenever a page finds its engine without calls; the listener says it once.
+    std::function<void()> onCallsUnavailable = {};
 };
 
 // Supervises the page of one profile: it is the attached web view's navigation and UI
@@ -49,6 +55,7 @@ public:
 
     const Profile& profile() const { return m_profile; }
     std::shared_ptr<engine::WebView> currentWebView() const { return m_currentWebView.lock(); }
+    bool hasActiveCall() const { return m_callState.hasActiveCall(); }
     CookieManagerProtocol* cookieManager() const { return m_cookieManager.get(); }
 
     // The placement tells whether the web view sits in a window (a crash is only answered
@@ -70,6 +77,7 @@ public:
     decidePolicyForNavigationResponse(engine::WebView& webView, const engine::NavigationResponse& response,
                                       std::function<void(engine::PolicyDecision)> decisionHandler) override;
     void didStartProvisionalNavigation(engine::WebView& webView) override;
+    void didCommitNavigation(engine::WebView& webView) override;
     void didFinishNavigation(engine::WebView& webView) override;
     void didFailProvisionalNavigation(engine::WebView& webView, const Error& error) override;
     void didFailNavigation(engine::WebView& webView, const Error& error) override;
@@ -100,6 +108,8 @@ private:
                        std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
 
     void setupUnreadDetection();
+    void setupCallState();
+    void installMediaScripts(const std::shared_ptr<engine::WebView>& webView);
     bool isCurrent(const engine::WebView& webView) const;
     // The profile whose saved session this web view carries; saves never go anywhere else.
     ProfileId sessionOwner(const engine::WebView& webView) const;
@@ -114,6 +124,8 @@ private:
     void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);
     void loadServiceOrigin(engine::WebView& webView);
     std::shared_ptr<engine::WebView> strongView(engine::WebView& webView) const;
+    void handleDownloadLink(const Json& body);
+    void handleLogMessage(const Json& body);
 
     const Profile m_profile;
     std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
@@ -132,6 +144,12 @@ private:
     std::size_t m_lastCookieCount = 0;
     std::string m_lastCookieHash;
     TimerHandle m_cookieSaveTimer;
+    // At most one pair of login saves waits at a time, however often the page says so.
+    TimerHandle m_loginSaveFirst;
+    TimerHandle m_loginSaveSecond;
+    std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
+    CallState m_callState;
+    PageMessageGate m_messageGate;
 };
 
 } // namespace orvi

@@ -98,6 +98,22 @@ std::shared_ptr<engine::WebView> PageHost::update() {
     return m_webView;
 }
 
+void PageHost::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
+    m_options.ignoreVPNWarning = ignoreVPNWarning;
+    if (m_loader)
+        m_loader->retryGate(ignoreVPNWarning, warnAgain);
+}
+
+void PageHost::saveSession(std::function<void()> done) {
+    auto cookieManager = m_model->cookieManager();
+    if (!m_webView || !m_owner || !cookieManager || !m_context.load.sessions.isSessionLive(*m_webView)) {
+        done();
+        return;
+    }
+    cookieManager->saveCookies(*m_owner, m_webView->sharedDataStore());
+    cookieManager->saveStorage(*m_owner, m_webView, std::move(done));
+}
+
 void PageHost::dismantle() {
     m_loader.reset();
     if (m_webView)

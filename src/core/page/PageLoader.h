@@ -2,9 +2,9 @@
 
 #include "core/base/ProfileId.h"
 #include "core/base/Scheduler.h"
+#include "core/page/WebViewPlacement.h"
 #include "core/profiles/LocationSettings.h"
 #include "core/web/policy/OrviDomains.h"
-#include "core/page/WebViewPlacement.h"
 
 #include <functional>
 #include <memory>
@@ -58,6 +58,12 @@ public:
     // For a web view that has just been put in place of another one under the same host:
     // restore and request at once, without the window wait, the gate or the skip.
     void restoreAndLoad();
+    // A load that stopped at the VPN gate passes it again: checks once more and loads when no
+    // VPN is found or the warning is now ignored. With `warnAgain` false a VPN still found
+    // leaves the load held without asking for the warning, so closing the warning cannot
+    // bring it straight back. Loads that got past the gate are left alone.
+    void retryGate(bool ignoreVPNWarning, bool warnAgain);
+    bool isHeldAtGate() const { return m_heldAtGate; }
 
 private:
     PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
@@ -68,7 +74,7 @@ private:
 
     void endFirstWindowWait();
     void checkWindowReadiness();
-    void startLoading();
+    void startLoading(bool warn = true);
     void loadPage();
     void restore(Path path);
     void loadURL();
@@ -86,6 +92,7 @@ private:
     TimerHandle m_firstWindowWait;
     Connection m_windowMapped;
     bool m_firstWindowWaitOver = false;
+    bool m_heldAtGate = false;
 };
 
 } // namespace orvi

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/base/Signal.h"
-#include "core/profiles/ProfileStoreProtocol.h"
 #include "core/page/OrviWebCoordinator.h"
+#include "core/profiles/ProfileStoreProtocol.h"
 
 #include <filesystem>
 #include <map>
@@ -70,6 +70,7 @@ private:
     std::shared_ptr<CookieManagerProtocol> m_cookieManager;
     NotificationServiceProtocol& m_notificationService;
     std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
+    std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
     CoordinatorContext m_context;
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;
