@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "core/base/Log.h"
+#include "core/env/RenderingPolicy.h"
 #include "core/env/MediaPermissionService.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
@@ -38,6 +39,24 @@ std::optional<WindowSize> testResizeRequest() {
     if (w.ec != std::errc() || h.ec != std::errc() || width <= 0 || height <= 0)
         return std::nullopt;
     return WindowSize{static_cast<double>(width), static_cast<double>(height)};
+}
+
+// Decides how to draw before the first window exists: GTK reads GSK_RENDERER when it makes
+// its first renderer, and web views take their compositing mode when they are made.
+RenderingChoice chooseRenderingAtStart(const PreferencesStore& preferences) {
+    RenderingInputs inputs;
+    inputs.facts = platform::probeGraphics();
+    if (const char* renderer = std::getenv("GSK_RENDERER"))
+        inputs.userRenderer = renderer;
+    if (preferences.contains(keys::kHardwareAcceleration))
+        inputs.hardwareAcceleration = preferences.boolean(keys::kHardwareAcceleration);
+    auto choice = chooseRendering(inputs);
+    if (choice.cairoRenderer)
+        g_setenv("GSK_RENDERER", "cairo", TRUE);
+    logLine(std::string("🖥️ Rendering: ") + (choice.softwareGL ? "software GL" : "GPU") + " (" + choice.reason +
+            "), GTK renderer " + (choice.cairoRenderer ? "cairo" : inputs.userRenderer.value_or("default")) +
+            ", web compositing " + (choice.acceleratedCompositing ? "accelerated" : "off"));
+    return choice;
 }
 
 } // namespace
@@ -97,6 +116,7 @@ void Application::buildObjectGraph() {
     m_pageServices = std::make_unique<PageServices>(
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
+    m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
     m_pageServices->setDialogParent(
         [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
     m_startupMediaPermissions = StartupMediaPermissions::create(

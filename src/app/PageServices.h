@@ -38,6 +38,8 @@ public:
                  std::optional<std::string> proxy);
 
     PageHost::Context hostContext();
+    // For web views made from now on (the rendering choice made at start).
+    void setAcceleratedCompositing(bool enabled) { m_engine.setAcceleratedCompositing(enabled); }
     // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
     PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
     TerminationSave::Hook terminationHook();

@@ -107,6 +107,10 @@ public:
     virtual void callAsyncJavaScript(const std::string& functionBody, const Json& arguments, World world,
                                      std::function<void(ScriptResult)> completion) = 0;
 
+    // Starts the web content process ahead of the first load, so that the load does not wait
+    // for the process to come up. Nothing reaches the delegates. Engines that cannot do
+    // that ignore it.
+    virtual void prewarm() {}
     virtual void load(const Request& request) = 0;
     virtual void loadHTMLString(const std::string& html, const std::string& baseURL) = 0;
     virtual void reload() = 0;

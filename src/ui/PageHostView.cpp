@@ -23,6 +23,28 @@ public:
         auto* window = root();
         return window && gtk_widget_get_visible(window) && gtk_widget_get_mapped(window);
     }
+    // The host maps only once its window has mapped, so its own "map" is the moment the
+    // window is ready to show the page.
+    Connection whenWindowMapped(std::function<void()> callback) const override {
+        if (!m_host)
+            return {};
+        using Callback = std::function<void()>;
+        const gulong id = g_signal_connect_data(
+            m_host, "map", G_CALLBACK(+[](GtkWidget*, gpointer data) { (*static_cast<Callback*>(data))(); }),
+            new Callback(std::move(callback)),
+            +[](gpointer data, GClosure*) { delete static_cast<Callback*>(data); }, GConnectFlags{});
+        auto host = std::shared_ptr<GWeakRef>(new GWeakRef, [](GWeakRef* ref) {
+            g_weak_ref_clear(ref);
+            delete ref;
+        });
+        g_weak_ref_init(host.get(), m_host);
+        return Connection([host, id] {
+            if (auto* widget = g_weak_ref_get(host.get())) {
+                g_signal_handler_disconnect(widget, id);
+                g_object_unref(widget);
+            }
+        });
+    }
 
 private:
     GtkWidget* root() const {

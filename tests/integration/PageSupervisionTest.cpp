@@ -135,6 +135,28 @@ TEST(PageSupervision, TheFirstRequestCarriesTheRestoredCookieAndTheTenHeadersInO
     }
 }
 
+TEST(PageSupervision, AThousandRestoredCookiesAllReachTheFirstRequestWithoutAPause) {
+    PageFixture f;
+    auto other = f.env.engine->dataStore(ProfileId::generate().text());
+    constexpr int kCount = 1000;
+    for (int i = 0; i < kCount; ++i) {
+        auto cookie = f.cookie("c" + std::to_string(i), "v" + std::to_string(i));
+        // The session cookie is the last one restored, and the page can never read it.
+        cookie.isHTTPOnly = i == kCount - 1;
+        setCookie(*other, cookie);
+    }
+    bool saved = false;
+    f.cookies->saveCookies(f.profileId, other, [&] { saved = true; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return saved; }));
+
+    auto loader = f.startLoader();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !f.pageRequests().empty(); }));
+    const auto first = f.pageRequests().front();
+    EXPECT_EQ(first.cookies.size(), static_cast<std::size_t>(kCount));
+    EXPECT_EQ(first.cookie("c0"), "v0");
+    EXPECT_EQ(first.cookie("c" + std::to_string(kCount - 1)), "v" + std::to_string(kCount - 1));
+}
+
 TEST(PageSupervision, TheUnreadScriptReportsTitleAndMarkedCountersOncePerBurst) {
     PageFixture f;
     std::vector<int> counts;

@@ -282,3 +282,30 @@ TEST(WebKitNavigation, ADecisionAnsweredAfterTheViewIsGoneTouchesNothing) {
     runMainLoopFor(std::chrono::milliseconds(500));
     EXPECT_EQ(holding.started + holding.finished, 0) << "no event reaches anyone after the view is gone";
 }
+
+TEST(WebKitNavigation, APrewarmedViewLoadsItsFirstPageAsIfNothingCameBefore) {
+    // The first page is asked for while the blank page is still on its way, or after it.
+    for (const auto wait : {Duration::zero(), Duration(std::chrono::milliseconds(1500))}) {
+        SCOPED_TRACE(wait.count());
+        Page page;
+        auto& view = *page.view;
+        view.prewarm();
+        runMainLoopFor(wait);
+        view.prewarm();
+        EXPECT_EQ(page.nav.started, 0);
+        EXPECT_TRUE(page.nav.actions.empty());
+
+        ASSERT_TRUE(loadAndWait(view, page.nav, page.env.service->webURL("/echo")));
+        EXPECT_EQ(view.url(), page.env.service->webURL("/echo"));
+        EXPECT_EQ(page.nav.started, 1);
+        EXPECT_EQ(page.nav.finished, 1);
+        EXPECT_TRUE(page.nav.provisionalFailures.empty());
+        ASSERT_EQ(page.nav.actions.size(), 1u);
+        EXPECT_EQ(page.nav.actions[0].url, page.env.service->webURL("/echo"));
+
+        // A blank page of the application's own still reaches the delegate.
+        const int finished = page.nav.finished;
+        view.loadHTMLString("<p>blank</p>", "");
+        EXPECT_TRUE(runMainLoopUntil([&] { return page.nav.finished > finished; }));
+    }
+}

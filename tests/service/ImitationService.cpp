@@ -339,7 +339,11 @@ ImitationService::Response ImitationService::file(const RecordedRequest& request
 std::string ImitationService::chatsJson() const {
     Json chats = Json::array();
     for (std::size_t i = 0; i < m_chats.size(); ++i)
-        chats.push_back(Json{{"id", i + 1}, {"name", m_chats[i].name}, {"unread", m_chats[i].unread}});
+        chats.push_back(Json{{"id", i + 1},
+                             {"name", m_chats[i].name},
+                             {"unread", m_chats[i].unread},
+                             {"preview", m_chats[i].preview},
+                             {"time", m_chats[i].time}});
     return toJsonText(Json{{"chats", chats}});
 }
 

@@ -30,6 +30,9 @@ public:
     struct Chat {
         std::string name;
         int unread = 0;
+        // The last message and its time, as the chat list shows them.
+        std::string preview;
+        std::string time;
     };
 
     // Listens on 127.0.0.1 at the port given, or at a free one with port 0.
@@ -93,7 +96,9 @@ private:
     std::map<int, std::string> m_rawHeads;
     std::set<unsigned> m_peekSources;
     std::vector<RecordedRequest> m_requests;
-    std::vector<Chat> m_chats = {{"Анна", 2}, {"Рабочий чат", 0}, {"Борис", 1}};
+    std::vector<Chat> m_chats = {{"Анна", 2, "Давай в семь 👍", "10:11"},
+                                 {"Рабочий чат", 0, "Сергей: релиз в пятницу", "09:40"},
+                                 {"Борис", 1, "Фото с выходных", "вчера"}};
 };
 
 } // namespace orvi::test

@@ -122,8 +122,17 @@ class FakePlacement final : public WebViewPlacement {
 public:
     bool hasWindow() const override { return window; }
     bool isWindowVisible() const override { return visible; }
+    Connection whenWindowMapped(std::function<void()> callback) const override {
+        return mapped.connect([callback] { callback(); });
+    }
+    // Shows the window the way the toolkit does: visible first, then the map notice.
+    void map() {
+        window = visible = true;
+        mapped.emit();
+    }
     bool window = true;
     bool visible = true;
+    mutable Signal<> mapped;
 };
 
 // Answers the VPN question on the next main-queue turn, like the real service.

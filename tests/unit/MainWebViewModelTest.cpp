@@ -112,7 +112,7 @@ TEST(MainWebViewModel, ASwitchDuringTheGuardIsCarriedOutWhenItClears) {
     (void)a;
 }
 
-TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadAndTheMiddleSessionUntouched) {
+TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTheMiddleSessionUntouched) {
     ShellFixture f;
     const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
@@ -127,14 +127,14 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadAndTheMid
 
     EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
     EXPECT_EQ(f.model->activeProfile().id, c.id);
-    EXPECT_EQ(f.totalLoads(), 1u);
-    EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u);
+    // The window is already on screen, so every profile shown loads at once.
+    for (const auto* p : {&a, &b, &c})
+        EXPECT_EQ(f.webViewFor(*p)->loads.size(), 1u) << p->name;
     EXPECT_EQ(f.preferences.data(keys::cookies(b.id)), R"({"sid":"B"})");
-    EXPECT_EQ(f.preferences.data(keys::storage(b.id)), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
-    EXPECT_TRUE(f.jar(b).cookies.empty()) << "C's cookies never go into B's store";
+    ASSERT_EQ(f.jar(b).cookies.size(), 1u);
+    EXPECT_EQ(f.jar(b).cookies[0].value, "B") << "C's cookies never go into B's store";
     ASSERT_EQ(f.jar(c).cookies.size(), 1u);
     EXPECT_EQ(f.jar(c).cookies[0].value, "C");
-    (void)a;
 }
 
 TEST(MainWebViewModel, SelectingTheActiveProfileAgainDoesNothing) {

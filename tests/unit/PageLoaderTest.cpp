@@ -66,14 +66,11 @@ TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
     LoaderFixture f;
     auto loader = f.makeLoader();
     loader->start();
-    f.scheduler.advance(0.29s);
-    EXPECT_TRUE(f.cookies->calls.empty());
-    f.scheduler.advance(0.01s);
+    EXPECT_TRUE(f.cookies->calls.empty()) << "the host puts the web view in place first";
+    f.scheduler.advance(0s);
     EXPECT_EQ(f.cookies->calls, (std::vector<std::string>{"restoreCookies " + f.owner.text(),
                                                           "restoreStorage " + f.owner.text()}));
     EXPECT_EQ(f.jar().cookies.size(), 1u);
-    EXPECT_TRUE(f.webView->loads.empty());
-    f.scheduler.advance(0.1s);
 
     ASSERT_EQ(f.webView->loads.size(), 1u);
     const auto& request = f.webView->loads[0];
@@ -94,6 +91,47 @@ TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
               }));
     EXPECT_TRUE(f.sessions.isSessionLive(*f.webView));
     EXPECT_TRUE(f.log.contains("   ✅ Load request sent"));
+}
+
+TEST(PageLoader, TheWindowWaitEndsWhenTheWindowIsMappedAndAtTheLatestAfterItsBound) {
+    struct Case {
+        const char* name;
+        std::optional<Duration> mapAt;
+        Duration checkedAt;
+        const char* line;
+    };
+    for (const auto& c :
+         {Case{"mapped early", 0.05s, 0.05s, "   ✅ Window ready and visible, starting load"},
+          Case{"never mapped", std::nullopt, 0.8s, "   ⚠️ Window still not visible, attempting load anyway"},
+          Case{"mapped after the bound", 0.4s, 0.8s, "   ✅ Window now visible, starting load"}}) {
+        SCOPED_TRACE(c.name);
+        LoaderFixture f;
+        f.placement->visible = false;
+        auto loader = f.makeLoader();
+        loader->start();
+        Duration now = 0s;
+        auto advanceTo = [&](Duration t) {
+            f.scheduler.advance(t - now);
+            now = t;
+        };
+        if (c.mapAt) {
+            advanceTo(*c.mapAt);
+            f.placement->map();
+            f.placement->map();
+        }
+        if (c.mapAt != c.checkedAt)
+            advanceTo(c.checkedAt - 0.001s);
+        EXPECT_EQ(f.vpn.checks, 0);
+        if (c.mapAt == c.checkedAt)
+            f.scheduler.advance(0s);
+        else
+            advanceTo(c.checkedAt);
+        EXPECT_EQ(f.vpn.checks, 1);
+        EXPECT_TRUE(f.log.contains(c.line));
+        f.scheduler.advance(2s);
+        EXPECT_EQ(f.vpn.checks, 1) << "one load per start, however often the window maps";
+        EXPECT_EQ(f.webView->loads.size(), 1u);
+    }
 }
 
 TEST(PageLoader, WaitsOnceMoreForAHiddenWindowAndThenLoadsAnyway) {
@@ -223,6 +261,7 @@ TEST(PageLoader, NothingIsRequestedWithoutAWindowOrOnceTheLoaderIsGone) {
     {
         LoaderFixture f;
         auto loader = f.makeLoader();
+        f.placement->visible = false;
         loader->start();
         f.scheduler.advance(0.35s);
         loader.reset();

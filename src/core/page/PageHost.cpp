@@ -60,6 +60,9 @@ std::shared_ptr<engine::WebView> PageHost::makeView() {
 
     attachCoordinator(coordinator);
     logLine("   ✅ Coordinator attached and navigation delegate set");
+    // The web process starts while the window is still being shown and the session restored.
+    if (m_webView->url().empty())
+        m_webView->prewarm();
     logLine("   📥 Preparing to load profile: " + profile.id.text());
     logLine("   ⏳ Waiting for window to be ready...");
 

@@ -10,6 +10,8 @@
 #include "core/web/policy/Url.h"
 #include "engine/WebView.h"
 
+#include <utility>
+
 namespace orvi {
 
 namespace {
@@ -47,7 +49,30 @@ template <class Step> void PageLoader::after(Duration delay, Step step) {
 }
 
 void PageLoader::start() {
-    after(kFirstWindowWait, [](PageLoader& self) { self.checkWindowReadiness(); });
+    std::weak_ptr<PageLoader> weakSelf = weak_from_this();
+    auto end = [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->endFirstWindowWait();
+    };
+    // Waiting longer than the window takes to appear only delays the first request; a switch
+    // to another profile happens in a window that is already on screen. The check runs on the
+    // next turn of the main queue so that the host can put the web view in place first.
+    if (m_placement->hasWindow() && m_placement->isWindowVisible()) {
+        m_firstWindowWait = m_context.scheduler.startTimer(Duration::zero(), end);
+        return;
+    }
+    m_windowMapped = m_placement->whenWindowMapped([this, end] {
+        m_firstWindowWait = m_context.scheduler.startTimer(Duration::zero(), end);
+    });
+    m_firstWindowWait = m_context.scheduler.startTimer(kFirstWindowWait, end);
+}
+
+void PageLoader::endFirstWindowWait() {
+    if (std::exchange(m_firstWindowWaitOver, true))
+        return;
+    m_windowMapped.disconnect();
+    m_firstWindowWait.cancel();
+    checkWindowReadiness();
 }
 
 void PageLoader::restoreAndLoad() {
@@ -158,7 +183,10 @@ void PageLoader::restore(Path path) {
             // From here on the web view carries the profile's session, so saving from it
             // can no longer wipe the saved login.
             self->m_context.sessions.markSessionLive(*view);
-            self->after(kPauseBeforeRequest, [](PageLoader& loader) { loader.loadURL(); });
+            // No pause before the request: the cookie restore calls back only once every
+            // cookie store has confirmed its cookie, and the engine confirms a cookie only
+            // when its network side holds it, so the request already carries them.
+            self->after(Duration::zero(), [](PageLoader& loader) { loader.loadURL(); });
         });
     });
 }

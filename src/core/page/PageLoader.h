@@ -37,7 +37,6 @@ class PageLoader final : public std::enable_shared_from_this<PageLoader> {
 public:
     static constexpr Duration kFirstWindowWait = std::chrono::milliseconds(300);
     static constexpr Duration kSecondWindowWait = std::chrono::milliseconds(500);
-    static constexpr Duration kPauseBeforeRequest = std::chrono::milliseconds(100);
     static constexpr Duration kLoadingTimeout = std::chrono::seconds(45);
     static constexpr Duration kPauseBeforeRetry = std::chrono::seconds(2);
 
@@ -53,6 +52,8 @@ public:
                                               PageLoadContext context, Options options);
 
     // The full sequence: window wait, VPN gate, "already loaded" skip, restore, request.
+    // The window wait ends as soon as the host is mapped (at once when it already is), and
+    // after kFirstWindowWait at the latest.
     void start();
     // For a web view that has just been put in place of another one under the same host:
     // restore and request at once, without the window wait, the gate or the skip.
@@ -71,6 +72,7 @@ private:
 
     enum class Path { firstLoad, replacedWebView };
 
+    void endFirstWindowWait();
     void checkWindowReadiness();
     void startLoading(bool warn = true);
     void loadPage();
@@ -87,6 +89,9 @@ private:
     PageLoadContext m_context;
     Options m_options;
     std::vector<TimerHandle> m_timers;
+    TimerHandle m_firstWindowWait;
+    Connection m_windowMapped;
+    bool m_firstWindowWaitOver = false;
     bool m_heldAtGate = false;
 };
 

@@ -22,6 +22,8 @@ inline constexpr std::string_view kWindowWidth = "OrviWrapper.WindowWidth";
 inline constexpr std::string_view kWindowHeight = "OrviWrapper.WindowHeight";
 inline constexpr std::string_view kEnableMaskingScript = "OrviWrapper.EnableMaskingScript";
 inline constexpr std::string_view kUseTestPage = "OrviWrapper.UseTestPage";
+// Absent: decided from the graphics driver at start; true or false overrides that decision.
+inline constexpr std::string_view kHardwareAcceleration = "OrviWrapper.HardwareAcceleration";
 inline constexpr std::string_view kChatExportRetryCount = "OrviWrapper.ChatExport.RetryCount";
 inline constexpr std::string_view kChatExportWaitSeconds = "OrviWrapper.ChatExport.WaitSeconds";
 inline constexpr std::string_view kChatExportDurationMinutes = "OrviWrapper.ChatExport.DurationMinutes";

@@ -171,7 +171,11 @@ std::shared_ptr<WebView> WebKitEngine::makeWebView(const WebViewConfiguration& c
     auto store = std::dynamic_pointer_cast<WebKitDataStore>(configuration.dataStore);
     if (!store)
         store = std::static_pointer_cast<WebKitDataStore>(defaultDataStore());
-    return std::make_shared<WebKitWebViewAdapter>(configuration, std::move(store));
+    auto view = std::make_shared<WebKitWebViewAdapter>(configuration, std::move(store));
+    if (!m_acceleratedCompositing)
+        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view->widget())),
+                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    return view;
 }
 
 GtkWidget* WebKitEngine::widget(WebView& webView) {

@@ -281,7 +281,35 @@ void WebKitWebViewAdapter::runScript(const std::string& script, World world, GVa
             answer);
 }
 
+void WebKitWebViewAdapter::prewarm() {
+    if (m_prewarming || webkit_web_view_get_uri(m_view.get()))
+        return;
+    // A view starts its web process only with its first load. The blank page starts it now,
+    // and the service page then reuses that process: the engine keeps a process that has
+    // shown nothing but a blank page for the next site.
+    m_prewarming = true;
+    webkit_web_view_load_uri(m_view.get(), "about:blank");
+}
+
+void WebKitWebViewAdapter::runOrDefer(std::function<void()> step) {
+    if (m_prewarming)
+        m_afterPrewarm = std::move(step);
+    else
+        step();
+}
+
+void WebKitWebViewAdapter::endPrewarm() {
+    if (!std::exchange(m_prewarming, false))
+        return;
+    if (auto step = std::exchange(m_afterPrewarm, nullptr))
+        step();
+}
+
 void WebKitWebViewAdapter::load(const Request& request) {
+    if (m_prewarming) {
+        m_afterPrewarm = [this, request] { load(request); };
+        return;
+    }
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url.c_str());
     SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest);
     if (headers)
@@ -294,16 +322,25 @@ void WebKitWebViewAdapter::load(const Request& request) {
 }
 
 void WebKitWebViewAdapter::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    if (m_prewarming) {
+        m_afterPrewarm = [this, html, baseURL] { loadHTMLString(html, baseURL); };
+        return;
+    }
     cancelRequestTimeout();
     webkit_web_view_load_html(m_view.get(), html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
 }
 
 void WebKitWebViewAdapter::reload() {
+    if (m_prewarming) {
+        m_afterPrewarm = [this] { reload(); };
+        return;
+    }
     cancelRequestTimeout();
     webkit_web_view_reload(m_view.get());
 }
 
 void WebKitWebViewAdapter::stopLoading() {
+    m_afterPrewarm = nullptr;
     cancelRequestTimeout();
     webkit_web_view_stop_loading(m_view.get());
 }

@@ -4,6 +4,7 @@
 #include "engine/WebView.h"
 #include "engine/webkit/GObjectPtr.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -42,6 +43,7 @@ public:
                             std::function<void(ScriptResult)> completion) override;
     void callAsyncJavaScript(const std::string& functionBody, const Json& arguments, World world,
                              std::function<void(ScriptResult)> completion) override;
+    void prewarm() override;
 
     void load(const Request& request) override;
     void loadHTMLString(const std::string& html, const std::string& baseURL) override;
@@ -112,6 +114,13 @@ private:
 
     // The state of the current main-frame load, to tell a provisional failure from a later
     // one and to keep WebKit's "finished" after a failure from reading as success.
+    // While the blank page that starts the web process is on its way, its events reach no
+    // delegate and the page's own loads wait for it: asked for before the process is up,
+    // WebKit may drop the second load.
+    bool m_prewarming = false;
+    std::function<void()> m_afterPrewarm;
+    void runOrDefer(std::function<void()> step);
+    void endPrewarm();
     bool m_committed = false;
     bool m_failed = false;
     bool m_timedOut = false;

@@ -145,8 +145,8 @@ gboolean WebKitWebViewAdapter::onDecidePolicy(WebKitWebView*, WebKitPolicyDecisi
                                               WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
     NavigationDelegate* delegate = self->m_navigationDelegate;
-    // With no delegate WebKit decides as a browser would.
-    if (!delegate)
+    // With no delegate WebKit decides as a browser would; the blank page is always let through.
+    if (!delegate || self->m_prewarming)
         return FALSE;
     auto answer = std::make_shared<PolicyAnswer>(decision);
     auto handler = [answer](PolicyDecision choice) { answer->answer(choice); };
@@ -184,6 +184,11 @@ GtkWidget* WebKitWebViewAdapter::onCreate(WebKitWebView*, WebKitNavigationAction
 
 void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
+    if (self->m_prewarming) {
+        if (event == WEBKIT_LOAD_FINISHED)
+            self->endPrewarm();
+        return;
+    }
     NavigationDelegate* delegate = self->m_navigationDelegate;
     switch (event) {
     case WEBKIT_LOAD_STARTED:
@@ -215,6 +220,9 @@ void WebKitWebViewAdapter::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, 
 gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
                                             gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
+    // WebKit still ends the failed blank page with "finished", which ends the prewarm.
+    if (self->m_prewarming)
+        return TRUE;
     self->m_failed = true;
     Error failure = navigationErrorFrom(error);
     if (self->m_timedOut && failure.domain == kURLErrorDomain && failure.code == kURLErrorCancelled)
@@ -234,6 +242,11 @@ gboolean WebKitWebViewAdapter::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gch
 void WebKitWebViewAdapter::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                                   gpointer data) {
     auto* self = static_cast<WebKitWebViewAdapter*>(data);
+    if (self->m_prewarming) {
+        // The process never came up: the page's own load starts another one.
+        self->endPrewarm();
+        return;
+    }
     self->cancelRequestTimeout();
     ProcessTerminationReason why = ProcessTerminationReason::crashed;
     if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT)

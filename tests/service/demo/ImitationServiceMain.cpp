@@ -1,12 +1,15 @@
 // Runs the imitation service on its own, so that the application (or a person with a
 // browser set to the proxy) can be pointed at it:
-//   orvi-imitation-service [port] [--auto-login] [--log-requests] [--log-sessions]
+//   orvi-imitation-service [port] [--auto-login] [--log-requests] [--log-sessions] [--demo]
 // prints the two environment variables to start the application with. --auto-login makes
 // the login form submit itself; --log-requests prints one line per request with the names
 // of the cookies it carried (process tests read them); --log-sessions adds the value of the
-// session cookie, so a test can tell whose session a request carried.
+// session cookie, so a test can tell whose session a request carried; --demo logs in by
+// itself, shows a longer chat list and has new messages arrive every few seconds, so the
+// unread counts and the window title change on their own.
 #include "service/ImitationService.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <glib-unix.h>
@@ -20,6 +23,7 @@ int main(int argc, char** argv) {
     bool autoLogin = false;
     bool logRequests = false;
     bool logSessions = false;
+    bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--auto-login")
@@ -28,13 +32,36 @@ int main(int argc, char** argv) {
             logRequests = true;
         else if (argument == "--log-sessions")
             logRequests = logSessions = true;
+        else if (argument == "--demo")
+            demo = true;
         else
             port = std::atoi(argv[i]);
     }
     auto service = orvi::test::ImitationService::start({}, port);
     if (!service)
         return 1;
-    service->autoLogin = autoLogin;
+    service->autoLogin = autoLogin || demo;
+    if (demo) {
+        auto& chats = service->chats();
+        chats.push_back({"Мама", 0, "Не забудь позвонить бабушке", "вчера"});
+        chats.push_back({"Дизайн-команда", 5, "Ольга: новые макеты в папке", "пн"});
+        chats.push_back({"Дмитрий", 0, "Ок, договорились", "пн"});
+        chats.push_back({"Книжный клуб", 0, "Следующая встреча в четверг", "вс"});
+        // Every few seconds a message arrives in one chat, and now and then one gets read.
+        g_timeout_add_seconds(
+            4,
+            +[](gpointer data) -> gboolean {
+                static unsigned tick = 0;
+                auto& list = static_cast<orvi::test::ImitationService*>(data)->chats();
+                auto& chat = list[(tick * 3) % list.size()];
+                chat.unread = tick % 4 == 3 ? 0 : std::min(chat.unread + 1, 99);
+                chat.preview = tick % 2 ? "Новое сообщение" : "Ты видел?";
+                chat.time = "сейчас";
+                ++tick;
+                return G_SOURCE_CONTINUE;
+            },
+            service.get());
+    }
     if (logRequests) {
         service->onRequest = [logSessions](const orvi::test::RecordedRequest& request) {
             std::string names;

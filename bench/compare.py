@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+"""OrviWrapper beside Debian's Chromium --app on the imitation service's messenger page.
+
+Runs each browser RUNS times against one imitation service and prints medians and ratios:
+launch to the first page request, launch to the logged-in page's first API request, total
+PSS of every process of the browser with one and with three accounts, and (OrviWrapper only:
+Chromium keeps one window per account and has nothing to switch) the RSS added by 200
+profile switches. Each run starts from fresh folders; a first launch logs the account in,
+the measured launch then starts logged in, as a person's second start would.
+
+Must run inside an X server and a D-Bus session bus (scripts/bench --compare sees to both).
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import sqlite3
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import uuid
+
+PAGE = "web.orvi.test/"
+API = "web.orvi.test/api/chats"
+APP_ID = "com.orviwrapper.OrviWrapper"
+CHROMIUM_FLAGS = ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                  "--disable-component-update", "--disable-sync"]
+
+
+class Lines:
+    """Reads a process's output in the background and keeps each line with its arrival time."""
+
+    def __init__(self, stream, echo=None):
+        self.lines = []
+        self.changed = threading.Condition()
+        self.echo = echo
+        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
+
+    def _read(self, stream):
+        for raw in iter(stream.readline, b""):
+            line = raw.decode("utf-8", "replace").rstrip("\n")
+            with self.changed:
+                self.lines.append((time.monotonic(), line))
+                self.changed.notify_all()
+            if self.echo:
+                self.echo.write(line + "\n")
+
+    def mark(self):
+        with self.changed:
+            return len(self.lines)
+
+    def wait(self, predicate, start=0, timeout=60.0, count=1):
+        """Time of the count-th line from index start that matches, or None."""
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while True:
+                seen = 0
+                for stamp, line in self.lines[start:]:
+                    if predicate(line):
+                        seen += 1
+                        if seen == count:
+                            return stamp
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return None
+                self.changed.wait(left)
+
+    def since(self, start):
+        with self.changed:
+            return list(self.lines[start:])
+
+
+def descendants(root):
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            children.setdefault(int(fields[1]), []).append(int(entry))
+        except (OSError, IndexError):
+            pass
+    found, stack = [], [root]
+    while stack:
+        pid = stack.pop()
+        found.append(pid)
+        stack.extend(children.get(pid, []))
+    return found
+
+
+def memory_kb(roots, field):
+    total = 0
+    for root in roots:
+        for pid in descendants(root):
+            try:
+                with open(f"/proc/{pid}/smaps_rollup") as rollup:
+                    for line in rollup:
+                        if line.startswith(field + ":"):
+                            total += int(line.split()[1])
+            except OSError:
+                pass
+    return total
+
+
+def stop(process, timeout=15):
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+    try:
+        os.killpg(process.pid, signal.SIGKILL)  # helpers left behind by the browser
+    except ProcessLookupError:
+        pass
+
+
+class Service:
+    def __init__(self, binary):
+        self.process = subprocess.Popen([binary, "--auto-login", "--log-requests"], stdout=subprocess.PIPE,
+                                        start_new_session=True)
+        self.out = Lines(self.process.stdout)
+        self.out.wait(lambda l: l.startswith("web client:"), timeout=20)
+        values = dict(l.split("=", 1) for _, l in self.out.since(0) if l.startswith("ORVI_"))
+        self.proxy = values["ORVI_PROXY"]
+        self.endpoints = values["ORVI_SERVICE_ENDPOINTS"]
+
+    def request_at(self, target, start, timeout=60, count=1):
+        return self.out.wait(lambda l: l.startswith(f"REQUEST GET {target} "), start, timeout, count)
+
+
+class Folders:
+    def __init__(self, root, name):
+        self.root = os.path.join(root, name)
+        for sub in ("home", "config", "data", "cache", "runtime"):
+            os.makedirs(os.path.join(self.root, sub), mode=0o700, exist_ok=True)
+
+    def env(self):
+        env = dict(os.environ)
+        env.update({"HOME": f"{self.root}/home", "XDG_CONFIG_HOME": f"{self.root}/config",
+                    "XDG_DATA_HOME": f"{self.root}/data", "XDG_CACHE_HOME": f"{self.root}/cache",
+                    "NO_AT_BRIDGE": "1"})
+        return env
+
+
+class App:
+    """One OrviWrapper binary; its profiles are switched through its notification action."""
+
+    def __init__(self, binary, service, log):
+        self.binary, self.service, self.log = binary, service, log
+
+    def launch(self, folders):
+        env = folders.env()
+        env.pop("GSK_RENDERER", None)  # left to the application, as on a person's desktop
+        env.update({"ORVI_PROXY": self.service.proxy, "ORVI_SERVICE_ENDPOINTS": self.service.endpoints})
+        started = time.monotonic()
+        process = subprocess.Popen([self.binary], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   start_new_session=True)
+        return started, process, Lines(process.stdout, self.log)
+
+    @staticmethod
+    def add_profiles(folders, count):
+        """Adds profiles next to the one the first launch created; returns every id."""
+        db = sqlite3.connect(f"{folders.root}/config/orvi-wrapper/preferences.sqlite3")
+        (value,) = db.execute("SELECT value FROM preferences WHERE key='OrviWrapper.Profiles'").fetchone()
+        profiles = json.loads(bytes(value) if isinstance(value, (bytes, memoryview)) else value)
+        for i in range(count):
+            extra = dict(profiles[0])
+            extra["id"] = str(uuid.uuid4()).upper()
+            extra["name"] = f"Профиль {i + 2}"
+            profiles.append(extra)
+        db.execute("UPDATE preferences SET value=? WHERE key='OrviWrapper.Profiles'",
+                   (json.dumps(profiles, ensure_ascii=False).encode(),))
+        db.commit()
+        db.close()
+        return [p["id"] for p in profiles]
+
+    @staticmethod
+    def switch(profile_id):
+        subprocess.run(["gdbus", "call", "--session", "--dest", APP_ID, "--object-path",
+                        "/" + APP_ID.replace(".", "/"), "--method", "org.gtk.Actions.Activate", "open-profile",
+                        f"[<'{profile_id}'>]", "{}"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False, timeout=10)
+
+    def run(self, root, switches):
+        result = {}
+        folders = Folders(root, "app")
+        mark = self.service.out.mark()
+        _, process, _ = self.launch(folders)
+        ok = self.service.request_at(API, mark, 90)
+        stop(process)
+        if not ok:
+            raise RuntimeError("the first launch never logged in")
+        ids = self.add_profiles(folders, 2)
+
+        mark = self.service.out.mark()
+        started, process, out = self.launch(folders)
+        try:
+            first = self.service.request_at(PAGE, mark)
+            api = self.service.request_at(API, mark)
+            if first is None or api is None:
+                raise RuntimeError("no page or API request")
+            result["first_request_s"] = first - started
+            result["first_api_s"] = api - started
+            result["timeline"] = sorted([(t - started, l) for t, l in out.since(0)] +
+                                        [(first - started, f"(service) first request GET {PAGE}"),
+                                         (api - started, f"(service) first request GET {API}")])
+            time.sleep(3)
+            result["pss1_mb"] = memory_kb([process.pid], "Pss") / 1024
+            switch_times = []
+            for profile_id in ids[1:]:
+                mark = self.service.out.mark()
+                asked = time.monotonic()
+                self.switch(profile_id)
+                page = self.service.request_at(PAGE, mark)
+                if page is None or self.service.request_at(API, mark) is None:
+                    raise RuntimeError("a new profile never loaded")
+                switch_times.append(page - asked)
+            result["switch_to_new_s"] = statistics.median(switch_times)
+            time.sleep(3)
+            result["pss3_mb"] = memory_kb([process.pid], "Pss") / 1024
+            before = memory_kb([process.pid], "Rss")
+            for i in range(switches):
+                self.switch(ids[i % len(ids)])
+                time.sleep(0.35)
+            time.sleep(3)
+            result["switch_rss_mb"] = (memory_kb([process.pid], "Rss") - before) / 1024
+        finally:
+            stop(process)
+        return result
+
+
+class Chromium:
+    def __init__(self, binary, service):
+        self.binary, self.service = binary, service
+
+    def launch(self, folders):
+        started = time.monotonic()
+        process = subprocess.Popen(
+            [self.binary, f"--app=http://{PAGE}", f"--user-data-dir={folders.root}/chromium",
+             f"--proxy-server={self.service.proxy}"] + CHROMIUM_FLAGS,
+            env=folders.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        return started, process
+
+    def run(self, root):
+        result = {}
+        first_folders = Folders(root, "chromium-1")
+        mark = self.service.out.mark()
+        _, process = self.launch(first_folders)
+        ok = self.service.request_at(API, mark, 90)
+        stop(process)
+        if not ok:
+            raise RuntimeError("the first launch never logged in")
+
+        processes = []
+        try:
+            mark = self.service.out.mark()
+            started, process = self.launch(first_folders)
+            processes.append(process)
+            first = self.service.request_at(PAGE, mark)
+            api = self.service.request_at(API, mark)
+            if first is None or api is None:
+                raise RuntimeError("no page or API request")
+            result["first_request_s"] = first - started
+            result["first_api_s"] = api - started
+            time.sleep(3)
+            result["pss1_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
+            for n in (2, 3):
+                mark = self.service.out.mark()
+                asked = time.monotonic()
+                processes.append(self.launch(Folders(root, f"chromium-{n}"))[1])
+                if self.service.request_at(API, mark, 90) is None:
+                    raise RuntimeError("another account never loaded")
+            time.sleep(3)
+            result["pss3_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
+        finally:
+            for p in processes:
+                stop(p)
+        return result
+
+
+def median(runs, key):
+    values = [r[key] for r in runs if key in r]
+    return statistics.median(values) if values else None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--app", required=True, help="the orvi-wrapper binary")
+    parser.add_argument("--before", help="an earlier orvi-wrapper binary to measure in the same session")
+    parser.add_argument("--service", required=True, help="the orvi-imitation-service binary")
+    parser.add_argument("--chromium", default=shutil.which("chromium") or "chromium")
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--switches", type=int, default=200)
+    parser.add_argument("--app-log", help="file for the application's output of every run")
+    args = parser.parse_args()
+
+    service = Service(args.service)
+    log = open(args.app_log, "w") if args.app_log else None
+    subjects = [("OrviWrapper", lambda root: App(args.app, service, log).run(root, args.switches))]
+    if args.before:
+        subjects.append(("OrviWrapper before",
+                         lambda root: App(args.before, service, log).run(root, args.switches)))
+    subjects.append(("Chromium --app", lambda root: Chromium(args.chromium, service).run(root)))
+    results = {name: [] for name, _ in subjects}
+    try:
+        for run in range(args.runs):
+            for name, measure in subjects:  # interleaved, so a busy spell hits every subject
+                with tempfile.TemporaryDirectory(prefix="orvi-compare.") as root:
+                    try:
+                        results[name].append(measure(root))
+                    except RuntimeError as error:
+                        print(f"run {run + 1} of {name} failed: {error}", file=sys.stderr)
+                print(f"run {run + 1}/{args.runs}: {name} done", file=sys.stderr)
+    finally:
+        stop(service.process)
+
+    rows = [("launch → first page request (s)", "first_request_s", 3),
+            ("launch → logged-in page's first API request (s)", "first_api_s", 3),
+            ("total PSS, 1 account (MB)", "pss1_mb", 0),
+            ("total PSS, 3 accounts (MB)", "pss3_mb", 0),
+            ("switch to a profile not yet loaded → its first request (s)", "switch_to_new_s", 3),
+            (f"RSS added by {args.switches} profile switches (MB)", "switch_rss_mb", 1)]
+    names = [name for name, _ in subjects]
+    print(f"\nMedians of {args.runs} runs, {time.strftime('%Y-%m-%d %H:%M %Z')}, {os.uname().nodename}, "
+          f"{os.cpu_count()} CPUs")
+    header = f"{'':58}" + "".join(f"{n:>20}" for n in names) + f"{'ratio to Chromium':>20}"
+    print(header)
+    for title, key, digits in rows:
+        values = [median(results[n], key) for n in names]
+        cells = "".join(f"{v:>20.{digits}f}" if v is not None else f"{'—':>20}" for v in values)
+        ours, chromium = values[0], values[-1]
+        ratio = f"{ours / chromium:>20.2f}" if ours is not None and chromium else f"{'—':>20}"
+        print(f"{title:58}{cells}{ratio}")
+
+    for name in names[:-1]:
+        if results[name]:
+            print(f"\nCold start of {name}, last run (seconds after launch, from its log):")
+            for stamp, line in results[name][-1]["timeline"]:
+                if any(marker in line for marker in ("(service)", "Rendering:", "init() called",
+                                                     "onAppear called", "Waiting for window", "Window ready",
+                                                     "Window now visible", "Cookies restored for",
+                                                     "Storage restored for", "Load request sent",
+                                                     "Initial cookie state")):
+                    print(f"  {stamp:6.3f}  {line.strip()}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,62 @@
+#include "platform/Graphics.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <epoxy/gl.h>
+#include <filesystem>
+#include <gtk/gtk.h>
+#include <string_view>
+#include <system_error>
+
+namespace orvi::platform {
+
+namespace {
+
+bool softwareForcedByEnvironment() {
+    // Mesa treats any value but "0" (and "false") as set.
+    const char* value = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+    return value && *value && std::string_view(value) != "0" && std::string_view(value) != "false";
+}
+
+bool renderNodePresent() {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end; it.increment(error))
+        if (it->path().filename().string().starts_with("renderD"))
+            return true;
+    return false;
+}
+
+std::optional<std::string> displayGLRenderer() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return std::nullopt;
+    GError* error = nullptr;
+    GdkGLContext* context = gdk_display_create_gl_context(display, &error);
+    if (!context) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    std::optional<std::string> renderer;
+    if (gdk_gl_context_realize(context, &error)) {
+        gdk_gl_context_make_current(context);
+        if (const auto* text = reinterpret_cast<const char*>(glGetString(GL_RENDERER)))
+            renderer = text;
+        gdk_gl_context_clear_current();
+    }
+    g_clear_error(&error);
+    g_object_unref(context);
+    return renderer;
+}
+
+} // namespace
+
+GraphicsFacts probeGraphics() {
+    GraphicsFacts facts;
+    facts.softwareForced = softwareForcedByEnvironment();
+    facts.gpuDevicePresent = renderNodePresent();
+    if (facts.gpuDevicePresent && !facts.softwareForced)
+        facts.glRenderer = displayGLRenderer();
+    return facts;
+}
+
+} // namespace orvi::platform

@@ -1,0 +1,50 @@
+#include "core/env/RenderingPolicy.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+
+TEST(RenderingPolicy, SoftwareDriversAreToldFromGPUs) {
+    for (const auto* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "Mesa softpipe", "Software Rasterizer",
+                             "SWRAST", "lavapipe"})
+        EXPECT_TRUE(isSoftwareRenderer(name)) << name;
+    for (const auto* name : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)",
+                             "NVIDIA GeForce GTX 1080/PCIe/SSE2", "virgl", ""})
+        EXPECT_FALSE(isSoftwareRenderer(name)) << name;
+}
+
+TEST(RenderingPolicy, SoftwareGLDrawsWithCairoAndNoCompositingUnlessTheUserOrTheSettingSaysOtherwise) {
+    using Facts = platform::GraphicsFacts;
+    struct Case {
+        const char* name;
+        Facts facts;
+        std::optional<std::string> userRenderer;
+        std::optional<bool> setting;
+        bool softwareGL;
+        bool cairo;
+        bool compositing;
+    };
+    const Facts gpu{true, false, "Mesa Intel(R) UHD Graphics 620"};
+    const Facts llvmpipe{true, false, "llvmpipe (LLVM 15.0.6, 256 bits)"};
+    const Facts noDevice{false, false, std::nullopt};
+    const Facts forced{true, true, std::nullopt};
+    const Facts unknownDriver{true, false, std::nullopt};
+    for (const auto& c : {
+             Case{"GPU keeps the defaults", gpu, std::nullopt, std::nullopt, false, false, true},
+             Case{"a GPU whose driver did not answer", unknownDriver, std::nullopt, std::nullopt, false, false, true},
+             Case{"llvmpipe", llvmpipe, std::nullopt, std::nullopt, true, true, false},
+             Case{"no GPU device", noDevice, std::nullopt, std::nullopt, true, true, false},
+             Case{"software forced", forced, std::nullopt, std::nullopt, true, true, false},
+             Case{"the user's renderer stays", llvmpipe, "gl", std::nullopt, true, false, false},
+             Case{"an empty variable is no choice", noDevice, "", std::nullopt, true, true, false},
+             Case{"the setting asks for GPU paths", llvmpipe, std::nullopt, true, true, false, true},
+             Case{"the setting asks for software on a GPU", gpu, std::nullopt, false, false, true, false},
+             Case{"the setting asks for software, the user keeps GL", gpu, "vulkan", false, false, false, false},
+         }) {
+        const auto choice = chooseRendering({c.facts, c.userRenderer, c.setting});
+        EXPECT_EQ(choice.softwareGL, c.softwareGL) << c.name;
+        EXPECT_EQ(choice.cairoRenderer, c.cairo) << c.name;
+        EXPECT_EQ(choice.acceleratedCompositing, c.compositing) << c.name;
+        EXPECT_FALSE(choice.reason.empty()) << c.name;
+    }
+}
