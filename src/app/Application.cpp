@@ -71,8 +71,6 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
 void Application::buildObjectGraph() {
     m_preferences = openPreferences();
     m_profileStore = std::make_unique<ProfileStore>(*m_preferences);
-    // Cookie manager 1, VPN detection, the settings view model, the navigation policy and
-    // unread detection are built here.
     m_desktop = std::make_unique<DesktopIntegration>(
         *m_gtkApplication.get(), m_scheduler,
         DesktopIntegration::WindowAccess{

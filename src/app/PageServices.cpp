@@ -8,19 +8,6 @@
 
 namespace orvi::app {
 
-namespace {
-
-std::shared_ptr<CookieManager> makeCookieManager(PreferencesStore& preferences, Scheduler& scheduler,
-                                                 const platform::Paths& paths, const OrviDomains& domains) {
-    SessionEnvironment environment;
-    environment.documentsDir = paths.documentsDir;
-    environment.domains = domains;
-    return std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(), scheduler,
-                                           std::move(environment));
-}
-
-} // namespace
-
 PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,
                            NotificationService& notificationService, const platform::Paths& paths,
                            OrviDomains domains, std::optional<std::string> proxy)
@@ -28,17 +15,22 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
       m_sessionPreferences(preferences),
       m_engine(paths.engineDataDir(), paths.engineCacheDir(), std::move(proxy)),
       m_notificationService(notificationService) {
-    m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(m_domains, true);
     m_unreadDetectionService = UnreadDetectionService::create();
-    m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
-    m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
-                                                        m_cookieManager);
+    auto encryption = std::make_shared<const CookieEncryption>();
+    m_cookieJarSync = std::make_shared<CookieJarSync>(m_sessionPreferences, scheduler);
+    m_storageSnapshotSync = std::make_shared<StorageSnapshotSync>(m_sessionPreferences, scheduler, m_domains);
+    m_sessionExport = std::make_shared<SessionExport>(m_sessionPreferences, encryption, scheduler,
+                                                      SessionEnvironment{paths.documentsDir, m_domains});
+    m_sessionImport =
+        std::make_shared<SessionImport>(m_sessionPreferences, encryption, scheduler, m_cookieJarSync);
+    m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
     m_mainWebViewModel = MainWebViewModel::create(
-        profileStore, m_cookieManager, m_navigationPolicyService, m_unreadDetectionService,
-        m_notificationService, CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
+        profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
+        m_navigationPolicyService, m_unreadDetectionService, m_notificationService,
+        CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,

@@ -1,10 +1,10 @@
 #include "core/shell/ActiveSessionSave.h"
 
-#include "core/shell/MainWebViewModel.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
@@ -21,7 +21,8 @@ namespace {
 struct TerminationFixture {
     TerminationFixture() {
         model = MainWebViewModel::create(
-            store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+            store, cookies->sync(), cookies,
+            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
             UnreadDetectionService::create(), notifications,
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         const auto& profile = store.activeProfile();
@@ -40,7 +41,7 @@ struct TerminationFixture {
     PendingPageMessages pending;
     RecordingNotificationService notifications;
     FakeProfileStore store{{makeProfile("Основной")}};
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<MainWebViewModel> model;
     std::shared_ptr<FakeWebView> webView;
 };

@@ -1,12 +1,12 @@
 #include "core/shell/MainWebViewModel.h"
 
-#include "core/prefs/ForgettingPreferencesStore.h"
-#include "core/session/ProfileDeletionCleaner.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PageHost.h"
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/ForgettingPreferencesStore.h"
+#include "core/session/ProfileDeletionCleaner.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
@@ -26,10 +26,11 @@ struct ShellFixture {
         for (int i = 0; i < profileCount; ++i)
             profiles.push_back(makeProfile("Профиль " + std::to_string(i)));
         store = std::make_unique<FakeProfileStore>(profiles);
-        cookies = std::make_shared<FakeCookieManager>(guardedPreferences);
+        cookies = std::make_shared<FakeSessionSync>(guardedPreferences);
         model = MainWebViewModel::create(
-            *store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            notifications, CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+            *store, cookies->sync(), cookies,
+            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread, notifications,
+            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         showHost();
         hostFollower = model->subscribeToCoordinator([this](const auto&) { showHost(); });
     }
@@ -79,7 +80,7 @@ struct ShellFixture {
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::vector<Profile> profiles;
     std::unique_ptr<FakeProfileStore> store;
-    std::shared_ptr<FakeCookieManager> cookies;
+    std::shared_ptr<FakeSessionSync> cookies;
     std::shared_ptr<MainWebViewModel> model;
     std::shared_ptr<PageHost> host;
     Connection hostFollower;

@@ -1,9 +1,9 @@
 #include "core/page/OrviWebCoordinator.h"
 
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
@@ -19,11 +19,11 @@ namespace {
 
 struct CoordinatorFixture {
     explicit CoordinatorFixture(StorageType storage = StorageType::persistentMain,
-                                bool withCookieManager = true)
+                                bool withSessionSync = true)
         : profile(makeProfile("Работа", storage)) {
         coordinator = OrviWebCoordinator::create(
             profile, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            withCookieManager ? cookies : nullptr,
+            withSessionSync ? cookies->sync() : SessionSync{},
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         webView = makeView(profile.id);
         attach();
@@ -49,7 +49,7 @@ struct CoordinatorFixture {
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
     PendingPageMessages pending;
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     Profile profile;

@@ -33,7 +33,7 @@ Profile makeProfile(const std::string& name, StorageType storageType = StorageTy
 }
 
 struct FactoryFixture {
-    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains(), nullptr) {}
+    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains()) {}
 
     orvi::test::FakeWebView& fake(const std::shared_ptr<orvi::engine::WebView>& webView) {
         return static_cast<orvi::test::FakeWebView&>(*webView);

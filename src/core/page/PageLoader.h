@@ -2,16 +2,16 @@
 
 #include "core/base/ProfileId.h"
 #include "core/base/Scheduler.h"
-#include "core/profiles/LocationSettings.h"
-#include "core/web/policy/OrviDomains.h"
 #include "core/page/WebViewPlacement.h"
+#include "core/profiles/LocationSettings.h"
+#include "core/session/SessionSync.h"
+#include "core/web/policy/OrviDomains.h"
 
 #include <functional>
 #include <memory>
 
 namespace orvi {
 
-class CookieManagerProtocol;
 class PreferencesStore;
 class VPNDetectionServiceProtocol;
 class WebViewSessions;
@@ -47,8 +47,7 @@ public:
     };
 
     static std::shared_ptr<PageLoader> create(std::shared_ptr<engine::WebView> webView, ProfileId owner,
-                                              LocationSettings location,
-                                              std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                              LocationSettings location, SessionSync sessionSync,
                                               std::shared_ptr<const WebViewPlacement> placement,
                                               PageLoadContext context, Options options);
 
@@ -60,8 +59,8 @@ public:
 
 private:
     PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
-               std::shared_ptr<CookieManagerProtocol> cookieManager,
-               std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context, Options options);
+               SessionSync sessionSync, std::shared_ptr<const WebViewPlacement> placement,
+               PageLoadContext context, Options options);
 
     enum class Path { firstLoad, replacedWebView };
 
@@ -76,7 +75,7 @@ private:
     std::weak_ptr<engine::WebView> m_webView;
     const ProfileId m_owner;
     const LocationSettings m_location;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    SessionSync m_sessionSync;
     std::shared_ptr<const WebViewPlacement> m_placement;
     PageLoadContext m_context;
     Options m_options;

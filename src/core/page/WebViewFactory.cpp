@@ -21,9 +21,8 @@ std::string profileLabel(const Profile& profile) {
 } // namespace
 
 WebViewFactory::WebViewFactory(engine::Engine& engine, PreferencesStore& preferences, Scheduler& scheduler,
-                               OrviDomains domains, std::shared_ptr<CookieManagerProtocol> cookieManager)
-    : m_engine(engine), m_preferences(preferences), m_scheduler(scheduler), m_domains(std::move(domains)),
-      m_cookieManager(std::move(cookieManager)) {}
+                               OrviDomains domains)
+    : m_engine(engine), m_preferences(preferences), m_scheduler(scheduler), m_domains(std::move(domains)) {}
 
 std::shared_ptr<engine::WebView>
 WebViewFactory::makeWebView(const Profile& profile, const std::optional<LocationSettings>& locationSettings) {

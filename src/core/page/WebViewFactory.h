@@ -15,8 +15,6 @@
 
 namespace orvi {
 
-class CookieManagerProtocol;
-
 class WebViewFactoryProtocol {
 public:
     virtual ~WebViewFactoryProtocol() = default;
@@ -42,7 +40,7 @@ public:
 class WebViewFactory final : public WebViewFactoryProtocol {
 public:
     WebViewFactory(engine::Engine& engine, PreferencesStore& preferences, Scheduler& scheduler,
-                   OrviDomains domains, std::shared_ptr<CookieManagerProtocol> cookieManager);
+                   OrviDomains domains);
 
     std::shared_ptr<engine::WebView>
     makeWebView(const Profile& profile, const std::optional<LocationSettings>& locationSettings) override;
@@ -50,9 +48,6 @@ public:
     void clearCache() override;
     std::optional<ProfileId> profileId(const engine::WebView& webView) const override;
 
-    // Not used by the factory itself: the host view and the termination save reach the
-    // profiles' saved sessions through it.
-    const std::shared_ptr<CookieManagerProtocol>& cookieManager() const { return m_cookieManager; }
     std::size_t cachedCount() const { return m_webViewCache.size(); }
 
     // The user agent every web view presents, with the Linux platform token.
@@ -72,7 +67,6 @@ private:
     PreferencesStore& m_preferences;
     Scheduler& m_scheduler;
     OrviDomains m_domains;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
     std::map<ProfileId, std::shared_ptr<engine::WebView>> m_webViewCache;
     // Every web view built and still alive, with its profile; outlives cache removal.
     mutable std::vector<Ownership> m_owners;
