@@ -135,11 +135,6 @@ TEST_F(DesktopNotificationsTest, BodyTextIsEscapedForMarkup) {
     EXPECT_EQ(server.notifications()[0].body, "A &amp; B\n&lt;i&gt;x&lt;/i&gt;");
 }
 
-TEST_F(DesktopNotificationsTest, PermissionOutsideASandboxIsGranted) {
-    service->requestPermissionIfNeeded();
-    EXPECT_TRUE(log.contains("Notification permission granted"));
-}
-
 TEST_F(DesktopNotificationsTest, PermissionInASandboxFollowsTheNotificationPortal) {
     DesktopNotifier sandboxed(app, DesktopNotifier::Sandbox::Sandboxed);
     orvi::NotificationService viaPortal(scheduler, sandboxed, *badge);

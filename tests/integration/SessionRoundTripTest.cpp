@@ -133,7 +133,7 @@ protected:
     }
 
     WebKitTestEnvironment env;
-    TemporaryFolder prefsFolder;
+    TempDir prefsFolder;
     platform::GLibScheduler scheduler;
     std::unique_ptr<SqlitePreferencesStore> prefs;
     std::shared_ptr<CookieJarSync> jar;
@@ -144,33 +144,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(SessionRoundTrip, ALoginSurvivesAWipedEngineFolderAndReachesTheFirstRequest) {
-    const auto profile = ProfileId::generate();
-    const auto sessionValue = logInWithHostileStorage(profile);
-    jar->saveCookies(profile, env.engine->dataStore(profile.text()));
-    ASSERT_TRUE(runMainLoopUntil([&] { return prefs->data(keys::cookies(profile)).has_value(); }));
-
-    env.engine.reset();
-    std::filesystem::remove_all(env.dataRoot() / profile.text());
-    std::filesystem::remove_all(env.cacheRoot() / profile.text());
-    env.engine = std::make_unique<engine::webkit::WebKitEngine>(env.dataRoot(), env.cacheRoot(),
-                                                                env.service->proxyURL());
-    auto store = env.engine->dataStore(profile.text());
-    ASSERT_TRUE(allCookies(*store).empty());
-
-    waitFor([&](auto done) { jar->restoreCookies(profile, store, done); });
-    RecordingNavigationDelegate nav;
-    auto view = openFresh(profile, nav);
-
-    const auto first = env.service->requestsTo("web.orvi.test", "/");
-    ASSERT_FALSE(first.empty());
-    EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
-    EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
-    for (const auto& [key, value] : kHostileItems)
-        EXPECT_EQ(readStore(*view, "localStorage")[key], value) << key;
-    view->setNavigationDelegate(nullptr);
-}
 
 TEST_F(SessionRoundTrip, RestoreScriptsWriteEveryCharacterIntoARealPageAndCaptureReadsItBack) {
     const auto profile = ProfileId::generate();

@@ -253,19 +253,4 @@ TEST_F(StatusNotifierItemTest, WithoutAWatcherTheItemWaitsAndRegistersWhenOneApp
     EXPECT_TRUE(log.contains(kRegisteredLine));
 }
 
-TEST(AppIcon, TheCompiledInIconIsTheOneShippedForTheIconTheme) {
-    std::ifstream file(std::string(ORVI_SOURCE_DIR) +
-                       "/resources/icons/hicolor/scalable/apps/com.orviwrapper.OrviWrapper.svg");
-    std::stringstream shipped;
-    shipped << file.rdbuf();
-    EXPECT_EQ(AppIcon::svg(), shipped.str());
-
-    const auto pixmaps = AppIcon::pixmaps({22});
-    ASSERT_EQ(pixmaps.size(), 1u);
-    ASSERT_EQ(pixmaps[0].width, 22);
-    const auto* centre = &pixmaps[0].argb[(11 * 22 + 11) * 4];
-    EXPECT_EQ(centre[0], 0xff) << "the centre of the icon is opaque";
-    EXPECT_EQ(pixmaps[0].argb[0], 0) << "the rounded corner is transparent";
-}
-
 } // namespace

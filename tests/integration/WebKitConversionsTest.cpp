@@ -69,24 +69,3 @@ TEST(WebKitConversions, CookiesRoundTripThroughLibsoup) {
         soup_cookie_free(soup);
     }
 }
-
-TEST(RecordedRequest, KeepsTheHeaderLinesAsSentAndReadsTheProxyTarget) {
-    auto request = orvi::test::RecordedRequest::fromRawHead("GET http://web.orvi.test/echo?x=1 HTTP/1.1\r\n"
-                                                            "X-Second: b\r\n"
-                                                            "Accept: */*\r\n"
-                                                            "Host: web.orvi.test\r\n"
-                                                            "Cookie: orvi_session=s-1; orvi_user=alice\r\n"
-                                                            "x-lower:   spaced  \r\n"
-                                                            "\r\n");
-    ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(request->method, "GET");
-    EXPECT_EQ(request->url, "http://web.orvi.test/echo?x=1");
-    EXPECT_EQ(request->host, "web.orvi.test");
-    EXPECT_EQ(request->path, "/echo");
-    EXPECT_EQ(request->query, "x=1");
-    EXPECT_EQ(request->headerNames(),
-              (std::vector<std::string>{"X-Second", "Accept", "Host", "Cookie", "x-lower"}));
-    EXPECT_EQ(request->header("X-LOWER"), "spaced");
-    EXPECT_EQ(request->cookie("orvi_user"), "alice");
-    EXPECT_FALSE(orvi::test::RecordedRequest::fromRawHead("garbage").has_value());
-}

@@ -181,7 +181,7 @@ TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
     const char* phase = std::getenv("ORVI_ENGINE_TEST_PHASE");
     const char* shared = std::getenv("ORVI_ENGINE_TEST_ROOT");
     if (!phase) {
-        TemporaryFolder root;
+        TempDir root;
         auto runPhase = [&](const char* name) {
             gchar** environment = g_get_environ();
             environment = g_environ_setenv(environment, "ORVI_ENGINE_TEST_PHASE", name, TRUE);

@@ -11,7 +11,7 @@ namespace {
 
 struct DownloadPage {
     WebKitTestEnvironment env;
-    TemporaryFolder downloads;
+    TempDir downloads;
     std::shared_ptr<engine::DataStore> store = env.engine->dataStore("D0D0D0D0-0000-4000-8000-000000000001");
     std::shared_ptr<engine::WebView> view = env.makeWebView(store);
     RecordingNavigationDelegate nav;

@@ -6,18 +6,6 @@
 
 namespace orvi::test {
 
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvi-engine-XXXXXX").string();
-    if (!g_mkdtemp(pattern.data()))
-        std::abort();
-    m_path = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
 bool runMainLoopUntil(const std::function<bool()>& done, Duration timeout) {
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
     while (!done()) {

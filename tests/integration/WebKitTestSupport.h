@@ -4,6 +4,7 @@
 #include "engine/WebView.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "service/ImitationService.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <functional>
@@ -22,19 +23,6 @@
 //   auto result = evaluate(*view, "document.title");
 namespace orvi::test {
 
-// A folder under $TMPDIR that is removed with everything in it at the end of its scope.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
 // Iterates the default main context until done() or the time-out; returns done().
 bool runMainLoopUntil(const std::function<bool()>& done, Duration timeout = std::chrono::seconds(15));
 // Iterates the default main context for a while (to show that something does not happen).
@@ -49,7 +37,7 @@ struct WebKitTestEnvironment {
 
     std::shared_ptr<engine::WebView> makeWebView(std::shared_ptr<engine::DataStore> store);
 
-    TemporaryFolder folder;
+    TempDir folder;
     std::filesystem::path root;
     std::unique_ptr<ImitationService> service;
     std::unique_ptr<engine::webkit::WebKitEngine> engine;

@@ -38,7 +38,7 @@ TEST(WebViewFactoryIntegration, ACachedWebViewLeavesItsOldParentWhenHandedOutAga
 }
 
 TEST(ServiceEndpointsStartup, TheApplicationRefusesAnInvalidEndpointsFile) {
-    TemporaryFolder folder;
+    TempDir folder;
     const auto path = folder.path() / "endpoints.json";
     std::ofstream(path) << R"({"scheme": "http", "webHost": "web.orvi.test", "colour": "blue"})";
     const std::string command =

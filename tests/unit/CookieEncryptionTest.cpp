@@ -130,13 +130,6 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecrypti
     }
 }
 
-TEST(CookieEncryption, DescribesItsErrorsInRussian) {
-    EXPECT_STREQ(CookieEncryptionError(Kind::invalidData).what(), "Неверный формат зашифрованных данных");
-    EXPECT_STREQ(CookieEncryptionError(Kind::keyDerivationFailed).what(), "Ошибка создания ключа из пароля");
-    EXPECT_STREQ(CookieEncryptionError(Kind::decryptionFailed).what(),
-                 "Не удалось расшифровать данные. Возможно, неверный пароль");
-}
-
 TEST(CookieEncryption, LogsTheStepsOfAnOpeningButNeverThePlaintext) {
     orvi::test::LogCapture log;
     const std::string marker = "MARKER-5f1c2a";

@@ -11,6 +11,7 @@
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
 #include "support/PageFakes.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -186,7 +187,8 @@ TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgai
 TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSave) {
     ShellFixture f;
     const auto& a = f.profiles[0];
-    auto dataDir = std::filesystem::temp_directory_path() / ("orvi-delete-" + a.id.text());
+    orvi::test::TempDir scratch;
+    const auto dataDir = scratch.path();
     std::filesystem::create_directories(dataDir / a.id.text());
     ProfileDeletionCleaner cleaner(*f.store,
                                    {[&](const ProfileId& id) { f.guardedPreferences.forgetProfile(id); },
@@ -214,7 +216,6 @@ TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSav
     EXPECT_FALSE(std::filesystem::exists(dataDir / a.id.text()));
     EXPECT_EQ(f.model->unreadCounts().count(a.id), 0u);
     EXPECT_EQ(f.model->coordinator()->profile().id, f.profiles[1].id);
-    std::filesystem::remove_all(dataDir);
 }
 
 TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {

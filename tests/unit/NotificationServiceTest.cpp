@@ -155,32 +155,4 @@ TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
     EXPECT_EQ(badge.last(), 4);
 }
 
-TEST_F(NotificationServiceTest, RegistersTheOpenProfileActionBeforeAnythingIsPosted) {
-    ASSERT_EQ(notifier.registeredActions.size(), 1u);
-    EXPECT_EQ(notifier.registeredActions[0].actionIdentifier, "OPEN_PROFILE");
-    EXPECT_EQ(notifier.registeredActions[0].title, "Открыть профиль");
-}
-
-TEST_F(NotificationServiceTest, PermissionAnswersAreLogged) {
-    service.requestPermissionIfNeeded();
-    EXPECT_TRUE(log.contains("Notification permission granted"));
-
-    log.clear();
-    notifier.grantAuthorization = false;
-    service.requestPermissionIfNeeded();
-    EXPECT_TRUE(log.lines().empty()) << "a refusal without an error is not logged";
-
-    notifier.authorizationError = "portal missing";
-    service.requestPermissionIfNeeded();
-    EXPECT_TRUE(log.contains("Notification permission not granted: portal missing"));
-}
-
-TEST_F(NotificationServiceTest, AFailedPostIsLogged) {
-    notifier.postError = "no bus";
-    service.notifyUnread(namedProfile(work, "Работа"), 0);
-    service.notifyUnread(namedProfile(work, "Работа"), 1);
-    scheduler.advance(1s);
-    EXPECT_TRUE(log.contains("❌ Notification error: no bus"));
-}
-
 } // namespace

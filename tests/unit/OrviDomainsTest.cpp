@@ -1,6 +1,7 @@
 #include "core/web/policy/OrviDomains.h"
 
 #include "core/base/Json.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,24 +29,11 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text.replace(at, from.size(), to);
 }
 
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& contents) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvi-endpoints-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_folder = pattern;
-        m_path = m_folder / "endpoints.json";
-        std::ofstream(m_path) << contents;
-    }
-    ~TemporaryFile() {
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
-    }
-    std::string path() const { return m_path.string(); }
-
-private:
-    std::filesystem::path m_folder;
-    std::filesystem::path m_path;
+// An endpoints file with the given text in a folder of its own.
+struct EndpointsFile {
+    explicit EndpointsFile(const std::string& contents) { std::ofstream(path()) << contents; }
+    std::string path() const { return (folder.path() / "endpoints.json").string(); }
+    orvi::test::TempDir folder;
 };
 
 } // namespace
@@ -114,7 +102,7 @@ TEST(OrviDomains, EndpointsFileThatIsNotExactlyRightIsRefusedWithAMessageNamingT
 }
 
 TEST(OrviDomains, EnvironmentVariableNamesTheFileAndAnUnreadableFileIsAnError) {
-    const TemporaryFile file(kValidFile);
+    const EndpointsFile file(kValidFile);
     ::setenv(orvi::kServiceEndpointsVariable, file.path().c_str(), 1);
     const auto fromFile = OrviDomains::fromEnvironment();
     ASSERT_TRUE(fromFile) << fromFile.error().message;

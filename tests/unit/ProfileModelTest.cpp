@@ -138,17 +138,6 @@ TEST(LocationSettings, LooseReadingNeedsTheThreeTextsAndIgnoresBadCoordinates) {
     EXPECT_EQ(*loose, (LocationSettings{"a", "b", "c", std::nullopt, 37.0}));
 }
 
-TEST(LocationSettings, PresetsAreTheEightPlacesInOrderWithTheDefaultFirst) {
-    const auto& presets = LocationSettings::presets();
-    ASSERT_EQ(presets.size(), 8u);
-    EXPECT_EQ(presets.front(), LocationSettings::defaultLocation());
-    EXPECT_EQ(LocationSettings::defaultLocation().cityName, "Екатеринбург");
-    EXPECT_EQ(presets[2].timezone, "Europe/Kiev");
-    EXPECT_EQ(presets[7].locale, "ja_JP");
-    for (const auto& preset : presets)
-        EXPECT_FALSE(preset.latitude || preset.longitude) << preset.cityName;
-}
-
 TEST(AppSettings, EveryMemberIsRequiredAndAValueRoundTrips) {
     AppSettings settings{true, false, LocationSettings::presets()[3], true};
     const auto json = settings.toJson();

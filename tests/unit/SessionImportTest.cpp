@@ -147,7 +147,7 @@ TEST_F(SessionImportTest, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
     EXPECT_TRUE(log.containsSubstring("   ❌ File is too large for a session export"));
     EXPECT_TRUE(unchanged());
 
-    ScratchFolder folder;
+    TempDir folder;
     const auto path = folder.path() / "big.json";
     { std::ofstream out(path); }
     std::filesystem::resize_file(path, 1ull << 30); // a sparse 1 GiB file

@@ -10,6 +10,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "support/TempDir.h"
 #include "support/TestDomains.h"
 
 #include <cstdlib>
@@ -19,28 +20,6 @@
 #include <unistd.h>
 
 namespace orvi::test {
-
-// A private folder from mkdtemp under $TMPDIR (else /tmp), removed at the end.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orvi-session-XXXXXX";
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // An envelope that does the real work but counts its calls.
 class CountingEncryption final : public CookieEncryptionProtocol {
@@ -127,7 +106,7 @@ protected:
     ManualScheduler scheduler;
     LogCapture log;
     MemoryPreferencesStore prefs;
-    ScratchFolder documents;
+    TempDir documents;
     ProfileId profile = *ProfileId::parse("0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9");
     std::shared_ptr<FakeDataStore> store = std::make_shared<FakeDataStore>(true, "profile");
     std::shared_ptr<FakeWebView> view =

@@ -1,7 +1,5 @@
 #include "core/shell/TerminationSave.h"
 
-#include "core/base/TextFolding.h"
-#include "core/shell/ApplicationInfoChecks.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 
@@ -71,39 +69,4 @@ TEST(TerminationSave, ASaveThatNeverCompletesDelaysByTwoSecondsAndIsReported) {
         EXPECT_EQ(log.count(kFirstLine), 1u);
     }
     kept(); // a completion arriving after the wait gave up is harmless
-}
-
-TEST(ApplicationInfoChecks, EachKeyIsReportedFoundOnlyWhenItIsAString) {
-    const std::string exactly50 = "Камера нужна для видеозвонков в профилях ORVI 1234";
-    ASSERT_NE(text::prefixCharacters(exactly50, 49), exactly50) << "the text is exactly 50 characters";
-    ASSERT_EQ(text::prefixCharacters(exactly50, 50), exactly50);
-    platform::TableApplicationInfo complete(
-        {{"NSCameraUsageDescription", exactly50},
-         {"NSMicrophoneUsageDescription", exactly50 + " и ещё немного текста"},
-         {"CFBundleDisplayName", "OrviWrapper"},
-         {"CFBundleName", "OrviWrapper"}},
-        "com.orviwrapper.OrviWrapper");
-    {
-        LogCapture log;
-        logApplicationInfoChecks(complete);
-        EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                                   "✅ NSCameraUsageDescription found: " + exactly50 + "...",
-                                   "✅ NSMicrophoneUsageDescription found: " + exactly50 + "...",
-                                   "✅ CFBundleDisplayName found: OrviWrapper",
-                                   "✅ CFBundleName found: OrviWrapper",
-                                   "✅ Bundle Identifier: com.orviwrapper.OrviWrapper",
-                               }));
-    }
-    platform::TableApplicationInfo broken(
-        {{"NSCameraUsageDescription", 42}, {"CFBundleDisplayName", nullptr}}, std::nullopt);
-    LogCapture log;
-    logApplicationInfoChecks(broken);
-    EXPECT_EQ(log.lines(),
-              (std::vector<std::string>{
-                  "❌ NSCameraUsageDescription NOT FOUND in Info.plist!",
-                  "❌ NSMicrophoneUsageDescription NOT FOUND in Info.plist!",
-                  "❌ CFBundleDisplayName NOT FOUND in Info.plist! This may prevent permission dialogs!",
-                  "⚠️ CFBundleName NOT FOUND in Info.plist",
-                  "❌ Bundle Identifier NOT FOUND!",
-              }));
 }

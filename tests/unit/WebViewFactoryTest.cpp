@@ -218,22 +218,3 @@ TEST(WebViewFactory, WebViewPresentsTheLinuxUserAgentAndTheConfiguredSettings) {
     EXPECT_FALSE(config.elementFullscreenEnabled);
     EXPECT_TRUE(f.fake(desktop).configuration.elementFullscreenEnabled);
 }
-
-TEST(WebViewFactory, BuildingAWebViewLogsEachConfigurationStep) {
-    orvi::test::LogCapture log;
-    FactoryFixture f;
-    const auto profile = makeProfile("Desk", StorageType::persistentMain, true);
-    const std::string label = "Desk (ID: " + profile.id.text() + ")";
-    f.factory.makeWebView(profile, std::nullopt);
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[0], "🆕 Creating new WebView for profile: " + label);
-    EXPECT_TRUE(lines[1].starts_with("🔧 Using shared processPool: "));
-    EXPECT_EQ(lines[2], "🔧 Using per-profile PERSISTENT dataStore for profile: " + label);
-    EXPECT_EQ(lines[3], "🔧 Media playback requires user action (GPU crash prevention)");
-    EXPECT_EQ(lines[4], "🔧 Fullscreen mode enabled for desktop mode");
-    EXPECT_EQ(lines[5],
-              "🔧 WebView configuration: JavaScript enabled, media requires user action, AirPlay disabled");
-    EXPECT_EQ(lines[6], "⚠️ Masking script DISABLED (for debugging)");
-    EXPECT_EQ(lines[7], "💾 Cached WebView for profile: " + label + ", total cached: 1");
-}
