@@ -4,6 +4,7 @@
 #include "core/page/PendingPageMessages.h"
 #include "core/page/WebViewSessions.h"
 #include "core/web/policy/Url.h"
+#include "core/web/scripts/EmbeddedScripts.h"
 
 namespace orvi {
 
@@ -17,27 +18,6 @@ constexpr double kPlainRequestTimeout = 60.0;
 
 // Page scripts post to these from the page's own world.
 constexpr engine::World kHandlerWorld = engine::World::page;
-
-constexpr const char* kConsoleInterceptScript = R"JS((function () {
-    if (window.__consoleIntercepted) return;
-    window.__consoleIntercepted = true;
-    function bridge(type, original) {
-        return function () {
-            original.apply(console, arguments);
-            try {
-                var handlers = window.webkit && window.webkit.messageHandlers;
-                if (handlers && handlers.logHandler) {
-                    var parts = [];
-                    for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
-                    handlers.logHandler.postMessage({type: type, message: parts.join(" ")});
-                }
-            } catch (error) {}
-        };
-    }
-    console.log = bridge("log", console.log);
-    console.error = bridge("error", console.error);
-})();
-)JS";
 
 std::string trimSlashes(const std::string& path) {
     const auto first = path.find_first_not_of('/');
@@ -81,7 +61,7 @@ OrviWebCoordinator::~OrviWebCoordinator() {
 }
 
 std::string OrviWebCoordinator::consoleInterceptScript() {
-    return kConsoleInterceptScript;
+    return std::string(embeddedScript("ConsoleIntercept.js"));
 }
 
 void OrviWebCoordinator::setupUnreadDetection() {
@@ -157,7 +137,7 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                  self->didReceiveScriptMessage(handlerName, body);
                                          });
     }
-    webView->addUserScript(engine::UserScript{kConsoleInterceptScript, engine::InjectionTime::documentStart,
+    webView->addUserScript(engine::UserScript{consoleInterceptScript(), engine::InjectionTime::documentStart,
                                               engine::FrameScope::allFrames, kHandlerWorld});
 }
 

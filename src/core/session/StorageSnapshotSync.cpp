@@ -3,7 +3,7 @@
 #include "core/base/Log.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/OnceCompletion.h"
-#include "core/web/scripts/JavaScriptLiteral.h"
+#include "core/web/scripts/OrviUserScripts.h"
 
 namespace orvi {
 namespace {
@@ -13,21 +13,6 @@ std::string hostForLog(const engine::WebView* webView) {
         return "no web view";
     auto host = hostOfUrl(webView->url());
     return host.empty() ? "no page" : host;
-}
-
-// The page may move on between the host check here and the script's run there, so the
-// script checks the host again in the page before it touches storage.
-std::string onServiceHostOnly(const std::string& script, const OrviDomains& domains) {
-    return "(() => {\n"
-           "    const allowedDomain = " +
-           javaScriptStringLiteral(domains.allowedDomain()) +
-           ";\n"
-           "    const host = String(window.location.hostname || '').toLowerCase();\n"
-           "    if (host !== allowedDomain && !host.endsWith('.' + allowedDomain)) {\n"
-           "        return;\n"
-           "    }\n"
-           "    " +
-           script + "\n})();";
 }
 
 } // namespace
@@ -136,9 +121,9 @@ void StorageSnapshotSync::restoreStorage(const ProfileId& profileId,
 
     OnceCompletion<> done(m_scheduler, std::move(completion));
     std::weak_ptr<engine::WebView> weakView = webView;
-    auto sessionScript = onServiceHostOnly(snapshot->sessionRestoreScript(), m_domains);
+    auto sessionScript = OrviUserScripts::onServiceHostOnly(snapshot->sessionRestoreScript(), m_domains);
     webView->evaluateJavaScript(
-        onServiceHostOnly(snapshot->localRestoreScript(), m_domains), engine::World::client,
+        OrviUserScripts::onServiceHostOnly(snapshot->localRestoreScript(), m_domains), engine::World::client,
         [weakView, done, sessionScript = std::move(sessionScript)](engine::ScriptResult result) {
             if (result.ok())
                 logLine("   ✅ Restored localStorage");
