@@ -1,11 +1,16 @@
 #include "app/Application.h"
 
 #include "core/base/Log.h"
+#include "core/env/MediaPermissionService.h"
+#include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
+#include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
+#include "ui/Styles.h"
 
 #include <charconv>
 #include <csignal>
@@ -56,8 +61,10 @@ int Application::run(int argc, char* argv[]) {
 
 std::unique_ptr<PreferencesStore> Application::openPreferences() {
     auto store = SqlitePreferencesStore::create(m_paths.preferencesFile());
-    if (store.ok())
+    if (store.ok()) {
+        m_preferencesNotice = store.value()->unsavedNotice();
         return std::move(store).value();
+    }
     logLine("❌ Cannot open the preferences store: " + store.error().message);
     logLine("⚠️ Running with preferences in memory: nothing will be kept after this run");
     auto memory = SqlitePreferencesStore::createInMemory();
@@ -65,12 +72,14 @@ std::unique_ptr<PreferencesStore> Application::openPreferences() {
         logLine("❌ Cannot create preferences in memory: " + memory.error().message);
         std::abort();
     }
+    m_preferencesNotice = memory.value()->unsavedNotice();
     return std::move(memory).value();
 }
 
 void Application::buildObjectGraph() {
     m_preferences = openPreferences();
-    m_profileStore = std::make_unique<ProfileStore>(*m_preferences);
+    m_profileStore = std::make_unique<ProfileStore>(
+        *m_preferences, [this] { return findLeftoverSessions(*m_preferences, {m_paths.engineDataDir()}); });
     m_desktop = std::make_unique<DesktopIntegration>(
         *m_gtkApplication.get(), m_scheduler,
         DesktopIntegration::WindowAccess{
@@ -83,6 +92,23 @@ void Application::buildObjectGraph() {
     m_pageServices = std::make_unique<PageServices>(
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
+    m_pageServices->setDialogParent(
+        [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
+    m_startupMediaPermissions = StartupMediaPermissions::create(
+        m_scheduler,
+        MediaPermissionService::create(std::make_shared<platform::LinuxMediaDevices>(),
+                                       platform::orviApplicationInfo(), m_scheduler),
+        StartupMediaPermissions::Hooks{
+            [this] { return m_preferences->boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (!m_window || m_windowClosed)
+                    return false;
+                m_window->present();
+                return m_window->is_active();
+            }});
+    // The browser import joins here once it exists; until then the add form shows it disabled.
+    m_profilesViewModel =
+        std::make_unique<ProfilesViewModel>(*m_profileStore, m_pageServices->webViewFactory());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -101,6 +127,19 @@ void Application::buildObjectGraph() {
             ui::showAboutDialog(*m_window);
     });
     m_gtkApplication->add_action(about);
+    // The engine keeps using the data it loaded; imported engine folders take effect only in
+    // a new process, which the same termination path as a close leads to.
+    auto restart = Gio::SimpleAction::create("restart");
+    restart->signal_activate().connect([this](const Glib::VariantBase&) {
+        logLine("🔄 Restarting to load the imported container");
+        m_restartRequested = true;
+        m_gtkApplication->quit();
+    });
+    m_gtkApplication->add_action(restart);
+    auto settings = Gio::SimpleAction::create("settings");
+    settings->signal_activate().connect([this](const Glib::VariantBase&) { showSettings(); });
+    m_gtkApplication->add_action(settings);
+    ui::installStyles();
     installSignalHandlers();
 }
 
@@ -123,10 +162,33 @@ void Application::onActivate() {
         m_windowClosed = true;
     });
     m_gtkApplication->add_window(*m_window);
-    m_pageHostView =
-        std::make_unique<ui::PageHostView>(m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
-                                           [this] { return m_pageServices->loadOptions(m_window.get()); });
+    m_window->installToolbar(*m_profilesViewModel, m_pageServices->mainWebViewModel());
+    m_pageHostView = std::make_unique<ui::PageHostView>(
+        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(), [this] {
+            return m_pageServices->loadOptions([this] {
+                if (m_screens)
+                    m_screens->vpnWarningFlow().loadAskedForWarning();
+            });
+        });
     m_window->setContent(*m_pageHostView);
+    if (m_preferencesNotice)
+        m_window->showNotice(*m_preferencesNotice);
+    m_statusToast = std::make_unique<ui::StatusToast>(
+        [this](const std::filesystem::path& file) { m_pageServices->downloads().reveal(file); });
+    m_window->addOverlay(*m_statusToast);
+    m_statusLines = m_pageServices->subscribeStatusLines(
+        [this](const std::optional<StatusLine>& line) { m_statusToast->show(line); });
+    auto* engine = &m_pageServices->engine();
+    m_screens = std::make_unique<ui::ScreenActions>(ui::ScreenActions::Parts{
+        m_gtkApplication, *m_window, *m_profilesViewModel, m_pageServices->mainWebViewModel(), *m_preferences,
+        m_pageServices->vpnDetectionService(),
+        ui::ProfileForm::BrowserImport{[engine] { return engine->nonPersistentDataStore(); },
+                                       m_pageServices->domains().webHost},
+        [this](bool ignore, bool warnAgain) { m_pageHostView->retryLoadGate(ignore, warnAgain); },
+        [this](const ProfileId& id) { m_pageHostView->rebuildAfterDrop(id); },
+        [this] { return m_pageHostView->webView(); }});
+    if (std::getenv("ORVI_TEST_SCREENS"))
+        m_screens->enableTestCommands();
     m_window->present();
 }
 
@@ -136,6 +198,7 @@ void Application::onFirstAppearance() {
     // the status item is set up; the external-links setting reaches the navigation policy
     // and media permissions are requested 2.0 s later, as those services join.
     m_desktop->onFirstAppearance(*m_profileStore);
+    m_startupMediaPermissions->windowDidAppear();
     applyTestResizeIfRequested();
 }
 
@@ -147,9 +210,21 @@ void Application::applyTestResizeIfRequested() {
     }
 }
 
+void Application::showSettings() {
+    if (!m_window || m_windowClosed)
+        return;
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<ui::SettingsWindow>(
+            *m_window, ui::SettingsWindow::Context{
+                           m_pageServices->settingsViewModel(), m_pageServices->mainWebViewModel(),
+                           *m_profileStore, m_paths.documentsDir, m_pageServices->domains().allowedDomain()});
+    m_settingsWindow->present();
+}
+
 void Application::onShutdown() {
     if (m_terminationSave)
         m_terminationSave->run();
+    m_settingsWindow.reset();
     m_windowSizeTracker.reset();
 }
 

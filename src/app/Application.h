@@ -4,6 +4,8 @@
 #include "app/PageServices.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/profiles/ProfilesViewModel.h"
+#include "core/shell/StartupMediaPermissions.h"
 #include "core/shell/TerminationSave.h"
 #include "core/shell/WindowSizeManager.h"
 #include "core/shell/WindowSizeTracker.h"
@@ -11,10 +13,15 @@
 #include "platform/linux/GLibScheduler.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
+#include "ui/ScreenActions.h"
+#include "ui/SettingsWindow.h"
+#include "ui/StatusToast.h"
 
 #include <functional>
 #include <gtkmm.h>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace orvi::app {
@@ -30,12 +37,16 @@ public:
     Application& operator=(const Application&) = delete;
 
     int run(int argc, char* argv[]);
+    // The run ended through "app.restart" (after a container import): main starts the
+    // binary again once everything here is torn down.
+    bool restartRequested() const { return m_restartRequested; }
 
 private:
     void buildObjectGraph();
     void onActivate();
     void onFirstAppearance();
     void onShutdown();
+    void showSettings();
     void installSignalHandlers();
     void applyTestResizeIfRequested();
     std::unique_ptr<PreferencesStore> openPreferences();
@@ -51,13 +62,22 @@ private:
     std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<PageServices> m_pageServices;
+    std::shared_ptr<StartupMediaPermissions> m_startupMediaPermissions;
+    std::unique_ptr<ProfilesViewModel> m_profilesViewModel;
     std::unique_ptr<TerminationSave> m_terminationSave;
 
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<ui::PageHostView> m_pageHostView;
+    std::unique_ptr<ui::StatusToast> m_statusToast;
+    Connection m_statusLines;
+    std::unique_ptr<ui::SettingsWindow> m_settingsWindow;
+    std::unique_ptr<ui::ScreenActions> m_screens;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;
+    // Why this run's preference changes will be lost, for the window.
+    std::optional<std::string> m_preferencesNotice;
+    bool m_restartRequested = false;
 };
 
 } // namespace orvi::app

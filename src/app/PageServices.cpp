@@ -4,6 +4,7 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieEncryption.h"
 #include "core/shell/ActiveSessionSave.h"
+#include "platform/linux/GioUriLauncher.h"
 #include "platform/linux/LinuxNetworkEnvironment.h"
 
 namespace orvi::app {
@@ -15,10 +16,12 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
       m_sessionPreferences(preferences),
       m_engine(paths.engineDataDir(), paths.engineCacheDir(), std::move(proxy)),
       m_notificationService(notificationService) {
-    m_vpnDetectionService = std::make_shared<VPNDetectionService>(
-        std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
-    m_navigationPolicyService = std::make_shared<NavigationPolicyService>(m_domains, true);
-    m_unreadDetectionService = UnreadDetectionService::create();
+    m_fileSaving = std::make_shared<platform::GtkFileSaving>(
+        [this]() -> Gtk::Window* { return m_dialogParent ? m_dialogParent() : nullptr; });
+    m_downloads = std::make_unique<PageDownloads>(m_fileSaving,
+                                                  PageDownloads::Folders{paths.tempDir, paths.downloadsDir});
+    m_downloadEvents = m_downloads->subscribe(
+        [this](const DownloadEvent& event) { m_statusLines.emit(statusLineFor(event)); });
     auto encryption = std::make_shared<const CookieEncryption>();
     m_cookieJarSync = std::make_shared<CookieJarSync>(m_sessionPreferences, scheduler);
     m_storageSnapshotSync = std::make_shared<StorageSnapshotSync>(m_sessionPreferences, scheduler, m_domains);
@@ -26,11 +29,31 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                                                       SessionEnvironment{paths.documentsDir, m_domains});
     m_sessionImport =
         std::make_shared<SessionImport>(m_sessionPreferences, encryption, scheduler, m_cookieJarSync);
+    m_vpnDetectionService = std::make_shared<VPNDetectionService>(
+        std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
+    m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
+        m_preferences, scheduler, m_engine, m_domains, m_storageSnapshotSync, m_sessionExport,
+        m_sessionImport, m_vpnDetectionService, nullptr, nullptr});
+    m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
+        m_domains, true, std::make_shared<platform::GioUriLauncher>());
+    m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());
+    m_externalLinksSetting = m_settingsViewModel->blockExternalLinks.subscribe(
+        [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
+    m_unreadDetectionService = UnreadDetectionService::create();
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
     m_mainWebViewModel = MainWebViewModel::create(
         profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
         m_navigationPolicyService, m_unreadDetectionService, m_notificationService,
-        CoordinatorContext{scheduler, m_domains, m_sessions, m_pendingMessages});
+        CoordinatorContext{
+            scheduler, m_domains, m_sessions, *m_downloads,
+            [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
+            [this] {
+                if (m_callsUnavailableSaid)
+                    return;
+                m_callsUnavailableSaid = true;
+                logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
+                m_statusLines.emit(callsUnavailableStatusLine());
+            }});
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,
@@ -44,6 +67,14 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
+
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_cookieJarSync,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {
@@ -55,29 +86,10 @@ PageHost::Context PageServices::hostContext() {
         }};
 }
 
-PageLoader::Options PageServices::loadOptions(Gtk::Window* parent) {
+PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning) {
     PageLoader::Options options;
-    options.ignoreVPNWarning = m_preferences.boolean(keys::kIgnoreVPNWarning);
-    auto& preferences = m_preferences;
-    options.onVPNWarning = [parent, &preferences] {
-        auto* dialog = new Gtk::MessageDialog("VPN обнаружен", false, Gtk::MessageType::WARNING,
-                                              Gtk::ButtonsType::NONE, true);
-        dialog->set_secondary_text("Обнаружено активное VPN соединение. Для корректной работы рекомендуется "
-                                   "отключить VPN перед подключением.");
-        if (parent)
-            dialog->set_transient_for(*parent);
-        dialog->add_button("Отключить VPN", Gtk::ResponseType::OK);
-        dialog->add_button("Мне всё равно", Gtk::ResponseType::REJECT);
-        dialog->add_button("Отмена", Gtk::ResponseType::CANCEL);
-        dialog->set_default_response(Gtk::ResponseType::OK);
-        dialog->signal_response().connect([dialog, &preferences](int response) {
-            if (response == static_cast<int>(Gtk::ResponseType::REJECT))
-                preferences.setBoolean(keys::kIgnoreVPNWarning, true);
-            dialog->hide();
-            delete dialog;
-        });
-        dialog->show();
-    };
+    options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();
+    options.onVPNWarning = std::move(onVPNWarning);
     return options;
 }
 

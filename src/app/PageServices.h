@@ -2,23 +2,30 @@
 
 #include "core/env/VPNDetectionService.h"
 #include "core/notify/NotificationService.h"
+#include "core/page/DownloadStatus.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/PageHost.h"
-#include "core/page/PendingPageMessages.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/session/BrowserCookieImport.h"
+#include "core/session/ContainerArchive.h"
 #include "core/session/CookieJarSync.h"
 #include "core/session/ProfileDeletionCleaner.h"
 #include "core/session/SessionExport.h"
 #include "core/session/SessionImport.h"
 #include "core/session/StorageSnapshotSync.h"
 #include "core/shell/MainWebViewModel.h"
+#include "core/shell/SettingsViewModel.h"
 #include "core/shell/TerminationSave.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "platform/Paths.h"
+#include "platform/linux/GdkClipboard.h"
+#include "platform/linux/GtkFileSaving.h"
+#include "platform/linux/SecretServiceKeyring.h"
 
 #include <gtkmm.h>
 #include <memory>
@@ -34,7 +41,8 @@ public:
                  std::optional<std::string> proxy);
 
     PageHost::Context hostContext();
-    PageLoader::Options loadOptions(Gtk::Window* parent);
+    // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
+    PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
     TerminationSave::Hook terminationHook();
 
 private:
@@ -44,10 +52,18 @@ private:
     // Every saver writes through this view, so a deleted profile's session stays deleted.
     ForgettingPreferencesStore m_sessionPreferences;
     WebViewSessions m_sessions;
-    PendingPageMessages m_pendingMessages;
     engine::webkit::WebKitEngine m_engine;
+    // Downloads outlive every coordinator that hands them files, and die before the engine
+    // whose downloads they cancel.
+    std::function<Gtk::Window*()> m_dialogParent;
+    std::shared_ptr<platform::GtkFileSaving> m_fileSaving;
+    std::unique_ptr<PageDownloads> m_downloads;
+    Signal<std::optional<StatusLine>> m_statusLines;
+    Connection m_downloadEvents;
+    bool m_callsUnavailableSaid = false;
 
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
+    std::shared_ptr<SettingsViewModel> m_settingsViewModel;
     std::shared_ptr<NavigationPolicyService> m_navigationPolicyService;
     std::shared_ptr<UnreadDetectionService> m_unreadDetectionService;
     // Owned by the desktop integration, which shows what it counts.
@@ -59,11 +75,31 @@ private:
     std::shared_ptr<WebViewFactory> m_webViewFactory;
     std::shared_ptr<MainWebViewModel> m_mainWebViewModel;
     std::unique_ptr<ProfileDeletionCleaner> m_deletionCleaner;
+    // What moves sessions between machines and from the browsers, for the settings screen and
+    // the add-profile form.
+    platform::GdkClipboard m_clipboard;
+    platform::SecretServiceKeyring m_keyring;
+    std::shared_ptr<ContainerArchive> m_containerArchive;
+    std::shared_ptr<BrowserCookieImport> m_browserCookieImport;
+    Connection m_externalLinksSetting;
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }
-    const std::shared_ptr<SessionExport>& sessionExport() const { return m_sessionExport; }
-    const std::shared_ptr<SessionImport>& sessionImport() const { return m_sessionImport; }
+    // The window save dialogs are shown over.
+    void setDialogParent(std::function<Gtk::Window*()> parent) { m_dialogParent = std::move(parent); }
+    PageDownloads& downloads() { return *m_downloads; }
+    // What the window's status line shows: downloads, and calls being unavailable.
+    [[nodiscard]] Connection
+    subscribeStatusLines(std::function<void(const std::optional<StatusLine>&)> slot) {
+        return m_statusLines.connect(std::move(slot));
+    }
+    const std::shared_ptr<ContainerArchive>& containerArchive() const { return m_containerArchive; }
+    const std::shared_ptr<BrowserCookieImport>& browserCookieImport() const { return m_browserCookieImport; }
+    const std::shared_ptr<SettingsViewModel>& settingsViewModel() const { return m_settingsViewModel; }
+    const std::shared_ptr<WebViewFactory>& webViewFactory() const { return m_webViewFactory; }
+    VPNDetectionServiceProtocol& vpnDetectionService() { return *m_vpnDetectionService; }
+    engine::Engine& engine() { return m_engine; }
+    const OrviDomains& domains() const { return m_domains; }
 };
 
 } // namespace orvi::app

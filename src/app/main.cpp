@@ -3,6 +3,11 @@
 #include "core/web/policy/OrviDomains.h"
 #include "engine/webkit/ProxyEnvironment.h"
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
 int main(int argc, char* argv[]) {
     // A wrong endpoints file or proxy setting would send every profile's session to the
     // wrong place; refuse to start rather than guess.
@@ -14,6 +19,16 @@ int main(int argc, char* argv[]) {
         orvi::logLine("❌ " + proxy.error().message);
         return 1;
     }
-    orvi::app::Application application;
-    return application.run(argc, argv);
+    int status = 0;
+    bool restart = false;
+    {
+        orvi::app::Application application;
+        status = application.run(argc, argv);
+        restart = application.restartRequested();
+    }
+    if (restart) {
+        ::execv("/proc/self/exe", argv);
+        orvi::logLine(std::string("❌ Could not restart: ") + std::strerror(errno));
+    }
+    return status;
 }

@@ -1,5 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include "core/shell/SidebarNavigation.h"
+#include "ui/ProfileMenu.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +23,7 @@ MainWindow::MainWindow(WindowSize initialSize) : m_primaryMenu(Gio::Menu::create
     set_default_size(toPixels(initialSize.width), toPixels(initialSize.height));
 
     auto section = Gio::Menu::create();
+    section->append("Сочетания клавиш", "app.shortcuts");
     section->append("About OrviWrapper", "app.about");
     m_primaryMenu->append_section(section);
     m_menuButton.set_icon_name("open-menu-symbolic");
@@ -38,7 +42,19 @@ MainWindow::MainWindow(WindowSize initialSize) : m_primaryMenu(Gio::Menu::create
     m_emptyState.append(m_emptyTitle);
     m_emptyState.append(m_emptyText);
     m_contentArea.append(m_emptyState);
-    set_child(m_contentArea);
+    // A corner of the page that always moves the window, whatever the page puts under it.
+    m_dragBar.add_css_class("drag-handle-bar");
+    m_dragBar.set_halign(Gtk::Align::END);
+    m_dragBar.set_valign(Gtk::Align::START);
+    m_dragBar.set_margin_top(4);
+    m_dragBar.set_margin_end(16);
+    m_dragArea.set_child(m_dragBar);
+    m_dragArea.set_size_request(80, 50);
+    m_dragArea.set_halign(Gtk::Align::END);
+    m_dragArea.set_valign(Gtk::Align::START);
+    m_overlay.set_child(m_contentArea);
+    m_overlay.add_overlay(m_dragArea);
+    set_child(m_overlay);
     m_content = &m_emptyState;
 
     signal_map().connect([this] {
@@ -57,6 +73,8 @@ MainWindow::MainWindow(WindowSize initialSize) : m_primaryMenu(Gio::Menu::create
         false);
 }
 
+MainWindow::~MainWindow() = default;
+
 void MainWindow::setContent(Gtk::Widget& content) {
     if (m_content == &content)
         return;
@@ -68,6 +86,61 @@ void MainWindow::setContent(Gtk::Widget& content) {
     m_content = &content;
 }
 
+void MainWindow::showNotice(const Glib::ustring& text) {
+    m_notice.set_text(text);
+    if (m_notice.get_parent())
+        return;
+    m_notice.set_wrap(true);
+    m_notice.set_margin(6);
+    m_notice.add_css_class("warning");
+    m_contentArea.prepend(m_notice);
+}
+
+void MainWindow::installToolbar(ProfilesViewModel& profiles, std::shared_ptr<MainWebViewModel> mainModel) {
+    m_exportButton.set_icon_name("document-send-symbolic");
+    m_exportButton.set_action_name("app.export-chat");
+    m_exportButton.set_tooltip_text("Экспорт переписки пока недоступен");
+    m_headerBar.pack_start(m_exportButton);
+
+    m_profileMenu = std::make_unique<ProfileMenu>(profiles, std::move(mainModel));
+    m_headerBar.set_title_widget(*m_profileMenu);
+
+    auto navigation = Gio::Menu::create();
+    for (const auto& item : SidebarNavigation::items()) {
+        auto entry = Gio::MenuItem::create(item.label, "");
+        entry->set_action_and_target("app.navigate", Glib::Variant<int>::create(item.index));
+        entry->set_icon(Gio::ThemedIcon::create(item.iconName));
+        navigation->append_item(entry);
+    }
+    m_navigationButton.set_icon_name("sidebar-show-symbolic");
+    m_navigationButton.set_tooltip_text("Навигация");
+    m_navigationButton.set_menu_model(navigation);
+
+    m_settingsButton.set_icon_name("emblem-system-symbolic");
+    m_settingsButton.set_action_name("app.settings");
+    m_settingsButton.set_tooltip_text("Настройки");
+
+    // pack_end places from the right edge inwards: menu, settings, navigation.
+    m_headerBar.pack_end(m_settingsButton);
+    m_headerBar.pack_end(m_navigationButton);
+}
+
+void MainWindow::popupMenu(const std::string& which) {
+    if (which == "profile" && m_profileMenu)
+        m_profileMenu->popup();
+    else if (which == "navigation")
+        m_navigationButton.popup();
+    else if (which == "primary")
+        m_menuButton.popup();
+}
+
+void MainWindow::popdownMenus() {
+    if (m_profileMenu)
+        m_profileMenu->popdown();
+    m_navigationButton.popdown();
+    m_menuButton.popdown();
+}
+
 WindowSize MainWindow::currentSize() const {
     int width = 0;
     int height = 0;
@@ -77,6 +150,66 @@ WindowSize MainWindow::currentSize() const {
 
 void MainWindow::requestSize(WindowSize size) {
     set_default_size(toPixels(size.width), toPixels(size.height));
+}
+
+void showShortcutsWindow(Gtk::Window& parent) {
+    static constexpr const char* kShortcuts = R"xml(<interface>
+  <object class="GtkShortcutsWindow" id="shortcuts">
+    <property name="modal">1</property>
+    <child>
+      <object class="GtkShortcutsSection">
+        <property name="section-name">main</property>
+        <child>
+          <object class="GtkShortcutsGroup">
+            <property name="title">Профили</property>
+            <child>
+              <object class="GtkShortcutsShortcut">
+                <property name="title">Перейти к профилю 1…9</property>
+                <property name="accelerator">&lt;Primary&gt;1 &lt;Primary&gt;9</property>
+              </object>
+            </child>
+          </object>
+        </child>
+        <child>
+          <object class="GtkShortcutsGroup">
+            <property name="title">Окно</property>
+            <child>
+              <object class="GtkShortcutsShortcut">
+                <property name="title">Настройки</property>
+                <property name="accelerator">&lt;Primary&gt;comma</property>
+              </object>
+            </child>
+            <child>
+              <object class="GtkShortcutsShortcut">
+                <property name="title">Обновить страницу</property>
+                <property name="accelerator">&lt;Primary&gt;r</property>
+              </object>
+            </child>
+            <child>
+              <object class="GtkShortcutsShortcut">
+                <property name="title">Закрыть окно формы</property>
+                <property name="accelerator">Escape</property>
+              </object>
+            </child>
+            <child>
+              <object class="GtkShortcutsShortcut">
+                <property name="title">Выйти</property>
+                <property name="accelerator">&lt;Primary&gt;q</property>
+              </object>
+            </child>
+          </object>
+        </child>
+      </object>
+    </child>
+  </object>
+</interface>)xml";
+    auto builder = Gtk::Builder::create_from_string(kShortcuts);
+    auto* window = builder->get_widget<Gtk::ShortcutsWindow>("shortcuts");
+    window->set_transient_for(parent);
+    window->set_hide_on_close(true);
+    window->signal_hide().connect(
+        [window] { Glib::signal_idle().connect_once([window] { delete window; }); });
+    window->present();
 }
 
 void showAboutDialog(Gtk::Window& parent) {

@@ -69,6 +69,20 @@ PageHostView::~PageHostView() {
         m_shown->removeFromViewHierarchy();
 }
 
+void PageHostView::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
+    if (m_host)
+        m_host->retryLoadGate(ignoreVPNWarning, warnAgain);
+}
+
+void PageHostView::rebuildAfterDrop(const ProfileId& profileId) {
+    if (!m_host || m_model->coordinator()->profile().id != profileId)
+        return;
+    m_host->saveSession([this, alive = std::weak_ptr<char>(m_lifetime)] {
+        if (!alive.expired())
+            showHost();
+    });
+}
+
 void PageHostView::showHost() {
     if (m_host)
         m_host->dismantle();

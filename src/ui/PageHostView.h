@@ -22,6 +22,14 @@ public:
     PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Context context, OptionsSource options);
     ~PageHostView() override;
 
+    // See PageHost::retryLoadGate.
+    void retryLoadGate(bool ignoreVPNWarning, bool warnAgain);
+    // The shown profile's cached web view was dropped (its location changed): saves its
+    // session and shows a new web view built for the new location.
+    void rebuildAfterDrop(const ProfileId& profileId);
+    // The web view on screen, if any.
+    std::shared_ptr<engine::WebView> webView() const { return m_shown; }
+
 private:
     void showHost();
     void show(const std::shared_ptr<engine::WebView>& webView);
@@ -36,6 +44,7 @@ private:
     Connection m_coordinatorChanged;
     Connection m_loadingChanged;
     Connection m_activeProfileChanged;
+    std::shared_ptr<char> m_lifetime = std::make_shared<char>();
 };
 
 } // namespace orvi::ui

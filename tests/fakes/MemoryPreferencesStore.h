@@ -11,7 +11,8 @@ namespace orvi::test {
 // A preferences store in memory, for unit tests of its owners. Writes can be made to fail.
 class MemoryPreferencesStore final : public PreferencesStore {
 public:
-    using Value = std::variant<std::string /*data*/, std::pair<int, std::string> /*string*/, bool, double, std::int64_t>;
+    using Value = std::variant<std::string /*data*/, std::pair<int, std::string> /*string*/, bool, double,
+                               std::int64_t>;
 
     std::optional<std::string> data(std::string_view key) const override {
         std::lock_guard lock(m_mutex);
@@ -53,6 +54,13 @@ public:
     bool contains(std::string_view key) const override {
         std::lock_guard lock(m_mutex);
         return m_values.count(std::string(key)) > 0;
+    }
+    std::vector<std::string> keysWithPrefix(std::string_view prefix) const override {
+        std::vector<std::string> out;
+        for (auto& key : keys())
+            if (key.starts_with(prefix))
+                out.push_back(key);
+        return out;
     }
     bool setData(std::string_view key, std::string_view bytes) override {
         return put(key, Value(std::in_place_index<0>, std::string(bytes)));

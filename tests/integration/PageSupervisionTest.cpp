@@ -1,6 +1,7 @@
 #include "core/page/OrviWebCoordinator.h"
 #include "core/page/PageLoader.h"
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
+#include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/PreferenceKeys.h"
@@ -70,7 +71,8 @@ struct PageFixture {
     OrviDomains domains = OrviDomains::defaults();
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();

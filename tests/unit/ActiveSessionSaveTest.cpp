@@ -1,6 +1,6 @@
 #include "core/shell/ActiveSessionSave.h"
 
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/shell/MainWebViewModel.h"
@@ -8,6 +8,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,10 @@ struct TerminationFixture {
     FakeEngine engine;
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
+        std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeProfileStore store{{makeProfile("Основной")}};
     std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);

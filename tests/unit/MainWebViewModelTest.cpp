@@ -1,7 +1,8 @@
 #include "core/shell/MainWebViewModel.h"
 
 #include "core/page/PageHost.h"
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
+#include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
@@ -74,7 +75,8 @@ struct ShellFixture {
     MemoryPreferencesStore preferences;
     ForgettingPreferencesStore guardedPreferences{preferences};
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();

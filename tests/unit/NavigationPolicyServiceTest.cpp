@@ -150,3 +150,67 @@ TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
     for (const auto& c : cases)
         EXPECT_EQ(orvi::isFileDownloadURL(std::string_view(c.url), domains), c.expected) << c.url;
 }
+
+namespace {
+
+class RecordingLauncher final : public orvi::platform::UriLauncher {
+public:
+    void launch(const std::string& uri) override { launched.push_back(uri); }
+    std::vector<std::string> launched;
+};
+
+} // namespace
+
+TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserAndTheWindowStays) {
+    using orvi::engine::NavigationType;
+    struct Case {
+        const char* name;
+        bool block;
+        const char* url;
+        NavigationType type;
+        bool newWindow;
+        bool gesture;
+        NavigationDecision expected;
+        bool launched;
+    };
+    const auto allow = NavigationDecision::allow;
+    const auto cancel = NavigationDecision::cancel;
+    const auto click = NavigationType::linkActivated;
+    const auto other = NavigationType::other;
+    const Case cases[] = {
+        {"blocked click", true, "https://news.example.com/a", click, false, true, cancel, false},
+        {"click", false, "https://news.example.com/a", click, false, true, cancel, true},
+        {"click into a new window", false, "http://news.example.com/", other, true, true, cancel, true},
+        {"script without a gesture", false, "https://news.example.com/a", click, false, false, cancel, false},
+        {"redirect or script load", false, "https://news.example.com/a", other, false, true, cancel, false},
+        {"not a web address", false, "ftp://news.example.com/a", click, false, true, cancel, false},
+        {"the service itself", false, "https://web.orvi.test/chat", click, false, true, allow, false},
+        {"the landing page", false, "https://app.orvi.test/", click, false, true, cancel, false},
+    };
+    for (const auto& c : cases) {
+        auto browser = std::make_shared<RecordingLauncher>();
+        NavigationPolicyService policy(orvi::test::testDomains(), c.block, browser);
+        NavigationAction action;
+        action.url = c.url;
+        action.navigationType = c.type;
+        action.opensNewWindow = c.newWindow;
+        action.isUserGesture = c.gesture;
+        orvi::test::LogCapture log;
+        EXPECT_EQ(policy.decide(action), c.expected) << c.name;
+        EXPECT_EQ(browser->launched.size(), c.launched ? 1u : 0u) << c.name;
+        if (c.launched) {
+            EXPECT_EQ(browser->launched[0], Url::parse(c.url)->absoluteString()) << c.name;
+        }
+    }
+    // The setting changes while the application runs.
+    auto browser = std::make_shared<RecordingLauncher>();
+    NavigationPolicyService policy(orvi::test::testDomains(), true, browser);
+    NavigationAction action;
+    action.url = "https://news.example.com/";
+    action.navigationType = click;
+    action.isUserGesture = true;
+    policy.decide(action);
+    policy.setBlockExternalLinks(false);
+    policy.decide(action);
+    EXPECT_EQ(browser->launched.size(), 1u);
+}

@@ -1,12 +1,13 @@
 #include "core/page/OrviWebCoordinator.h"
 
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ struct CoordinatorFixture {
         coordinator = OrviWebCoordinator::create(
             profile, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
             withSessionSync ? cookies->sync() : SessionSync{},
-            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending,
+                               [this] { return mediaAllowed; }, [this] { ++callsUnavailable; }});
         webView = makeView(profile.id);
         attach();
     }
@@ -41,14 +43,21 @@ struct CoordinatorFixture {
         coordinator->attach(webView, placement);
         webView->setNavigationDelegate(coordinator.get());
     }
+    // Page messages count only while the view shows the service.
+    void onServicePage() { webView->currentURL = OrviDomains::defaults().serviceOrigin(); }
     FakeCookieStore& jar() { return static_cast<FakeDataStore&>(webView->dataStore()).cookies; }
 
+    bool mediaAllowed = true;
+    int callsUnavailable = 0;
     LogCapture log;
     ManualScheduler scheduler;
     FakeEngine engine;
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    PendingPageMessages pending;
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
+        std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
@@ -106,18 +115,20 @@ TEST(OrviWebCoordinator, FirstFinishRecordsTheCookieStateAndLaterChangesAreSaved
     EXPECT_EQ(f.cookies->count(save), 2u);
 }
 
-TEST(OrviWebCoordinator, LoginMessageSavesAfterOneAndThreeSecondsUnlessTheWebViewChanged) {
+TEST(OrviWebCoordinator, LoginMessagesCoalesceIntoOnePairOfSavesAfterOneAndThreeSeconds) {
     CoordinatorFixture f;
+    f.onServicePage();
     const auto saveStorage = "saveStorage " + f.profile.id.text();
-    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "OK: user logged in"}});
-    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in again"}});
-    EXPECT_TRUE(f.log.contains("log: OK: user logged in"));
+    for (int i = 0; i < 300; ++i)
+        f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "OK: user logged in"}});
     f.scheduler.advance(0.9s);
     EXPECT_EQ(f.cookies->count(saveStorage), 0u);
     f.scheduler.advance(0.2s);
-    EXPECT_EQ(f.cookies->count(saveStorage), 2u);
-    EXPECT_TRUE(f.log.contains("   ✅ Login save attempt (t+1s) completed"));
+    EXPECT_EQ(f.cookies->count(saveStorage), 1u);
     f.scheduler.advance(2s);
+    EXPECT_EQ(f.cookies->count(saveStorage), 2u);
+    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in again"}});
+    f.scheduler.advance(3.1s);
     EXPECT_EQ(f.cookies->count(saveStorage), 4u);
 
     f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in"}});
@@ -129,6 +140,7 @@ TEST(OrviWebCoordinator, LoginMessageSavesAfterOneAndThreeSecondsUnlessTheWebVie
 
 TEST(OrviWebCoordinator, LogMessagesOfOtherKindsOrShapesTriggerNoSave) {
     CoordinatorFixture f;
+    f.onServicePage();
     for (const Json& body : {Json{{"type", "error"}, {"message", "user logged in"}},
                              Json{{"type", "log"}, {"message", "User Logged In"}}, Json{{"type", "log"}},
                              Json("user logged in"), Json{{"type", 1}, {"message", "user logged in"}}})
@@ -261,18 +273,20 @@ TEST(OrviWebCoordinator, FailuresClearLoadingAndLogWhatHappened) {
     }
 }
 
-TEST(OrviWebCoordinator, ConfirmsEveryDialogAndRecordsCallAndDownloadMessages) {
+TEST(OrviWebCoordinator, ConfirmsEveryDialogAndFetchesOnlyWellFormedHttpDownloadLinks) {
     CoordinatorFixture f;
     std::optional<bool> confirmed;
     f.coordinator->runJavaScriptConfirm(*f.webView, "Удалить?", [&](bool ok) { confirmed = ok; });
     EXPECT_EQ(confirmed, true);
+    f.onServicePage();
 
-    f.webView->postMessage("callStateHandler", {{"active", true}});
-    f.webView->postMessage("callStateHandler", Json("active"));
     f.webView->postMessage("downloadLink", Json("https://files.orvi.example/a.pdf"));
-    f.webView->postMessage("downloadLink", {{"label", "no url"}});
-    EXPECT_EQ(f.pending.callStates.size(), 1u);
-    EXPECT_EQ(f.pending.downloadLinks.size(), 1u);
+    f.webView->postMessage("downloadLink", {{"url", "https://files.orvi.example/b.pdf"}, {"label", "b.pdf"}});
+    for (const Json& bad : {Json{{"label", "no url"}}, Json("file:///etc/passwd"),
+                            Json("javascript:alert(1)"), Json(42), Json{{"url", 7}}})
+        f.webView->postMessage("downloadLink", bad);
+    ASSERT_EQ(f.webView->downloads.size(), 2u);
+    EXPECT_EQ(f.webView->downloads[1].url, "https://files.orvi.example/b.pdf");
 }
 
 TEST(OrviWebCoordinator, PassesOnlyItsOwnProfilesChangedCounts) {
@@ -285,4 +299,125 @@ TEST(OrviWebCoordinator, PassesOnlyItsOwnProfilesChangedCounts) {
                              Json{{"count", 0}, {"profileId", own}}})
         f.webView->postMessage("unreadCountHandler", body);
     EXPECT_EQ(counts, (std::vector<int>{2, 0}));
+}
+
+namespace {
+
+engine::PermissionDecision askForCapture(CoordinatorFixture& f, const std::string& origin) {
+    std::optional<engine::PermissionDecision> decision;
+    f.coordinator->requestMediaCapturePermission(*f.webView, origin, engine::MediaCaptureType::microphone,
+                                                 [&](engine::PermissionDecision d) { decision = d; });
+    EXPECT_TRUE(decision.has_value());
+    return decision.value_or(engine::PermissionDecision::prompt);
+}
+
+const std::string kServiceOrigin = "https://web.orvi.ru";
+
+} // namespace
+
+TEST(OrviWebCoordinator, CaptureIsGrantedOnlyToTheServicePageAfterACallGestureAndNeverWhenSwitchedOff) {
+    struct Case {
+        const char* what;
+        bool settingOn;
+        std::string pageURL;
+        std::string origin;
+        bool gesture;
+        engine::PermissionDecision expected;
+    };
+    using engine::PermissionDecision;
+    const std::string page = OrviDomains::defaults().serviceOrigin();
+    const Case cases[] = {
+        {"service page after a gesture", true, page, kServiceOrigin, true, PermissionDecision::grant},
+        {"service page without a gesture", true, page, kServiceOrigin, false, PermissionDecision::deny},
+        {"setting off", false, page, kServiceOrigin, true, PermissionDecision::deny},
+        {"look-alike host", true, "https://web.orvi.ru.evil.example/", "https://web.orvi.ru.evil.example",
+         true, PermissionDecision::deny},
+        {"view strayed off the service", true, "https://evil.example/", "https://evil.example", true,
+         PermissionDecision::deny},
+    };
+    for (const auto& c : cases) {
+        CoordinatorFixture f;
+        f.mediaAllowed = c.settingOn;
+        f.webView->currentURL = c.pageURL;
+        if (c.gesture) {
+            f.onServicePage();
+            f.webView->postMessage("callStateHandler", {{"mediaIntent", true}});
+            f.webView->currentURL = c.pageURL;
+        }
+        EXPECT_EQ(askForCapture(f, c.origin), c.expected) << c.what;
+    }
+}
+
+TEST(OrviWebCoordinator, ACallEndsWithTheDocumentThatCarriedItSoCaptureIsNotLeftGranted) {
+    using Leave = std::function<void(CoordinatorFixture&)>;
+    const std::vector<std::pair<const char*, Leave>> cases = {
+        {"navigation", [](CoordinatorFixture& f) { f.coordinator->didCommitNavigation(*f.webView); }},
+        {"crash", [](CoordinatorFixture& f) { f.webView->terminateContentProcess(); }},
+        {"detach", [](CoordinatorFixture& f) { f.coordinator->detach(f.webView); }},
+    };
+    for (const auto& [what, leave] : cases) {
+        CoordinatorFixture f;
+        f.onServicePage();
+        std::vector<bool> changes;
+        f.coordinator->onCallStateChanged = [&](bool active) { changes.push_back(active); };
+        f.webView->postMessage("callStateHandler", {{"active", true}, {"contextId", "a"}});
+        EXPECT_EQ(askForCapture(f, kServiceOrigin), engine::PermissionDecision::grant) << what;
+        leave(f);
+        EXPECT_EQ(changes, (std::vector<bool>{true, false})) << what;
+        if (f.coordinator->currentWebView()) {
+            EXPECT_EQ(askForCapture(f, kServiceOrigin), engine::PermissionDecision::deny) << what;
+        }
+    }
+}
+
+TEST(OrviWebCoordinator, APageCannotForgeLogLinesFloodHandlersOrSpeakFromAForeignMainFrame) {
+    CoordinatorFixture f;
+    f.onServicePage();
+    f.log.clear();
+    f.webView->postMessage(
+        "logHandler", {{"type", "log"},
+                       {"message", "ok\n🛑 Application will terminate - saving cookies and storage..."}});
+    f.webView->postMessage("logHandler", {{"type", "log\r\n❌ fake"}, {"message", std::string(50000, 'x')}});
+    const auto lines = f.log.lines();
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        EXPECT_FALSE(line.starts_with("🛑")) << line;
+        EXPECT_LT(line.size(), 5000u);
+    }
+
+    for (int i = 0; i < 4000; ++i)
+        f.webView->postMessage("downloadLink", Json("https://files.orvi.ru/" + std::to_string(i) + ".pdf"));
+    EXPECT_LE(f.webView->downloads.size(), 10u) << "a flood is cut off by the rate limit";
+    f.scheduler.advance(std::chrono::seconds(2));
+    f.webView->postMessage("downloadLink", Json("https://files.orvi.ru/later.pdf"));
+    EXPECT_EQ(f.webView->downloads.back().url, "https://files.orvi.ru/later.pdf") << "the limit recovers";
+
+    const auto before = f.webView->downloads.size();
+    f.webView->currentURL = "https://evil.example/";
+    f.webView->postMessage("downloadLink", Json("https://files.orvi.ru/a.pdf"));
+    f.webView->postMessage("callStateHandler", {{"active", true}, {"contextId", "x"}});
+    f.webView->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in"}});
+    f.scheduler.advance(std::chrono::seconds(5));
+    EXPECT_EQ(f.webView->downloads.size(), before);
+    EXPECT_FALSE(f.coordinator->hasActiveCall());
+    EXPECT_EQ(f.cookies->count("saveStorage " + f.profile.id.text()), 0u);
+}
+
+TEST(OrviWebCoordinator, InstallsTheCallAndDownloadScriptsInEveryFrameOnceAndReportsMissingCallsSupport) {
+    CoordinatorFixture f;
+    f.coordinator->detach(f.webView);
+    f.attach();
+    std::size_t media = 0;
+    for (const auto& script : f.webView->userScripts)
+        if (script.source.find("__orviWrapperCallStateInstalled") != std::string::npos ||
+            script.source.find("__downloadClickIntercepted") != std::string::npos) {
+            ++media;
+            EXPECT_EQ(script.frameScope, engine::FrameScope::allFrames);
+            EXPECT_EQ(script.injectionTime, engine::InjectionTime::documentStart);
+        }
+    EXPECT_EQ(media, 2u);
+
+    f.onServicePage();
+    f.webView->postMessage("callStateHandler", {{"event", "callsUnavailable"}, {"contextId", "a"}});
+    EXPECT_EQ(f.callsUnavailable, 1);
 }

@@ -123,6 +123,33 @@ TEST(PageLoader, AVPNStopsTheLoadUnlessTheWarningIsIgnored) {
     }
 }
 
+// Closing the warning must not leave the window empty for the rest of the run, nor bring
+// the warning straight back, nor start a second load of a page already past the gate.
+TEST(PageLoader, ALoadHeldAtTheVPNGateLoadsOnceTheGateOpens) {
+    struct Case {
+        bool vpnStillUp;
+        bool ignoreNow;
+        std::size_t loads;
+    };
+    for (const auto& c : {Case{false, false, 1}, Case{true, true, 1}, Case{true, false, 0}}) {
+        LoaderFixture f;
+        f.vpn.vpn = true;
+        auto loader = f.makeLoader();
+        loader->start();
+        f.scheduler.advance(1s);
+        ASSERT_TRUE(loader->isHeldAtGate());
+        f.vpn.vpn = c.vpnStillUp;
+        loader->retryGate(c.ignoreNow, false);
+        f.scheduler.advance(1s);
+        EXPECT_EQ(f.webView->loads.size(), c.loads);
+        EXPECT_EQ(f.vpnWarnings, 1);
+        EXPECT_EQ(loader->isHeldAtGate(), c.loads == 0);
+        loader->retryGate(true, true);
+        f.scheduler.advance(1s);
+        EXPECT_EQ(f.webView->loads.size(), 1u);
+    }
+}
+
 TEST(PageLoader, AWebViewAlreadyOnTheServiceIsNotReloaded) {
     struct Case {
         std::string url;

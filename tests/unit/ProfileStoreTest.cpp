@@ -1,9 +1,12 @@
 #include "core/profiles/ProfileStore.h"
 
 #include "core/prefs/PreferenceKeys.h"
+#include "core/profiles/LeftoverSessions.h"
 #include "fakes/LogCapture.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "support/TempDir.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace orvi;
@@ -89,10 +92,11 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
          {"A", "C"},
          "   ✅ Recovered 2 profiles from corrupted data"},
         {"not JSON", "{{{ not json", {}, "   ❌ Could not parse JSON, creating default profile"},
-        {"not an array of objects",
-         std::string("[") + a + "}, 5]",
-         {},
-         "   ❌ Could not parse JSON, creating default profile"},
+        {"not an array of objects", "{}", {}, "   ❌ Could not parse JSON, creating default profile"},
+        {"null element among good ones",
+         std::string("[null, ") + a + "}, 5]",
+         {"A"},
+         "   ✅ Recovered 1 profiles from corrupted data"},
         {"nothing usable",
          R"([{"id":"x","name":"A"},{"name":"B"}])",
          {},
@@ -120,6 +124,87 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
             EXPECT_TRUE(store.profiles()[1].callsEnabled) << "a mistyped flag takes its default";
         }
     }
+}
+
+TEST_F(ProfileStoreTest, ALostListKeepsItsBytesAndGivesLeftoverSessionsBackUnderTheirIdentifiers) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryPreferencesStore&)> store;
+        std::vector<const char*> leftovers;
+        std::vector<std::pair<const char*, std::string>> expected; // id, name
+        bool keptCopy;
+    };
+    const std::string good = std::string(R"({"id":")") + kIdA + R"(","name":"A"})";
+    const auto data = [](std::string bytes) {
+        return [=](MemoryPreferencesStore& p) { p.setData(keys::kProfiles, bytes); };
+    };
+    const std::vector<Case> cases = {
+        {"not JSON", data("{{{"), {kIdB}, {{kIdB, "Восстановленный профиль 1"}}, true},
+        {"stored as text",
+         [&](MemoryPreferencesStore& p) { p.setString(keys::kProfiles, "[" + good + "]"); },
+         {kIdA, kIdB},
+         {{kIdA, "Восстановленный профиль 1"}, {kIdB, "Восстановленный профиль 2"}},
+         true},
+        {"partly recovered",
+         data("[" + good + ", 7]"),
+         {kIdA, kIdC},
+         {{kIdA, "A"}, {kIdC, "Восстановленный профиль 1"}},
+         true},
+        {"missing", [](MemoryPreferencesStore&) {}, {kIdC}, {{kIdC, "Восстановленный профиль 1"}}, false},
+        {"intact list wins", data("[" + good + "]"), {kIdB}, {{kIdA, "A"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryPreferencesStore local;
+        c.store(local);
+        const auto before = local.data(keys::kProfiles);
+        std::vector<ProfileId> leftovers;
+        for (auto text : c.leftovers)
+            leftovers.push_back(id(text));
+        ProfileStore store(local, [&] { return leftovers; });
+
+        std::vector<std::pair<ProfileId, std::string>> got;
+        for (const auto& p : store.profiles())
+            got.emplace_back(p.id, p.name);
+        std::vector<std::pair<ProfileId, std::string>> expected;
+        for (const auto& [idText, name] : c.expected)
+            expected.emplace_back(id(idText), name);
+        EXPECT_EQ(got, expected);
+        expectConsistent(store, local);
+
+        const auto copies = local.keysWithPrefix(ProfileStore::unreadableProfilesKeyPrefix);
+        EXPECT_EQ(copies.size(), c.keptCopy ? 1u : 0u);
+        if (c.keptCopy && before) {
+            EXPECT_EQ(local.data(copies.at(0)), before) << "the damaged bytes are kept as they were";
+        }
+    }
+}
+
+TEST_F(ProfileStoreTest, ARepeatedRecoveryKeepsEveryEarlierCopy) {
+    for (const char* stored : {"first damage", "second damage"}) {
+        prefs.setData(keys::kProfiles, stored);
+        ProfileStore store(prefs);
+    }
+    const auto copies = prefs.keysWithPrefix(ProfileStore::unreadableProfilesKeyPrefix);
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(prefs.data(copies[0]), "first damage");
+    EXPECT_EQ(prefs.data(copies[1]), "second damage");
+}
+
+TEST(LeftoverSessions, FindsSessionKeysAndEngineFoldersNamedAfterProfiles) {
+    orvi::test::TempDir dir;
+    MemoryPreferencesStore prefs;
+    prefs.setData(keys::cookies(id(kIdB)), "[]");
+    prefs.setData(keys::storage(id(kIdC)), "{}");
+    prefs.setData(keys::storage(id(kIdB)), "{}");
+    prefs.setData(std::string(keys::kCookiesPrefix) + "not-an-id", "[]");
+    prefs.setData(keys::kLegacyCookies, "[]");
+    std::filesystem::create_directories(dir / "engine" / kIdA);
+    std::filesystem::create_directories(dir / "engine" / "not-an-id");
+    std::ofstream(dir / "engine" / "44444444-4444-4444-8444-444444444444") << "a file, not a folder";
+
+    const auto found = findLeftoverSessions(prefs, {dir / "engine", dir / "missing"});
+    EXPECT_EQ(found, (std::vector<ProfileId>{id(kIdA), id(kIdB), id(kIdC)}));
 }
 
 TEST_F(ProfileStoreTest, LoadedEphemeralProfilesBecomePersistentAndTheStoredActiveOneIsKept) {

@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <sqlite3.h>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using orvi::SqlitePreferencesStore;
 using orvi::test::LogCapture;
@@ -112,6 +115,17 @@ TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsTheirDefaults) {
     EXPECT_TRUE(store->remove("text")) << "removing an absent key is not a failure";
 }
 
+TEST(SqlitePreferencesStore, KeysAreListedByTheirExactLeadingBytes) {
+    TempDir dir;
+    auto store = open(dir / "p.sqlite3");
+    ASSERT_TRUE(store);
+    for (const char* key : {"a.%x", "a.%", "a.b", "A.%x", "ключ.1", "ключ", "a_%"})
+        ASSERT_TRUE(store->setBoolean(key, true));
+    EXPECT_EQ(store->keysWithPrefix("a.%"), (std::vector<std::string>{"a.%", "a.%x"}));
+    EXPECT_EQ(store->keysWithPrefix("ключ."), (std::vector<std::string>{"ключ.1"}));
+    EXPECT_TRUE(store->keysWithPrefix("z").empty());
+}
+
 TEST(SqlitePreferencesStore, WritesAreDurableWithoutSynchronizeOrAClosedConnection) {
     TempDir dir;
     const auto file = dir / "p.sqlite3";
@@ -209,7 +223,6 @@ TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore)
              sqlite3_exec(db, "CREATE TABLE preferences (name TEXT, other BLOB)", nullptr, nullptr, nullptr);
              sqlite3_close(db);
          }},
-        {"folder in its place", [](const auto& f) { std::filesystem::create_directory(f); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,13 +267,129 @@ TEST(SqlitePreferencesStore, AFailingWriteIsReportedLoggedAndKeepsTheOldValue) {
     EXPECT_EQ(store->string("key"), "new");
 }
 
-TEST(SqlitePreferencesStore, AFolderThatCannotBeMadeIsAnErrorNotACrash) {
+namespace {
+
+using Persistence = SqlitePreferencesStore::Persistence;
+
+struct DetachedOutcome {
+    int persistence = -1;
+    std::string value;
+    bool writeStaysInRun = false;
+};
+
+// Opens the store as an unprivileged user when the tests run as root (root passes every
+// permission check), so that the file system itself refuses what the case takes away.
+DetachedOutcome openAsOtherUser(const std::filesystem::path& file) {
+    auto run = [&] {
+        auto store = SqlitePreferencesStore::create(file);
+        if (!store.ok())
+            return DetachedOutcome{};
+        auto& s = *store.value();
+        DetachedOutcome out{static_cast<int>(s.persistence()), s.string("login").value_or("")};
+        out.writeStaysInRun = s.setString("later", "x") && s.string("later") == "x";
+        return out;
+    };
+    if (::geteuid() != 0)
+        return run();
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const auto out = run();
+        const std::string line =
+            std::to_string(out.persistence) + " " + (out.writeStaysInRun ? "1" : "0") + " " + out.value;
+        (void)!::write(pipeEnds[1], line.data(), line.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string line;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        line.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    ::waitpid(child, nullptr, 0);
+    DetachedOutcome out;
+    std::istringstream in(line);
+    int write = 0;
+    in >> out.persistence >> write;
+    out.writeStaysInRun = write != 0;
+    in >> std::ws;
+    std::getline(in, out.value);
+    return out;
+}
+
+std::string fileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+} // namespace
+
+TEST(SqlitePreferencesStore, AFileThatIsOnlyUnwritableOrUnreadableIsNeverMovedAside) {
+    struct Case {
+        const char* name;
+        unsigned folderMode;
+        unsigned fileMode;
+        Persistence expected;
+        const char* value;
+    };
+    // Modes are applied to a store made by its owner; the store is then opened by someone
+    // else (a run under sudo leaves exactly this behind).
+    const Case cases[] = {
+        {"readable file in a read-only folder", 0755, 0644, Persistence::readOnlyCopy, "kept"},
+        {"file of another user", 0755, 0600, Persistence::memoryOnly, ""},
+        {"folder of another user", 0700, 0600, Persistence::memoryOnly, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ::chmod(dir.path().c_str(), 0755);
+        const auto folder = dir / "prefs";
+        const auto file = folder / "preferences.sqlite3";
+        {
+            auto store = open(file);
+            ASSERT_TRUE(store);
+            ASSERT_TRUE(store->setString("login", "kept"));
+        }
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to open the store as another user";
+        ::chmod(folder.c_str(), c.folderMode);
+        ::chmod(file.c_str(), c.fileMode);
+        const auto before = fileBytes(file);
+
+        const auto outcome = openAsOtherUser(file);
+        EXPECT_EQ(outcome.persistence, static_cast<int>(c.expected));
+        EXPECT_EQ(outcome.value, c.value);
+        EXPECT_TRUE(outcome.writeStaysInRun) << "the run still works with its preferences";
+        EXPECT_EQ(fileBytes(file), before) << "the file is left as it was";
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-"));
+        auto owner = open(file);
+        ASSERT_TRUE(owner);
+        EXPECT_EQ(owner->persistence(), Persistence::durable);
+        EXPECT_EQ(owner->string("login"), "kept") << "the owner finds the store where it was";
+        EXPECT_FALSE(owner->contains("later"));
+    }
+}
+
+TEST(SqlitePreferencesStore, SomethingOtherThanAFileInItsPlaceRunsInMemoryAndIsLeftAlone) {
     TempDir dir;
     std::ofstream(dir / "blocker") << "a file where the folder should be";
-    auto store = SqlitePreferencesStore::create(dir / "blocker/orvi-wrapper/preferences.sqlite3");
-    EXPECT_FALSE(store.ok());
-    auto memory = SqlitePreferencesStore::createInMemory();
-    ASSERT_TRUE(memory.ok());
-    EXPECT_TRUE(memory.value()->setData("k", "v"));
-    EXPECT_EQ(memory.value()->data("k"), "v");
+    std::filesystem::create_directory(dir / "folder-as-file");
+    for (const auto& file : {dir / "blocker/orvi-wrapper/preferences.sqlite3", dir / "folder-as-file"}) {
+        SCOPED_TRACE(file.string());
+        LogCapture log;
+        auto store = SqlitePreferencesStore::create(file);
+        ASSERT_TRUE(store.ok());
+        EXPECT_EQ(store.value()->persistence(), Persistence::memoryOnly);
+        EXPECT_TRUE(store.value()->unsavedNotice().has_value());
+        EXPECT_TRUE(store.value()->setData("k", "v"));
+        EXPECT_EQ(store.value()->data("k"), "v");
+        EXPECT_FALSE(log.containsSubstring("moved it to"));
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "folder-as-file"));
 }

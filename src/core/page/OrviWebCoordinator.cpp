@@ -1,10 +1,11 @@
 #include "core/page/OrviWebCoordinator.h"
 
 #include "core/base/Log.h"
-#include "core/page/PendingPageMessages.h"
+#include "core/page/PageDownloads.h"
 #include "core/page/WebViewSessions.h"
 #include "core/web/policy/Url.h"
 #include "core/web/scripts/EmbeddedScripts.h"
+#include "core/web/scripts/OrviUserScripts.h"
 
 namespace orvi {
 
@@ -37,6 +38,7 @@ OrviWebCoordinator::create(Profile profile,
         std::move(profile), std::move(navigationPolicyService), std::move(unreadDetectionService),
         std::move(sessionSync), std::move(context)));
     coordinator->setupUnreadDetection();
+    coordinator->setupCallState();
     return coordinator;
 }
 
@@ -47,8 +49,9 @@ OrviWebCoordinator::OrviWebCoordinator(
     : m_profile(std::move(profile)), m_navigationPolicyService(std::move(navigationPolicyService)),
       m_unreadDetectionService(std::move(unreadDetectionService)), m_sessionSync(std::move(sessionSync)),
       m_context(std::move(context)),
-      m_decider(*m_navigationPolicyService, m_context.domains, m_context.pendingMessages),
-      m_saveSchedule(m_context.scheduler, m_profile.storageType), m_crashBackoff(m_context.scheduler) {}
+      m_decider(*m_navigationPolicyService, m_context.domains, m_context.downloads),
+      m_saveSchedule(m_context.scheduler, m_profile.storageType), m_crashBackoff(m_context.scheduler),
+      m_callState(m_context.scheduler), m_messageGate(m_context.scheduler, m_context.domains) {}
 
 OrviWebCoordinator::~OrviWebCoordinator() {
     // The web view holds its delegates without owning them; it must not call a dead one.
@@ -62,6 +65,22 @@ OrviWebCoordinator::~OrviWebCoordinator() {
 
 std::string OrviWebCoordinator::consoleInterceptScript() {
     return std::string(embeddedScript("ConsoleIntercept.js"));
+}
+
+void OrviWebCoordinator::setupCallState() {
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    m_callState.onCallStateChanged = [weakSelf](bool active) {
+        if (auto self = weakSelf.lock(); self && self->onCallStateChanged)
+            self->onCallStateChanged(active);
+    };
+    m_callState.onMediaCaptureRequested = [weakSelf] {
+        if (auto self = weakSelf.lock(); self && self->onMediaCaptureRequested)
+            self->onMediaCaptureRequested();
+    };
+    m_callState.onCallsUnavailable = [weakSelf] {
+        if (auto self = weakSelf.lock(); self && self->m_context.onCallsUnavailable)
+            self->m_context.onCallsUnavailable();
+    };
 }
 
 void OrviWebCoordinator::setupUnreadDetection() {
@@ -139,6 +158,23 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
     }
     webView->addUserScript(engine::UserScript{consoleInterceptScript(), engine::InjectionTime::documentStart,
                                               engine::FrameScope::allFrames, kHandlerWorld});
+    installMediaScripts(webView);
+}
+
+void OrviWebCoordinator::installMediaScripts(const std::shared_ptr<engine::WebView>& webView) {
+    // A cached view keeps its scripts across attaches; adding them again would only grow
+    // the view's script list.
+    std::erase_if(m_mediaScriptedViews, [](const auto& view) { return view.expired(); });
+    for (const auto& view : m_mediaScriptedViews)
+        if (view.lock() == webView)
+            return;
+    m_mediaScriptedViews.push_back(webView);
+    webView->addUserScript(engine::UserScript{OrviUserScripts::callStateDetectionScript(),
+                                              engine::InjectionTime::documentStart,
+                                              engine::FrameScope::allFrames, kHandlerWorld});
+    webView->addUserScript(engine::UserScript{OrviUserScripts::downloadClickScript(m_context.domains),
+                                              engine::InjectionTime::documentStart,
+                                              engine::FrameScope::allFrames, kHandlerWorld});
 }
 
 void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView) {
@@ -149,6 +185,7 @@ void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView)
         saveCookiesAndStorage(webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
     }
     m_saveSchedule.stop();
+    m_callState.reset();
     m_unreadDetectionService->detach(webView);
     for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler})
         webView->removeScriptMessageHandler(name);
@@ -177,6 +214,12 @@ void OrviWebCoordinator::decidePolicyForNavigationResponse(
 void OrviWebCoordinator::didStartProvisionalNavigation(engine::WebView&) {
     if (onLoadingChanged)
         onLoadingChanged(true);
+}
+
+void OrviWebCoordinator::didCommitNavigation(engine::WebView& webView) {
+    // A new document in the main frame: the frames that reported calls are gone.
+    if (isCurrent(webView))
+        m_callState.reset();
 }
 
 void OrviWebCoordinator::loadServiceOrigin(engine::WebView& webView) {
@@ -244,6 +287,8 @@ void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
     auto webView = m_currentWebView.lock();
     if (!webView || !m_sessionSync)
         return;
+    if (m_saveSchedule.loginSavesPending())
+        return;
     logLine("💾 User logged in - saving cookies and storage...");
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = webView;
@@ -259,21 +304,54 @@ void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
 }
 
 void OrviWebCoordinator::didReceiveScriptMessage(const std::string& handlerName, const Json& body) {
-    if (handlerName == kCallStateHandler) {
-        if (body.is_object())
-            m_context.pendingMessages.recordCallState(body);
-    } else if (handlerName == kDownloadLinkHandler) {
-        if (body.is_string() || (body.is_object() && stringMember(body, "url")))
-            m_context.pendingMessages.recordDownloadLink(body);
-    } else if (handlerName == kLogHandler) {
-        const auto type = body.is_object() ? stringMember(body, "type") : std::nullopt;
-        const auto message = body.is_object() ? stringMember(body, "message") : std::nullopt;
-        if (!type || !message)
-            return;
-        logLine(*type + ": " + *message);
-        if (*type == "log" && message->find(kLoggedInMarker) != std::string::npos)
-            saveCurrentCookiesAndStorage();
+    auto webView = m_currentWebView.lock();
+    if (!webView || !m_messageGate.admit(handlerName, *webView, body))
+        return;
+    if (handlerName == kCallStateHandler)
+        m_callState.handleMessage(body);
+    else if (handlerName == kDownloadLinkHandler)
+        handleDownloadLink(body);
+    else if (handlerName == kLogHandler)
+        handleLogMessage(body);
+}
+
+void OrviWebCoordinator::handleLogMessage(const Json& body) {
+    const auto type = body.is_object() ? stringMember(body, "type") : std::nullopt;
+    const auto message = body.is_object() ? stringMember(body, "message") : std::nullopt;
+    if (!type || !message)
+        return;
+    logLine(PageMessageGate::pageLogLine(*type, *message));
+    if (*type == "log" && message->find(kLoggedInMarker) != std::string::npos)
+        saveCurrentCookiesAndStorage();
+}
+
+void OrviWebCoordinator::handleDownloadLink(const Json& body) {
+    std::optional<std::string> url;
+    std::optional<std::string> label;
+    std::optional<std::string> context;
+    std::optional<std::string> remembered;
+    if (body.is_string()) {
+        url = body.get<std::string>();
+    } else if (body.is_object()) {
+        url = stringMember(body, "url");
+        label = stringMember(body, "label");
+        context = stringMember(body, "debugContext");
+        remembered = stringMember(body, "rememberedLabel");
     }
+    if (!url || !Url::parse(*url))
+        return;
+    auto webView = m_currentWebView.lock();
+    if (!webView)
+        return;
+    // The page's texts go into our log on one line each.
+    auto oneLine = [](const std::string& text) { return PageMessageGate::oneLine(text); };
+    logLine("📥 Download link from JS (iframe): " + oneLine(*url) +
+            (label && !label->empty() ? " (label: " + oneLine(*label) + ")" : ""));
+    if (context && !context->empty())
+        logLine("🧭 Download click context: " + oneLine(*context));
+    if (remembered && !remembered->empty())
+        logLine("📝 Remembered attachment label: " + oneLine(*remembered));
+    m_context.downloads.startManualDownload(*webView, *url, label);
 }
 
 void OrviWebCoordinator::didFailNavigation(engine::WebView&, const Error& error) {
@@ -320,6 +398,8 @@ void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Er
 
 void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
                                                        engine::ProcessTerminationReason) {
+    if (isCurrent(webView))
+        m_callState.reset();
     const auto delay = m_crashBackoff.nextReloadDelay();
     if (!delay) {
         if (onLoadingChanged)
@@ -350,10 +430,7 @@ void OrviWebCoordinator::reloadAfterCrash(const std::shared_ptr<engine::WebView>
 
 void OrviWebCoordinator::navigationDidBecomeDownload(engine::WebView&,
                                                      const std::shared_ptr<engine::Download>& download) {
-    if (!download)
-        return;
-    m_context.pendingMessages.recordEngineDownload(download->url());
-    download->cancel();
+    m_context.downloads.adoptDownload(download);
 }
 
 void OrviWebCoordinator::runJavaScriptAlert(engine::WebView&, const std::string&,
@@ -367,12 +444,22 @@ void OrviWebCoordinator::runJavaScriptConfirm(engine::WebView&, const std::strin
 }
 
 void OrviWebCoordinator::requestMediaCapturePermission(
-    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
+    engine::WebView& webView, const std::string& origin, engine::MediaCaptureType,
     std::function<void(engine::PermissionDecision)> decisionHandler) {
-    m_context.pendingMessages.recordMediaCaptureRequest(origin, type);
-    if (onMediaCaptureRequested)
-        onMediaCaptureRequested();
-    decisionHandler(engine::PermissionDecision::prompt);
+    if (!m_context.mediaPermissionsEnabled || !m_context.mediaPermissionsEnabled()) {
+        logLine("🔒 Camera and microphone are switched off in the settings");
+        decisionHandler(engine::PermissionDecision::deny);
+        return;
+    }
+    // Only the service's own page may use them, never a page the view strayed to.
+    if (!isCurrent(webView) || !m_context.domains.isAllowed(origin) ||
+        !m_context.domains.isAllowed(webView.url())) {
+        logLine("🔒 Blocked media capture for a page outside the service: " + origin.substr(0, 200));
+        decisionHandler(engine::PermissionDecision::deny);
+        return;
+    }
+    const bool allowed = m_callState.mayCapture(m_profile.callsEnabled, m_profile.name);
+    decisionHandler(allowed ? engine::PermissionDecision::grant : engine::PermissionDecision::deny);
 }
 
 } // namespace orvi

@@ -3,7 +3,9 @@
 #include "core/base/Json.h"
 #include "core/base/Scheduler.h"
 #include "core/base/Signal.h"
+#include "core/page/CallState.h"
 #include "core/page/CrashReloadBackoff.h"
+#include "core/page/PageMessageGate.h"
 #include "core/page/SessionSaveSchedule.h"
 #include "core/page/UnreadDetectionServiceProtocol.h"
 #include "core/page/WebViewPlacement.h"
@@ -20,7 +22,7 @@
 
 namespace orvi {
 
-class PendingPageMessages;
+class PageDownloads;
 class WebViewSessions;
 
 // What every coordinator shares with the rest of the application.
@@ -28,7 +30,11 @@ struct CoordinatorContext {
     Scheduler& scheduler;
     OrviDomains domains;
     WebViewSessions& sessions;
-    PendingPageMessages& pendingMessages;
+    PageDownloads& downloads;
+    // Whether the user allows the camera and microphone at all; absent means not.
+    std::function<bool()> mediaPermissionsEnabled = {};
+    // Told whenever a page finds its engine without calls; the listener says it once.
+    std::function<void()> onCallsUnavailable = {};
 };
 
 // Supervises the page of one profile: it is the attached web view's navigation and UI
@@ -46,6 +52,7 @@ public:
 
     const Profile& profile() const { return m_profile; }
     std::shared_ptr<engine::WebView> currentWebView() const { return m_currentWebView.lock(); }
+    bool hasActiveCall() const { return m_callState.hasActiveCall(); }
 
     // The placement tells whether the web view sits in a window (a crash is only answered
     // with a reload there).
@@ -66,6 +73,7 @@ public:
     decidePolicyForNavigationResponse(engine::WebView& webView, const engine::NavigationResponse& response,
                                       std::function<void(engine::PolicyDecision)> decisionHandler) override;
     void didStartProvisionalNavigation(engine::WebView& webView) override;
+    void didCommitNavigation(engine::WebView& webView) override;
     void didFinishNavigation(engine::WebView& webView) override;
     void didFailProvisionalNavigation(engine::WebView& webView, const Error& error) override;
     void didFailNavigation(engine::WebView& webView, const Error& error) override;
@@ -96,6 +104,8 @@ private:
                        SessionSync sessionSync, CoordinatorContext context);
 
     void setupUnreadDetection();
+    void setupCallState();
+    void installMediaScripts(const std::shared_ptr<engine::WebView>& webView);
     bool isCurrent(const engine::WebView& webView) const;
     // The profile whose saved session this web view carries; saves never go anywhere else.
     ProfileId sessionOwner(const engine::WebView& webView) const;
@@ -110,6 +120,8 @@ private:
     void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);
     void loadServiceOrigin(engine::WebView& webView);
     std::shared_ptr<engine::WebView> strongView(engine::WebView& webView) const;
+    void handleDownloadLink(const Json& body);
+    void handleLogMessage(const Json& body);
 
     const Profile m_profile;
     std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
@@ -125,6 +137,9 @@ private:
 
     SessionSaveSchedule m_saveSchedule;
     CrashReloadBackoff m_crashBackoff;
+    std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
+    CallState m_callState;
+    PageMessageGate m_messageGate;
 };
 
 } // namespace orvi

@@ -95,6 +95,22 @@ std::shared_ptr<engine::WebView> PageHost::update() {
     return m_webView;
 }
 
+void PageHost::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
+    m_options.ignoreVPNWarning = ignoreVPNWarning;
+    if (m_loader)
+        m_loader->retryGate(ignoreVPNWarning, warnAgain);
+}
+
+void PageHost::saveSession(std::function<void()> done) {
+    const auto sessionSync = m_model->sessionSync();
+    if (!m_webView || !m_owner || !sessionSync || !m_context.load.sessions.isSessionLive(*m_webView)) {
+        done();
+        return;
+    }
+    sessionSync.cookieJar->saveCookies(*m_owner, m_webView->sharedDataStore());
+    sessionSync.storage->saveStorage(*m_owner, m_webView, std::move(done));
+}
+
 void PageHost::dismantle() {
     m_loader.reset();
     if (m_webView)

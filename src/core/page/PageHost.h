@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/profiles/Profile.h"
 #include "core/page/PageLoader.h"
+#include "core/profiles/Profile.h"
 
 #include <memory>
 #include <optional>
@@ -38,6 +38,12 @@ public:
     // view never changes hands between profiles).
     std::shared_ptr<engine::WebView> update();
     void dismantle();
+    // After the VPN warning closed or the window came back to the front: a load held at the
+    // VPN gate checks again (see PageLoader::retryGate).
+    void retryLoadGate(bool ignoreVPNWarning, bool warnAgain);
+    // Saves the shown profile's cookies and storage from its web view while it still holds
+    // them, then calls `done` (at once when the web view holds no session yet).
+    void saveSession(std::function<void()> done);
 
     const std::shared_ptr<engine::WebView>& webView() const { return m_webView; }
 

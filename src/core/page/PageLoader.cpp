@@ -78,20 +78,31 @@ void PageLoader::checkWindowReadiness() {
     });
 }
 
-void PageLoader::startLoading() {
+void PageLoader::retryGate(bool ignoreVPNWarning, bool warnAgain) {
+    if (!m_heldAtGate)
+        return;
+    m_heldAtGate = false;
+    m_options.ignoreVPNWarning = ignoreVPNWarning;
+    startLoading(warnAgain);
+}
+
+void PageLoader::startLoading(bool warn) {
     const bool ignore = m_options.ignoreVPNWarning;
     logLine(std::string("🔍 VPN check (startLoading): ignoreVPNWarning=") + text(ignore));
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
-    m_context.vpnDetectionService.checkVPNStatus([weakSelf, ignore](bool isVPNEnabled) {
+    m_context.vpnDetectionService.checkVPNStatus([weakSelf, ignore, warn](bool isVPNEnabled) {
         auto self = weakSelf.lock();
         if (!self || self->m_webView.expired())
             return;
         logLine(std::string("🔍 VPN status (startLoading): isVPNEnabled=") + text(isVPNEnabled) +
                 ", ignoreVPNWarning=" + text(ignore));
         if (isVPNEnabled && !ignore) {
+            self->m_heldAtGate = true;
+            if (!warn)
+                return;
             logLine("⚠️ VPN обнаружен, показываем предупреждение");
-            if (auto warn = self->m_options.onVPNWarning)
-                self->m_context.scheduler.post(warn);
+            if (auto onWarning = self->m_options.onVPNWarning)
+                self->m_context.scheduler.post(onWarning);
             return;
         }
         if (isVPNEnabled)

@@ -56,6 +56,12 @@ public:
     // For a web view that has just been put in place of another one under the same host:
     // restore and request at once, without the window wait, the gate or the skip.
     void restoreAndLoad();
+    // A load that stopped at the VPN gate passes it again: checks once more and loads when no
+    // VPN is found or the warning is now ignored. With `warnAgain` false a VPN still found
+    // leaves the load held without asking for the warning, so closing the warning cannot
+    // bring it straight back. Loads that got past the gate are left alone.
+    void retryGate(bool ignoreVPNWarning, bool warnAgain);
+    bool isHeldAtGate() const { return m_heldAtGate; }
 
 private:
     PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
@@ -65,7 +71,7 @@ private:
     enum class Path { firstLoad, replacedWebView };
 
     void checkWindowReadiness();
-    void startLoading();
+    void startLoading(bool warn = true);
     void loadPage();
     void restore(Path path);
     void loadURL();
@@ -80,6 +86,7 @@ private:
     PageLoadContext m_context;
     Options m_options;
     std::vector<TimerHandle> m_timers;
+    bool m_heldAtGate = false;
 };
 
 } // namespace orvi

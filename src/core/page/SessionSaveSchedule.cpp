@@ -35,8 +35,10 @@ void SessionSaveSchedule::stop() {
 }
 
 void SessionSaveSchedule::afterLogin(const std::function<void(const std::string& label)>& attempt) {
-    for (const auto& [delay, label] : {std::pair{1.0, "t+1s"}, std::pair{3.0, "t+3s"}})
-        m_scheduler.postAfter(Duration(delay), [attempt, label = std::string(label)] { attempt(label); });
+    if (loginSavesPending())
+        return;
+    m_loginFirst = m_scheduler.startTimer(std::chrono::seconds(1), [attempt] { attempt("t+1s"); });
+    m_loginSecond = m_scheduler.startTimer(std::chrono::seconds(3), [attempt] { attempt("t+3s"); });
 }
 
 bool SessionSaveSchedule::cookiesChanged(const std::vector<engine::Cookie>& cookies) {

@@ -24,8 +24,10 @@ public:
     // (Re)starts the repeating save; the timer stops when `tick` answers false.
     void startPeriodic(std::function<bool()> tick);
     void stop();
-    // Calls `attempt` one and three seconds from now, with "t+1s" and "t+3s".
+    // Calls `attempt` one and three seconds from now, with "t+1s" and "t+3s". A page that
+    // reports its login again before both ran gets no second pair.
     void afterLogin(const std::function<void(const std::string& label)>& attempt);
+    bool loginSavesPending() const { return m_loginFirst.isActive() || m_loginSecond.isActive(); }
     // True when the cookies differ from the last ones seen; the first ones seen are the
     // baseline, not a change.
     bool cookiesChanged(const std::vector<engine::Cookie>& cookies);
@@ -34,6 +36,8 @@ private:
     Scheduler& m_scheduler;
     const StorageType m_storageType;
     TimerHandle m_timer;
+    TimerHandle m_loginFirst;
+    TimerHandle m_loginSecond;
     std::size_t m_lastCookieCount = 0;
     std::string m_lastCookieHash;
 };

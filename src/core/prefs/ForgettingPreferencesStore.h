@@ -26,6 +26,9 @@ public:
     double number(std::string_view key) const override { return m_store.number(key); }
     std::optional<std::int64_t> integer(std::string_view key) const override { return m_store.integer(key); }
     bool contains(std::string_view key) const override { return m_store.contains(key); }
+    std::vector<std::string> keysWithPrefix(std::string_view prefix) const override {
+        return m_store.keysWithPrefix(prefix);
+    }
 
     bool setData(std::string_view key, std::string_view bytes) override;
     bool setString(std::string_view key, std::string_view text) override;

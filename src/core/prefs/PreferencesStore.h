@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvi {
 
@@ -22,6 +23,12 @@ public:
     virtual double number(std::string_view key) const = 0;
     virtual std::optional<std::int64_t> integer(std::string_view key) const = 0;
     virtual bool contains(std::string_view key) const = 0;
+    // Every present key that starts with `prefix`, sorted. A store that cannot list its
+    // keys returns none.
+    virtual std::vector<std::string> keysWithPrefix(std::string_view prefix) const {
+        (void)prefix;
+        return {};
+    }
 
     // Each returns false, logs and keeps the old value when the write fails.
     virtual bool setData(std::string_view key, std::string_view bytes) = 0;

@@ -4,6 +4,7 @@
 #include "core/base/PrivateFiles.h"
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <limits>
 #include <sqlite3.h>
@@ -42,18 +43,19 @@ int bindKey(sqlite3_stmt* statement, std::string_view key) {
     return sqlite3_bind_text(statement, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
 }
 
-// The result codes that say the file itself is unusable, as opposed to a passing condition
-// (busy, full disk, I/O error) after which the file must be left where it is.
-bool meansUnusableFile(int code) {
-    const int primary = code & 0xFF;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_CANTOPEN ||
-           primary == SQLITE_ERROR;
-}
-
 struct OpenFailure {
     int code;
     std::string message;
+    // Set only when the file's content proves it is not a usable preferences database. Any
+    // other failure (no permission, no free inodes, a lock held elsewhere) says nothing
+    // about the file, which must then be left where it is: it may hold every login.
+    bool damaged = false;
 };
+
+bool meansDamagedContent(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
 
 bool execute(sqlite3* db, const char* sql, OpenFailure& failure) {
     char* message = nullptr;
@@ -109,11 +111,13 @@ struct Opened {
 };
 
 std::optional<Opened> openDatabase(const std::string& uri, bool inMemory,
-                                   SqlitePreferencesStore::Options options, OpenFailure& failure) {
+                                   SqlitePreferencesStore::Options options, OpenFailure& failure,
+                                   sqlite3* seed = nullptr) {
     Opened opened;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(uri.c_str(), &opened.db, flags, nullptr);
     auto fail = [&](OpenFailure f) -> std::optional<Opened> {
+        f.damaged = f.damaged || meansDamagedContent(f.code);
         failure = std::move(f);
         opened.select.reset();
         opened.upsert.reset();
@@ -125,6 +129,14 @@ std::optional<Opened> openDatabase(const std::string& uri, bool inMemory,
         return fail({rc, opened.db ? sqlite3_errmsg(opened.db) : sqlite3_errstr(rc)});
     sqlite3_extended_result_codes(opened.db, 1);
     sqlite3_busy_timeout(opened.db, static_cast<int>(options.busyTimeout.count()));
+    if (seed) {
+        sqlite3_backup* backup = sqlite3_backup_init(opened.db, "main", seed, "main");
+        if (!backup)
+            return fail({sqlite3_errcode(opened.db), sqlite3_errmsg(opened.db)});
+        sqlite3_backup_step(backup, -1);
+        if (const int copied = sqlite3_backup_finish(backup); copied != SQLITE_OK)
+            return fail({copied, sqlite3_errstr(copied)});
+    }
 
     OpenFailure step{};
     if (!inMemory) {
@@ -143,7 +155,7 @@ std::optional<Opened> openDatabase(const std::string& uri, bool inMemory,
     if (!inMemory) {
         const auto check = singleTextResult(opened.db, "PRAGMA quick_check", step);
         if (check != "ok")
-            return fail(step.code ? step : OpenFailure{SQLITE_CORRUPT, "integrity check: " + check});
+            return fail(step.code ? step : OpenFailure{SQLITE_CORRUPT, "integrity check: " + check, true});
     }
 
     auto prepare = [&](const char* sql, Statement& out) {
@@ -159,20 +171,60 @@ std::optional<Opened> openDatabase(const std::string& uri, bool inMemory,
         !prepare("INSERT INTO preferences (key, kind, value) VALUES (?1, ?2, ?3)"
                  " ON CONFLICT(key) DO UPDATE SET kind = excluded.kind, value = excluded.value",
                  opened.upsert) ||
-        !prepare("DELETE FROM preferences WHERE key = ?1", opened.remove))
+        !prepare("DELETE FROM preferences WHERE key = ?1", opened.remove)) {
+        // The file opened and passed its check, so a statement that does not compile
+        // means a table of that name with other columns: a database, but not ours.
+        step.damaged = (step.code & 0xFF) == SQLITE_ERROR;
         return fail(step);
+    }
     return opened;
+}
+
+} // namespace
+
+namespace {
+
+std::string uriPath(const std::filesystem::path& file) {
+    // Percent signs, question marks and hashes in a folder name would be read as URI syntax.
+    std::string out = "file:";
+    for (const char c : file.string()) {
+        if (c == '%' || c == '?' || c == '#') {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", static_cast<unsigned char>(c));
+            out += buffer;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A read-only connection to the file as it stands, for copying it into memory. Without a
+// writable folder the WAL index cannot be made; "immutable" then reads the main file alone.
+sqlite3* openFileReadOnly(const std::filesystem::path& file) {
+    for (const char* query : {"?mode=ro", "?immutable=1"}) {
+        sqlite3* db = nullptr;
+        const std::string uri = uriPath(file) + query;
+        const int rc = sqlite3_open_v2(uri.c_str(), &db,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        OpenFailure ignored{};
+        if (rc == SQLITE_OK && singleTextResult(db, "PRAGMA quick_check", ignored) == "ok")
+            return db;
+        sqlite3_close(db);
+    }
+    return nullptr;
 }
 
 } // namespace
 
 Result<std::unique_ptr<SqlitePreferencesStore>>
 SqlitePreferencesStore::create(const std::filesystem::path& file, Options options) {
-    if (auto folder = makePrivateFolder(file.parent_path()); !folder)
-        return folder.error();
-
     OpenFailure failure{};
     auto attempt = [&]() -> std::optional<Opened> {
+        if (auto folder = makePrivateFolder(file.parent_path()); !folder) {
+            failure = {SQLITE_CANTOPEN, folder.error().message};
+            return std::nullopt;
+        }
         if (auto made = makePrivateFile(file); !made) {
             failure = {SQLITE_CANTOPEN, made.error().message};
             return std::nullopt;
@@ -184,9 +236,7 @@ SqlitePreferencesStore::create(const std::filesystem::path& file, Options option
     };
 
     auto opened = attempt();
-    if (!opened) {
-        if (!meansUnusableFile(failure.code))
-            return storeError(failure.code, "cannot open " + file.string() + ": " + failure.message);
+    if (!opened && failure.damaged) {
         auto aside = moveAside(file, ".corrupt-" + timestampForFileName());
         if (!aside)
             return storeError(failure.code, "cannot open " + file.string() + " (" + failure.message +
@@ -197,11 +247,53 @@ SqlitePreferencesStore::create(const std::filesystem::path& file, Options option
         if (!opened)
             return storeError(failure.code, "cannot create " + file.string() + ": " + failure.message);
     }
+    if (!opened)
+        return createDetached(file, failure.message);
 
     std::unique_ptr<SqlitePreferencesStore> store(new SqlitePreferencesStore(opened->db, file));
     store->m_statements.reset(
         new Statements{std::move(opened->select), std::move(opened->upsert), std::move(opened->remove)});
     return store;
+}
+
+Result<std::unique_ptr<SqlitePreferencesStore>>
+SqlitePreferencesStore::createDetached(const std::filesystem::path& file, const std::string& problem) {
+    sqlite3* source = openFileReadOnly(file);
+    Persistence persistence = source ? Persistence::readOnlyCopy : Persistence::memoryOnly;
+    OpenFailure failure{};
+    auto opened = openDatabase(":memory:", true, Options{}, failure, source);
+    sqlite3_close(source);
+    if (!opened && persistence == Persistence::readOnlyCopy) {
+        logLine("⚠️ Preferences file " + file.string() +
+                " could be read but not copied: " + failure.message);
+        persistence = Persistence::memoryOnly;
+        opened = openDatabase(":memory:", true, Options{}, failure);
+    }
+    if (!opened)
+        return storeError(failure.code, "cannot create an in-memory store: " + failure.message);
+    if (persistence == Persistence::readOnlyCopy)
+        logLine("⚠️ Preferences file " + file.string() + " cannot be written (" + problem +
+                "); using what it holds, changes are not kept after this run");
+    else
+        logLine("⚠️ Preferences file " + file.string() + " cannot be used (" + problem +
+                "); running with preferences in memory and leaving the file untouched");
+    std::unique_ptr<SqlitePreferencesStore> store(new SqlitePreferencesStore(opened->db, {}));
+    store->m_statements.reset(
+        new Statements{std::move(opened->select), std::move(opened->upsert), std::move(opened->remove)});
+    store->m_persistence = persistence;
+    return store;
+}
+
+std::optional<std::string> SqlitePreferencesStore::unsavedNotice() const {
+    switch (m_persistence) {
+    case Persistence::durable:
+        return std::nullopt;
+    case Persistence::readOnlyCopy:
+        return "Настройки не сохраняются: файл настроек доступен только для чтения";
+    case Persistence::memoryOnly:
+        break;
+    }
+    return "Настройки не сохраняются: файл настроек недоступен";
 }
 
 Result<std::unique_ptr<SqlitePreferencesStore>> SqlitePreferencesStore::createInMemory() {
@@ -212,6 +304,7 @@ Result<std::unique_ptr<SqlitePreferencesStore>> SqlitePreferencesStore::createIn
     std::unique_ptr<SqlitePreferencesStore> store(new SqlitePreferencesStore(opened->db, {}));
     store->m_statements.reset(
         new Statements{std::move(opened->select), std::move(opened->upsert), std::move(opened->remove)});
+    store->m_persistence = Persistence::memoryOnly;
     return store;
 }
 
@@ -295,6 +388,29 @@ std::optional<std::int64_t> SqlitePreferencesStore::integer(std::string_view key
 
 bool SqlitePreferencesStore::contains(std::string_view key) const {
     return read(key).has_value();
+}
+
+std::vector<std::string> SqlitePreferencesStore::keysWithPrefix(std::string_view prefix) const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> keys;
+    sqlite3_stmt* raw = nullptr;
+    // Compared as bytes: a prefix holding LIKE's wildcards or non-ASCII text means itself.
+    if (sqlite3_prepare_v2(
+            m_db,
+            "SELECT key FROM preferences WHERE substr(CAST(key AS BLOB), 1, ?2) = CAST(?1 AS BLOB)"
+            " ORDER BY key",
+            -1, &raw, nullptr) != SQLITE_OK) {
+        logLine("❌ Failed to list preferences: " + std::string(sqlite3_errmsg(m_db)));
+        return keys;
+    }
+    Statement statement(raw);
+    bindKey(raw, prefix);
+    sqlite3_bind_int64(raw, 2, static_cast<sqlite3_int64>(prefix.size()));
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        keys.emplace_back(text ? text : "");
+    }
+    return keys;
 }
 
 bool SqlitePreferencesStore::write(std::string_view key, Kind kind,

@@ -24,10 +24,22 @@ public:
         std::chrono::milliseconds busyTimeout{5000};
     };
 
+    // How far this run's writes reach.
+    enum class Persistence {
+        durable,
+        // The file could be read but not written (a read-only folder or file, a file of
+        // another user): its content was copied into memory, writes stay in this run.
+        readOnlyCopy,
+        // The file could not be read: empty preferences in memory, the file left alone.
+        memoryOnly,
+    };
+
     // Opens or creates the store at `file`. The folder is made 0700 and the file (and its
-    // -wal and -shm companions) 0600 whatever the umask. A file that cannot be opened or is
+    // -wal and -shm companions) 0600 whatever the umask. A file whose content is damaged or
     // not a preferences database is moved aside under a timestamped name, logged, and
-    // replaced by a fresh store. Fails only when not even a fresh store can be made there.
+    // replaced by a fresh store. A file that merely cannot be opened for writing is never
+    // moved: the store then runs detached from it (see Persistence) and logs why. Fails
+    // only when a damaged file cannot be moved aside or replaced.
     static Result<std::unique_ptr<SqlitePreferencesStore>> create(const std::filesystem::path& file,
                                                                   Options options);
     static Result<std::unique_ptr<SqlitePreferencesStore>> create(const std::filesystem::path& file) {
@@ -47,6 +59,7 @@ public:
     double number(std::string_view key) const override;
     std::optional<std::int64_t> integer(std::string_view key) const override;
     bool contains(std::string_view key) const override;
+    std::vector<std::string> keysWithPrefix(std::string_view prefix) const override;
 
     bool setData(std::string_view key, std::string_view bytes) override;
     bool setString(std::string_view key, std::string_view text) override;
@@ -59,6 +72,9 @@ public:
     void synchronize() override;
 
     const std::filesystem::path& file() const { return m_file; }
+    Persistence persistence() const { return m_persistence; }
+    // The line for the window when changes will not outlive this run.
+    std::optional<std::string> unsavedNotice() const;
 
 private:
     struct Statements;
@@ -66,6 +82,8 @@ private:
     struct Value;
 
     SqlitePreferencesStore(sqlite3* db, std::filesystem::path file);
+    static Result<std::unique_ptr<SqlitePreferencesStore>> createDetached(const std::filesystem::path& file,
+                                                                          const std::string& problem);
 
     std::optional<Value> read(std::string_view key) const;
     bool write(std::string_view key, Kind kind, const std::function<int(sqlite3_stmt*, int)>& bindValue);
@@ -74,6 +92,7 @@ private:
     sqlite3* m_db = nullptr;
     std::unique_ptr<Statements> m_statements;
     std::filesystem::path m_file;
+    Persistence m_persistence = Persistence::durable;
 };
 
 } // namespace orvi

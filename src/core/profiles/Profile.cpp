@@ -1,5 +1,7 @@
 #include "core/profiles/Profile.h"
 
+#include <algorithm>
+
 namespace orvi {
 namespace {
 
@@ -137,16 +139,18 @@ std::optional<std::vector<Profile>> recoverProfiles(std::string_view jsonText) {
     auto json = parseJson(jsonText);
     if (!json || !json->is_array())
         return std::nullopt;
-    for (const auto& element : *json)
-        if (!element.is_object())
-            return std::nullopt;
 
+    // Element by element: one damaged record must not cost the others their logins.
     std::vector<Profile> profiles;
     for (const auto& object : *json) {
+        if (!object.is_object())
+            continue;
         auto idText = stringMember(object, "id");
         auto id = idText ? ProfileId::parse(*idText) : std::nullopt;
         auto name = stringMember(object, "name");
-        if (!id || !name)
+        // A second record with a known identifier would share the first one's session.
+        if (!id || !name ||
+            std::any_of(profiles.begin(), profiles.end(), [&](const Profile& p) { return p.id == *id; }))
             continue;
         const auto storage = stringMember(object, "storageType");
         profiles.push_back(Profile{

@@ -23,47 +23,97 @@ Profile sanitized(Profile profile) {
 
 } // namespace
 
-ProfileStore::ProfileStore(PreferencesStore& userDefaults)
-    : m_userDefaults(userDefaults), m_profiles(loadProfiles()), m_activeProfile(loadActiveProfile()) {
+ProfileStore::ProfileStore(PreferencesStore& userDefaults, const LeftoverSessions& leftoverSessions)
+    : m_userDefaults(userDefaults), m_profiles(loadProfiles(leftoverSessions)),
+      m_activeProfile(loadActiveProfile()) {
     ensurePersistentInvariant();
     saveProfiles();
     saveActiveProfile();
 }
 
-std::vector<Profile> ProfileStore::loadProfiles() {
+std::vector<Profile> ProfileStore::loadProfiles(const LeftoverSessions& leftoverSessions) {
     std::vector<Profile> profiles;
+    bool intact = false;
+    bool madeDefault = false;
     auto data = m_userDefaults.data(profilesKey);
-    if (!data) {
+    if (!data && m_userDefaults.contains(profilesKey)) {
+        logLine("⚠️ Saved profiles are not stored as data");
+        keepUnreadableList();
+        madeDefault = true;
+    } else if (!data) {
         logLine("ℹ️ No saved profiles found, creating default profile");
-        profiles.push_back(Profile::makeDefault());
+        madeDefault = true;
     } else if (auto decoded = decodeProfiles(*data)) {
         profiles = std::move(decoded).value();
         logLine("✅ Loaded " + std::to_string(profiles.size()) + " profiles from UserDefaults");
+        intact = !profiles.empty();
         // An empty stored array would leave the active profile outside the list; treat it
         // like no list at all so that the active profile is always one of `profiles`.
         if (profiles.empty()) {
             logLine("ℹ️ No saved profiles found, creating default profile");
-            profiles.push_back(Profile::makeDefault());
+            madeDefault = true;
         }
     } else {
         logLine("⚠️ Failed to decode profiles: " + decoded.error().message);
         logLine("   Attempting to fix corrupted data...");
+        keepUnreadableList();
         auto recovered = recoverProfiles(*data);
         if (!recovered) {
             logLine("   ❌ Could not parse JSON, creating default profile");
-            profiles.push_back(Profile::makeDefault());
+            madeDefault = true;
         } else if (recovered->empty()) {
             logLine("   ❌ Could not recover any profiles, creating default");
-            profiles.push_back(Profile::makeDefault());
+            madeDefault = true;
         } else {
             profiles = std::move(*recovered);
             logLine("   ✅ Recovered " + std::to_string(profiles.size()) + " profiles from corrupted data");
         }
     }
+    if (!intact && leftoverSessions) {
+        int number = 0;
+        for (const auto& id : leftoverSessions()) {
+            if (std::any_of(profiles.begin(), profiles.end(), [&](const Profile& p) { return p.id == id; }))
+                continue;
+            Profile profile = Profile::makeDefault();
+            profile.id = id;
+            do
+                profile.name = "Восстановленный профиль " + std::to_string(++number);
+            while (std::any_of(profiles.begin(), profiles.end(), [&](const Profile& p) {
+                return text::caseFolded(p.name) == text::caseFolded(profile.name);
+            }));
+            logLine("♻️ Brought back the session of " + id.text() + " as profile \"" + profile.name +
+                    "\"");
+            profiles.push_back(std::move(profile));
+        }
+    }
+    if (profiles.empty() && madeDefault)
+        profiles.push_back(Profile::makeDefault());
     for (auto& profile : profiles)
         if (profile.storageType == StorageType::ephemeral)
             profile.storageType = StorageType::persistentMain;
     return profiles;
+}
+
+// Keeps the stored list as it is under a key of its own before loading writes a repaired
+// one over it: whatever recovery could not read may still be read by hand.
+bool ProfileStore::keepUnreadableList() {
+    std::string key;
+    for (int n = 1; key.empty() || m_userDefaults.contains(key); ++n)
+        key = std::string(unreadableProfilesKeyPrefix) + std::to_string(n);
+    bool kept = false;
+    if (auto data = m_userDefaults.data(profilesKey))
+        kept = m_userDefaults.setData(key, *data);
+    else if (auto text = m_userDefaults.string(profilesKey))
+        kept = m_userDefaults.setString(key, *text);
+    else if (auto integer = m_userDefaults.integer(profilesKey))
+        kept = m_userDefaults.setInteger(key, *integer);
+    else
+        kept = m_userDefaults.setNumber(key, m_userDefaults.number(profilesKey));
+    if (kept)
+        logLine("💾 Kept the unreadable profile list under " + key);
+    else
+        logLine("❌ Failed to keep the unreadable profile list under " + key);
+    return kept;
 }
 
 Profile ProfileStore::loadActiveProfile() {

@@ -3,6 +3,7 @@
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 
+#include <functional>
 #include <string_view>
 
 namespace orvi {
@@ -14,7 +15,13 @@ namespace orvi {
 // add/update are trimmed, non-empty and unique ignoring case.
 class ProfileStore final : public ProfileStoreProtocol {
 public:
-    explicit ProfileStore(PreferencesStore& userDefaults);
+    // Identifiers whose sessions outlived their profile records (see LeftoverSessions.h).
+    using LeftoverSessions = std::function<std::vector<ProfileId>()>;
+
+    explicit ProfileStore(PreferencesStore& userDefaults) : ProfileStore(userDefaults, {}) {}
+    // When the stored list is missing or damaged, `leftoverSessions` names the sessions that
+    // come back as profiles instead of being orphaned behind a new identifier.
+    ProfileStore(PreferencesStore& userDefaults, const LeftoverSessions& leftoverSessions);
 
     const std::vector<Profile>& profiles() const override { return m_profiles.get(); }
     const Profile& activeProfile() const override { return m_activeProfile.get(); }
@@ -37,9 +44,12 @@ public:
 
     static constexpr std::string_view profilesKey = "OrviWrapper.Profiles";
     static constexpr std::string_view activeProfileIdKey = "OrviWrapper.ActiveProfileId";
+    // An unreadable list is kept under this prefix plus a number before it is replaced.
+    static constexpr std::string_view unreadableProfilesKeyPrefix = "OrviWrapper.Profiles.Unreadable.";
 
 private:
-    std::vector<Profile> loadProfiles();
+    std::vector<Profile> loadProfiles(const LeftoverSessions& leftoverSessions);
+    bool keepUnreadableList();
     Profile loadActiveProfile();
     void ensurePersistentInvariant();
     void refreshActiveFromList();

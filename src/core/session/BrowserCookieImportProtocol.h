@@ -16,8 +16,8 @@ public:
     // Puts the service cookies found for `domain` into `dataStore`, saves them for the
     // profile, and reports how many were put (0 when none was found). The completion runs
     // once, on the main thread.
-    virtual void importFromBrowser(const ProfileId& profileId, engine::DataStore& dataStore, const std::string& domain,
-                                   std::function<void(int)> completion) = 0;
+    virtual void importFromBrowser(const ProfileId& profileId, engine::DataStore& dataStore,
+                                   const std::string& domain, std::function<void(int)> completion) = 0;
 };
 
 } // namespace orvi

@@ -40,7 +40,8 @@ MainWebViewModel::MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSy
       m_context(std::move(context)), m_lastObservedProfileId(profileStore.activeProfile().id) {}
 
 void MainWebViewModel::bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService) {
-    m_coordinator = OrviWebCoordinator::create(activeProfile(), std::move(navigationPolicyService),
+    m_navigationPolicyService = std::move(navigationPolicyService);
+    m_coordinator = OrviWebCoordinator::create(activeProfile(), m_navigationPolicyService,
                                                m_unreadDetectionService, m_sessionSync, m_context);
     installCallbacks(*m_coordinator);
 
@@ -113,8 +114,8 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
 
     if (auto webView = m_coordinator->currentWebView())
         m_coordinator->detach(webView);
-    auto policy = std::make_shared<NavigationPolicyService>(m_context.domains, true);
-    m_coordinator = OrviWebCoordinator::create(profile, std::move(policy), m_unreadDetectionService,
+    // The injected policy carries the user's external-links setting to every profile's page.
+    m_coordinator = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
                                                m_sessionSync, m_context);
     installCallbacks(*m_coordinator);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());

@@ -74,6 +74,7 @@ private:
     std::shared_ptr<SessionExportProtocol> m_sessionExport;
     NotificationServiceProtocol& m_notificationService;
     std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
+    std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
     CoordinatorContext m_context;
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;

@@ -14,8 +14,18 @@ constexpr std::array<std::string_view, 4> kPassedSchemes = {"mailto", "tel", "sm
 
 } // namespace
 
-NavigationPolicyService::NavigationPolicyService(OrviDomains domains, bool blockExternalLinks)
-    : m_domains(std::move(domains)), m_blockExternalLinks(blockExternalLinks) {}
+NavigationPolicyService::NavigationPolicyService(OrviDomains domains, bool blockExternalLinks,
+                                                 std::shared_ptr<platform::UriLauncher> browser)
+    : m_domains(std::move(domains)), m_blockExternalLinks(blockExternalLinks), m_browser(std::move(browser)) {
+}
+
+bool NavigationPolicyService::isUserStartedWebLink(const engine::NavigationAction& action,
+                                                   const Url& url) const {
+    const bool web = url.scheme() == "http" || url.scheme() == "https";
+    const bool clicked =
+        action.navigationType == engine::NavigationType::linkActivated || action.opensNewWindow;
+    return web && clicked && action.isUserGesture;
+}
 
 NavigationDecision NavigationPolicyService::decide(const engine::NavigationAction& navigationAction) {
     // An unreadable URL counts as none: what we cannot read we do not let through.
@@ -44,6 +54,10 @@ NavigationDecision NavigationPolicyService::decide(const engine::NavigationActio
     for (const auto& outside : m_domains.outsideHosts)
         if (hostContains(host, outside))
             return NavigationDecision::allow;
+    if (!m_blockExternalLinks && m_browser && isUserStartedWebLink(navigationAction, *url)) {
+        logLine("🌐 Opening external link in the default browser: " + url->absoluteString());
+        m_browser->launch(url->absoluteString());
+    }
     return NavigationDecision::cancel;
 }
 

@@ -2,6 +2,9 @@
 
 #include "core/web/policy/OrviDomains.h"
 #include "engine/EngineTypes.h"
+#include "platform/UriLauncher.h"
+
+#include <memory>
 
 namespace orvi {
 
@@ -16,23 +19,29 @@ public:
 
 // Judges every navigation the page starts by scheme and host: the service's own hosts, file
 // links and a few font and script hosts pass; the app landing page and every other site are
-// refused. Nothing is ever handed to another application. Main thread only.
+// refused in the window. With external links unblocked, a web address outside the service
+// that the user clicked (in place or into a new window) goes to the default browser
+// instead, so the window stays on the service. Main thread only.
 class NavigationPolicyService final : public NavigationPolicyServiceProtocol {
 public:
-    explicit NavigationPolicyService(OrviDomains domains, bool blockExternalLinks = true);
+    explicit NavigationPolicyService(OrviDomains domains, bool blockExternalLinks = true,
+                                     std::shared_ptr<platform::UriLauncher> browser = nullptr);
 
     NavigationDecision decide(const engine::NavigationAction& navigationAction) override;
 
-    // Carried for the settings screen; external navigations are refused either way, because
-    // what letting them through should mean (open where?) has never been settled.
     bool blockExternalLinks() const { return m_blockExternalLinks; }
     void setBlockExternalLinks(bool block) { m_blockExternalLinks = block; }
 
     const OrviDomains& domains() const { return m_domains; }
 
 private:
+    // Only a user's own click leaves for the browser: a page must not be able to open
+    // browser tabs by script, and only web addresses are handed over.
+    bool isUserStartedWebLink(const engine::NavigationAction& action, const Url& url) const;
+
     OrviDomains m_domains;
     bool m_blockExternalLinks;
+    std::shared_ptr<platform::UriLauncher> m_browser;
 };
 
 } // namespace orvi

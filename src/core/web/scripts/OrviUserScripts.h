@@ -32,6 +32,14 @@ public:
     // back before the page's own scripts run. It writes only on the service web host and
     // only keys the page does not hold, so a reload after a crash never rolls back a value
     // the page has since rotated. Document start, main frame only.
+    // Watches the page's calls (peer connections, captured microphone tracks, clicks on call
+    // and hang-up controls) and reports to "callStateHandler". Document start, all frames.
+    static std::string callStateDetectionScript();
+
+    // Turns clicks on the service's file links, in any frame, into "downloadLink" messages
+    // carrying the link and the file's displayed name. Document start, all frames.
+    static std::string downloadClickScript(const OrviDomains& domains);
+
     static std::string storageRestoreScript(const Json& snapshot, const OrviDomains& domains);
 
     // Runs the script only while the page is on the service web host. Storage scripts are

@@ -1,0 +1,240 @@
+#include "core/session/BrowserCookieImport.h"
+
+#include "core/session/BrowserCookieDatabases.h"
+#include "unit/SessionTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace orvi::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kFirefoxSchema =
+    "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT NOT NULL DEFAULT '', name TEXT,"
+    " value TEXT, host TEXT, path TEXT, expiry INTEGER, lastAccessed INTEGER, creationTime INTEGER,"
+    " isSecure INTEGER, isHttpOnly INTEGER, inBrowserElement INTEGER DEFAULT 0, sameSite INTEGER DEFAULT 0,"
+    " rawSameSite INTEGER DEFAULT 0, schemeMap INTEGER DEFAULT 0, isPartitionedAttributeSet INTEGER DEFAULT "
+    "0,"
+    " CONSTRAINT moz_uniqueid UNIQUE (name, host, path, originAttributes));";
+
+constexpr const char* kChromiumSchema =
+    "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+    "CREATE TABLE cookies(creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, top_frame_site_key TEXT NOT "
+    "NULL,"
+    " name TEXT NOT NULL, value TEXT NOT NULL, encrypted_value BLOB NOT NULL, path TEXT NOT NULL,"
+    " expires_utc INTEGER NOT NULL, is_secure INTEGER NOT NULL, is_httponly INTEGER NOT NULL,"
+    " last_access_utc INTEGER NOT NULL, has_expires INTEGER NOT NULL, is_persistent INTEGER NOT NULL,"
+    " priority INTEGER NOT NULL, samesite INTEGER NOT NULL, source_scheme INTEGER NOT NULL,"
+    " source_port INTEGER NOT NULL, last_update_utc INTEGER NOT NULL, source_type INTEGER NOT NULL,"
+    " has_cross_site_ancestor INTEGER NOT NULL);"
+    "CREATE UNIQUE INDEX cookies_unique_index ON cookies(host_key, top_frame_site_key, "
+    "has_cross_site_ancestor,"
+    " name, path, source_scheme, source_port);";
+
+struct Db {
+    explicit Db(const fs::path& file) {
+        fs::create_directories(file.parent_path());
+        EXPECT_EQ(sqlite3_open(file.c_str(), &handle), SQLITE_OK);
+    }
+    ~Db() { sqlite3_close(handle); }
+    void exec(const std::string& sql) const {
+        ASSERT_EQ(sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(handle);
+    }
+    void chromiumRow(const std::string& host, const std::string& name, const std::string& plain,
+                     const std::string& encrypted, std::int64_t expiresUtc, int sameSite) const {
+        sqlite3_stmt* row = nullptr;
+        sqlite3_prepare_v2(
+            handle,
+            "INSERT INTO cookies VALUES (?1, ?2, '', ?3, ?4, ?5, '/', ?6, 1, 1, 0, ?7, ?7, 1, ?8,"
+            " 2, 443, 0, 0, 0)",
+            -1, &row, nullptr);
+        static std::int64_t created = 13300000000000000;
+        sqlite3_bind_int64(row, 1, ++created);
+        sqlite3_bind_text(row, 2, host.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(row, 3, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(row, 4, plain.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_blob(row, 5, encrypted.data(), static_cast<int>(encrypted.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(row, 6, expiresUtc);
+        sqlite3_bind_int(row, 7, expiresUtc != 0);
+        sqlite3_bind_int(row, 8, sameSite);
+        EXPECT_EQ(sqlite3_step(row), SQLITE_DONE) << sqlite3_errmsg(handle);
+        sqlite3_finalize(row);
+    }
+    sqlite3* handle = nullptr;
+};
+
+struct FakeKeyring final : platform::BrowserKeyring {
+    std::optional<std::string> safeStoragePassword(const std::string& application,
+                                                   std::string& why) override {
+        asked.push_back(application);
+        if (!password)
+            why = "the keyring is locked";
+        return password;
+    }
+    std::optional<std::string> password;
+    std::vector<std::string> asked;
+};
+
+// 2030-01-01T00:00:00Z in the browsers' own counts.
+constexpr double kExpiry = 1893456000;
+constexpr std::int64_t kChromiumExpiry = (1893456000LL + 11644473600LL) * 1000000LL;
+
+class BrowserCookieImportTest : public ::testing::Test {
+protected:
+    BrowserCookieImportTest() { fs::create_directories(home.path() / "tmp"); }
+
+    int runImport(const std::string& domain, platform::BrowserKeyring* keyring) {
+        BrowserCookieImport import(
+            scheduler, jar,
+            BrowserCookieSources{home.path(), home.path() / "tmp", [this] { return session; }, keyring});
+        int calls = 0;
+        int count = -1;
+        import.importFromBrowser(profile, target, domain, [&](int n) {
+            ++calls;
+        count = n;
+    });
+    scheduler.runPending();
+    EXPECT_EQ(calls, 1);
+    return count;
+}
+
+std::map<std::string, engine::Cookie>
+imported() const {
+    std::map<std::string, engine::Cookie> byKey;
+    for (const auto& cookie : target.cookies.cookies)
+        byKey[cookie.domain + "|" + cookie.name] = cookie;
+    return byKey;
+}
+
+ManualScheduler scheduler;
+LogCapture log;
+MemoryPreferencesStore prefs;
+TempDir home;
+CookieJarSync jar{prefs, scheduler};
+ProfileId profile = ProfileId::generate();
+std::shared_ptr<FakeDataStore> session = std::make_shared<FakeDataStore>(true);
+FakeDataStore target{true};
+}; // namespace
+
+TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheServiceDomain) {
+    session->cookies.cookies = {makeCookie("sid", "from-session", ".web.example")};
+
+    // Firefox keeps its newest writes in the -wal file while it runs: the copy must carry them.
+    Db firefox(home.path() / ".mozilla/firefox/abcd.default-release/cookies.sqlite");
+    firefox.exec(std::string("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;") + kFirefoxSchema);
+    firefox.exec(
+        "INSERT INTO moz_cookies (originAttributes, name, value, host, path, expiry, isSecure, isHttpOnly,"
+        " sameSite) VALUES"
+        " ('', 'sid', 'from-firefox', '.web.example', '/', 1893456000, 1, 1, 1),"
+        " ('', 'shared', 'firefox-first', 'x.web.example', '/', 1893456000000, 1, 0, 2),"
+        " ('', 'parent', 'p', '.example', '/', 1893456000, 0, 0, 0),"
+        " ('', 'foreign', 'f', 'example.org', '/', 1893456000, 0, 0, 0),"
+        " ('', 'dots', 'd', '.', '/', 1893456000, 0, 0, 0),"
+        " ('userContextId=2', 'container', 'c', '.web.example', '/', 1893456000, 0, 0, 0);");
+
+    const std::string peanuts = "peanuts";
+    Db chromium(home.path() / ".config/chromium/Default/Network/Cookies");
+    chromium.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '24');");
+    chromium.chromiumRow(
+        "x.web.example", "shared", "",
+        BrowserCookieDatabases::encryptChromiumValue("chromium-second", peanuts, true, "x.web.example"),
+        kChromiumExpiry, 0);
+    chromium.chromiumRow(
+        ".web.example", "token", "",
+        BrowserCookieDatabases::encryptChromiumValue("secret-token", peanuts, true, ".web.example"),
+        kChromiumExpiry, 1);
+    chromium.chromiumRow("web.example", "plain", "unencrypted", "", 0, -1);
+    // A value moved from another host's row no longer matches its digest.
+    chromium.chromiumRow(
+        ".web.example", "moved", "",
+        BrowserCookieDatabases::encryptChromiumValue("stolen", peanuts, true, ".evil.example"),
+        kChromiumExpiry, 1);
+
+    Db chrome(home.path() / ".config/google-chrome/Profile 1/Cookies");
+    chrome.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '23');");
+    chrome.chromiumRow(".web.example", "legacy", "",
+                       BrowserCookieDatabases::encryptChromiumValue("old-format", peanuts, false, ""), 0, 2);
+
+    EXPECT_EQ(runImport("WEB.example", nullptr), 6);
+
+    const auto cookies = imported();
+    std::map<std::string, std::string> values;
+    for (const auto& [key, cookie] : cookies)
+        values[key] = cookie.value;
+    EXPECT_EQ(values, (std::map<std::string, std::string>{
+                          {".web.example|sid", "from-session"},
+                          {"x.web.example|shared", "firefox-first"},
+                          {".example|parent", "p"},
+                          {".web.example|token", "secret-token"},
+                          {"web.example|plain", "unencrypted"},
+                          {".web.example|legacy", "old-format"},
+                      }));
+    EXPECT_EQ(cookies.at("x.web.example|shared").expiresDate, kExpiry);
+    EXPECT_EQ(cookies.at("x.web.example|shared").sameSitePolicy, "strict");
+    EXPECT_EQ(cookies.at(".example|parent").expiresDate, kExpiry);
+    EXPECT_EQ(cookies.at(".web.example|token").expiresDate, kExpiry);
+    EXPECT_EQ(cookies.at(".web.example|token").sameSitePolicy, "lax");
+    EXPECT_TRUE(cookies.at(".web.example|token").isHTTPOnly);
+    EXPECT_EQ(cookies.at("web.example|plain").expiresDate, std::nullopt);
+    EXPECT_TRUE(prefs.data(keys::cookies(profile)).has_value());
+    // The copies are gone again.
+    EXPECT_TRUE(fs::is_empty(home.path() / "tmp"));
+}
+
+TEST_F(BrowserCookieImportTest, KeyringValuesNeedTheKeyringAndAskItOnce) {
+    Db chromium(home.path() / ".config/chromium/Default/Cookies");
+    chromium.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '24');");
+    for (const char* name : {"a", "b"})
+        chromium.chromiumRow(".web.example", name, "",
+                             BrowserCookieDatabases::encryptChromiumValue(
+                                 std::string("v-") + name, "from-keyring", true, ".web.example", "v11"),
+                             kChromiumExpiry, 1);
+
+    FakeKeyring locked;
+    EXPECT_EQ(runImport("web.example", &locked), 0);
+    EXPECT_EQ(locked.asked, std::vector<std::string>{"chromium"});
+    EXPECT_TRUE(log.containsSubstring("the keyring is locked"));
+    EXPECT_EQ(runImport("web.example", nullptr), 0);
+
+    FakeKeyring open;
+    open.password = "from-keyring";
+    EXPECT_EQ(runImport("web.example", &open), 2);
+    EXPECT_EQ(open.asked.size(), 1u);
+    EXPECT_EQ(imported().at(".web.example|b").value, "v-b");
+}
+
+TEST_F(BrowserCookieImportTest, NothingOfTheDomainCompletesWithZeroAndListsTwentyDomains) {
+    EXPECT_EQ(runImport("web.example", nullptr), 0);
+    EXPECT_TRUE(prefs.data(keys::cookies(profile)) == std::nullopt);
+
+    for (int i = 0; i < 23; ++i)
+        session->cookies.cookies.push_back(makeCookie("c", "v", "site" + std::to_string(100 + i) + ".org"));
+    EXPECT_EQ(runImport("web.example", nullptr), 0);
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("   - ", 0) == 0; }),
+              20);
+    EXPECT_TRUE(log.contains("   - site119.org"));
+    EXPECT_FALSE(log.contains("   - site120.org"));
+    EXPECT_TRUE(target.cookies.cookies.empty());
+}
+
+TEST(BrowserCookieDomainTest, BelongsToTheServiceDomain) {
+    const struct {
+        const char* cookieDomain;
+        bool belongs;
+    } table[] = {
+        {"web.example", true}, {".web.example", true}, {"x.web.example", true}, {".example", true},
+        {"WEB.Example", true}, {"example.org", false}, {".org", false},         {".", false},
+        {"", false},           {"other.test", false},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(BrowserCookieImport::belongsTo(row.cookieDomain, "web.example"), row.belongs)
+            << row.cookieDomain;
+}
+
+} // namespace orvi::test
+} // namespace orvi::test

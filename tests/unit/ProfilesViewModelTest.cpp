@@ -1,0 +1,220 @@
+#include "core/profiles/ProfilesViewModel.h"
+
+#include "core/page/PageDownloads.h"
+#include "core/page/UnreadDetectionService.h"
+#include "core/page/WebViewFactory.h"
+#include "core/page/WebViewSessions.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/session/BrowserCookieImportProtocol.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/shell/SidebarNavigation.h"
+#include "core/web/policy/NavigationPolicyService.h"
+#include "fakes/FakeEngine.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+#include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
+#include "support/PageFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+
+namespace {
+
+class RecordingFactory final : public WebViewFactoryProtocol {
+public:
+    std::shared_ptr<engine::WebView> makeWebView(const Profile&,
+                                                 const std::optional<LocationSettings>&) override {
+        return nullptr;
+    }
+    void removeWebView(const ProfileId& id) override { removed.push_back(id); }
+    void clearCache() override {}
+    std::optional<ProfileId> profileId(const engine::WebView&) const override { return std::nullopt; }
+    std::vector<ProfileId> removed;
+};
+
+class CountingImport final : public BrowserCookieImportProtocol {
+public:
+    void importFromBrowser(const ProfileId& profileId, engine::DataStore&, const std::string& domain,
+                           std::function<void(int)> completion) override {
+        imports.push_back({profileId, domain});
+        completion(3);
+    }
+    std::vector<std::pair<ProfileId, std::string>> imports;
+};
+
+struct ProfilesFixture {
+    explicit ProfilesFixture(std::vector<std::string> names,
+                             std::shared_ptr<BrowserCookieImportProtocol> import = {})
+        : model(store, factory, std::move(import)) {
+        // A fresh store starts with its main profile; it is renamed to the first name.
+        auto first = store.profiles().front();
+        first.name = names.front();
+        store.updateProfile(first);
+        for (std::size_t i = 1; i < names.size(); ++i)
+            model.addProfile({names[i]});
+    }
+    const Profile& named(const std::string& name) const {
+        for (const auto& p : model.profiles())
+            if (p.name == name)
+                return p;
+        throw std::runtime_error("no profile " + name);
+    }
+
+    LogCapture log;
+    MemoryPreferencesStore preferences;
+    ProfileStore store{preferences};
+    std::shared_ptr<RecordingFactory> factory = std::make_shared<RecordingFactory>();
+    ProfilesViewModel model;
+};
+
+} // namespace
+
+TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCase) {
+    ProfilesFixture f({"Основной", "работа"});
+    struct Case {
+        std::string name;
+        std::optional<std::string> error;
+    };
+    for (const auto& c : std::vector<Case>{{"  Работа ", "Профиль с таким именем уже существует"},
+                                           {"РАБОТА", "Профиль с таким именем уже существует"},
+                                           {" \n\t ", "Введите имя профиля"},
+                                           {"", "Введите имя профиля"},
+                                           {"Работа 2", std::nullopt}}) {
+        EXPECT_EQ(f.model.nameError(c.name), c.error) << c.name;
+        const auto added = f.model.addProfile({c.name});
+        EXPECT_EQ(added.has_value(), !c.error.has_value()) << c.name;
+    }
+    ASSERT_EQ(f.model.profiles().size(), 3u);
+    const auto& added = f.model.profiles().back();
+    EXPECT_EQ(added.name, "Работа 2");
+    EXPECT_EQ(added.storageType, StorageType::ephemeral);
+    EXPECT_NE(f.store.activeProfile().id, added.id) << "a new profile waits until the user selects it";
+}
+
+TEST(ProfilesViewModel, EditsMayKeepTheirOwnNameInAnotherCaseButNotTakeAnother) {
+    ProfilesFixture f({"Основной", "работа"});
+    auto work = f.named("работа");
+    work.name = " РАБОТА ";
+    EXPECT_FALSE(f.model.nameError(work.name, work.id));
+    EXPECT_TRUE(f.model.updateProfile(work));
+    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+
+    work = f.store.profiles().back();
+    work.name = "основной";
+    EXPECT_FALSE(f.model.updateProfile(work));
+    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+}
+
+TEST(ProfilesViewModel, OnlyALocationChangeDropsTheCachedWebView) {
+    ProfilesFixture f({"Основной", "Работа"});
+    std::vector<ProfileId> announced;
+    auto connection = f.model.webViewDropped.connect([&](const ProfileId& id) { announced.push_back(id); });
+    const auto work = f.named("Работа");
+
+    auto renamed = work;
+    renamed.name = "Дом";
+    renamed.desktopMode = true;
+    renamed.callsEnabled = false;
+    f.model.updateProfile(renamed);
+    EXPECT_TRUE(f.factory->removed.empty());
+
+    auto moved = f.store.profiles().back();
+    moved.locationSettings = LocationSettings::presets().back();
+    f.model.updateProfile(moved);
+    auto pinned = f.store.profiles().back();
+    pinned.locationSettings.latitude = 10.5;
+    f.model.updateProfile(pinned);
+    EXPECT_EQ(f.factory->removed, (std::vector<ProfileId>{work.id, work.id}));
+    EXPECT_EQ(announced, f.factory->removed);
+    EXPECT_EQ(f.store.profiles().back().locationSettings.latitude, 10.5);
+}
+
+TEST(ProfilesViewModel, DeletingDropsTheWebViewAndTheLastProfileStays) {
+    ProfilesFixture f({"Основной", "Работа"});
+    EXPECT_TRUE(f.model.canDeleteProfiles());
+    const auto work = f.named("Работа");
+    f.model.deleteProfile(work.id);
+    EXPECT_EQ(f.model.profiles().size(), 1u);
+    EXPECT_EQ(f.factory->removed, std::vector<ProfileId>{work.id});
+    EXPECT_FALSE(f.model.canDeleteProfiles());
+    f.model.deleteProfile(f.model.profiles().front().id);
+    EXPECT_EQ(f.model.profiles().size(), 1u);
+}
+
+TEST(ProfilesViewModel, BrowserImportRunsOnlyForAnAcceptedNewProfile) {
+    FakeEngine engine;
+    auto dataStore = engine.nonPersistentDataStore();
+    std::vector<int> counts;
+    auto record = [&](int n) { counts.push_back(n); };
+
+    ProfilesFixture without({"Основной"});
+    EXPECT_FALSE(without.model.canImportFromBrowser());
+    without.model.addProfileFromBrowser({"Новый"}, *dataStore, "web.example", record);
+    EXPECT_EQ(without.model.profiles().size(), 1u) << "no profile is added when nothing can be imported";
+
+    auto import = std::make_shared<CountingImport>();
+    ProfilesFixture with({"Основной"}, import);
+    EXPECT_TRUE(with.model.canImportFromBrowser());
+    with.model.addProfileFromBrowser({"основной "}, *dataStore, "web.example", record);
+    with.model.addProfileFromBrowser({" Новый "}, *dataStore, "web.example", record);
+    EXPECT_EQ(counts, (std::vector<int>{0, 0, 3}));
+    ASSERT_EQ(import->imports.size(), 1u);
+    EXPECT_EQ(import->imports[0].first, with.named("Новый").id);
+    EXPECT_EQ(import->imports[0].second, "web.example");
+}
+
+TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothValidOrFlagged) {
+    using State = ProfilesViewModel::CoordinateState;
+    struct Case {
+        std::optional<double> latitude, longitude;
+        State state;
+    };
+    for (const auto& c : {Case{std::nullopt, std::nullopt, State::empty},
+                          Case{55.75, std::nullopt, State::invalid}, Case{std::nullopt, 37.6, State::invalid},
+                          Case{91, 0, State::invalid}, Case{0, -180.5, State::invalid},
+                          Case{-90, 180, State::custom}, Case{55.75, 37.62, State::custom}}) {
+        auto location = LocationSettings::defaultLocation();
+        location.latitude = c.latitude;
+        location.longitude = c.longitude;
+        EXPECT_EQ(ProfilesViewModel::coordinateState(location), c.state);
+    }
+}
+
+// The page answers in three ways; each must end in exactly one report, and a missing page
+// must not run anything at all.
+TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
+    LogCapture log;
+    ManualScheduler scheduler;
+    FakeEngine engine;
+    WebViewSessions sessions;
+    auto saving = std::make_shared<RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    RecordingNotificationService notifications;
+    FakeProfileStore store({makeProfile("Основной")});
+    auto model = MainWebViewModel::create(
+        store, SessionSync{}, nullptr, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+        UnreadDetectionService::create(), notifications,
+        CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+    const auto& contacts = SidebarNavigation::items()[2];
+    EXPECT_FALSE(SidebarNavigation::switchTo(*model, contacts));
+    scheduler.runPending();
+    EXPECT_TRUE(log.lines().empty());
+
+    auto webView = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore("p")}));
+    model->coordinator()->attach(webView, std::make_shared<FakePlacement>());
+    const std::vector<engine::ScriptResult> answers{Json(true), Json("нет такого раздела"), Json(nullptr),
+                                                    Error{"page", 1, "boom"}};
+    for (const auto& answer : answers) {
+        webView->responder = [answer](const std::string&, engine::World) { return answer; };
+        const auto before = log.lines().size();
+        EXPECT_TRUE(SidebarNavigation::switchTo(*model, contacts));
+        scheduler.runPending();
+        EXPECT_EQ(log.lines().size(), before + 1);
+        EXPECT_EQ(webView->evaluations.back().world, engine::World::page);
+    }
+    EXPECT_EQ(webView->evaluations.size(), answers.size());
+}
