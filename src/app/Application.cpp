@@ -7,6 +7,7 @@
 #include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "engine/webkit/WebKitEngine.h"
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
@@ -164,12 +165,14 @@ void Application::onActivate() {
     m_gtkApplication->add_window(*m_window);
     m_window->installToolbar(*m_profilesViewModel, m_pageServices->mainWebViewModel());
     m_pageHostView = std::make_unique<ui::PageHostView>(
-        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(), [this] {
+        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
+        [this] {
             return m_pageServices->loadOptions([this] {
                 if (m_screens)
                     m_screens->vpnWarningFlow().loadAskedForWarning();
             });
-        });
+        },
+        [](engine::WebView& webView) { return engine::webkit::WebKitEngine::widget(webView); });
     m_window->setContent(*m_pageHostView);
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);
