@@ -33,7 +33,7 @@
 namespace orvi::app {
 
 // The part of the object graph that puts the active profile's page on screen and keeps its
-// session, built once at start-up in the order the rest of the application relies on.
+// session, built once at start-up.
 class PageServices {
 public:
     PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,

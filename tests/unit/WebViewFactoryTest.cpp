@@ -117,22 +117,6 @@ TEST(WebViewFactory, ClearingTheCacheBlanksEveryWebView) {
     EXPECT_EQ(f.fake(b).htmlLoads.size(), 1u);
 }
 
-TEST(WebViewFactory, AWebViewBelongsToItsProfileForItsWholeLife) {
-    FactoryFixture f;
-    const auto work = makeProfile("Work");
-    const auto home = makeProfile("Home");
-    const auto workView = f.factory.makeWebView(work, std::nullopt);
-    const auto homeView = f.factory.makeWebView(home, std::nullopt);
-    EXPECT_EQ(f.factory.profileId(*workView), work.id);
-    EXPECT_EQ(f.factory.profileId(*homeView), home.id);
-
-    f.factory.removeWebView(work.id);
-    EXPECT_EQ(f.factory.profileId(*workView), work.id) << "still held by its host after leaving the cache";
-
-    orvi::test::FakeWebView stranger(orvi::engine::WebViewConfiguration{});
-    EXPECT_EQ(f.factory.profileId(stranger), std::nullopt);
-}
-
 TEST(WebViewFactory, EveryProfileGetsAPersistentStoreOfItsOwnWhateverItsStorageType) {
     FactoryFixture f;
     const auto main = makeProfile("Main", StorageType::persistentMain);

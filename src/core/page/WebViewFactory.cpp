@@ -44,8 +44,6 @@ WebViewFactory::makeWebView(const Profile& profile, const std::optional<Location
     auto webView = buildWebView(profile, locationSettings.value_or(LocationSettings::defaultLocation()));
 
     m_webViewCache[profile.id] = webView;
-    std::erase_if(m_owners, [](const Ownership& owner) { return owner.webView.expired(); });
-    m_owners.push_back(Ownership{webView, profile.id});
     logLine("💾 Cached WebView for profile: " + profileLabel(profile) +
             ", total cached: " + std::to_string(m_webViewCache.size()));
     return webView;
@@ -141,15 +139,6 @@ void WebViewFactory::blank(const std::shared_ptr<engine::WebView>& webView) {
             webView->loadHTMLString("", "");
         }
     });
-}
-
-std::optional<ProfileId> WebViewFactory::profileId(const engine::WebView& webView) const {
-    for (const auto& owner : m_owners) {
-        const auto alive = owner.webView.lock();
-        if (alive && alive.get() == &webView)
-            return owner.profileId;
-    }
-    return std::nullopt;
 }
 
 std::string WebViewFactory::yandexBrowserUserAgent() {

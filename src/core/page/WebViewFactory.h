@@ -27,10 +27,6 @@ public:
     virtual void removeWebView(const ProfileId& id) = 0;
     // Drops and blanks every cached web view.
     virtual void clearCache() = 0;
-    // The profile a web view was built for; it belongs to that profile for its whole life,
-    // even after it left the cache. Saves and restores go by this, never by whichever profile
-    // happens to be active.
-    virtual std::optional<ProfileId> profileId(const engine::WebView& webView) const = 0;
 };
 
 // Builds one configured web view per profile and keeps it, so that switching back to a
@@ -46,7 +42,6 @@ public:
     makeWebView(const Profile& profile, const std::optional<LocationSettings>& locationSettings) override;
     void removeWebView(const ProfileId& id) override;
     void clearCache() override;
-    std::optional<ProfileId> profileId(const engine::WebView& webView) const override;
 
     std::size_t cachedCount() const { return m_webViewCache.size(); }
 
@@ -58,18 +53,11 @@ private:
     std::optional<engine::UserScript> storageRestoreUserScript(const Profile& profile) const;
     void blank(const std::shared_ptr<engine::WebView>& webView);
 
-    struct Ownership {
-        std::weak_ptr<engine::WebView> webView;
-        ProfileId profileId;
-    };
-
     engine::Engine& m_engine;
     PreferencesStore& m_preferences;
     Scheduler& m_scheduler;
     OrviDomains m_domains;
     std::map<ProfileId, std::shared_ptr<engine::WebView>> m_webViewCache;
-    // Every web view built and still alive, with its profile; outlives cache removal.
-    mutable std::vector<Ownership> m_owners;
 };
 
 inline constexpr const char* kUserAgentBrowserVersion = "26.3.0.2179";
