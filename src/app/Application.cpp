@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
+#include "ui/ChatExportModule.h"
 #include "ui/Styles.h"
 
 #include <charconv>
@@ -107,9 +108,8 @@ void Application::buildObjectGraph() {
                 m_window->present();
                 return m_window->is_active();
             }});
-    // The browser import joins here once it exists; until then the add form shows it disabled.
-    m_profilesViewModel =
-        std::make_unique<ProfilesViewModel>(*m_profileStore, m_pageServices->webViewFactory());
+    m_profilesViewModel = std::make_unique<ProfilesViewModel>(
+        *m_profileStore, m_pageServices->webViewFactory(), m_pageServices->browserCookieImport());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
@@ -128,6 +128,9 @@ void Application::buildObjectGraph() {
             ui::showAboutDialog(*m_window);
     });
     m_gtkApplication->add_action(about);
+    auto exportChat = Gio::SimpleAction::create("export-chat");
+    exportChat->signal_activate().connect([this](const Glib::VariantBase&) { showChatExport(); });
+    m_gtkApplication->add_action(exportChat);
     // The engine keeps using the data it loaded; imported engine folders take effect only in
     // a new process, which the same termination path as a close leads to.
     auto restart = Gio::SimpleAction::create("restart");
@@ -213,6 +216,26 @@ void Application::applyTestResizeIfRequested() {
     }
 }
 
+void Application::showChatExport() {
+    if (!m_window || m_windowClosed)
+        return;
+    if (m_chatExportSheet) {
+        m_chatExportSheet->present();
+        return;
+    }
+    auto model =
+        ChatExportSheetModel::create(*m_preferences, m_scheduler, ui::chatExportModuleSource, [this] {
+            const auto& coordinator = m_pageServices->mainWebViewModel()->coordinator();
+            return coordinator ? coordinator->currentWebView() : nullptr;
+        });
+    m_chatExportSheet = std::make_unique<ui::ChatExportSheet>(*m_window, std::move(model));
+    m_chatExportSheet->signalClosed().connect([this] {
+        // Not from inside the sheet's own signal handler.
+        Glib::signal_idle().connect_once([this] { m_chatExportSheet.reset(); });
+    });
+    m_chatExportSheet->present();
+}
+
 void Application::showSettings() {
     if (!m_window || m_windowClosed)
         return;
@@ -225,6 +248,8 @@ void Application::showSettings() {
 }
 
 void Application::onShutdown() {
+    // A collection in progress ends (and tidies the page) before the page is saved.
+    m_chatExportSheet.reset();
     if (m_terminationSave)
         m_terminationSave->run();
     m_settingsWindow.reset();

@@ -11,6 +11,7 @@
 #include "core/shell/WindowSizeTracker.h"
 #include "platform/Paths.h"
 #include "platform/linux/GLibScheduler.h"
+#include "ui/ChatExportSheet.h"
 #include "ui/MainWindow.h"
 #include "ui/PageHostView.h"
 #include "ui/ScreenActions.h"
@@ -49,6 +50,7 @@ private:
     void showSettings();
     void installSignalHandlers();
     void applyTestResizeIfRequested();
+    void showChatExport();
     std::unique_ptr<PreferencesStore> openPreferences();
 
     Glib::RefPtr<Gtk::Application> m_gtkApplication;
@@ -73,6 +75,8 @@ private:
     std::unique_ptr<ui::SettingsWindow> m_settingsWindow;
     std::unique_ptr<ui::ScreenActions> m_screens;
     std::unique_ptr<WindowSizeTracker> m_windowSizeTracker;
+    // Shown on "app.export-chat"; a new one (with a new collector) each time it opens.
+    std::unique_ptr<ui::ChatExportSheet> m_chatExportSheet;
     std::vector<unsigned> m_signalSources;
     bool m_windowClosed = false;
     // Why this run's preference changes will be lost, for the window.

@@ -31,15 +31,23 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
         std::make_shared<SessionImport>(m_sessionPreferences, encryption, scheduler, m_cookieJarSync);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_cookieJarSync,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
     m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
         m_preferences, scheduler, m_engine, m_domains, m_storageSnapshotSync, m_sessionExport,
-        m_sessionImport, m_vpnDetectionService, nullptr, nullptr});
+        m_sessionImport, m_vpnDetectionService, m_containerArchive, m_browserCookieImport});
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
         m_domains, true, std::make_shared<platform::GioUriLauncher>());
     m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());
     m_externalLinksSetting = m_settingsViewModel->blockExternalLinks.subscribe(
         [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
     m_unreadDetectionService = UnreadDetectionService::create();
+    m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
     m_mainWebViewModel = MainWebViewModel::create(
         profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
@@ -67,14 +75,6 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
-
-    m_containerArchive = std::make_shared<ContainerArchive>(
-        m_preferences, scheduler, m_clipboard,
-        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
-    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
-        scheduler, *m_cookieJarSync,
-        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
-                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {

@@ -99,7 +99,7 @@ void MainWindow::showNotice(const Glib::ustring& text) {
 void MainWindow::installToolbar(ProfilesViewModel& profiles, std::shared_ptr<MainWebViewModel> mainModel) {
     m_exportButton.set_icon_name("document-send-symbolic");
     m_exportButton.set_action_name("app.export-chat");
-    m_exportButton.set_tooltip_text("Экспорт переписки пока недоступен");
+    m_exportButton.set_tooltip_text("Экспорт переписки: сохранить открытый диалог в HTML или JSON");
     m_headerBar.pack_start(m_exportButton);
 
     m_profileMenu = std::make_unique<ProfileMenu>(profiles, std::move(mainModel));

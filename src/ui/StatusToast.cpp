@@ -21,6 +21,8 @@ StatusToast::StatusToast(std::function<void(const std::filesystem::path&)> revea
     m_closeButton.set_icon_name("window-close-symbolic");
     m_closeButton.add_css_class("flat");
     m_closeButton.set_tooltip_text("Закрыть");
+    m_warning.set_from_icon_name("dialog-warning-symbolic");
+    m_box.append(m_warning);
     m_box.append(m_spinner);
     m_box.append(m_label);
     m_box.append(m_revealButton);
@@ -49,10 +51,8 @@ void StatusToast::show(const std::optional<StatusLine>& line) {
         m_spinner.stop();
     m_revealable = line->revealable;
     m_revealButton.set_visible(line->revealable.has_value());
-    if (line->isError)
-        m_label.add_css_class("error");
-    else
-        m_label.remove_css_class("error");
+    // Red text is unreadable on the dark bar; a warning sign marks a failure instead.
+    m_warning.set_visible(line->isError);
     set_reveal_child(true);
     // A finished line stays long enough to read and act on, then gets out of the way.
     if (!line->busy)

@@ -21,6 +21,7 @@ private:
     std::function<void(const std::filesystem::path&)> m_reveal;
     std::optional<std::filesystem::path> m_revealable;
     Gtk::Box m_box{Gtk::Orientation::HORIZONTAL, 8};
+    Gtk::Image m_warning;
     Gtk::Spinner m_spinner;
     Gtk::Label m_label;
     Gtk::Button m_revealButton{"Показать в папке"};

@@ -1,6 +1,7 @@
 #include "service/ImitationService.h"
 
 #include "core/base/Log.h"
+#include "service/DownloadPages.h"
 #include "service/ServicePages.h"
 
 #include <fstream>
@@ -254,6 +255,8 @@ void ImitationService::handle(SoupServerMessage* message) {
 
 ImitationService::Response ImitationService::route(const RecordedRequest& request) {
     const auto& e = m_endpoints;
+    if (auto page = pages::mediaPage(request, e))
+        return Response{page->status, page->contentType, page->body, page->headers};
     if (request.host == e.webHost)
         return webClient(request);
     if (request.host == e.serviceDomain)
@@ -309,6 +312,8 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
     }
     if (path == "/links")
         return Response{200, kHtml, pages::linksPage(), {}};
+    if (path == "/conversation")
+        return Response{200, kHtml, pages::conversationPage(), {}};
     if (path == "/echo")
         return Response{
             200, kHtml, "<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>", {}};

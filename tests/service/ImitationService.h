@@ -64,7 +64,8 @@ public:
     std::function<void(const RecordedRequest&)> onRequest;
 
     // Routes on the web host besides the client: "/echo" (a plain page titled "Echo"),
-    // "/links" (a link, a new-window link and forms),
+    // "/links" (a link, a new-window link and forms), "/conversation" (an open chat with
+    // 500 messages and older history loaded on scrolling up),
     // "/login" (POST, sets the session cookies), "/logout", "/api/chats",
     // "/control/unread?chat=I&count=N", "/hang", which never answers, and "/stall", which
     // sends the start of a page and then nothing more. The file hosts

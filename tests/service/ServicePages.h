@@ -18,6 +18,8 @@ std::string linksPage();
 std::string landingPage();
 // Any host the service does not own.
 std::string foreignPage(const std::string& host);
+// An open conversation whose older history loads in pages as it is scrolled up.
+std::string conversationPage();
 // A one-pixel PNG image.
 std::string pixelPng();
 

@@ -421,3 +421,20 @@ TEST(OrviWebCoordinator, InstallsTheCallAndDownloadScriptsInEveryFrameOnceAndRep
     f.webView->postMessage("callStateHandler", {{"event", "callsUnavailable"}, {"contextId", "a"}});
     EXPECT_EQ(f.callsUnavailable, 1);
 }
+
+TEST(OrviWebCoordinator, UnreadReportsPassTheGateOnlyFromTheServiceAndWithinTheRate) {
+    CoordinatorFixture f;
+    f.unread->setMessageGate(std::make_shared<PageMessageGate>(f.scheduler, OrviDomains::defaults()));
+    std::vector<int> counts;
+    f.coordinator->onUnreadCountChanged = [&](int n) { counts.push_back(n); };
+    const auto own = f.profile.id.text();
+    f.webView->currentURL = "https://evil.example/";
+    f.webView->postMessage("unreadCountHandler", {{"count", 7}, {"profileId", own}});
+    EXPECT_TRUE(counts.empty());
+
+    f.onServicePage();
+    for (int i = 1; i <= 1000; ++i)
+        f.webView->postMessage("unreadCountHandler", {{"count", i}, {"profileId", own}});
+    EXPECT_FALSE(counts.empty());
+    EXPECT_LE(counts.size(), 50u);
+}

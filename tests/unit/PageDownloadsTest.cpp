@@ -203,3 +203,20 @@ TEST(PageDownloads, AStagingFolderPlantedAsALinkIsRefused) {
     EXPECT_FALSE(f.downloads.stage(file, "file.txt").ok());
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
+
+TEST(PageDownloads, AFrameFileKeepsTheServerNameAndARequestIsRecognisedInItsNormalizedForm) {
+    DownloadsFixture f;
+    auto frameFile =
+        response("https://files.orvi.example/f/1", 200,
+                 {{"Content-Disposition", "attachment; filename*=UTF-8''%D0%B0%D0%BA%D1%82.pdf"}});
+    f.downloads.startManualFileDownload(*f.webView, frameFile);
+    f.engineDownload("https://files.orvi.example/f/1", response("https://files.orvi.example/f/1"))
+        ->run("1", "act");
+    EXPECT_EQ(contents(f.downloads.stagingFolder() / "акт.pdf"), "act");
+
+    f.downloads.startManualDownload(*f.webView, "https://files.orvi.example/d/счёт 1.pdf",
+                                    std::string("Счёт.pdf"));
+    const std::string normalized = "https://files.orvi.example/d/%D1%81%D1%87%D1%91%D1%82%201.pdf";
+    f.engineDownload(normalized, response(normalized))->run("x.pdf", "bill");
+    EXPECT_EQ(contents(f.downloads.stagingFolder() / "Счёт.pdf"), "bill");
+}

@@ -174,8 +174,17 @@ void PageDownloads::adoptDownload(const std::shared_ptr<engine::Download>& downl
         return;
     std::optional<Pending> manual;
     const auto url = download->url();
+    // The engine may hand back the address normalized (escaped letters, a default port), so
+    // a download we asked for is recognised by its host and decoded path as well.
+    auto sameResource = [&](const std::string& requested) {
+        if (requested == url)
+            return true;
+        const auto a = Url::parse(requested);
+        const auto b = Url::parse(url);
+        return a && b && a->host() == b->host() && a->path() == b->path();
+    };
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
-        if (it->url == url) {
+        if (sameResource(it->url)) {
             manual = std::move(*it);
             m_pending.erase(it);
             break;

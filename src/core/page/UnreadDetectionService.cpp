@@ -43,9 +43,13 @@ void UnreadDetectionService::attach(const std::shared_ptr<engine::WebView>& webV
     }
 
     std::weak_ptr<UnreadDetectionService> weakSelf = weak_from_this();
-    webView->addScriptMessageHandler(kHandlerName, kUnreadWorld, [weakSelf](const Json& body) {
-        if (auto self = weakSelf.lock())
-            self->receive(body);
+    std::weak_ptr<engine::WebView> weakView = webView;
+    webView->addScriptMessageHandler(kHandlerName, kUnreadWorld, [weakSelf, weakView](const Json& body) {
+        auto self = weakSelf.lock();
+        auto view = weakView.lock();
+        if (!self || !view || (self->m_gate && !self->m_gate->admit(kHandlerName, *view, body)))
+            return;
+        self->receive(body);
     });
 }
 

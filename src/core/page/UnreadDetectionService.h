@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Json.h"
+#include "core/page/PageMessageGate.h"
 #include "core/page/UnreadDetectionServiceProtocol.h"
 
 #include <map>
@@ -22,6 +23,10 @@ public:
     void attach(const std::shared_ptr<engine::WebView>& webView, const ProfileId& profileId) override;
     void detach(const std::shared_ptr<engine::WebView>& webView) override;
 
+    // Reports pass only through this gate when one is set: from a service page, within a
+    // rate, of a sane size.
+    void setMessageGate(std::shared_ptr<PageMessageGate> gate) { m_gate = std::move(gate); }
+
     // Validates one posted body; none when it must be ignored.
     static std::optional<UnreadEvent> eventFromMessage(const Json& body);
 
@@ -30,6 +35,7 @@ private:
     void receive(const Json& body);
 
     Signal<UnreadEvent> m_unreadCountSubject;
+    std::shared_ptr<PageMessageGate> m_gate;
     // Keyed by address; the weak pointer tells a live web view from a new one that happens
     // to reuse the address of a destroyed one.
     std::map<const engine::WebView*, std::weak_ptr<engine::WebView>> m_injectedWebViews;

@@ -1,0 +1,180 @@
+#include "core/env/MediaPermissionService.h"
+
+#include "core/shell/StartupMediaPermissions.h"
+#include "fakes/LogCapture.h"
+#include "fakes/ManualScheduler.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvi;
+using namespace orvi::test;
+using namespace std::chrono_literals;
+using platform::MediaDevices;
+using platform::MediaKind;
+
+namespace {
+
+// Answers every request with the configured answer when the test releases it, recording
+// when it was asked (on the virtual clock).
+class FakeMediaDevices final : public MediaDevices {
+public:
+    explicit FakeMediaDevices(ManualScheduler& scheduler) : m_scheduler(scheduler) {}
+
+    int authorizationStatus(MediaKind kind) override {
+        return kind == MediaKind::camera ? camera : microphone;
+    }
+    std::string statusDescription(int status) override { return "status " + std::to_string(status); }
+    void requestAccess(MediaKind kind, std::function<void(bool)> completion) override {
+        asked.emplace_back(kind, m_scheduler.elapsed());
+        const bool answer = kind == MediaKind::camera ? cameraAnswer : microphoneAnswer;
+        completion(answer);
+    }
+
+    int camera = MediaDevices::kNotDetermined;
+    int microphone = MediaDevices::kNotDetermined;
+    bool cameraAnswer = true;
+    bool microphoneAnswer = true;
+    std::vector<std::pair<MediaKind, double>> asked;
+
+private:
+    ManualScheduler& m_scheduler;
+};
+
+platform::TableApplicationInfo infoWithMicrophoneText(bool present) {
+    std::map<std::string, nlohmann::json, std::less<>> values;
+    if (present)
+        values["NSMicrophoneUsageDescription"] = std::string(100, 'm');
+    return platform::TableApplicationInfo(values, "com.orviwrapper.OrviWrapper");
+}
+
+} // namespace
+
+TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoSecondsAfterItsAnswer) {
+    struct Case {
+        const char* what;
+        int camera;
+        int microphone;
+        bool microphoneText;
+        std::vector<std::pair<MediaKind, double>> asked;
+        std::pair<bool, bool> result;
+    };
+    const Case cases[] = {
+        {"camera granted",
+         MediaDevices::kAuthorized,
+         MediaDevices::kNotDetermined,
+         true,
+         {{MediaKind::microphone, 0}},
+         {true, false}},
+        {"microphone granted",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kAuthorized,
+         true,
+         {{MediaKind::camera, 0}},
+         {true, true}},
+        {"neither",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kDenied,
+         true,
+         {{MediaKind::camera, 0}, {MediaKind::microphone, 2}},
+         {true, false}},
+        {"both granted",
+         MediaDevices::kAuthorized,
+         MediaDevices::kAuthorized,
+         true,
+         {{MediaKind::microphone, 0}},
+         {true, false}},
+        {"no microphone usage text",
+         MediaDevices::kNotDetermined,
+         MediaDevices::kNotDetermined,
+         false,
+         {{MediaKind::camera, 0}},
+         {true, false}},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        ManualScheduler scheduler;
+        auto devices = std::make_shared<FakeMediaDevices>(scheduler);
+        devices->camera = c.camera;
+        devices->microphone = c.microphone;
+        devices->microphoneAnswer = false;
+        const auto info = infoWithMicrophoneText(c.microphoneText);
+        auto service = MediaPermissionService::create(devices, info, scheduler);
+        std::vector<std::pair<bool, bool>> results;
+        service->requestAllMediaPermissions(
+            [&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
+        scheduler.advance(1.9s);
+        if (c.asked.size() > 1) {
+            EXPECT_EQ(devices->asked.size(), 1u) << c.what;
+        }
+        scheduler.advance(10s);
+        EXPECT_EQ(devices->asked, c.asked) << c.what;
+        EXPECT_EQ(results, (std::vector<std::pair<bool, bool>>{c.result})) << c.what;
+    }
+}
+
+TEST(MediaPermissionService, AServiceGoneBeforeTheMicrophoneStillAnswersOnce) {
+    ManualScheduler scheduler;
+    LogCapture log;
+    auto devices = std::make_shared<FakeMediaDevices>(scheduler);
+    const auto info = infoWithMicrophoneText(true);
+    auto service = MediaPermissionService::create(devices, info, scheduler);
+    std::vector<std::pair<bool, bool>> results;
+    service->requestAllMediaPermissions(
+        [&](bool camera, bool microphone) { results.emplace_back(camera, microphone); });
+    scheduler.runPending();
+    service.reset();
+    scheduler.advance(5s);
+    EXPECT_EQ(results, (std::vector<std::pair<bool, bool>>{{true, false}}));
+    EXPECT_EQ(devices->asked.size(), 1u);
+}
+
+namespace {
+
+class CountingPermissions final : public MediaPermissionServiceProtocol {
+public:
+    void requestCameraPermission(std::function<void(bool)> completion) override { completion(true); }
+    void requestMicrophonePermission(std::function<void(bool)> completion) override { completion(true); }
+    void requestAllMediaPermissions(std::function<void(bool, bool)> completion) override {
+        ++requests;
+        completion(true, true);
+    }
+    int requests = 0;
+};
+
+} // namespace
+
+TEST(StartupMediaPermissions, AsksTwoSecondsAfterAppearingRetriesOnceWhenInactiveAndNeverWhenSwitchedOff) {
+    struct Case {
+        const char* what;
+        bool enabled;
+        std::vector<bool> activeAnswers;
+        int requestsAt2s;
+        int requestsAtEnd;
+        int activations;
+    };
+    const Case cases[] = {
+        {"active at once", true, {true}, 1, 1, 1},
+        {"inactive, then retried regardless", true, {false, false}, 0, 1, 2},
+        {"switched off", false, {true}, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        ManualScheduler scheduler;
+        auto permissions = std::make_shared<CountingPermissions>();
+        int activations = 0;
+        auto startup = StartupMediaPermissions::create(
+            scheduler, permissions,
+            {[&] { return c.enabled; },
+             [&] {
+                 return c.activeAnswers[std::min<std::size_t>(activations++, c.activeAnswers.size() - 1)];
+             }});
+        startup->windowDidAppear();
+        scheduler.advance(1.9s);
+        EXPECT_EQ(permissions->requests, 0) << c.what;
+        scheduler.advance(0.2s);
+        EXPECT_EQ(permissions->requests, c.requestsAt2s) << c.what;
+        scheduler.advance(30s);
+        EXPECT_EQ(permissions->requests, c.requestsAtEnd) << c.what;
+        EXPECT_EQ(activations, c.activations) << c.what;
+    }
+}
