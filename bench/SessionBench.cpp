@@ -9,7 +9,7 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieDictionary.h"
 #include "core/session/CookieEncryption.h"
-#include "core/session/CookieManager.h"
+#include "core/session/SessionExport.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -173,7 +173,7 @@ struct ExportSetup {
         environment.documentsDir = folder;
         environment.domains = OrviDomains::defaults();
         environment.domains.webHost = "web.orvi.test";
-        manager = std::make_unique<CookieManager>(prefs, std::make_unique<CookieEncryption>(), scheduler,
+        manager = std::make_unique<SessionExport>(prefs, std::make_unique<CookieEncryption>(), scheduler,
                                                   std::move(environment));
         view = std::make_shared<BenchWebView>(store, snapshot);
     }
@@ -185,7 +185,7 @@ struct ExportSetup {
     ProfileId profile = ProfileId::generate();
     std::shared_ptr<BenchDataStore> store = std::make_shared<BenchDataStore>();
     std::string snapshot;
-    std::unique_ptr<CookieManager> manager;
+    std::unique_ptr<SessionExport> manager;
     std::shared_ptr<BenchWebView> view;
 };
 

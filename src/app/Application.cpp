@@ -8,6 +8,7 @@
 #include "core/profiles/LeftoverSessions.h"
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "engine/webkit/WebKitEngine.h"
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
@@ -102,8 +103,6 @@ void Application::buildObjectGraph() {
     m_preferences = openPreferences();
     m_profileStore = std::make_unique<ProfileStore>(
         *m_preferences, [this] { return findLeftoverSessions(*m_preferences, {m_paths.engineDataDir()}); });
-    // Cookie manager 1, VPN detection, the settings view model, the navigation policy and
-    // unread detection are built here.
     m_desktop = std::make_unique<DesktopIntegration>(
         *m_gtkApplication.get(), m_scheduler,
         DesktopIntegration::WindowAccess{
@@ -191,12 +190,14 @@ void Application::onActivate() {
     m_gtkApplication->add_window(*m_window);
     m_window->installToolbar(*m_profilesViewModel, m_pageServices->mainWebViewModel());
     m_pageHostView = std::make_unique<ui::PageHostView>(
-        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(), [this] {
+        m_pageServices->mainWebViewModel(), m_pageServices->hostContext(),
+        [this] {
             return m_pageServices->loadOptions([this] {
                 if (m_screens)
                     m_screens->vpnWarningFlow().loadAskedForWarning();
             });
-        });
+        },
+        [](engine::WebView& webView) { return engine::webkit::WebKitEngine::widget(webView); });
     m_window->setContent(*m_pageHostView);
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);

@@ -57,11 +57,7 @@ private:
     platform::GLibScheduler m_scheduler;
     platform::Paths m_paths;
 
-    // The object graph, in the order it is built. Later services join in this order:
-    // cookie manager 1 with its envelope, VPN detection, settings view model, status item
-    // controller, navigation policy, unread detection, notification service, (window size
-    // manager), media permission service, cookie manager 2 with its envelope, web view
-    // factory, main view model.
+    // Each member may use the ones declared above it, and is destroyed before them.
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<ProfileStore> m_profileStore;
     // The status item controller and the notification service, with their desktop ends.

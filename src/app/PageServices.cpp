@@ -9,19 +9,6 @@
 
 namespace orvi::app {
 
-namespace {
-
-std::shared_ptr<CookieManager> makeCookieManager(PreferencesStore& preferences, Scheduler& scheduler,
-                                                 const platform::Paths& paths, const OrviDomains& domains) {
-    SessionEnvironment environment;
-    environment.documentsDir = paths.documentsDir;
-    environment.domains = domains;
-    return std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(), scheduler,
-                                           std::move(environment));
-}
-
-} // namespace
-
 PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,
                            NotificationService& notificationService, const platform::Paths& paths,
                            OrviDomains domains, std::optional<std::string> proxy)
@@ -35,19 +22,26 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                                                   PageDownloads::Folders{paths.tempDir, paths.downloadsDir});
     m_downloadEvents = m_downloads->subscribe(
         [this](const DownloadEvent& event) { m_statusLines.emit(statusLineFor(event)); });
-    m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
+    auto encryption = std::make_shared<const CookieEncryption>();
+    m_cookieJarSync = std::make_shared<CookieJarSync>(m_sessionPreferences, scheduler);
+    m_storageSnapshotSync = std::make_shared<StorageSnapshotSync>(m_sessionPreferences, scheduler, m_domains);
+    m_sessionExport = std::make_shared<SessionExport>(m_sessionPreferences, encryption, scheduler,
+                                                      SessionEnvironment{paths.documentsDir, m_domains});
+    m_sessionImport =
+        std::make_shared<SessionImport>(m_sessionPreferences, encryption, scheduler, m_cookieJarSync);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
     m_containerArchive = std::make_shared<ContainerArchive>(
         m_preferences, scheduler, m_clipboard,
         ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
     m_browserCookieImport = std::make_shared<BrowserCookieImport>(
-        scheduler, *m_settingsCookieManager,
+        scheduler, *m_cookieJarSync,
         BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
                              [this] { return m_engine.defaultDataStore(); }, &m_keyring});
     m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
-        m_preferences, scheduler, m_engine, m_domains, m_settingsCookieManager, m_vpnDetectionService,
-        m_containerArchive, m_browserCookieImport, [this](engine::WebView& webView) {
+        m_preferences, scheduler, m_engine, m_domains, m_storageSnapshotSync, m_sessionExport,
+        m_sessionImport, m_vpnDetectionService, m_containerArchive, m_browserCookieImport,
+        [this](engine::WebView& webView) {
             // Built further down; imports start only once the window is up.
             if (m_webViewFactory)
                 m_webViewFactory->renewStorageRestoreScript(webView);
@@ -59,12 +53,10 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
         [policy = m_navigationPolicyService](bool block) { policy->setBlockExternalLinks(block); });
     m_unreadDetectionService = UnreadDetectionService::create();
     m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
-    m_cookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
-    m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains,
-                                                        m_cookieManager);
+    m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
     m_mainWebViewModel = MainWebViewModel::create(
-        profileStore, m_cookieManager, m_navigationPolicyService, m_unreadDetectionService,
-        m_notificationService,
+        profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
+        m_navigationPolicyService, m_unreadDetectionService, m_notificationService,
         CoordinatorContext{
             scheduler, m_domains, m_sessions, *m_downloads,
             [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },

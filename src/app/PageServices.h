@@ -12,8 +12,11 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/session/BrowserCookieImport.h"
 #include "core/session/ContainerArchive.h"
-#include "core/session/CookieManager.h"
+#include "core/session/CookieJarSync.h"
 #include "core/session/ProfileDeletionCleaner.h"
+#include "core/session/SessionExport.h"
+#include "core/session/SessionImport.h"
+#include "core/session/StorageSnapshotSync.h"
 #include "core/shell/MainWebViewModel.h"
 #include "core/shell/SettingsViewModel.h"
 #include "core/shell/TerminationSave.h"
@@ -30,7 +33,7 @@
 namespace orvi::app {
 
 // The part of the object graph that puts the active profile's page on screen and keeps its
-// session, built once at start-up in the order the rest of the application relies on.
+// session, built once at start-up.
 class PageServices {
 public:
     PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,
@@ -61,14 +64,16 @@ private:
     Connection m_downloadEvents;
     bool m_callsUnavailableSaid = false;
 
-    std::shared_ptr<CookieManager> m_settingsCookieManager;
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
     std::shared_ptr<SettingsViewModel> m_settingsViewModel;
     std::shared_ptr<NavigationPolicyService> m_navigationPolicyService;
     std::shared_ptr<UnreadDetectionService> m_unreadDetectionService;
     // Owned by the desktop integration, which shows what it counts.
     NotificationService& m_notificationService;
-    std::shared_ptr<CookieManager> m_cookieManager;
+    std::shared_ptr<CookieJarSync> m_cookieJarSync;
+    std::shared_ptr<StorageSnapshotSync> m_storageSnapshotSync;
+    std::shared_ptr<SessionExport> m_sessionExport;
+    std::shared_ptr<SessionImport> m_sessionImport;
     std::shared_ptr<WebViewFactory> m_webViewFactory;
     std::shared_ptr<MainWebViewModel> m_mainWebViewModel;
     std::unique_ptr<ProfileDeletionCleaner> m_deletionCleaner;

@@ -1,7 +1,6 @@
 #include "ui/PageHostView.h"
 
 #include "core/shell/MainWebViewModel.h"
-#include "engine/webkit/WebKitEngine.h"
 
 namespace orvi::ui {
 
@@ -59,8 +58,9 @@ private:
 } // namespace
 
 PageHostView::PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Context context,
-                           OptionsSource options)
-    : m_model(std::move(model)), m_context(std::move(context)), m_options(std::move(options)) {
+                           OptionsSource options, WidgetOf widgetOf)
+    : m_model(std::move(model)), m_context(std::move(context)), m_options(std::move(options)),
+      m_widgetOf(std::move(widgetOf)) {
     set_hexpand(true);
     set_vexpand(true);
     m_placeholder.set_hexpand(true);
@@ -116,7 +116,7 @@ void PageHostView::showHost() {
 void PageHostView::show(const std::shared_ptr<engine::WebView>& webView) {
     if (webView == m_shown)
         return;
-    GtkWidget* widget = webView ? engine::webkit::WebKitEngine::widget(*webView) : nullptr;
+    GtkWidget* widget = webView ? m_widgetOf(*webView) : nullptr;
     if (m_shown)
         m_shown->removeFromViewHierarchy();
     m_shown = webView;

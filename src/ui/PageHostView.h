@@ -14,12 +14,16 @@ namespace orvi::ui {
 
 // Shows the page of the model's current coordinator, with a spinner over it while the page
 // loads. When the model replaces its coordinator (a profile switch), a new host takes over
-// for the new profile, as the design's per-profile host identity asks.
+// for the new profile, so no state of one profile's page leaks into another's.
 class PageHostView final : public Gtk::Overlay {
 public:
     using OptionsSource = std::function<PageLoader::Options()>;
+    // The engine's widget for a web view; given by the composition root so that the screens
+    // never depend on the engine implementation.
+    using WidgetOf = std::function<GtkWidget*(engine::WebView&)>;
 
-    PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Context context, OptionsSource options);
+    PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Context context, OptionsSource options,
+                 WidgetOf widgetOf);
     ~PageHostView() override;
 
     // See PageHost::retryLoadGate.
@@ -37,6 +41,7 @@ private:
     std::shared_ptr<MainWebViewModel> m_model;
     PageHost::Context m_context;
     OptionsSource m_options;
+    WidgetOf m_widgetOf;
     std::shared_ptr<PageHost> m_host;
     std::shared_ptr<engine::WebView> m_shown;
     Gtk::Box m_placeholder;

@@ -36,7 +36,7 @@ struct MediaFixture {
         coordinator = OrviWebCoordinator::create(
             Profile{profileId, "Основной", false, StorageType::persistentMain, false,
                     LocationSettings::defaultLocation(), true, true},
-            std::make_shared<NavigationPolicyService>(domains, true), unread, nullptr,
+            std::make_shared<NavigationPolicyService>(domains, true), unread, SessionSync{},
             CoordinatorContext{scheduler, domains, sessions, downloads, [] { return true; },
                                [this] { ++callsUnavailable; }});
         engine::WebViewConfiguration configuration;

@@ -1,13 +1,14 @@
-#include "core/prefs/PreferenceKeys.h"
-#include "core/session/CookieEncryption.h"
-#include "core/session/CookieManager.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/OrviWebCoordinator.h"
 #include "core/page/PageLoader.h"
 #include "core/page/PageDownloads.h"
 #include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
+#include "core/prefs/PreferenceKeys.h"
+#include "core/session/CookieEncryption.h"
+#include "core/session/CookieJarSync.h"
+#include "core/session/StorageSnapshotSync.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/MemoryPreferencesStore.h"
 #include "integration/WebKitTestSupport.h"
@@ -23,22 +24,19 @@ using namespace std::chrono_literals;
 namespace {
 
 // One profile's web view against the imitation service, supervised by a real coordinator
-// and loaded by the real page loader, with the real cookie manager behind both.
+// and loaded by the real page loader, with the real session sync behind both.
 struct PageFixture {
     PageFixture() {
         auto parsed = OrviDomains::fromFile(env.service->writeEndpointsFile(env.root).string());
         EXPECT_TRUE(parsed.ok());
         domains = parsed.value();
-        SessionEnvironment session;
-        session.documentsDir = env.root;
-        session.domains = domains;
-        cookies = std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(),
-                                                  scheduler, std::move(session));
+        cookies = std::make_shared<CookieJarSync>(preferences, scheduler);
+        sync = SessionSync{cookies, std::make_shared<StorageSnapshotSync>(preferences, scheduler, domains)};
         coordinator =
             OrviWebCoordinator::create(Profile{profileId, "Основной", false, StorageType::persistentMain,
                                                false, LocationSettings::defaultLocation(), true, true},
-                                       std::make_shared<NavigationPolicyService>(domains, true), unread,
-                                       cookies, CoordinatorContext{scheduler, domains, sessions, pending});
+                                       std::make_shared<NavigationPolicyService>(domains, true), unread, sync,
+                                       CoordinatorContext{scheduler, domains, sessions, pending});
         view = env.makeWebView(env.engine->dataStore(profileId.text()));
         view->setCustomUserAgent("Mozilla/5.0 (X11; Linux x86_64) OrviWrapperTest");
         sessions.recordOwner(view, profileId);
@@ -48,7 +46,7 @@ struct PageFixture {
     ~PageFixture() { coordinator->detach(view); }
 
     std::shared_ptr<PageLoader> startLoader() {
-        auto loader = PageLoader::create(view, profileId, location, cookies, placement,
+        auto loader = PageLoader::create(view, profileId, location, sync, placement,
                                          PageLoadContext{scheduler, preferences, domains, vpn, sessions}, {});
         loader->start();
         return loader;
@@ -78,7 +76,8 @@ struct PageFixture {
     FakeVPNDetection vpn{scheduler};
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
-    std::shared_ptr<CookieManager> cookies;
+    std::shared_ptr<CookieJarSync> cookies;
+    SessionSync sync;
     ProfileId profileId = ProfileId::generate();
     LocationSettings location{"Europe/Vienna", "de_at", "Вена", std::nullopt, std::nullopt};
     std::shared_ptr<OrviWebCoordinator> coordinator;

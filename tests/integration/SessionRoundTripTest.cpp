@@ -1,7 +1,10 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
-#include "core/session/CookieManager.h"
+#include "core/session/CookieJarSync.h"
+#include "core/session/SessionExport.h"
 #include "core/session/SessionFile.h"
+#include "core/session/SessionImport.h"
+#include "core/session/StorageSnapshotSync.h"
 #include "core/web/scripts/OrviUserScripts.h"
 #include "fakes/LogCapture.h"
 #include "integration/WebKitTestSupport.h"
@@ -81,11 +84,14 @@ protected:
         SessionEnvironment environment;
         environment.documentsDir = prefsFolder.path() / "Documents";
         environment.domains = testDomains();
-        manager = std::make_unique<CookieManager>(*prefs, std::make_unique<CookieEncryption>(), scheduler,
-                                                  std::move(environment));
+        auto encryption = std::make_shared<const CookieEncryption>();
+        jar = std::make_shared<CookieJarSync>(*prefs, scheduler);
+        storageSync = std::make_unique<StorageSnapshotSync>(*prefs, scheduler, testDomains());
+        exporter = std::make_unique<SessionExport>(*prefs, encryption, scheduler, std::move(environment));
+        importer = std::make_unique<SessionImport>(*prefs, encryption, scheduler, jar);
     }
 
-    void waitFor(const std::function<void(CookieManagerProtocol::Done)>& operation) {
+    void waitFor(const std::function<void(CookieJarSyncProtocol::Done)>& operation) {
         bool done = false;
         operation([&] { done = true; });
         ASSERT_TRUE(runMainLoopUntil([&] { return done; }));
@@ -105,7 +111,7 @@ protected:
         pageLocal = readStore(*view, "localStorage");
         auto session = findCookie(allCookies(*store), "orvi_session");
         EXPECT_TRUE(session && session->isHTTPOnly);
-        waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+        waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
         view->setNavigationDelegate(nullptr);
         return session ? session->value : std::string();
     }
@@ -130,7 +136,10 @@ protected:
     TempDir prefsFolder;
     platform::GLibScheduler scheduler;
     std::unique_ptr<SqlitePreferencesStore> prefs;
-    std::unique_ptr<CookieManager> manager;
+    std::shared_ptr<CookieJarSync> jar;
+    std::unique_ptr<StorageSnapshotSync> storageSync;
+    std::unique_ptr<SessionExport> exporter;
+    std::unique_ptr<SessionImport> importer;
     Json pageLocal;
 };
 
@@ -147,18 +156,18 @@ TEST_F(SessionRoundTrip, RestoreScriptsWriteEveryCharacterIntoARealPageAndCaptur
     view->setNavigationDelegate(&nav);
     ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
     ASSERT_TRUE(writeItems(*view, "localStorage", {{"stale", "removed by the restore"}}));
-    waitFor([&](auto done) { manager->restoreStorage(profile, view, done); });
+    waitFor([&](auto done) { storageSync->restoreStorage(profile, view, done); });
     EXPECT_EQ(readStore(*view, "localStorage"), snapshot["localStorage"]);
     EXPECT_EQ(readStore(*view, "sessionStorage"), snapshot["sessionStorage"]);
 
     prefs->remove(keys::storage(profile));
-    waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+    waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
     EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
 
     // A page of another host neither receives the snapshot nor replaces it.
     ASSERT_TRUE(loadAndWait(*view, nav, "http://elsewhere.example.test/"));
-    waitFor([&](auto done) { manager->restoreStorage(profile, view, done); });
-    waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+    waitFor([&](auto done) { storageSync->restoreStorage(profile, view, done); });
+    waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
     EXPECT_EQ(readStore(*view, "localStorage"), Json::object());
     EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
     view->setNavigationDelegate(nullptr);
@@ -171,11 +180,11 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
 
     std::optional<std::string> envelope;
     bool exported = false;
-    manager->exportCookiesEncryptedFromDataStore(from, "пароль 2026", env.engine->dataStore(from.text()),
-                                                 [&](std::optional<std::string> data) {
-                                                     envelope = std::move(data);
-                                                     exported = true;
-                                                 });
+    exporter->exportCookiesEncryptedFromDataStore(from, "пароль 2026", env.engine->dataStore(from.text()),
+                                                  [&](std::optional<std::string> data) {
+                                                      envelope = std::move(data);
+                                                      exported = true;
+                                                  });
     ASSERT_TRUE(runMainLoopUntil([&] { return exported; }));
     ASSERT_TRUE(envelope);
     auto file = SessionFile::writeNew(prefsFolder.path() / "moved", "session", ".orvi", *envelope);
@@ -185,8 +194,8 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     std::optional<Result<int>> imported;
-    manager->importCookiesEncrypted(to, SessionFile::read(file.value()).value(), "пароль 2026",
-                                    env.engine->dataStore(to.text()), [&](Result<int> r) { imported = r; });
+    importer->importCookiesEncrypted(to, SessionFile::read(file.value()).value(), "пароль 2026",
+                                     env.engine->dataStore(to.text()), [&](Result<int> r) { imported = r; });
     ASSERT_TRUE(runMainLoopUntil([&] { return imported.has_value(); }));
     ASSERT_TRUE(imported->ok());
     EXPECT_GE(imported->value(), 3);
@@ -214,7 +223,7 @@ TEST_F(SessionRoundTrip, APageOffTheServiceHostNeitherReceivesNorReplacesTheSave
             evaluate(*view, "(() => { try { return localStorage.length; } catch (e) { return 0; } })()");
         ASSERT_TRUE(held.ok()) << url;
         EXPECT_EQ(held.value(), 0) << url;
-        waitFor([&](auto done) { manager->saveStorage(profile, view, done); });
+        waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
         EXPECT_EQ(prefs->data(keys::storage(profile)), saved) << url;
         view->setNavigationDelegate(nullptr);
     }
@@ -250,16 +259,16 @@ TEST_F(SessionRoundTrip, ImportsIntoARealStoreNeverPrintTheCookieValue) {
     LogCapture log;
 
     std::optional<int> plain;
-    manager->importCookies(plainProfile, document, env.engine->dataStore(plainProfile.text()),
-                           [&](int count) { plain = count; });
+    importer->importCookies(plainProfile, document, env.engine->dataStore(plainProfile.text()),
+                            [&](int count) { plain = count; });
     ASSERT_TRUE(runMainLoopUntil([&] { return plain.has_value(); }));
     EXPECT_EQ(*plain, 1);
 
     const auto envelope = CookieEncryption().encrypt(document, "пароль");
     std::optional<Result<int>> sealed;
-    manager->importCookiesEncrypted(sealedProfile, envelope, "пароль",
-                                    env.engine->dataStore(sealedProfile.text()),
-                                    [&](Result<int> result) { sealed = result; });
+    importer->importCookiesEncrypted(sealedProfile, envelope, "пароль",
+                                     env.engine->dataStore(sealedProfile.text()),
+                                     [&](Result<int> result) { sealed = result; });
     ASSERT_TRUE(runMainLoopUntil([&] { return sealed.has_value(); }));
     ASSERT_TRUE(sealed->ok());
     EXPECT_EQ(sealed->value(), 1);

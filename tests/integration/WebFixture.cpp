@@ -5,7 +5,7 @@ namespace orvi::test {
 WebFixture::WebFixture()
     : domains(
           OrviDomains::fromJsonText(env.service->endpoints().toJson().dump(), "imitation endpoints").value()),
-      factory(std::make_unique<WebViewFactory>(*env.engine, preferences, scheduler, domains, nullptr)) {}
+      factory(std::make_unique<WebViewFactory>(*env.engine, preferences, scheduler, domains)) {}
 
 Profile WebFixture::makeProfile(const std::string& name, const LocationSettings& location) const {
     return Profile{

@@ -7,7 +7,8 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStoreProtocol.h"
-#include "core/session/CookieManagerProtocol.h"
+#include "core/session/SessionExportProtocol.h"
+#include "core/session/SessionSync.h"
 #include "fakes/FakeEngine.h"
 
 #include <algorithm>
@@ -17,12 +18,20 @@
 
 namespace orvi::test {
 
-// A cookie manager that keeps each profile's cookies in the preferences store as a JSON
-// object of name to value, records every call in order, and can hold its storage answers
-// back so tests can deliver them late.
-class FakeCookieManager final : public CookieManagerProtocol {
+// A session sync that keeps each profile's cookies in the preferences store as a JSON object
+// of name to value, records every call in order, and can hold its storage answers back so
+// tests can deliver them late.
+class FakeSessionSync final : public CookieJarSyncProtocol,
+                              public StorageSnapshotSyncProtocol,
+                              public SessionExportProtocol,
+                              public std::enable_shared_from_this<FakeSessionSync> {
 public:
-    explicit FakeCookieManager(PreferencesStore& preferences) : m_preferences(preferences) {}
+    using Done = std::function<void()>;
+
+    explicit FakeSessionSync(PreferencesStore& preferences) : m_preferences(preferences) {}
+
+    // The fake as both halves of the session a page keeps.
+    SessionSync sync() { return SessionSync{shared_from_this(), shared_from_this()}; }
 
     void saveCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore) override {
         saveCookies(id, dataStore, [] {});
@@ -70,10 +79,6 @@ public:
         answer(std::move(completion));
     }
     void exportCookies(const ProfileId&, BytesCompletion completion) override { completion(std::nullopt); }
-    void importCookies(const ProfileId&, std::string, const std::shared_ptr<engine::DataStore>&,
-                       CountCompletion completion) override {
-        completion(0);
-    }
     void exportToFile(const ProfileId& id, const std::shared_ptr<engine::DataStore>&,
                       const std::shared_ptr<engine::WebView>&, FileCompletion completion) override {
         calls.push_back("exportToFile " + id.text());
@@ -86,11 +91,6 @@ public:
                                              const std::shared_ptr<engine::DataStore>&,
                                              BytesCompletion completion) override {
         completion(std::nullopt);
-    }
-    void importCookiesEncrypted(const ProfileId&, std::string, const std::string&,
-                                const std::shared_ptr<engine::DataStore>&,
-                                EncryptedImportCompletion completion) override {
-        completion(Error{kCookieEncryptionErrorDomain, 1, "not used"});
     }
 
     std::size_t count(const std::string& call) const {

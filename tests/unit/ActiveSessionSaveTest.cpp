@@ -1,14 +1,14 @@
 #include "core/shell/ActiveSessionSave.h"
 
-#include "core/shell/MainWebViewModel.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "core/page/PageDownloads.h"
-#include "fakes/RecordingFileSaving.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
+#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,8 @@ namespace {
 struct TerminationFixture {
     TerminationFixture() {
         model = MainWebViewModel::create(
-            store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+            store, cookies->sync(), cookies,
+            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
             UnreadDetectionService::create(), notifications,
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         const auto& profile = store.activeProfile();
@@ -38,11 +39,13 @@ struct TerminationFixture {
     FakeEngine engine;
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
-    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
+        std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeProfileStore store{{makeProfile("Основной")}};
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<MainWebViewModel> model;
     std::shared_ptr<FakeWebView> webView;
 };

@@ -84,17 +84,11 @@ constexpr std::int64_t kChromiumExpiry = (1893456000LL + 11644473600LL) * 100000
 
 class BrowserCookieImportTest : public ::testing::Test {
 protected:
-    BrowserCookieImportTest() {
-        SessionEnvironment environment;
-        environment.domains = testDomains();
-        manager = std::make_unique<CookieManager>(prefs, std::make_unique<CookieEncryption>(), scheduler,
-                                                  std::move(environment));
-        fs::create_directories(home.path() / "tmp");
-    }
+    BrowserCookieImportTest() { fs::create_directories(home.path() / "tmp"); }
 
     int runImport(const std::string& domain, platform::BrowserKeyring* keyring) {
         BrowserCookieImport import(
-            scheduler, *manager,
+            scheduler, jar,
             BrowserCookieSources{home.path(), home.path() / "tmp", [this] { return session; }, keyring});
         int calls = 0;
         int count = -1;
@@ -119,7 +113,7 @@ ManualScheduler scheduler;
 LogCapture log;
 MemoryPreferencesStore prefs;
 TempDir home;
-std::unique_ptr<CookieManager> manager;
+CookieJarSync jar{prefs, scheduler};
 ProfileId profile = ProfileId::generate();
 std::shared_ptr<FakeDataStore> session = std::make_shared<FakeDataStore>(true);
 FakeDataStore target{true};

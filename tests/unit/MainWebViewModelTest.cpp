@@ -28,10 +28,11 @@ struct ShellFixture {
         for (int i = 0; i < profileCount; ++i)
             profiles.push_back(makeProfile("Профиль " + std::to_string(i)));
         store = std::make_unique<FakeProfileStore>(profiles);
-        cookies = std::make_shared<FakeCookieManager>(guardedPreferences);
+        cookies = std::make_shared<FakeSessionSync>(guardedPreferences);
         model = MainWebViewModel::create(
-            *store, cookies, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            notifications, CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+            *store, cookies->sync(), cookies,
+            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread, notifications,
+            CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         showHost();
         hostFollower = model->subscribeToCoordinator([this](const auto&) { showHost(); });
     }
@@ -87,7 +88,7 @@ struct ShellFixture {
     std::vector<Profile> profiles;
     std::vector<std::optional<LocationSettings>> builtLocations;
     std::unique_ptr<FakeProfileStore> store;
-    std::shared_ptr<FakeCookieManager> cookies;
+    std::shared_ptr<FakeSessionSync> cookies;
     std::shared_ptr<MainWebViewModel> model;
     std::shared_ptr<PageHost> host;
     Connection hostFollower;

@@ -20,11 +20,11 @@ namespace {
 
 struct CoordinatorFixture {
     explicit CoordinatorFixture(StorageType storage = StorageType::persistentMain,
-                                bool withCookieManager = true)
+                                bool withSessionSync = true)
         : profile(makeProfile("Работа", storage)) {
         coordinator = OrviWebCoordinator::create(
             profile, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            withCookieManager ? cookies : nullptr,
+            withSessionSync ? cookies->sync() : SessionSync{},
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending,
                                [this] { return mediaAllowed; }, [this] { ++callsUnavailable; }});
         webView = makeView(profile.id);
@@ -58,7 +58,7 @@ struct CoordinatorFixture {
         std::make_shared<orvi::test::RecordingFileSaving>();
     PageDownloads pending{saving,
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     Profile profile;

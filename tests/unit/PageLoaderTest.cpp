@@ -24,7 +24,7 @@ struct LoaderFixture {
     }
     std::shared_ptr<PageLoader> makeLoader(bool ignoreVPN = false) {
         return PageLoader::create(
-            webView, owner, location, cookies, placement,
+            webView, owner, location, cookies->sync(), placement,
             PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
             PageLoader::Options{ignoreVPN, [this] { ++vpnWarnings; }});
     }
@@ -36,7 +36,7 @@ struct LoaderFixture {
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
     FakeVPNDetection vpn{scheduler};
-    std::shared_ptr<FakeCookieManager> cookies = std::make_shared<FakeCookieManager>(preferences);
+    std::shared_ptr<FakeSessionSync> cookies = std::make_shared<FakeSessionSync>(preferences);
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     ProfileId owner = ProfileId::generate();
     LocationSettings location{"Europe/Berlin", "de_DE", "Берлин", std::nullopt, std::nullopt};

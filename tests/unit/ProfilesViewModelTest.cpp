@@ -31,7 +31,6 @@ public:
     }
     void removeWebView(const ProfileId& id) override { removed.push_back(id); }
     void clearCache() override {}
-    std::optional<ProfileId> profileId(const engine::WebView&) const override { return std::nullopt; }
     std::vector<ProfileId> removed;
 };
 
@@ -195,10 +194,11 @@ TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeProfileStore store({makeProfile("Основной")});
-    auto model = MainWebViewModel::create(
-        store, nullptr, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
-        UnreadDetectionService::create(), notifications,
-        CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+    auto model =
+        MainWebViewModel::create(store, SessionSync{}, nullptr,
+                                 std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+                                 UnreadDetectionService::create(), notifications,
+                                 CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
     const auto& contacts = SidebarNavigation::items()[2];
     EXPECT_FALSE(SidebarNavigation::switchTo(*model, contacts));
     scheduler.runPending();

@@ -14,17 +14,17 @@ namespace {
 
 constexpr const char* kSnapshot = R"({"localStorage":{"token":"abc","k2":"v"},"sessionStorage":{}})";
 
-class SessionExport : public SessionFixture {
+class SessionExportTest : public SessionFixture {
 protected:
     std::optional<std::string> exportPlain() {
         blobs.clear();
-        manager->exportCookies(profile,
-                               [this](std::optional<std::string> data) { blobs.push_back(std::move(data)); });
+        exporter->exportCookies(
+            profile, [this](std::optional<std::string> data) { blobs.push_back(std::move(data)); });
         EXPECT_EQ(blobs.size(), 1u);
         return blobs.empty() ? std::nullopt : blobs.front();
     }
     void exportFile() {
-        manager->exportToFile(profile, store, view, [this](std::optional<std::filesystem::path> path) {
+        exporter->exportToFile(profile, store, view, [this](std::optional<std::filesystem::path> path) {
             files.push_back(std::move(path));
         });
     }
@@ -39,7 +39,7 @@ protected:
 
 } // namespace
 
-TEST_F(SessionExport, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchanged) {
+TEST_F(SessionExportTest, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchanged) {
     EXPECT_FALSE(exportPlain());
     EXPECT_TRUE(log.lines().empty());
 
@@ -60,11 +60,11 @@ TEST_F(SessionExport, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchanged)
     EXPECT_EQ(exportPlain(), legacy);
 }
 
-TEST_F(SessionExport, EncryptedExportOfSavedEntriesOpensToADocument) {
+TEST_F(SessionExportTest, EncryptedExportOfSavedEntriesOpensToADocument) {
     blobs.clear();
     prefs.setData(keys::cookies(profile), "[]");
-    manager->exportCookiesEncrypted(profile, "pw",
-                                    [this](std::optional<std::string> d) { blobs.push_back(d); });
+    exporter->exportCookiesEncrypted(profile, "pw",
+                                     [this](std::optional<std::string> d) { blobs.push_back(d); });
     ASSERT_EQ(blobs.size(), 1u);
     EXPECT_FALSE(blobs[0]);
     EXPECT_TRUE(log.contains("⚠️ No cookies in UserDefaults or file is empty (size: 2 bytes)"));
@@ -73,8 +73,8 @@ TEST_F(SessionExport, EncryptedExportOfSavedEntriesOpensToADocument) {
 
     prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
     prefs.setData(keys::storage(profile), kSnapshot);
-    manager->exportCookiesEncrypted(profile, "pw",
-                                    [this](std::optional<std::string> d) { blobs.push_back(d); });
+    exporter->exportCookiesEncrypted(profile, "pw",
+                                     [this](std::optional<std::string> d) { blobs.push_back(d); });
     ASSERT_EQ(blobs.size(), 2u);
     ASSERT_TRUE(blobs[1]);
     auto document = parseJson(envelope.decrypt(*blobs[1], "pw"));
@@ -84,12 +84,12 @@ TEST_F(SessionExport, EncryptedExportOfSavedEntriesOpensToADocument) {
     EXPECT_EQ(document->at("cookies").size(), 1u);
 }
 
-TEST_F(SessionExport, LiveStoreExportCarriesHttpOnlyCookiesAndAnEmptyStoreGivesAnEmptyArray) {
-    manager->exportCookiesEncryptedFromDataStore(
+TEST_F(SessionExportTest, LiveStoreExportCarriesHttpOnlyCookiesAndAnEmptyStoreGivesAnEmptyArray) {
+    exporter->exportCookiesEncryptedFromDataStore(
         profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
     store->cookies.cookies = {makeCookie("sid", "1")};
     prefs.setData(keys::storage(profile), kSnapshot);
-    manager->exportCookiesEncryptedFromDataStore(
+    exporter->exportCookiesEncryptedFromDataStore(
         profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
     ASSERT_EQ(blobs.size(), 2u);
     auto empty = parseJson(envelope.decrypt(blobs[0].value(), "pw"));
@@ -100,7 +100,7 @@ TEST_F(SessionExport, LiveStoreExportCarriesHttpOnlyCookiesAndAnEmptyStoreGivesA
     EXPECT_EQ(live->at("storage"), Json::parse(kSnapshot));
 }
 
-TEST_F(SessionExport, FileExportWritesAPrivateIndentedDocumentIntoTheDocumentsFolder) {
+TEST_F(SessionExportTest, FileExportWritesAPrivateIndentedDocumentIntoTheDocumentsFolder) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     answerCaptureWith(kSnapshot);
     ::umask(0);
@@ -132,7 +132,7 @@ TEST_F(SessionExport, FileExportWritesAPrivateIndentedDocumentIntoTheDocumentsFo
     EXPECT_EQ(log.count("   ════════════════════════════════════════════════════════"), 2u);
 }
 
-TEST_F(SessionExport, ASecondExportInTheSameMinuteGetsItsOwnFile) {
+TEST_F(SessionExportTest, ASecondExportInTheSameMinuteGetsItsOwnFile) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     exportFile();
     exportFile();
@@ -143,7 +143,7 @@ TEST_F(SessionExport, ASecondExportInTheSameMinuteGetsItsOwnFile) {
     EXPECT_TRUE(std::filesystem::exists(*files[0]));
 }
 
-TEST_F(SessionExport, FileExportRetriesAnEmptyStoreOnceAfterTwoSeconds) {
+TEST_F(SessionExportTest, FileExportRetriesAnEmptyStoreOnceAfterTwoSeconds) {
     exportFile();
     EXPECT_TRUE(files.empty());
     EXPECT_TRUE(log.contains("   ⚠️ No cookies found, retrying in 2 seconds..."));
@@ -164,14 +164,14 @@ TEST_F(SessionExport, FileExportRetriesAnEmptyStoreOnceAfterTwoSeconds) {
     EXPECT_EQ(store->cookies.getAllCount, 4);
 }
 
-TEST_F(SessionExport, FileExportCompletesOnceWhenTheManagerGoesAwayDuringTheRetry) {
+TEST_F(SessionExportTest, FileExportCompletesOnceWhenTheExportGoesAwayDuringTheRetry) {
     exportFile();
-    manager.reset();
+    exporter.reset();
     scheduler.advance(5s);
     EXPECT_EQ(files, (std::vector<std::optional<std::filesystem::path>>{std::nullopt}));
 }
 
-TEST_F(SessionExport, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) {
+TEST_F(SessionExportTest, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     prefs.setData(keys::storage(profile), kSnapshot);
     answerCaptureWith(R"({"localStorage":{"foreign":"x"},"sessionStorage":{}})");
@@ -183,13 +183,11 @@ TEST_F(SessionExport, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) {
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 
-TEST_F(SessionExport, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
+TEST_F(SessionExportTest, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
     store->cookies.cookies = {makeCookie("sid", "1")};
-    SessionEnvironment noDocuments;
-    noDocuments.domains = testDomains();
-    CookieManager homeless(prefs, std::make_unique<CookieEncryption>(), scheduler, noDocuments);
-    homeless.exportToFile(profile, store, view,
-                          [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
+    auto homeless = makeExport({});
+    homeless->exportToFile(profile, store, view,
+                           [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
 
     std::filesystem::create_directories(documents.path() / "Documents");
     ::chmod((documents.path() / "Documents").c_str(), 0500);
@@ -202,7 +200,7 @@ TEST_F(SessionExport, FileExportWithoutADocumentsFolderOrWritableFolderReportsNo
     }
 }
 
-TEST_F(SessionExport, AnExportedFileImportsIntoAnotherProfileUnchanged) {
+TEST_F(SessionExportTest, AnExportedFileImportsIntoAnotherProfileUnchanged) {
     auto persistent = makeCookie("sid", "a=b;c/d");
     persistent.sameSitePolicy = "lax";
     store->cookies.cookies = {persistent, makeCookie("s", "ключ", "web.orvi.test", std::nullopt)};
@@ -214,8 +212,8 @@ TEST_F(SessionExport, AnExportedFileImportsIntoAnotherProfileUnchanged) {
 
     const auto other = ProfileId::generate();
     auto otherStore = std::make_shared<FakeDataStore>(true, "other");
-    manager->importCookies(other, readFile(files[0].value()), otherStore,
-                           [this](int c) { counts.push_back(c); });
+    importer->importCookies(other, readFile(files[0].value()), otherStore,
+                            [this](int c) { counts.push_back(c); });
     scheduler.runPending();
     EXPECT_EQ(counts, std::vector<int>{2});
     EXPECT_EQ(otherStore->cookies.cookies, store->cookies.cookies);
@@ -231,7 +229,7 @@ TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
               "    \"y\" : true,\n    \"z\" : null\n  }\n}");
 }
 
-TEST_F(SessionExport, FileExportWhoseCaptureEndsOnAnotherPageUsesTheSavedSnapshot) {
+TEST_F(SessionExportTest, FileExportWhoseCaptureEndsOnAnotherPageUsesTheSavedSnapshot) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [this](const std::string&, engine::World) -> std::optional<engine::ScriptResult> {

@@ -29,15 +29,15 @@ const std::string kOtherDesktopFile =
     "  \"storage\" : {\n    \"localStorage\" : {\n      \"token\" : \"x\\/y\"\n    },\n"
     "    \"sessionStorage\" : {\n\n    }\n  },\n  \"version\" : 2\n}";
 
-class SessionImport : public SessionFixture {
+class SessionImportTest : public SessionFixture {
 protected:
-    SessionImport() {
+    SessionImportTest() {
         prefs.setData(keys::storage(profile), kOldSnapshot);
         prefs.setData(keys::cookies(profile), kOldCookies);
     }
     int import(const std::string& data) {
         counts.clear();
-        manager->importCookies(profile, data, store, [this](int count) { counts.push_back(count); });
+        importer->importCookies(profile, data, store, [this](int count) { counts.push_back(count); });
         scheduler.runPending();
         EXPECT_EQ(counts.size(), 1u) << data.substr(0, 40);
         return counts.empty() ? -1 : counts.front();
@@ -55,7 +55,7 @@ std::string nested(int depth) {
 
 } // namespace
 
-TEST_F(SessionImport, RecognisesEveryFormatAndForeignInput) {
+TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
     struct Case {
         std::string input;
         int count;
@@ -116,7 +116,7 @@ TEST_F(SessionImport, RecognisesEveryFormatAndForeignInput) {
     }
 }
 
-TEST_F(SessionImport, ADocumentReplacesStorageAndThenSavesTheImportedCookies) {
+TEST_F(SessionImportTest, ADocumentReplacesStorageAndThenSavesTheImportedCookies) {
     const std::string document =
         R"({"version":2,"cookies":[)" + kCookieA + "," + kCookieB +
         R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{},"extra":1},"exportedAt":"x"})";
@@ -134,13 +134,13 @@ TEST_F(SessionImport, ADocumentReplacesStorageAndThenSavesTheImportedCookies) {
     EXPECT_FALSE(lang.expiresDate);
 }
 
-TEST_F(SessionImport, ADocumentWithoutCookiesStillReplacesTheStorage) {
+TEST_F(SessionImportTest, ADocumentWithoutCookiesStillReplacesTheStorage) {
     EXPECT_EQ(import(R"({"version":2,"storage":{"localStorage":{},"sessionStorage":{"s":"1"}}})"), 0);
     EXPECT_TRUE(log.contains("   ⚠️ No cookies in export data"));
     EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{"s":"1"}})");
 }
 
-TEST_F(SessionImport, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
+TEST_F(SessionImportTest, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
     std::string huge(SessionFile::kMaxImportSize + 1, ' ');
     huge.front() = '[';
     EXPECT_EQ(import(huge), 0);
@@ -157,7 +157,7 @@ TEST_F(SessionImport, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
     EXPECT_FALSE(SessionFile::read(folder.path()).ok());
 }
 
-TEST_F(SessionImport, NeverPrintsCookieValuesStorageOrFileContents) {
+TEST_F(SessionImportTest, NeverPrintsCookieValuesStorageOrFileContents) {
     const std::string marker = "SECRETMARKER";
     const std::string document = R"({"version":2,"cookies":[{"name":"sid","value":")" + marker +
                                  R"(","domain":"web.orvi.test"}],"storage":{"localStorage":{"t":")" + marker +
@@ -170,32 +170,33 @@ TEST_F(SessionImport, NeverPrintsCookieValuesStorageOrFileContents) {
     EXPECT_TRUE(log.contains("      🍪 Cookie: sid=[12 chars] domain=web.orvi.test path=/"));
 }
 
-TEST_F(SessionImport, CompletesOnceWhenTheStoreOrTheManagerGoesAwayMidImport) {
+TEST_F(SessionImportTest, CompletesOnceWhenTheStoreOrTheImportGoesAwayMidImport) {
     const std::string array = "[" + kCookieA + "," + kCookieB + "]";
     store->cookies.deferAnswers = true;
-    manager->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
-    manager.reset();
+    importer->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
+    importer.reset();
     store->cookies.releaseDeferred();
     scheduler.runPending();
     store->cookies.releaseDeferred();
     scheduler.runPending();
     EXPECT_EQ(counts, std::vector<int>{0});
 
-    manager = makeManager();
+    importer = makeImport();
     counts.clear();
-    manager->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
+    importer->importCookies(profile, array, store, [this](int count) { counts.push_back(count); });
     store.reset();
     view.reset();
     scheduler.runPending();
     EXPECT_EQ(counts, std::vector<int>{0});
 }
 
-class SessionEncryptedImport : public SessionImport {
+class SessionEncryptedImport : public SessionImportTest {
 protected:
     Result<int> importSealed(const std::string& data, const std::string& password) {
         results.clear();
-        manager->importCookiesEncrypted(profile, data, password, store,
-                                        [this](Result<int> result) { results.push_back(std::move(result)); });
+        importer->importCookiesEncrypted(profile, data, password, store, [this](Result<int> result) {
+            results.push_back(std::move(result));
+        });
         scheduler.runPending();
         EXPECT_EQ(results.size(), 1u);
         return results.empty() ? Result<int>(-1) : results.front();

@@ -2,7 +2,10 @@
 
 #include "core/base/ProfileId.h"
 #include "core/prefs/PreferenceKeys.h"
-#include "core/session/CookieManager.h"
+#include "core/session/CookieJarSync.h"
+#include "core/session/SessionExport.h"
+#include "core/session/SessionImport.h"
+#include "core/session/StorageSnapshotSync.h"
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
@@ -49,33 +52,42 @@ inline engine::Cookie makeCookie(std::string name, std::string value, std::strin
 
 inline constexpr const char* kServicePage = "https://web.orvi.test/chat";
 
-// A manager on fakes: in-memory preferences, a virtual clock, a fake data store and web view
+// The session classes on fakes: in-memory preferences, a virtual clock, a fake data store and web view
 // that shows the service page, and a documents folder of its own.
 class SessionFixture : public ::testing::Test {
 protected:
     SessionFixture() {
         view->currentURL = kServicePage;
-        manager = makeManager();
+        jar = std::make_shared<CookieJarSync>(prefs, scheduler);
+        storageSync = std::make_unique<StorageSnapshotSync>(prefs, scheduler, testDomains());
+        exporter = makeExport(documents.path() / "Documents");
+        importer = makeImport();
     }
     // Whatever a test left pending runs out here, so no completion is left behind in the
     // queue; tests keep their observations in members for that reason.
     ~SessionFixture() override {
-        manager.reset();
+        importer.reset();
+        exporter.reset();
+        storageSync.reset();
+        jar.reset();
         view.reset();
         store.reset();
         scheduler.advance(std::chrono::hours(1));
     }
 
-    std::unique_ptr<CookieManager> makeManager() {
+    std::unique_ptr<SessionExport> makeExport(std::filesystem::path documentsDir) {
         SessionEnvironment environment;
-        environment.documentsDir = documents.path() / "Documents";
+        environment.documentsDir = std::move(documentsDir);
         environment.domains = testDomains();
         environment.wallClock = [] {
             return std::chrono::system_clock::time_point(
                 std::chrono::seconds(1769861100)); // 2026-01-31 12:05Z
         };
-        return std::make_unique<CookieManager>(prefs, std::make_unique<CookieEncryption>(), scheduler,
+        return std::make_unique<SessionExport>(prefs, std::make_unique<CookieEncryption>(), scheduler,
                                                std::move(environment));
+    }
+    std::unique_ptr<SessionImport> makeImport() {
+        return std::make_unique<SessionImport>(prefs, std::make_unique<CookieEncryption>(), scheduler, jar);
     }
 
     std::optional<std::string> savedCookies() const { return prefs.data(keys::cookies(profile)); }
@@ -99,7 +111,10 @@ protected:
     std::shared_ptr<FakeDataStore> store = std::make_shared<FakeDataStore>(true, "profile");
     std::shared_ptr<FakeWebView> view =
         std::make_shared<FakeWebView>(engine::WebViewConfiguration{.dataStore = store});
-    std::unique_ptr<CookieManager> manager;
+    std::shared_ptr<CookieJarSync> jar;
+    std::unique_ptr<StorageSnapshotSync> storageSync;
+    std::unique_ptr<SessionExport> exporter;
+    std::unique_ptr<SessionImport> importer;
 
     // Observations of completions, kept here so that late calls stay safe.
     int doneCount = 0;

@@ -2,7 +2,10 @@
 
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieEncryption.h"
-#include "core/session/CookieManager.h"
+#include "core/session/CookieJarSync.h"
+#include "core/session/SessionExport.h"
+#include "core/session/SessionImport.h"
+#include "core/session/StorageSnapshotSync.h"
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
@@ -53,7 +56,7 @@ protected:
 
     std::shared_ptr<SettingsViewModel> makeModel() {
         return SettingsViewModel::create(SettingsViewModel::Dependencies{
-            prefs, scheduler, engine, testDomains(), manager, vpn, archive, browser,
+            prefs, scheduler, engine, testDomains(), storageSync, exporter, importer, vpn, archive, browser,
             [this](engine::WebView&) { renewedAtLoad.push_back(view->loads.size()); }});
     }
 
@@ -62,10 +65,10 @@ protected:
         const auto other = ProfileId::generate();
         auto source = std::make_shared<FakeDataStore>(true);
         source->cookies.cookies = std::move(cookies);
-        manager->saveCookies(other, source);
+        jar->saveCookies(other, source);
         prefs.setData(keys::storage(other), storage);
         std::optional<std::string> bytes;
-        manager->exportCookies(other, [&](std::optional<std::string> b) { bytes = std::move(b); });
+        exporter->exportCookies(other, [&](std::optional<std::string> b) { bytes = std::move(b); });
         scheduler.runPending();
         return bytes.value_or("");
     }
@@ -82,8 +85,13 @@ protected:
     LogCapture log;
     MemoryPreferencesStore prefs;
     FakeEngine engine;
-    std::shared_ptr<CookieManager> manager = std::make_shared<CookieManager>(
+    std::shared_ptr<CookieJarSync> jar = std::make_shared<CookieJarSync>(prefs, scheduler);
+    std::shared_ptr<StorageSnapshotSync> storageSync =
+        std::make_shared<StorageSnapshotSync>(prefs, scheduler, testDomains());
+    std::shared_ptr<SessionExport> exporter = std::make_shared<SessionExport>(
         prefs, std::make_unique<CookieEncryption>(), scheduler, SessionEnvironment{{}, testDomains()});
+    std::shared_ptr<SessionImport> importer =
+        std::make_shared<SessionImport>(prefs, std::make_unique<CookieEncryption>(), scheduler, jar);
     std::shared_ptr<FakeVPNDetection> vpn = std::make_shared<FakeVPNDetection>(scheduler);
     std::shared_ptr<RecordingArchive> archive;
     std::shared_ptr<CountingBrowserImport> browser;
@@ -223,8 +231,8 @@ TEST_F(SettingsViewModelTest, EncryptedImportChecksSizeAndPasswordBeforeReplacin
     auto source = std::make_shared<FakeDataStore>(true);
     source->cookies.cookies = {cookie("sid", "bob")};
     std::optional<std::string> envelope;
-    manager->exportCookiesEncryptedFromDataStore(ProfileId::generate(), "секрет", source,
-                                                 [&](std::optional<std::string> b) { envelope = b; });
+    exporter->exportCookiesEncryptedFromDataStore(ProfileId::generate(), "секрет", source,
+                                                  [&](std::optional<std::string> b) { envelope = b; });
     scheduler.runPending();
     ASSERT_TRUE(envelope);
 

@@ -33,7 +33,7 @@ Profile makeProfile(const std::string& name, StorageType storageType = StorageTy
 }
 
 struct FactoryFixture {
-    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains(), nullptr) {}
+    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains()) {}
 
     orvi::test::FakeWebView& fake(const std::shared_ptr<orvi::engine::WebView>& webView) {
         return static_cast<orvi::test::FakeWebView&>(*webView);
@@ -115,22 +115,6 @@ TEST(WebViewFactory, ClearingTheCacheBlanksEveryWebView) {
     f.scheduler.runPending();
     EXPECT_EQ(f.fake(a).htmlLoads.size(), 1u);
     EXPECT_EQ(f.fake(b).htmlLoads.size(), 1u);
-}
-
-TEST(WebViewFactory, AWebViewBelongsToItsProfileForItsWholeLife) {
-    FactoryFixture f;
-    const auto work = makeProfile("Work");
-    const auto home = makeProfile("Home");
-    const auto workView = f.factory.makeWebView(work, std::nullopt);
-    const auto homeView = f.factory.makeWebView(home, std::nullopt);
-    EXPECT_EQ(f.factory.profileId(*workView), work.id);
-    EXPECT_EQ(f.factory.profileId(*homeView), home.id);
-
-    f.factory.removeWebView(work.id);
-    EXPECT_EQ(f.factory.profileId(*workView), work.id) << "still held by its host after leaving the cache";
-
-    orvi::test::FakeWebView stranger(orvi::engine::WebViewConfiguration{});
-    EXPECT_EQ(f.factory.profileId(stranger), std::nullopt);
 }
 
 TEST(WebViewFactory, EveryProfileGetsAPersistentStoreOfItsOwnWhateverItsStorageType) {

@@ -17,7 +17,17 @@ std::optional<Json> parseJson(std::string_view text) {
     return value;
 }
 
-std::string toJsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string toJsonText(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<std::string> exactJsonText(const Json& value) {
+    try {
+        return value.dump();
+    } catch (const Json::exception&) {
+        return std::nullopt;
+    }
+}
 
 std::string toPrettyJsonText(const Json& value) {
     // nlohmann's object type is an ordered map keyed by std::string, so keys come out sorted.

@@ -18,6 +18,10 @@ inline constexpr int kMaxJsonDepth = 512;
 // Compact text, invalid UTF-8 replaced rather than thrown on.
 std::string toJsonText(const Json& value);
 
+// Compact text, or no value when the value holds invalid UTF-8: a session entry that cannot be
+// written exactly is not written at all, rather than saved altered.
+std::optional<std::string> exactJsonText(const Json& value);
+
 // Indented by two spaces with sorted keys, as written to export files.
 std::string toPrettyJsonText(const Json& value);
 

@@ -1,22 +1,16 @@
 #include "core/base/ProfileId.h"
 
+#include "core/base/Hex.h"
+
 #include <openssl/rand.h>
 #include <random>
 
 namespace orvi {
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+bool isHyphenPosition(std::size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
 }
-
-bool isHyphenPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
 } // namespace
 

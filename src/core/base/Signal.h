@@ -8,7 +8,7 @@
 namespace orvi {
 
 // Disconnects its subscription when destroyed: keep it in a member of the subscriber so the
-// subscription ends with the subscriber (the design's "cancellables").
+// subscription ends with the subscriber and never calls into a dead one.
 class Connection {
 public:
     Connection() = default;

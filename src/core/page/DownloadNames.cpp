@@ -1,5 +1,6 @@
 #include "core/page/DownloadNames.h"
 
+#include "core/base/Hex.h"
 #include "core/base/TextFolding.h"
 #include "core/web/policy/Url.h"
 
@@ -22,19 +23,10 @@ std::optional<std::string> percentDecoded(std::string_view text) {
             out += text[i];
             continue;
         }
-        auto hex = [](char c) -> int {
-            if (c >= '0' && c <= '9')
-                return c - '0';
-            if (c >= 'a' && c <= 'f')
-                return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F')
-                return c - 'A' + 10;
-            return -1;
-        };
         if (i + 2 >= text.size())
             return std::nullopt;
-        const int high = hex(text[i + 1]);
-        const int low = hex(text[i + 2]);
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
         if (high < 0 || low < 0)
             return std::nullopt;
         out += static_cast<char>(high * 16 + low);

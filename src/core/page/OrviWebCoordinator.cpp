@@ -4,10 +4,8 @@
 #include "core/page/PageDownloads.h"
 #include "core/page/WebViewSessions.h"
 #include "core/web/policy/Url.h"
+#include "core/web/scripts/EmbeddedScripts.h"
 #include "core/web/scripts/OrviUserScripts.h"
-
-#include <algorithm>
-#include <cmath>
 
 namespace orvi {
 
@@ -22,37 +20,6 @@ constexpr double kPlainRequestTimeout = 60.0;
 // Page scripts post to these from the page's own world.
 constexpr engine::World kHandlerWorld = engine::World::page;
 
-constexpr const char* kConsoleInterceptScript = R"JS((function () {
-    if (window.__consoleIntercepted) return;
-    window.__consoleIntercepted = true;
-    function bridge(type, original) {
-        return function () {
-            original.apply(console, arguments);
-            try {
-                var handlers = window.webkit && window.webkit.messageHandlers;
-                if (handlers && handlers.logHandler) {
-                    var parts = [];
-                    for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
-                    handlers.logHandler.postMessage({type: type, message: parts.join(" ")});
-                }
-            } catch (error) {}
-        };
-    }
-    console.log = bridge("log", console.log);
-    console.error = bridge("error", console.error);
-})();
-)JS";
-
-std::string hashCookies(const std::vector<engine::Cookie>& cookies) {
-    std::string hash;
-    for (std::size_t i = 0; i < cookies.size(); ++i) {
-        if (i)
-            hash += '|';
-        hash += cookies[i].name + "-" + cookies[i].value;
-    }
-    return hash;
-}
-
 std::string trimSlashes(const std::string& path) {
     const auto first = path.find_first_not_of('/');
     if (first == std::string::npos)
@@ -66,10 +33,10 @@ std::shared_ptr<OrviWebCoordinator>
 OrviWebCoordinator::create(Profile profile,
                            std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                            std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-                           std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context) {
+                           SessionSync sessionSync, CoordinatorContext context) {
     std::shared_ptr<OrviWebCoordinator> coordinator(new OrviWebCoordinator(
         std::move(profile), std::move(navigationPolicyService), std::move(unreadDetectionService),
-        std::move(cookieManager), std::move(context)));
+        std::move(sessionSync), std::move(context)));
     coordinator->setupUnreadDetection();
     coordinator->setupCallState();
     return coordinator;
@@ -77,12 +44,13 @@ OrviWebCoordinator::create(Profile profile,
 
 OrviWebCoordinator::OrviWebCoordinator(
     Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
-    std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-    std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context)
+    std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService, SessionSync sessionSync,
+    CoordinatorContext context)
     : m_profile(std::move(profile)), m_navigationPolicyService(std::move(navigationPolicyService)),
-      m_unreadDetectionService(std::move(unreadDetectionService)), m_cookieManager(std::move(cookieManager)),
+      m_unreadDetectionService(std::move(unreadDetectionService)), m_sessionSync(std::move(sessionSync)),
       m_context(std::move(context)),
       m_decider(*m_navigationPolicyService, m_context.domains, m_context.downloads),
+      m_saveSchedule(m_context.scheduler, m_profile.storageType), m_crashBackoff(m_context.scheduler),
       m_callState(m_context.scheduler), m_messageGate(m_context.scheduler, m_context.domains) {}
 
 OrviWebCoordinator::~OrviWebCoordinator() {
@@ -96,7 +64,7 @@ OrviWebCoordinator::~OrviWebCoordinator() {
 }
 
 std::string OrviWebCoordinator::consoleInterceptScript() {
-    return kConsoleInterceptScript;
+    return std::string(embeddedScript("ConsoleIntercept.js"));
 }
 
 void OrviWebCoordinator::setupCallState() {
@@ -145,7 +113,7 @@ ProfileId OrviWebCoordinator::sessionOwner(const engine::WebView& webView) const
 }
 
 bool OrviWebCoordinator::canSaveFrom(const engine::WebView& webView) const {
-    if (!m_cookieManager)
+    if (!m_sessionSync)
         return false;
     if (!m_context.sessions.isSessionLive(webView)) {
         logLine("ℹ️ Session of profile " + sessionOwner(webView).text() +
@@ -157,7 +125,7 @@ bool OrviWebCoordinator::canSaveFrom(const engine::WebView& webView) const {
 
 void OrviWebCoordinator::saveCookies(const std::shared_ptr<engine::WebView>& webView) {
     if (canSaveFrom(*webView))
-        m_cookieManager->saveCookies(sessionOwner(*webView), webView->sharedDataStore());
+        m_sessionSync.cookieJar->saveCookies(sessionOwner(*webView), webView->sharedDataStore());
 }
 
 void OrviWebCoordinator::saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
@@ -165,8 +133,8 @@ void OrviWebCoordinator::saveCookiesAndStorage(const std::shared_ptr<engine::Web
     if (!canSaveFrom(*webView))
         return;
     const auto owner = sessionOwner(*webView);
-    m_cookieManager->saveCookies(owner, webView->sharedDataStore());
-    m_cookieManager->saveStorage(owner, webView, std::move(storageDone));
+    m_sessionSync.cookieJar->saveCookies(owner, webView->sharedDataStore());
+    m_sessionSync.storage->saveStorage(owner, webView, std::move(storageDone));
 }
 
 void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
@@ -175,7 +143,7 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
         return;
     m_currentWebView = webView;
     m_placement = std::move(placement);
-    m_cookieSaveTimer.cancel();
+    m_saveSchedule.stop();
     m_unreadDetectionService->attach(webView, m_profile.id);
     webView->setUIDelegate(this);
 
@@ -189,7 +157,7 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                          });
     }
     if (m_context.sessions.claimFirstAttach(webView))
-        webView->addUserScript(engine::UserScript{kConsoleInterceptScript,
+        webView->addUserScript(engine::UserScript{consoleInterceptScript(),
                                                   engine::InjectionTime::documentStart,
                                                   engine::FrameScope::allFrames, kHandlerWorld});
     installMediaScripts(webView);
@@ -214,11 +182,11 @@ void OrviWebCoordinator::installMediaScripts(const std::shared_ptr<engine::WebVi
 void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView) {
     if (!webView)
         return;
-    if (m_cookieManager) {
+    if (m_sessionSync) {
         logLine("💾 Saving cookies and storage before detach for profile: " + sessionOwner(*webView).text());
         saveCookiesAndStorage(webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
     }
-    m_cookieSaveTimer.cancel();
+    m_saveSchedule.stop();
     m_callState.reset();
     m_unreadDetectionService->detach(webView);
     for (const char* name : {kLogHandler, kDownloadLinkHandler, kCallStateHandler})
@@ -277,7 +245,7 @@ void OrviWebCoordinator::didFinishNavigation(engine::WebView& webView) {
     }
 
     auto view = strongView(webView);
-    if (!m_cookieManager || !view)
+    if (!m_sessionSync || !view)
         return;
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = view;
@@ -291,70 +259,50 @@ void OrviWebCoordinator::didFinishNavigation(engine::WebView& webView) {
 
 void OrviWebCoordinator::compareCookies(const std::vector<engine::Cookie>& cookies,
                                         const std::shared_ptr<engine::WebView>& webView) {
-    if (m_lastCookieCount == 0 && m_lastCookieHash.empty()) {
-        m_lastCookieCount = cookies.size();
-        m_lastCookieHash = hashCookies(cookies);
-        logLine("📊 Initial cookie state: " + std::to_string(cookies.size()) + " cookies");
-    }
+    const bool changed = m_saveSchedule.cookiesChanged(cookies);
     // A finish that arrives after the coordinator moved on must not restart the timer for
     // a web view it no longer watches.
     if (isCurrent(*webView))
-        setupPeriodicCookieSaving(webView);
-
-    const auto hash = hashCookies(cookies);
-    if (cookies.size() == m_lastCookieCount && hash == m_lastCookieHash)
-        return;
-    logLine("🔄 Cookies changed: " + std::to_string(m_lastCookieCount) + " -> " +
-            std::to_string(cookies.size()) + ", saving...");
-    m_lastCookieCount = cookies.size();
-    m_lastCookieHash = hash;
-    saveCookies(webView);
+        startPeriodicSaving(webView);
+    if (changed)
+        saveCookies(webView);
 }
 
-void OrviWebCoordinator::setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView) {
-    m_cookieSaveTimer.cancel();
-    const bool ephemeral = m_profile.storageType == StorageType::ephemeral;
-    const auto interval = ephemeral ? kEphemeralSaveInterval : kPersistentSaveInterval;
+void OrviWebCoordinator::startPeriodicSaving(const std::shared_ptr<engine::WebView>& webView) {
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = webView;
-    m_cookieSaveTimer = m_context.scheduler.startRepeatingTimer(interval, [weakSelf, weakView] {
+    m_saveSchedule.startPeriodic([weakSelf, weakView] {
         auto self = weakSelf.lock();
         if (!self)
-            return;
+            return false;
         auto view = weakView.lock();
-        if (!view || !self->isCurrent(*view)) {
-            self->m_cookieSaveTimer.cancel();
-            return;
-        }
+        if (!view || !self->isCurrent(*view))
+            return false;
         logLine("⏰ Periodic save for profile: " + self->sessionOwner(*view).text() +
                 " (storage: " + std::string(rawValue(self->m_profile.storageType)) + ")");
         self->saveCookies(view);
+        return true;
     });
 }
 
 void OrviWebCoordinator::saveCurrentCookiesAndStorage() {
     auto webView = m_currentWebView.lock();
-    if (!webView || !m_cookieManager)
+    if (!webView || !m_sessionSync)
         return;
-    if (m_loginSaveFirst.isActive() || m_loginSaveSecond.isActive())
+    if (m_saveSchedule.loginSavesPending())
         return;
     logLine("💾 User logged in - saving cookies and storage...");
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = webView;
-    for (const auto& [delay, label] : {std::pair{1.0, "t+1s"}, std::pair{3.0, "t+3s"}}) {
-        auto& slot = delay < 2.0 ? m_loginSaveFirst : m_loginSaveSecond;
-        slot =
-            m_context.scheduler.startTimer(Duration(delay), [weakSelf, weakView, label = std::string(label)] {
-                auto self = weakSelf.lock();
-                auto view = weakView.lock();
-                if (!self || !view || !self->isCurrent(*view))
-                    return;
-                logLine("   💾 Login save attempt (" + label +
-                        ") for profile: " + self->sessionOwner(*view).text());
-                self->saveCookiesAndStorage(
-                    view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
-            });
-    }
+    m_saveSchedule.afterLogin([weakSelf, weakView](const std::string& label) {
+        auto self = weakSelf.lock();
+        auto view = weakView.lock();
+        if (!self || !view || !self->isCurrent(*view))
+            return;
+        logLine("   💾 Login save attempt (" + label + ") for profile: " + self->sessionOwner(*view).text());
+        self->saveCookiesAndStorage(
+            view, [label] { logLine("   ✅ Login save attempt (" + label + ") completed"); });
+    });
 }
 
 void OrviWebCoordinator::didReceiveScriptMessage(const std::string& handlerName, const Json& body) {
@@ -452,18 +400,10 @@ void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Er
 
 void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
                                                        engine::ProcessTerminationReason) {
-    const auto now = m_context.scheduler.now();
-    if (m_lastTerminationTime && now - *m_lastTerminationTime > kTerminationResetInterval)
-        m_terminationCount = 0;
-    ++m_terminationCount;
-    m_lastTerminationTime = now;
     if (isCurrent(webView))
         m_callState.reset();
-    logLine("⚠️ WebView process terminated (count: " + std::to_string(m_terminationCount) + "/" +
-            std::to_string(kMaxTerminations) + ")");
-
-    if (m_terminationCount > kMaxTerminations) {
-        logLine("❌ Too many process terminations, stopping reload attempts");
+    const auto delay = m_crashBackoff.nextReloadDelay();
+    if (!delay) {
         if (onLoadingChanged)
             onLoadingChanged(false);
         return;
@@ -471,10 +411,9 @@ void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
     auto view = strongView(webView);
     if (!view)
         return;
-    const double delay = std::min(std::pow(2.0, m_terminationCount - 1), 5.0);
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
     std::weak_ptr<engine::WebView> weakView = view;
-    m_context.scheduler.postAfter(Duration(delay), [weakSelf, weakView] {
+    m_context.scheduler.postAfter(*delay, [weakSelf, weakView] {
         auto self = weakSelf.lock();
         auto webView = weakView.lock();
         if (self && webView)

@@ -4,11 +4,13 @@
 #include "core/base/Scheduler.h"
 #include "core/base/Signal.h"
 #include "core/page/CallState.h"
+#include "core/page/CrashReloadBackoff.h"
 #include "core/page/PageMessageGate.h"
+#include "core/page/SessionSaveSchedule.h"
 #include "core/page/UnreadDetectionServiceProtocol.h"
 #include "core/page/WebViewPlacement.h"
 #include "core/profiles/Profile.h"
-#include "core/session/CookieManagerProtocol.h"
+#include "core/session/SessionSync.h"
 #include "core/web/policy/NavigationDecider.h"
 #include "core/web/policy/OrviDomains.h"
 #include "engine/WebView.h"
@@ -42,21 +44,15 @@ class OrviWebCoordinator final : public engine::NavigationDelegate,
                                  public engine::UIDelegate,
                                  public std::enable_shared_from_this<OrviWebCoordinator> {
 public:
-    static constexpr int kMaxTerminations = 3;
-    static constexpr Duration kTerminationResetInterval = std::chrono::seconds(10);
-    static constexpr Duration kEphemeralSaveInterval = std::chrono::seconds(10);
-    static constexpr Duration kPersistentSaveInterval = std::chrono::seconds(30);
-
     static std::shared_ptr<OrviWebCoordinator>
     create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
-           std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-           std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
+           std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService, SessionSync sessionSync,
+           CoordinatorContext context);
     ~OrviWebCoordinator() override;
 
     const Profile& profile() const { return m_profile; }
     std::shared_ptr<engine::WebView> currentWebView() const { return m_currentWebView.lock(); }
     bool hasActiveCall() const { return m_callState.hasActiveCall(); }
-    CookieManagerProtocol* cookieManager() const { return m_cookieManager.get(); }
 
     // The placement tells whether the web view sits in a window (a crash is only answered
     // with a reload there).
@@ -105,7 +101,7 @@ private:
     OrviWebCoordinator(Profile profile,
                        std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                        std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-                       std::shared_ptr<CookieManagerProtocol> cookieManager, CoordinatorContext context);
+                       SessionSync sessionSync, CoordinatorContext context);
 
     void setupUnreadDetection();
     void setupCallState();
@@ -119,7 +115,7 @@ private:
                                std::function<void()> storageDone);
     void compareCookies(const std::vector<engine::Cookie>& cookies,
                         const std::shared_ptr<engine::WebView>& webView);
-    void setupPeriodicCookieSaving(const std::shared_ptr<engine::WebView>& webView);
+    void startPeriodicSaving(const std::shared_ptr<engine::WebView>& webView);
     void saveCurrentCookiesAndStorage();
     void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);
     void loadServiceOrigin(engine::WebView& webView);
@@ -130,7 +126,7 @@ private:
     const Profile m_profile;
     std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
     std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    SessionSync m_sessionSync;
     CoordinatorContext m_context;
     NavigationDecider m_decider;
 
@@ -139,14 +135,8 @@ private:
     std::weak_ptr<engine::WebView> m_currentWebView;
     std::shared_ptr<const WebViewPlacement> m_placement;
 
-    int m_terminationCount = 0;
-    std::optional<Clock::time_point> m_lastTerminationTime;
-    std::size_t m_lastCookieCount = 0;
-    std::string m_lastCookieHash;
-    TimerHandle m_cookieSaveTimer;
-    // At most one pair of login saves waits at a time, however often the page says so.
-    TimerHandle m_loginSaveFirst;
-    TimerHandle m_loginSaveSecond;
+    SessionSaveSchedule m_saveSchedule;
+    CrashReloadBackoff m_crashBackoff;
     std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
     CallState m_callState;
     PageMessageGate m_messageGate;

@@ -66,7 +66,7 @@ std::shared_ptr<engine::WebView> PageHost::makeView() {
     logLine("   📥 Preparing to load profile: " + profile.id.text());
     logLine("   ⏳ Waiting for window to be ready...");
 
-    m_loader = PageLoader::create(m_webView, profile.id, location, m_model->cookieManager(), m_placement,
+    m_loader = PageLoader::create(m_webView, profile.id, location, m_model->sessionSync(), m_placement,
                                   m_context.load, m_options);
     m_loader->start();
     return m_webView;
@@ -85,19 +85,19 @@ std::shared_ptr<engine::WebView> PageHost::update() {
 
     const auto oldOwner = *m_owner;
     logLine("🔄 Profile changed in updateNSView: " + oldOwner.text() + " -> " + profile.id.text());
-    auto cookieManager = m_model->cookieManager();
-    if (cookieManager && m_context.load.sessions.isSessionLive(*m_webView)) {
-        cookieManager->saveCookies(oldOwner, m_webView->sharedDataStore());
-        cookieManager->saveStorage(oldOwner, m_webView,
-                                   [] { logLine("   ✅ Saved data for old profile in updateNSView"); });
+    auto sessionSync = m_model->sessionSync();
+    if (sessionSync && m_context.load.sessions.isSessionLive(*m_webView)) {
+        sessionSync.cookieJar->saveCookies(oldOwner, m_webView->sharedDataStore());
+        sessionSync.storage->saveStorage(oldOwner, m_webView,
+                                         [] { logLine("   ✅ Saved data for old profile in updateNSView"); });
     }
     // The old web view keeps the old profile's data store; the new profile's session goes
     // into the new profile's own web view.
     m_webView->stopLoading();
     m_webView = webViewFor(profile);
     attachCoordinator(coordinator);
-    m_loader = PageLoader::create(m_webView, profile.id, effectiveLocation(profile), cookieManager,
-                                  m_placement, m_context.load, m_options);
+    m_loader = PageLoader::create(m_webView, profile.id, effectiveLocation(profile), sessionSync, m_placement,
+                                  m_context.load, m_options);
     m_loader->restoreAndLoad();
     return m_webView;
 }
@@ -109,13 +109,13 @@ void PageHost::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
 }
 
 void PageHost::saveSession(std::function<void()> done) {
-    auto cookieManager = m_model->cookieManager();
-    if (!m_webView || !m_owner || !cookieManager || !m_context.load.sessions.isSessionLive(*m_webView)) {
+    const auto sessionSync = m_model->sessionSync();
+    if (!m_webView || !m_owner || !sessionSync || !m_context.load.sessions.isSessionLive(*m_webView)) {
         done();
         return;
     }
-    cookieManager->saveCookies(*m_owner, m_webView->sharedDataStore());
-    cookieManager->saveStorage(*m_owner, m_webView, std::move(done));
+    sessionSync.cookieJar->saveCookies(*m_owner, m_webView->sharedDataStore());
+    sessionSync.storage->saveStorage(*m_owner, m_webView, std::move(done));
 }
 
 void PageHost::dismantle() {

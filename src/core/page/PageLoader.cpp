@@ -6,7 +6,6 @@
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/PreferencesStore.h"
-#include "core/session/CookieManagerProtocol.h"
 #include "core/web/policy/Url.h"
 #include "engine/WebView.h"
 
@@ -23,22 +22,20 @@ const char* text(bool value) {
 } // namespace
 
 std::shared_ptr<PageLoader> PageLoader::create(std::shared_ptr<engine::WebView> webView, ProfileId owner,
-                                               LocationSettings location,
-                                               std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                               LocationSettings location, SessionSync sessionSync,
                                                std::shared_ptr<const WebViewPlacement> placement,
                                                PageLoadContext context, Options options) {
     return std::shared_ptr<PageLoader>(new PageLoader(std::move(webView), owner, std::move(location),
-                                                      std::move(cookieManager), std::move(placement),
+                                                      std::move(sessionSync), std::move(placement),
                                                       std::move(context), std::move(options)));
 }
 
 PageLoader::PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
-                       std::shared_ptr<CookieManagerProtocol> cookieManager,
-                       std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context,
-                       Options options)
+                       SessionSync sessionSync, std::shared_ptr<const WebViewPlacement> placement,
+                       PageLoadContext context, Options options)
     : m_webView(webView), m_owner(owner), m_location(std::move(location)),
-      m_cookieManager(std::move(cookieManager)), m_placement(std::move(placement)),
-      m_context(std::move(context)), m_options(std::move(options)) {}
+      m_sessionSync(std::move(sessionSync)), m_placement(std::move(placement)), m_context(std::move(context)),
+      m_options(std::move(options)) {}
 
 template <class Step> void PageLoader::after(Duration delay, Step step) {
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
@@ -158,13 +155,13 @@ void PageLoader::restore(Path path) {
     auto webView = m_webView.lock();
     if (!webView)
         return;
-    if (!m_cookieManager) {
+    if (!m_sessionSync) {
         logLine("   ⚠️ No CookieManager available, loading without cookie restoration");
         loadURL();
         return;
     }
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
-    m_cookieManager->restoreCookies(m_owner, webView->sharedDataStore(), [weakSelf, path] {
+    m_sessionSync.cookieJar->restoreCookies(m_owner, webView->sharedDataStore(), [weakSelf, path] {
         auto self = weakSelf.lock();
         auto view = self ? self->m_webView.lock() : nullptr;
         if (!view)
@@ -172,7 +169,7 @@ void PageLoader::restore(Path path) {
         logLine(path == Path::firstLoad
                     ? "   ✅ Cookies restored for profile: " + self->m_owner.text()
                     : std::string("   ✅ Restored cookies for new profile in updateNSView"));
-        self->m_cookieManager->restoreStorage(self->m_owner, view, [weakSelf, path] {
+        self->m_sessionSync.storage->restoreStorage(self->m_owner, view, [weakSelf, path] {
             auto self = weakSelf.lock();
             auto view = self ? self->m_webView.lock() : nullptr;
             if (!view)

@@ -4,6 +4,7 @@
 #include "core/base/Scheduler.h"
 #include "core/page/WebViewPlacement.h"
 #include "core/profiles/LocationSettings.h"
+#include "core/session/SessionSync.h"
 #include "core/web/policy/OrviDomains.h"
 
 #include <functional>
@@ -11,7 +12,6 @@
 
 namespace orvi {
 
-class CookieManagerProtocol;
 class PreferencesStore;
 class VPNDetectionServiceProtocol;
 class WebViewSessions;
@@ -46,8 +46,7 @@ public:
     };
 
     static std::shared_ptr<PageLoader> create(std::shared_ptr<engine::WebView> webView, ProfileId owner,
-                                              LocationSettings location,
-                                              std::shared_ptr<CookieManagerProtocol> cookieManager,
+                                              LocationSettings location, SessionSync sessionSync,
                                               std::shared_ptr<const WebViewPlacement> placement,
                                               PageLoadContext context, Options options);
 
@@ -67,8 +66,8 @@ public:
 
 private:
     PageLoader(std::shared_ptr<engine::WebView> webView, ProfileId owner, LocationSettings location,
-               std::shared_ptr<CookieManagerProtocol> cookieManager,
-               std::shared_ptr<const WebViewPlacement> placement, PageLoadContext context, Options options);
+               SessionSync sessionSync, std::shared_ptr<const WebViewPlacement> placement,
+               PageLoadContext context, Options options);
 
     enum class Path { firstLoad, replacedWebView };
 
@@ -84,7 +83,7 @@ private:
     std::weak_ptr<engine::WebView> m_webView;
     const ProfileId m_owner;
     const LocationSettings m_location;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    SessionSync m_sessionSync;
     std::shared_ptr<const WebViewPlacement> m_placement;
     PageLoadContext m_context;
     Options m_options;

@@ -21,9 +21,8 @@ std::string profileLabel(const Profile& profile) {
 } // namespace
 
 WebViewFactory::WebViewFactory(engine::Engine& engine, PreferencesStore& preferences, Scheduler& scheduler,
-                               OrviDomains domains, std::shared_ptr<CookieManagerProtocol> cookieManager)
-    : m_engine(engine), m_preferences(preferences), m_scheduler(scheduler), m_domains(std::move(domains)),
-      m_cookieManager(std::move(cookieManager)) {}
+                               OrviDomains domains)
+    : m_engine(engine), m_preferences(preferences), m_scheduler(scheduler), m_domains(std::move(domains)) {}
 
 std::shared_ptr<engine::WebView>
 WebViewFactory::makeWebView(const Profile& profile, const std::optional<LocationSettings>& locationSettings) {
@@ -158,15 +157,6 @@ void WebViewFactory::blank(const std::shared_ptr<engine::WebView>& webView) {
             webView->loadHTMLString("", "");
         }
     });
-}
-
-std::optional<ProfileId> WebViewFactory::profileId(const engine::WebView& webView) const {
-    for (const auto& owner : m_owners) {
-        const auto alive = owner.webView.lock();
-        if (alive && alive.get() == &webView)
-            return owner.profileId;
-    }
-    return std::nullopt;
 }
 
 std::string WebViewFactory::yandexBrowserUserAgent() {

@@ -15,8 +15,6 @@
 
 namespace orvi {
 
-class CookieManagerProtocol;
-
 class WebViewFactoryProtocol {
 public:
     virtual ~WebViewFactoryProtocol() = default;
@@ -29,10 +27,6 @@ public:
     virtual void removeWebView(const ProfileId& id) = 0;
     // Drops and blanks every cached web view.
     virtual void clearCache() = 0;
-    // The profile a web view was built for; it belongs to that profile for its whole life,
-    // even after it left the cache. Saves and restores go by this, never by whichever profile
-    // happens to be active.
-    virtual std::optional<ProfileId> profileId(const engine::WebView& webView) const = 0;
 };
 
 // Builds one configured web view per profile and keeps it, so that switching back to a
@@ -42,17 +36,13 @@ public:
 class WebViewFactory final : public WebViewFactoryProtocol {
 public:
     WebViewFactory(engine::Engine& engine, PreferencesStore& preferences, Scheduler& scheduler,
-                   OrviDomains domains, std::shared_ptr<CookieManagerProtocol> cookieManager);
+                   OrviDomains domains);
 
     std::shared_ptr<engine::WebView>
     makeWebView(const Profile& profile, const std::optional<LocationSettings>& locationSettings) override;
     void removeWebView(const ProfileId& id) override;
     void clearCache() override;
-    std::optional<ProfileId> profileId(const engine::WebView& webView) const override;
 
-    // Not used by the factory itself: the host view and the termination save reach the
-    // profiles' saved sessions through it.
-    const std::shared_ptr<CookieManagerProtocol>& cookieManager() const { return m_cookieManager; }
     std::size_t cachedCount() const { return m_webViewCache.size(); }
 
     // After the user replaced the profile's saved storage, the web view's document-start
@@ -79,10 +69,7 @@ private:
     PreferencesStore& m_preferences;
     Scheduler& m_scheduler;
     OrviDomains m_domains;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
     std::map<ProfileId, std::shared_ptr<engine::WebView>> m_webViewCache;
-    // Every web view built and still alive, with its profile; outlives cache removal.
-    mutable std::vector<Ownership> m_owners;
 };
 
 inline constexpr const char* kUserAgentBrowserVersion = "26.3.0.2179";

@@ -136,9 +136,9 @@ struct Gathering {
 
 } // namespace
 
-BrowserCookieImport::BrowserCookieImport(Scheduler& scheduler, CookieManagerProtocol& cookieManager,
+BrowserCookieImport::BrowserCookieImport(Scheduler& scheduler, CookieJarSyncProtocol& cookieJar,
                                          BrowserCookieSources sources)
-    : m_scheduler(scheduler), m_cookieManager(cookieManager), m_sources(std::move(sources)) {}
+    : m_scheduler(scheduler), m_cookieJar(cookieJar), m_sources(std::move(sources)) {}
 
 BrowserCookieImport::~BrowserCookieImport() = default;
 
@@ -157,8 +157,8 @@ void BrowserCookieImport::importFromBrowser(const ProfileId& profileId, engine::
                                             const std::string& domain, std::function<void(int)> completion) {
     auto gathering = std::make_shared<Gathering>(profileId, dataStore, domain, std::move(completion));
 
-    auto& cookieManager = m_cookieManager;
-    auto finish = [gathering, &cookieManager] {
+    auto& cookieJar = m_cookieJar;
+    auto finish = [gathering, &cookieJar] {
         if (--gathering->pending > 0)
             return;
         std::vector<engine::Cookie> unique;
@@ -184,13 +184,13 @@ void BrowserCookieImport::importFromBrowser(const ProfileId& profileId, engine::
         for (const auto& cookie : kept) {
             logLine("   - " + cookie.name + " (domain: " + cookie.domain +
                     ", expires: " + expiryText(cookie.expiresDate) + ")");
-            gathering->dataStore->cookieStore().setCookie(cookie, [gathering, &cookieManager] {
+            gathering->dataStore->cookieStore().setCookie(cookie, [gathering, &cookieJar] {
                 if (++gathering->set < gathering->toSet)
                     return;
                 logLine("✅ Imported " + std::to_string(gathering->set) + " cookies from the browser");
                 // The caller keeps the store alive until the completion; the save only reads it.
                 std::shared_ptr<engine::DataStore> store(std::shared_ptr<void>(), gathering->dataStore);
-                cookieManager.saveCookies(gathering->profileId, store, [gathering] {
+                cookieJar.saveCookies(gathering->profileId, store, [gathering] {
                     auto done = std::move(gathering->completion);
                     done(gathering->set);
                 });

@@ -2,7 +2,7 @@
 
 #include "core/base/Scheduler.h"
 #include "core/session/BrowserCookieImportProtocol.h"
-#include "core/session/CookieManagerProtocol.h"
+#include "core/session/CookieJarSyncProtocol.h"
 #include "platform/BrowserKeyring.h"
 
 #include <filesystem>
@@ -29,8 +29,7 @@ class BrowserCookieImport final : public BrowserCookieImportProtocol {
 public:
     // The cookie manager must outlive every import in flight (the application's own). The
     // data store handed to an import must live until its completion.
-    BrowserCookieImport(Scheduler& scheduler, CookieManagerProtocol& cookieManager,
-                        BrowserCookieSources sources);
+    BrowserCookieImport(Scheduler& scheduler, CookieJarSyncProtocol& cookieJar, BrowserCookieSources sources);
     ~BrowserCookieImport() override;
     BrowserCookieImport(const BrowserCookieImport&) = delete;
     BrowserCookieImport& operator=(const BrowserCookieImport&) = delete;
@@ -45,7 +44,7 @@ public:
 
 private:
     Scheduler& m_scheduler;
-    CookieManagerProtocol& m_cookieManager;
+    CookieJarSyncProtocol& m_cookieJar;
     BrowserCookieSources m_sources;
 };
 

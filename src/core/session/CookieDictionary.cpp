@@ -1,5 +1,7 @@
 #include "core/session/CookieDictionary.h"
 
+#include "core/base/Log.h"
+
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -162,6 +164,12 @@ std::string redacted(const std::string& secret) {
     text += std::to_string(characters);
     text += " chars]";
     return text;
+}
+
+void logSummary(const std::vector<engine::Cookie>& cookies) {
+    logLine("   Domains: " + domainSetText(cookies));
+    for (const auto& line : firstCookieLines(cookies))
+        logLine(line);
 }
 
 } // namespace orvi::cookies

@@ -36,6 +36,8 @@ std::vector<std::string> firstCookieLines(const std::vector<engine::Cookie>& coo
 std::string expiryText(const std::optional<double>& expiresDate);
 // A secret as its length only: "[32 chars]".
 std::string redacted(const std::string& secret);
+// Logs the domain set and the first cookies.
+void logSummary(const std::vector<engine::Cookie>& cookies);
 
 // The latest expiry a cookie may carry (9999-12-31T23:59:59Z); later dates are clamped so
 // that a hostile file cannot overflow the engine's date types.

@@ -1,5 +1,7 @@
 #include "core/session/StorageSnapshot.h"
 
+#include "core/web/scripts/EmbeddedScripts.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -50,25 +52,7 @@ const std::string& StorageSnapshot::captureScript() {
     // Every key is captured: profiles are already isolated by their own data stores, and a
     // filter on the service's key prefix lost the keys of sites that write without it. The
     // holders have no prototype so that a key such as "__proto__" is kept like any other.
-    static const std::string script = R"JS((function() {
-    try {
-        var localStorageData = Object.create(null);
-        var sessionStorageData = Object.create(null);
-        for (var i = 0; i < localStorage.length; i++) {
-            var key = localStorage.key(i);
-            if (!key) continue;
-            try { localStorageData[key] = localStorage.getItem(key); } catch (e) {}
-        }
-        for (var j = 0; j < sessionStorage.length; j++) {
-            var sessionKey = sessionStorage.key(j);
-            if (!sessionKey) continue;
-            try { sessionStorageData[sessionKey] = sessionStorage.getItem(sessionKey); } catch (e) {}
-        }
-        return JSON.stringify({ localStorage: localStorageData, sessionStorage: sessionStorageData });
-    } catch (e) {
-        return JSON.stringify({ localStorage: {}, sessionStorage: {} });
-    }
-})();)JS";
+    static const std::string script(embeddedScript("StorageCapture.js"));
     return script;
 }
 

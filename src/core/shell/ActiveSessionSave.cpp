@@ -1,8 +1,8 @@
 #include "core/shell/ActiveSessionSave.h"
 
 #include "core/base/Log.h"
-#include "core/shell/MainWebViewModel.h"
 #include "core/page/WebViewSessions.h"
+#include "core/shell/MainWebViewModel.h"
 
 #include <memory>
 
@@ -11,8 +11,8 @@ namespace orvi {
 TerminationSave::Hook ActiveSessionSave::hook(MainWebViewModel& model, WebViewSessions& sessions) {
     return [&model, &sessions](TerminationSave::Done done) {
         auto webView = model.coordinator()->currentWebView();
-        auto cookieManager = model.cookieManager();
-        if (!webView || !cookieManager)
+        const auto sessionSync = model.sessionSync();
+        if (!webView || !sessionSync)
             return TerminationSave::Started::nothingToSave;
         const auto owner = sessions.owner(*webView).value_or(model.coordinator()->profile().id);
         if (!sessions.isSessionLive(*webView)) {
@@ -30,9 +30,9 @@ TerminationSave::Hook ActiveSessionSave::hook(MainWebViewModel& model, WebViewSe
                 done();
         };
         logLine("   💾 Saving cookies for profile: " + owner.text());
-        cookieManager->saveCookies(owner, webView->sharedDataStore(), oneAnswered);
+        sessionSync.cookieJar->saveCookies(owner, webView->sharedDataStore(), oneAnswered);
         logLine("   💾 Saving storage for profile: " + owner.text());
-        cookieManager->saveStorage(owner, webView, [oneAnswered] {
+        sessionSync.storage->saveStorage(owner, webView, [oneAnswered] {
             logLine("   ✅ Saved cookies and storage before termination");
             oneAnswered();
         });

@@ -17,32 +17,32 @@ constexpr double kResumeTimeout = 60.0;
 } // namespace
 
 std::shared_ptr<MainWebViewModel>
-MainWebViewModel::create(ProfileStoreProtocol& profileStore,
-                         std::shared_ptr<CookieManagerProtocol> cookieManager,
+MainWebViewModel::create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+                         std::shared_ptr<SessionExportProtocol> sessionExport,
                          std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                          std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                          NotificationServiceProtocol& notificationService, CoordinatorContext context) {
     std::shared_ptr<MainWebViewModel> model(
-        new MainWebViewModel(profileStore, std::move(cookieManager), notificationService,
-                             std::move(unreadDetectionService), std::move(context)));
+        new MainWebViewModel(profileStore, std::move(sessionSync), std::move(sessionExport),
+                             notificationService, std::move(unreadDetectionService), std::move(context)));
     model->bind(std::move(navigationPolicyService));
     return model;
 }
 
-MainWebViewModel::MainWebViewModel(ProfileStoreProtocol& profileStore,
-                                   std::shared_ptr<CookieManagerProtocol> cookieManager,
+MainWebViewModel::MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+                                   std::shared_ptr<SessionExportProtocol> sessionExport,
                                    NotificationServiceProtocol& notificationService,
                                    std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                                    CoordinatorContext context)
     : activeProfile(profileStore.activeProfile()), m_profileStore(profileStore),
-      m_cookieManager(std::move(cookieManager)), m_notificationService(notificationService),
-      m_unreadDetectionService(std::move(unreadDetectionService)), m_context(std::move(context)),
-      m_lastObservedProfileId(profileStore.activeProfile().id) {}
+      m_sessionSync(std::move(sessionSync)), m_sessionExport(std::move(sessionExport)),
+      m_notificationService(notificationService), m_unreadDetectionService(std::move(unreadDetectionService)),
+      m_context(std::move(context)), m_lastObservedProfileId(profileStore.activeProfile().id) {}
 
 void MainWebViewModel::bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService) {
     m_navigationPolicyService = std::move(navigationPolicyService);
     m_coordinator = OrviWebCoordinator::create(activeProfile(), m_navigationPolicyService,
-                                               m_unreadDetectionService, m_cookieManager, m_context);
+                                               m_unreadDetectionService, m_sessionSync, m_context);
     installCallbacks(*m_coordinator);
 
     std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
@@ -116,7 +116,7 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
         m_coordinator->detach(webView);
     // The injected policy carries the user's external-links setting to every profile's page.
     m_coordinator = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
-                                               m_cookieManager, m_context);
+                                               m_sessionSync, m_context);
     installCallbacks(*m_coordinator);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
     logLine(
@@ -145,13 +145,13 @@ void MainWebViewModel::exportToFile(std::function<void(std::optional<std::filesy
         completion(std::nullopt);
         return;
     }
-    if (!m_cookieManager) {
+    if (!m_sessionExport) {
         logLine("   ❌ No cookieManager available");
         completion(std::nullopt);
         return;
     }
     const auto owner = m_context.sessions.owner(*webView).value_or(m_coordinator->profile().id);
-    m_cookieManager->exportToFile(owner, webView->sharedDataStore(), webView, std::move(completion));
+    m_sessionExport->exportToFile(owner, webView->sharedDataStore(), webView, std::move(completion));
 }
 
 void MainWebViewModel::suspendNetworkActivityIfIdle() {

@@ -3,6 +3,7 @@
 #include "core/base/Signal.h"
 #include "core/page/OrviWebCoordinator.h"
 #include "core/profiles/ProfileStoreProtocol.h"
+#include "core/session/SessionExportProtocol.h"
 
 #include <filesystem>
 #include <map>
@@ -23,7 +24,8 @@ public:
     static constexpr Duration kSwitchGuard = std::chrono::milliseconds(300);
 
     static std::shared_ptr<MainWebViewModel>
-    create(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
+    create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+           std::shared_ptr<SessionExportProtocol> sessionExport,
            std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
            std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
            NotificationServiceProtocol& notificationService, CoordinatorContext context);
@@ -43,7 +45,7 @@ public:
     }
     std::function<void()> onMediaCaptureRequested;
 
-    const std::shared_ptr<CookieManagerProtocol>& cookieManager() const { return m_cookieManager; }
+    const SessionSync& sessionSync() const { return m_sessionSync; }
 
     // Exports the session of the page on screen (the profile its web view belongs to).
     void exportToFile(std::function<void(std::optional<std::filesystem::path>)> completion);
@@ -54,7 +56,8 @@ public:
     void forgetProfile(const ProfileId& profileId);
 
 private:
-    MainWebViewModel(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
+    MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+                     std::shared_ptr<SessionExportProtocol> sessionExport,
                      NotificationServiceProtocol& notificationService,
                      std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                      CoordinatorContext context);
@@ -67,7 +70,8 @@ private:
     void unreadCountReported(const Profile& profile, int count);
 
     ProfileStoreProtocol& m_profileStore;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    SessionSync m_sessionSync;
+    std::shared_ptr<SessionExportProtocol> m_sessionExport;
     NotificationServiceProtocol& m_notificationService;
     std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
     std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;

@@ -49,7 +49,9 @@ std::shared_ptr<SettingsViewModel> SettingsViewModel::create(Dependencies depend
 SettingsViewModel::SettingsViewModel(Dependencies dependencies)
     : m_userDefaults(dependencies.userDefaults), m_scheduler(dependencies.scheduler),
       m_engine(dependencies.engine), m_domains(std::move(dependencies.domains)),
-      m_cookieManager(std::move(dependencies.cookieManager)),
+      m_storageSync(std::move(dependencies.storageSync)),
+      m_sessionExport(std::move(dependencies.sessionExport)),
+      m_sessionImport(std::move(dependencies.sessionImport)),
       m_vpnDetectionService(std::move(dependencies.vpnDetectionService)),
       m_containerArchive(std::move(dependencies.containerArchive)),
       m_browserCookieImport(std::move(dependencies.browserCookieImport)),
@@ -184,7 +186,7 @@ void SettingsViewModel::importContainer(const std::filesystem::path& archive,
 
 void SettingsViewModel::exportCookies(const ProfileId& profileId, BytesCompletion completion) {
     std::weak_ptr<SettingsViewModel> weakSelf = weak_from_this();
-    m_cookieManager->exportCookies(
+    m_sessionExport->exportCookies(
         profileId, [weakSelf, completion = std::move(completion)](std::optional<std::string> bytes) {
             // Nothing to export used to end silently, leaving the user to guess.
             if (auto self = weakSelf.lock(); self && !bytes)
@@ -198,17 +200,17 @@ void SettingsViewModel::exportActiveSessionEncrypted(const ProfileId& profileId,
                                                      const std::shared_ptr<engine::WebView>& webView,
                                                      BytesCompletion completion) {
     std::weak_ptr<engine::WebView> weakView = webView;
-    auto manager = m_cookieManager;
-    m_cookieManager->saveStorage(
-        profileId, webView, [manager, profileId, password, weakView, completion = std::move(completion)] {
-            auto view = weakView.lock();
-            if (!view) {
-                completion(std::nullopt);
-                return;
-            }
-            manager->exportCookiesEncryptedFromDataStore(profileId, password, view->sharedDataStore(),
-                                                         completion);
-        });
+    auto exporter = m_sessionExport;
+    m_storageSync->saveStorage(profileId, webView,
+                               [exporter, profileId, password, weakView, completion = std::move(completion)] {
+                                   auto view = weakView.lock();
+                                   if (!view) {
+                                       completion(std::nullopt);
+                                       return;
+                                   }
+                                   exporter->exportCookiesEncryptedFromDataStore(
+                                       profileId, password, view->sharedDataStore(), completion);
+                               });
 }
 
 void SettingsViewModel::exportEncrypted(const ProfileId& profileId, const std::string& password,
@@ -229,7 +231,7 @@ void SettingsViewModel::exportEncrypted(const ProfileId& profileId, const std::s
             profileId, password, webView,
             report("Ошибка: нет cookies для экспорта. Убедитесь, что вы авторизованы на сайте."));
     } else {
-        m_cookieManager->exportCookiesEncrypted(
+        m_sessionExport->exportCookiesEncrypted(
             profileId, password,
             report("Ошибка: нет cookies для экспорта. Убедитесь, что вы авторизованы на сайте и cookies "
                    "сохранены."));
@@ -281,7 +283,7 @@ void SettingsViewModel::importFile(const ProfileId& profileId, std::string data,
                 completion();
                 return;
             }
-            owner->m_cookieManager->importCookies(
+            owner->m_sessionImport->importCookies(
                 profileId, std::move(data), imported,
                 [weakSelf, weakView, imported, profileId, carriesStorage,
                  completion = std::move(completion)](int count) {
@@ -335,7 +337,7 @@ void SettingsViewModel::importEncryptedFile(const ProfileId& profileId, std::str
                 completion();
                 return;
             }
-            owner->m_cookieManager->importCookiesEncrypted(
+            owner->m_sessionImport->importCookiesEncrypted(
                 profileId, std::move(data), password, imported,
                 [weakSelf, weakView, imported, profileId,
                  completion = std::move(completion)](Result<int> result) {
@@ -387,7 +389,7 @@ void SettingsViewModel::replaceSession(const ProfileId& profileId,
         // session survives next to the imported one.
         if (self->m_renewDocumentStartStorage)
             self->m_renewDocumentStartStorage(*view);
-        self->m_cookieManager->restoreStorage(profileId, view, [reload] {
+        self->m_storageSync->restoreStorage(profileId, view, [reload] {
             logLine("✅ Storage restored in WebView");
             reload();
         });

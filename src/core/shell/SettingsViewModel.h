@@ -7,7 +7,9 @@
 #include "core/profiles/LocationSettings.h"
 #include "core/session/BrowserCookieImportProtocol.h"
 #include "core/session/ContainerArchiveProtocol.h"
-#include "core/session/CookieManagerProtocol.h"
+#include "core/session/SessionExportProtocol.h"
+#include "core/session/SessionImportProtocol.h"
+#include "core/session/StorageSnapshotSyncProtocol.h"
 #include "core/web/policy/OrviDomains.h"
 #include "engine/WebView.h"
 
@@ -34,7 +36,9 @@ public:
         // The shared default store is cleared; a scratch store takes imports apart.
         engine::Engine& engine;
         OrviDomains domains;
-        std::shared_ptr<CookieManagerProtocol> cookieManager;
+        std::shared_ptr<StorageSnapshotSyncProtocol> storageSync;
+        std::shared_ptr<SessionExportProtocol> sessionExport;
+        std::shared_ptr<SessionImportProtocol> sessionImport;
         std::shared_ptr<VPNDetectionServiceProtocol> vpnDetectionService;
         // Optional: absent means the feature is not available here.
         std::shared_ptr<ContainerArchiveProtocol> containerArchive;
@@ -123,7 +127,9 @@ private:
     Scheduler& m_scheduler;
     engine::Engine& m_engine;
     OrviDomains m_domains;
-    std::shared_ptr<CookieManagerProtocol> m_cookieManager;
+    std::shared_ptr<StorageSnapshotSyncProtocol> m_storageSync;
+    std::shared_ptr<SessionExportProtocol> m_sessionExport;
+    std::shared_ptr<SessionImportProtocol> m_sessionImport;
     std::shared_ptr<VPNDetectionServiceProtocol> m_vpnDetectionService;
     std::shared_ptr<ContainerArchiveProtocol> m_containerArchive;
     std::shared_ptr<BrowserCookieImportProtocol> m_browserCookieImport;

@@ -1,5 +1,7 @@
 #include "core/web/policy/Url.h"
 
+#include "core/base/Hex.h"
+
 #include <algorithm>
 #include <array>
 
@@ -18,16 +20,6 @@ bool isAsciiAlpha(char c) {
 }
 bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A "%" not followed by two hexadecimal digits stays as it is, as in browsers.

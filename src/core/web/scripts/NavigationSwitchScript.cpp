@@ -1,3 +1,4 @@
+#include "core/web/scripts/EmbeddedScripts.h"
 #include "core/web/scripts/JavaScriptLiteral.h"
 #include "core/web/scripts/OrviUserScripts.h"
 #include "core/web/scripts/ScriptTemplate.h"
@@ -11,85 +12,6 @@ namespace {
 // The sidebar sections by their position in the app's menu.
 constexpr std::array<std::string_view, 4> kNavigationItemTexts = {"Все", "Новые", "Контакты", "Звонки"};
 
-constexpr std::string_view kNavigationSwitchTemplate = R"JS((function() {
-    try {
-        const index = {{index}};
-        const label = {{label}};
-        const searchText = {{searchText}};
-        console.log('🔍 Looking for navigation item: ' + label + ' (index: ' + index + ', text: "' + searchText + '")');
-
-        if (searchText) {
-            const candidates = document.querySelectorAll('a, button, [role="button"], [onclick], [data-action], [data-tab], [data-section]');
-            for (const element of candidates) {
-                const text = (element.textContent || element.innerText || element.getAttribute('aria-label') || '').trim();
-                if (text === searchText || text.includes(searchText)) {
-                    console.log('✅ Found element by text:', text, element);
-                    if (typeof element.click === 'function') {
-                        element.click();
-                        console.log('✅ Clicked via .click()');
-                        return true;
-                    }
-                    if (typeof element.dispatchEvent === 'function') {
-                        element.dispatchEvent(new MouseEvent('click', { bubbles: true, cancelable: true, view: window }));
-                        console.log('✅ Clicked via dispatchEvent');
-                        return true;
-                    }
-                    if (typeof element.onclick === 'function') {
-                        element.onclick();
-                        console.log('✅ Clicked via onclick');
-                        return true;
-                    }
-                }
-            }
-        }
-
-        const clickElement = function(element) {
-            if (typeof element.click === 'function') {
-                element.click();
-                console.log('✅ Clicked via .click()');
-                return true;
-            }
-            if (typeof element.dispatchEvent === 'function') {
-                element.dispatchEvent(new MouseEvent('click', { bubbles: true, cancelable: true, view: window }));
-                console.log('✅ Clicked via dispatchEvent');
-                return true;
-            }
-            return false;
-        };
-
-        const itemSelector = 'a, button, [role="button"], [data-tab], [data-section]';
-        const containerSelectors = ['[role="navigation"]', '.sidebar', 'nav', '[class*="sidebar"]', '[class*="navigation"]', '[class*="menu"]', 'aside'];
-        for (const selector of containerSelectors) {
-            const container = document.querySelector(selector);
-            if (!container) {
-                continue;
-            }
-            const items = container.querySelectorAll(itemSelector);
-            if (items.length > index) {
-                console.log('✅ Found element by index in container:', selector, items[index]);
-                if (clickElement(items[index])) {
-                    return true;
-                }
-            }
-        }
-
-        const allItems = document.querySelectorAll(itemSelector);
-        if (allItems.length > index) {
-            console.log('✅ Found element by global index:', allItems[index]);
-            if (clickElement(allItems[index])) {
-                return true;
-            }
-        }
-
-        console.warn('⚠️ Navigation element not found for: ' + label);
-        return false;
-    } catch (e) {
-        console.error('❌ Navigation switch error:', e);
-        return false;
-    }
-})();
-)JS";
-
 } // namespace
 
 std::string OrviUserScripts::switchToNavigationItem(int index, const std::string& label) {
@@ -97,7 +19,7 @@ std::string OrviUserScripts::switchToNavigationItem(int index, const std::string
         index >= 0 && static_cast<std::size_t>(index) < kNavigationItemTexts.size()
             ? kNavigationItemTexts[index]
             : "";
-    return fillScriptTemplate(kNavigationSwitchTemplate,
+    return fillScriptTemplate(embeddedScript("NavigationSwitch.js"),
                               {
                                   {"index", std::to_string(index)},
                                   {"label", javaScriptStringLiteral(label)},

@@ -41,6 +41,11 @@ public:
     static std::string downloadClickScript(const OrviDomains& domains);
 
     static std::string storageRestoreScript(const Json& snapshot, const OrviDomains& domains);
+
+    // Runs the script only while the page is on the service web host. Storage scripts are
+    // wrapped in it because the page may have moved on between the host check in C++ and the
+    // script's run, and a snapshot must never reach another origin.
+    static std::string onServiceHostOnly(const std::string& script, const OrviDomains& domains);
 };
 
 inline constexpr const char* kImageBitmapFallbackGuard = "__orviFileImageBitmapFallback";

@@ -8,19 +8,19 @@ namespace {
 constexpr const char* kSnapshot =
     R"({"localStorage":{"token":"t'o\\k","другой":"значение"},"sessionStorage":{"s":"1"}})";
 
-class CookieManagerStorage : public SessionFixture {
+class StorageSnapshotSyncTest : public SessionFixture {
 protected:
     void save() {
-        manager->saveStorage(profile, view, [this] { ++doneCount; });
+        storageSync->saveStorage(profile, view, [this] { ++doneCount; });
     }
     void restore() {
-        manager->restoreStorage(profile, view, [this] { ++doneCount; });
+        storageSync->restoreStorage(profile, view, [this] { ++doneCount; });
     }
 };
 
 } // namespace
 
-TEST_F(CookieManagerStorage, SavesExactlyTheTextTheCaptureScriptReturned) {
+TEST_F(StorageSnapshotSyncTest, SavesExactlyTheTextTheCaptureScriptReturned) {
     answerCaptureWith(kSnapshot);
     save();
     EXPECT_EQ(doneCount, 1);
@@ -31,7 +31,7 @@ TEST_F(CookieManagerStorage, SavesExactlyTheTextTheCaptureScriptReturned) {
                              profile.text()));
 }
 
-TEST_F(CookieManagerStorage, AnEmptyServicePageOverwritesButABadAnswerKeepsTheSnapshot) {
+TEST_F(StorageSnapshotSyncTest, AnEmptyServicePageOverwritesButABadAnswerKeepsTheSnapshot) {
     prefs.setData(keys::storage(profile), kSnapshot);
     struct Case {
         std::optional<engine::ScriptResult> answer;
@@ -58,7 +58,7 @@ TEST_F(CookieManagerStorage, AnEmptyServicePageOverwritesButABadAnswerKeepsTheSn
     EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{}})");
 }
 
-TEST_F(CookieManagerStorage, PagesOffTheServiceHostNeitherOverwriteNorReceiveTheSnapshot) {
+TEST_F(StorageSnapshotSyncTest, PagesOffTheServiceHostNeitherOverwriteNorReceiveTheSnapshot) {
     prefs.setData(keys::storage(profile), kSnapshot);
     answerCaptureWith(R"({"localStorage":{},"sessionStorage":{}})");
     for (const std::string url :
@@ -78,7 +78,7 @@ TEST_F(CookieManagerStorage, PagesOffTheServiceHostNeitherOverwriteNorReceiveThe
         profile.text()));
 }
 
-TEST_F(CookieManagerStorage, ACaptureAnsweredAfterThePageLeftTheServiceIsDropped) {
+TEST_F(StorageSnapshotSyncTest, ACaptureAnsweredAfterThePageLeftTheServiceIsDropped) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
     save();
@@ -88,7 +88,7 @@ TEST_F(CookieManagerStorage, ACaptureAnsweredAfterThePageLeftTheServiceIsDropped
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 
-TEST_F(CookieManagerStorage, RestoreRunsTheLocalThenTheSessionScriptAndCompletesAfterBoth) {
+TEST_F(StorageSnapshotSyncTest, RestoreRunsTheLocalThenTheSessionScriptAndCompletesAfterBoth) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
     restore();
@@ -105,7 +105,7 @@ TEST_F(CookieManagerStorage, RestoreRunsTheLocalThenTheSessionScriptAndCompletes
     EXPECT_TRUE(log.contains("   ✅ Restored sessionStorage"));
 }
 
-TEST_F(CookieManagerStorage, UnusableEntriesRestoreNothingAndCompleteAtOnce) {
+TEST_F(StorageSnapshotSyncTest, UnusableEntriesRestoreNothingAndCompleteAtOnce) {
     for (const std::string entry :
          {"", "[1]", R"({"localStorage":{}})", R"({"localStorage":{},"sessionStorage":[]})", "\xff\xfe"}) {
         doneCount = 0;
@@ -120,19 +120,19 @@ TEST_F(CookieManagerStorage, UnusableEntriesRestoreNothingAndCompleteAtOnce) {
     EXPECT_TRUE(log.contains("   ⚠️ No saved storage found for profile: " + profile.text()));
 }
 
-TEST_F(CookieManagerStorage, CompletionsRunOnceWhenTheWebViewOrTheManagerGoesAway) {
+TEST_F(StorageSnapshotSyncTest, CompletionsRunOnceWhenTheWebViewOrTheSyncGoesAway) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
     save();
     restore();
-    manager.reset();
+    storageSync.reset();
     view.reset(); // drops the held answers without calling them
     scheduler.runPending();
     EXPECT_EQ(doneCount, 2);
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 
-TEST_F(CookieManagerStorage, RestoreScriptsCarryEveryCharacterAsAnAsciiStringLiteral) {
+TEST_F(StorageSnapshotSyncTest, RestoreScriptsCarryEveryCharacterAsAnAsciiStringLiteral) {
     StorageSnapshot snapshot;
     const char raw[] = "line\nbreak\r\u2028\u2029 nul\0 ok 😀 ключ";
     snapshot.localStorage["k'\"\\"] = std::string(raw, sizeof raw - 1);

@@ -1,12 +1,13 @@
+#include "core/session/SessionExport.h"
+
 #include "core/base/Log.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieDictionary.h"
-#include "core/session/CookieManager.h"
 #include "core/session/ExportFormat.h"
 #include "core/session/OnceCompletion.h"
+#include "core/session/ScopedWipe.h"
 #include "core/session/SessionFile.h"
-
-#include <openssl/crypto.h>
+#include "core/session/StorageSnapshotSync.h"
 
 namespace orvi {
 namespace {
@@ -15,38 +16,25 @@ using namespace std::chrono_literals;
 
 constexpr auto kFileExportRetryDelay = 2s;
 
-// The saved storage entry, when it is a snapshot an import can read back.
 std::optional<Json> savedSnapshotJson(const PreferencesStore& store, const ProfileId& profileId) {
-    auto bytes = store.data(keys::storage(profileId));
-    if (!bytes)
-        return std::nullopt;
-    auto parsed = parseJson(*bytes);
-    if (!parsed || !StorageSnapshot::fromJson(*parsed))
-        return std::nullopt;
-    return parsed;
-}
-
-std::optional<std::string> compactText(const Json& value) {
-    try {
-        return value.dump();
-    } catch (const Json::exception&) {
-        return std::nullopt;
-    }
+    return StorageSnapshotSync::savedSnapshotJson(store, profileId);
 }
 
 Json emptyStorage() {
     return Json{{"localStorage", Json::object()}, {"sessionStorage", Json::object()}};
 }
 
-// Plaintext of an envelope is a whole session: it is wiped once it has been read.
-struct Wiped {
-    std::string& bytes;
-    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
-};
-
 } // namespace
 
-void CookieManager::exportCookies(const ProfileId& profileId, BytesCompletion completion) {
+SessionExport::SessionExport(PreferencesStore& userDefaults,
+                             std::shared_ptr<const CookieEncryptionProtocol> encryption, Scheduler& scheduler,
+                             SessionEnvironment environment)
+    : m_userDefaults(userDefaults), m_encryption(std::move(encryption)), m_scheduler(scheduler),
+      m_environment(std::move(environment)), m_lifetime(std::make_shared<SessionExport*>(this)) {}
+
+SessionExport::~SessionExport() = default;
+
+void SessionExport::exportCookies(const ProfileId& profileId, BytesCompletion completion) {
     auto saved = m_userDefaults.data(keys::cookies(profileId));
     if (!saved) {
         completion(std::nullopt);
@@ -57,7 +45,7 @@ void CookieManager::exportCookies(const ProfileId& profileId, BytesCompletion co
     if (cookies && cookies::isArrayOfObjects(*cookies) && storage) {
         Json document{
             {"cookies", *cookies}, {"storage", *storage}, {"version", exportformat::kDocumentVersion}};
-        if (auto bytes = compactText(document)) {
+        if (auto bytes = exactJsonText(document)) {
             logLine("🔐 Exporting cookies and storage (size: " + std::to_string(bytes->size()) + " bytes)");
             completion(std::move(bytes));
             return;
@@ -67,7 +55,7 @@ void CookieManager::exportCookies(const ProfileId& profileId, BytesCompletion co
     completion(std::move(saved));
 }
 
-void CookieManager::exportCookiesEncrypted(const ProfileId& profileId, const std::string& password,
+void SessionExport::exportCookiesEncrypted(const ProfileId& profileId, const std::string& password,
                                            BytesCompletion completion) {
     auto saved = m_userDefaults.data(keys::cookies(profileId));
     if (!saved || saved->size() <= 2) {
@@ -92,13 +80,13 @@ void CookieManager::exportCookiesEncrypted(const ProfileId& profileId, const std
         document["storage"] = std::move(*storage);
         logLine("   ✅ Added storage to export");
     }
-    auto bytes = compactText(document);
+    auto bytes = exactJsonText(document);
     if (!bytes) {
         logLine("   ❌ Failed to serialize export data to JSON");
         completion(std::nullopt);
         return;
     }
-    Wiped wiped{*bytes};
+    ScopedWipe wiped(*bytes);
     try {
         auto envelope = m_encryption->encrypt(*bytes, password);
         logLine("🔐 Encrypted cookies and storage for export (size: " + std::to_string(envelope.size()) +
@@ -110,7 +98,7 @@ void CookieManager::exportCookiesEncrypted(const ProfileId& profileId, const std
     }
 }
 
-void CookieManager::exportCookiesEncryptedFromDataStore(const ProfileId& profileId,
+void SessionExport::exportCookiesEncryptedFromDataStore(const ProfileId& profileId,
                                                         const std::string& password,
                                                         const std::shared_ptr<engine::DataStore>& dataStore,
                                                         BytesCompletion completion) {
@@ -121,13 +109,13 @@ void CookieManager::exportCookiesEncryptedFromDataStore(const ProfileId& profile
         done(std::nullopt);
         return;
     }
-    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<SessionExport*> lifetime = m_lifetime;
     dataStore->cookieStore().getAllCookies(
         [lifetime, profileId, password, done](std::vector<engine::Cookie> live) {
             auto self = lifetime.lock();
             if (!self)
                 return;
-            CookieManager& manager = **self;
+            SessionExport& manager = **self;
             logLine("   Found " + std::to_string(live.size()) + " cookies in the active dataStore");
             if (auto storageBytes = manager.m_userDefaults.data(keys::storage(profileId)))
                 logLine("   Found storage data (size: " + std::to_string(storageBytes->size()) + " bytes)");
@@ -140,13 +128,13 @@ void CookieManager::exportCookiesEncryptedFromDataStore(const ProfileId& profile
                 document["storage"] = std::move(*storage);
                 logLine("   ✅ Added storage to export");
             }
-            auto bytes = compactText(document);
+            auto bytes = exactJsonText(document);
             if (!bytes) {
                 logLine("   ❌ Failed to serialize export data to JSON");
                 done(std::nullopt);
                 return;
             }
-            Wiped wiped{*bytes};
+            ScopedWipe wiped(*bytes);
             logLine("   ✅ Serialized " + std::to_string(live.size()) +
                     " live cookies and storage to JSON (size: " + std::to_string(bytes->size()) + " bytes)");
             try {
@@ -160,13 +148,13 @@ void CookieManager::exportCookiesEncryptedFromDataStore(const ProfileId& profile
         });
 }
 
-void CookieManager::exportToFile(const ProfileId& profileId,
+void SessionExport::exportToFile(const ProfileId& profileId,
                                  const std::shared_ptr<engine::DataStore>& dataStore,
                                  const std::shared_ptr<engine::WebView>& webView, FileCompletion completion) {
     OnceCompletion<std::optional<std::filesystem::path>> done(m_scheduler, std::move(completion),
                                                               std::nullopt);
     logLine("📤 Exporting cookies and storage to file for profile: " + profileId.text());
-    if (!isServicePage(webView.get())) {
+    if (!StorageSnapshotSync::isServicePage(webView.get(), m_environment.domains)) {
         // A page that is not the service's would put a foreign or empty storage into the
         // file; the last snapshot taken from the service page is the session to export.
         auto saved = savedSnapshotJson(m_userDefaults, profileId);
@@ -175,7 +163,7 @@ void CookieManager::exportToFile(const ProfileId& profileId,
         continueFileExport(profileId, dataStore, saved ? *saved : emptyStorage(), done);
         return;
     }
-    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<SessionExport*> lifetime = m_lifetime;
     std::weak_ptr<engine::WebView> weakView = webView;
     webView->evaluateJavaScript(
         StorageSnapshot::captureScript(), engine::World::client,
@@ -184,7 +172,7 @@ void CookieManager::exportToFile(const ProfileId& profileId,
             if (!self)
                 return;
             auto view = weakView.lock();
-            if (!(*self)->isServicePage(view.get())) {
+            if (!StorageSnapshotSync::isServicePage(view.get(), (*self)->m_environment.domains)) {
                 // The capture may come from the page that replaced the
                 // service's while it ran.
                 auto saved = savedSnapshotJson((*self)->m_userDefaults, profileId);
@@ -203,7 +191,7 @@ void CookieManager::exportToFile(const ProfileId& profileId,
         });
 }
 
-void CookieManager::continueFileExport(const ProfileId& profileId,
+void SessionExport::continueFileExport(const ProfileId& profileId,
                                        const std::shared_ptr<engine::DataStore>& dataStore, Json storage,
                                        FileCompletion completion) {
     OnceCompletion<std::optional<std::filesystem::path>> done(m_scheduler, std::move(completion),
@@ -212,7 +200,7 @@ void CookieManager::continueFileExport(const ProfileId& profileId,
         done(std::nullopt);
         return;
     }
-    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<SessionExport*> lifetime = m_lifetime;
     std::weak_ptr<engine::DataStore> weakStore = dataStore;
     dataStore->cookieStore().getAllCookies(
         [lifetime, weakStore, profileId, storage, done](std::vector<engine::Cookie> cookies) {
@@ -244,7 +232,7 @@ void CookieManager::continueFileExport(const ProfileId& profileId,
         });
 }
 
-void CookieManager::saveExportToFile(const Json& cookieDicts, const Json& storage, const ProfileId& profileId,
+void SessionExport::saveExportToFile(const Json& cookieDicts, const Json& storage, const ProfileId& profileId,
                                      FileCompletion completion) {
     const auto moment = m_environment.wallClock();
     Json document{{"cookies", cookieDicts},
@@ -260,7 +248,7 @@ void CookieManager::saveExportToFile(const Json& cookieDicts, const Json& storag
         completion(std::nullopt);
         return;
     }
-    Wiped wiped{text};
+    ScopedWipe wiped(text);
     if (m_environment.documentsDir.empty()) {
         logLine("   ❌ No documents folder to write the export to");
         completion(std::nullopt);

@@ -1,8 +1,9 @@
+#include "core/session/StorageSnapshotSync.h"
+
 #include "core/base/Log.h"
 #include "core/prefs/PreferenceKeys.h"
-#include "core/session/CookieManager.h"
 #include "core/session/OnceCompletion.h"
-#include "core/web/scripts/JavaScriptLiteral.h"
+#include "core/web/scripts/OrviUserScripts.h"
 
 namespace orvi {
 namespace {
@@ -14,53 +15,50 @@ std::string hostForLog(const engine::WebView* webView) {
     return host.empty() ? "no page" : host;
 }
 
-// The page may move on between the host check here and the script's run there, so the
-// script checks the host again in the page before it touches storage.
-std::string onServiceHostOnly(const std::string& script, const OrviDomains& domains) {
-    return "(() => {\n"
-           "    const allowedDomain = " +
-           javaScriptStringLiteral(domains.allowedDomain()) +
-           ";\n"
-           "    const host = String(window.location.hostname || '').toLowerCase();\n"
-           "    if (host !== allowedDomain && !host.endsWith('.' + allowedDomain)) {\n"
-           "        return;\n"
-           "    }\n"
-           "    " +
-           script + "\n})();";
-}
-
 } // namespace
 
-bool CookieManager::isServicePage(const engine::WebView* webView) const {
-    return webView && m_environment.domains.isAllowed(webView->url());
+StorageSnapshotSync::StorageSnapshotSync(PreferencesStore& userDefaults, Scheduler& scheduler,
+                                         OrviDomains domains)
+    : m_userDefaults(userDefaults), m_scheduler(scheduler), m_domains(std::move(domains)),
+      m_lifetime(std::make_shared<StorageSnapshotSync*>(this)) {}
+
+StorageSnapshotSync::~StorageSnapshotSync() = default;
+
+bool StorageSnapshotSync::isServicePage(const engine::WebView* webView, const OrviDomains& domains) {
+    return webView && domains.isAllowed(webView->url());
 }
 
-std::optional<StorageSnapshot> CookieManager::savedStorage(const ProfileId& profileId) const {
-    auto saved = m_userDefaults.data(keys::storage(profileId));
-    if (!saved)
+std::optional<Json> StorageSnapshotSync::savedSnapshotJson(const PreferencesStore& store,
+                                                           const ProfileId& profileId) {
+    auto bytes = store.data(keys::storage(profileId));
+    if (!bytes)
         return std::nullopt;
-    return StorageSnapshot::parse(*saved);
+    auto parsed = parseJson(*bytes);
+    if (!parsed || !StorageSnapshot::fromJson(*parsed))
+        return std::nullopt;
+    return parsed;
 }
 
-bool CookieManager::writeStorageEntry(const ProfileId& profileId, const std::string& bytes) {
-    if (!m_userDefaults.setData(keys::storage(profileId), bytes))
+bool StorageSnapshotSync::writeEntry(PreferencesStore& store, const ProfileId& profileId,
+                                     const std::string& bytes) {
+    if (!store.setData(keys::storage(profileId), bytes))
         return false;
-    m_userDefaults.synchronize();
+    store.synchronize();
     return true;
 }
 
-void CookieManager::saveStorage(const ProfileId& profileId, const std::shared_ptr<engine::WebView>& webView,
-                                Done completion) {
+void StorageSnapshotSync::saveStorage(const ProfileId& profileId,
+                                      const std::shared_ptr<engine::WebView>& webView, Done completion) {
     OnceCompletion<> done(m_scheduler, std::move(completion));
     // Only the service's own page holds the session: a blank, test, fallback or foreign page
     // would overwrite the saved snapshot with storage that is not the messenger's.
-    if (!isServicePage(webView.get())) {
+    if (!isServicePage(webView.get(), m_domains)) {
         logLine("   ⚠️ Not saving storage: page is not on the service host (" +
                 hostForLog(webView.get()) + ") for profile: " + profileId.text());
         done();
         return;
     }
-    Lifetime lifetime = m_lifetime;
+    std::weak_ptr<StorageSnapshotSync*> lifetime = m_lifetime;
     std::weak_ptr<engine::WebView> weakView = webView;
     webView->evaluateJavaScript(
         StorageSnapshot::captureScript(), engine::World::client,
@@ -74,7 +72,7 @@ void CookieManager::saveStorage(const ProfileId& profileId, const std::shared_pt
                 return;
             }
             auto view = weakView.lock();
-            if (!(*self)->isServicePage(view.get())) {
+            if (!isServicePage(view.get(), (*self)->m_domains)) {
                 logLine("   ⚠️ Not saving storage: page left the service host (" +
                         hostForLog(view.get()) + ") for profile: " + profileId.text());
                 done();
@@ -89,7 +87,7 @@ void CookieManager::saveStorage(const ProfileId& profileId, const std::shared_pt
                 done();
                 return;
             }
-            if (!(*self)->writeStorageEntry(profileId, value.get_ref<const std::string&>())) {
+            if (!writeEntry((*self)->m_userDefaults, profileId, value.get_ref<const std::string&>())) {
                 logLine("   ❌ Failed to write storage to UserDefaults for profile: " + profileId.text());
                 done();
                 return;
@@ -101,16 +99,17 @@ void CookieManager::saveStorage(const ProfileId& profileId, const std::shared_pt
         });
 }
 
-void CookieManager::restoreStorage(const ProfileId& profileId,
-                                   const std::shared_ptr<engine::WebView>& webView, Done completion) {
-    auto snapshot = savedStorage(profileId);
+void StorageSnapshotSync::restoreStorage(const ProfileId& profileId,
+                                         const std::shared_ptr<engine::WebView>& webView, Done completion) {
+    auto saved = m_userDefaults.data(keys::storage(profileId));
+    auto snapshot = saved ? StorageSnapshot::parse(*saved) : std::nullopt;
     if (!snapshot) {
         logLine("   ⚠️ No saved storage found for profile: " + profileId.text());
         completion();
         return;
     }
     // The snapshot belongs to the service's origin; any other page must not receive it.
-    if (!isServicePage(webView.get())) {
+    if (!isServicePage(webView.get(), m_domains)) {
         logLine("   ⚠️ Not restoring storage: page is not on the service host (" +
                 hostForLog(webView.get()) + ") for profile: " + profileId.text());
         completion();
@@ -122,9 +121,9 @@ void CookieManager::restoreStorage(const ProfileId& profileId,
 
     OnceCompletion<> done(m_scheduler, std::move(completion));
     std::weak_ptr<engine::WebView> weakView = webView;
-    auto sessionScript = onServiceHostOnly(snapshot->sessionRestoreScript(), m_environment.domains);
+    auto sessionScript = OrviUserScripts::onServiceHostOnly(snapshot->sessionRestoreScript(), m_domains);
     webView->evaluateJavaScript(
-        onServiceHostOnly(snapshot->localRestoreScript(), m_environment.domains), engine::World::client,
+        OrviUserScripts::onServiceHostOnly(snapshot->localRestoreScript(), m_domains), engine::World::client,
         [weakView, done, sessionScript = std::move(sessionScript)](engine::ScriptResult result) {
             if (result.ok())
                 logLine("   ✅ Restored localStorage");

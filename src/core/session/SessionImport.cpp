@@ -1,10 +1,11 @@
-#include "core/base/Log.h"
-#include "core/prefs/PreferenceKeys.h"
-#include "core/session/CookieManager.h"
-#include "core/session/OnceCompletion.h"
-#include "core/session/SessionFile.h"
+#include "core/session/SessionImport.h"
 
-#include <openssl/crypto.h>
+#include "core/base/Log.h"
+#include "core/session/CookieDictionary.h"
+#include "core/session/OnceCompletion.h"
+#include "core/session/ScopedWipe.h"
+#include "core/session/SessionFile.h"
+#include "core/session/StorageSnapshotSync.h"
 
 namespace orvi {
 namespace {
@@ -19,13 +20,21 @@ void logInvalidDocument(const ImportInput& input) {
 
 } // namespace
 
-bool CookieManager::applyDocumentStorage(const ProfileId& profileId, const ImportInput& document) {
+SessionImport::SessionImport(PreferencesStore& userDefaults,
+                             std::shared_ptr<const CookieEncryptionProtocol> encryption, Scheduler& scheduler,
+                             std::shared_ptr<CookieJarSyncProtocol> cookieJar)
+    : m_userDefaults(userDefaults), m_encryption(std::move(encryption)), m_scheduler(scheduler),
+      m_cookieJar(std::move(cookieJar)), m_lifetime(std::make_shared<SessionImport*>(this)) {}
+
+SessionImport::~SessionImport() = default;
+
+bool SessionImport::applyDocumentStorage(const ProfileId& profileId, const ImportInput& document) {
     if (!document.storage) {
         logLine("   ℹ️ No storage data in export file");
         return true;
     }
     const auto bytes = document.storage->dump();
-    if (!writeStorageEntry(profileId, bytes)) {
+    if (!StorageSnapshotSync::writeEntry(m_userDefaults, profileId, bytes)) {
         logLine("   ❌ Failed to write storage to UserDefaults for profile: " + profileId.text());
         return false;
     }
@@ -34,7 +43,7 @@ bool CookieManager::applyDocumentStorage(const ProfileId& profileId, const Impor
     return true;
 }
 
-void CookieManager::importCookies(const ProfileId& profileId, std::string data,
+void SessionImport::importCookies(const ProfileId& profileId, std::string data,
                                   const std::shared_ptr<engine::DataStore>& dataStore,
                                   CountCompletion completion) {
     logLine("📥 Importing cookies and storage from file for profile: " + profileId.text());
@@ -103,7 +112,7 @@ void CookieManager::importCookies(const ProfileId& profileId, std::string data,
     }
 }
 
-void CookieManager::importCookiesEncrypted(const ProfileId& profileId, std::string data,
+void SessionImport::importCookiesEncrypted(const ProfileId& profileId, std::string data,
                                            const std::string& password,
                                            const std::shared_ptr<engine::DataStore>& dataStore,
                                            EncryptedImportCompletion completion) {
@@ -132,10 +141,7 @@ void CookieManager::importCookiesEncrypted(const ProfileId& profileId, std::stri
                                      CookieEncryptionError::description(kind)}));
         return;
     }
-    struct Wipe {
-        std::string& bytes;
-        ~Wipe() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
-    } wipe{plain};
+    ScopedWipe wipe(plain);
     logLine("   ✅ Decryption successful (decrypted size: " + std::to_string(plain.size()) + " bytes)");
 
     OnceCompletion<Result<int>> done(m_scheduler, std::move(completion), Result<int>(0));
@@ -165,6 +171,83 @@ void CookieManager::importCookiesEncrypted(const ProfileId& profileId, std::stri
         return;
     }
     importCookies(profileId, document.cookies->dump(), dataStore, passCount);
+}
+
+void SessionImport::importCookiesArray(std::vector<engine::Cookie> cookies, const ProfileId& profileId,
+                                       const std::shared_ptr<engine::DataStore>& dataStore,
+                                       CountCompletion completion) {
+    OnceCompletion<int> done(m_scheduler, std::move(completion), 0);
+    logLine("   📦 Starting import of " + std::to_string(cookies.size()) + " cookies to dataStore");
+    if (!dataStore) {
+        logLine("   ❌ No dataStore to import into");
+        done(0);
+        return;
+    }
+    logLine(std::string("   📊 DataStore type: ") +
+            (dataStore->isPersistent() ? "persistent" : "nonPersistent"));
+    if (cookies.empty()) {
+        logLine("   ⚠️ No cookies to import");
+        done(0);
+        return;
+    }
+    struct Group {
+        OnceCompletion<int> done;
+        std::size_t remaining;
+        int imported = 0;
+    };
+    auto group = std::make_shared<Group>(Group{done, cookies.size()});
+    std::weak_ptr<engine::DataStore> weakStore = dataStore;
+    std::weak_ptr<SessionImport*> lifetime = m_lifetime;
+    Scheduler& scheduler = m_scheduler;
+    auto finish = [group, weakStore, lifetime, profileId, &scheduler] {
+        scheduler.post([group, weakStore, lifetime, profileId] {
+            logLine("   ✅ Imported " + std::to_string(group->imported) + " cookies to dataStore (failed: 0)");
+            auto store = weakStore.lock();
+            if (!store)
+                return; // the group's completion then reports 0
+            store->cookieStore().getAllCookies(
+                [group, weakStore, lifetime, profileId](std::vector<engine::Cookie> now) {
+                    logLine("   🔍 Verification: " + std::to_string(now.size()) + " cookies now in dataStore");
+                    for (const auto& cookie : now)
+                        logLine("      🍪 Cookie: " + cookie.name + "=" + cookies::redacted(cookie.value) +
+                                " domain=" + cookie.domain + " path=" + cookie.path);
+                    auto self = lifetime.lock();
+                    auto store = weakStore.lock();
+                    if (!self || !store)
+                        return;
+                    (*self)->m_cookieJar->saveCookies(profileId, store);
+                    logLine("   💾 Cookies saved to UserDefaults for profile: " + profileId.text());
+                    group->done(group->imported);
+                });
+        });
+    };
+    const auto total = cookies.size();
+    for (std::size_t i = 0; i < total; ++i) {
+        const auto& cookie = cookies[i];
+        const auto number = std::to_string(i + 1);
+        logLine("   📥 Importing cookie " + number + "/" + std::to_string(total) + ": " + cookie.name +
+                " for domain " + cookie.domain);
+        dataStore->cookieStore().setCookie(cookie, [group, finish, number, name = cookie.name] {
+            ++group->imported;
+            logLine("   ✅ Cookie " + number + " imported: " + name);
+            if (--group->remaining == 0)
+                finish();
+        });
+    }
+}
+
+void SessionImport::importCookiesArrayFromDicts(const Json& dictionaries, const ProfileId& profileId,
+                                                const std::shared_ptr<engine::DataStore>& dataStore,
+                                                CountCompletion completion) {
+    logLine("   ✅ Parsed " + std::to_string(dictionaries.size()) + " cookie dictionaries from file");
+    std::vector<engine::Cookie> cookies;
+    for (const auto& dictionary : dictionaries)
+        if (auto cookie = cookies::readLenient(dictionary))
+            cookies.push_back(std::move(*cookie));
+    logLine("   ✅ Created " + std::to_string(cookies.size()) + " HTTPCookie objects from file");
+    if (!cookies.empty())
+        cookies::logSummary(cookies);
+    importCookiesArray(std::move(cookies), profileId, dataStore, std::move(completion));
 }
 
 } // namespace orvi

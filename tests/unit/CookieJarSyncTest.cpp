@@ -7,18 +7,18 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class CookieManagerCookies : public SessionFixture {
+class CookieJarSyncTest : public SessionFixture {
 protected:
     void restore() {
-        manager->restoreCookies(profile, store, [this] { ++doneCount; });
+        jar->restoreCookies(profile, store, [this] { ++doneCount; });
     }
 };
 
 } // namespace
 
-TEST_F(CookieManagerCookies, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder) {
+TEST_F(CookieJarSyncTest, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder) {
     store->cookies.cookies = {makeCookie("b", "2"), makeCookie("a", "1", "web.orvi.test", std::nullopt)};
-    manager->saveCookies(profile, store);
+    jar->saveCookies(profile, store);
 
     auto saved = parseJson(savedCookies().value_or(""));
     ASSERT_TRUE(saved);
@@ -29,35 +29,36 @@ TEST_F(CookieManagerCookies, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder
         "   ✅ Saved 2 cookies to UserDefaults (size: " + std::to_string(savedCookies()->size()) + " bytes)"));
 }
 
-TEST_F(CookieManagerCookies, AnEmptyStoreNeverOverwritesASavedSession) {
-    manager->saveCookies(profile, store);
+TEST_F(CookieJarSyncTest, AnEmptyStoreNeverOverwritesASavedSession) {
+    jar->saveCookies(profile, store);
     EXPECT_FALSE(savedCookies());
     EXPECT_TRUE(log.contains("   ⚠️ 0 cookies in dataStore and nothing saved before – skipping save"));
 
     prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
-    manager->saveCookies(profile, store);
+    jar->saveCookies(profile, store);
     EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
     EXPECT_TRUE(
         log.contains("   ⚠️ 0 cookies in dataStore, keeping previously saved cookies (size: 16 bytes)"));
 }
 
-TEST_F(CookieManagerCookies, SaveHappensWhenTheStoreAnswersAndNotAfterTheManagerIsGone) {
+TEST_F(CookieJarSyncTest, SaveHappensWhenTheStoreAnswersAndNotAfterTheSyncIsGone) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     store->cookies.deferAnswers = true;
-    manager->saveCookies(profile, store);
-    manager->saveCookies(profile, store);
+    jar->saveCookies(profile, store);
+    jar->saveCookies(profile, store);
     EXPECT_FALSE(savedCookies());
     store->cookies.releaseDeferred();
     EXPECT_TRUE(savedCookies());
 
     prefs.remove(keys::cookies(profile));
-    manager->saveCookies(profile, store);
-    manager.reset();
+    jar->saveCookies(profile, store);
+    importer.reset(); // it shares the jar
+    jar.reset();
     store->cookies.releaseDeferred();
     EXPECT_FALSE(savedCookies());
 }
 
-TEST_F(CookieManagerCookies, RestoresSavedCookiesBeforeCompletingAndVerifiesTheCount) {
+TEST_F(CookieJarSyncTest, RestoresSavedCookiesBeforeCompletingAndVerifiesTheCount) {
     const std::vector<engine::Cookie> original = {makeCookie("sid", "1"), makeCookie("csrf", "2")};
     prefs.setData(keys::cookies(profile), cookies::toDictionaries(original).dump());
     store->cookies.deferAnswers = true;
@@ -73,7 +74,7 @@ TEST_F(CookieManagerCookies, RestoresSavedCookiesBeforeCompletingAndVerifiesTheC
     EXPECT_FALSE(log.containsSubstring("mismatch"));
 }
 
-TEST_F(CookieManagerCookies, StrictReadingSkipsIncompleteDictionariesAndAFullerStoreWarnsButCompletes) {
+TEST_F(CookieJarSyncTest, StrictReadingSkipsIncompleteDictionariesAndAFullerStoreWarnsButCompletes) {
     prefs.setData(keys::cookies(profile),
                   R"([{"name":"sid","value":"1","domain":"web.orvi.test","path":"/","sameSitePolicy":"lax"},
                       {"name":"nopath","value":"2","domain":"web.orvi.test"}])");
@@ -88,7 +89,7 @@ TEST_F(CookieManagerCookies, StrictReadingSkipsIncompleteDictionariesAndAFullerS
     EXPECT_FALSE(store->cookies.cookies[1].sameSitePolicy);
 }
 
-TEST_F(CookieManagerCookies, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillCompletesOnce) {
+TEST_F(CookieJarSyncTest, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillCompletesOnce) {
     struct Case {
         std::string entry;
         std::string line;
@@ -113,7 +114,7 @@ TEST_F(CookieManagerCookies, UnreadableOrLegacyEntriesAreClearedAndTheRestoreSti
     }
 }
 
-TEST_F(CookieManagerCookies, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifies) {
+TEST_F(CookieJarSyncTest, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifies) {
     restore();
     EXPECT_EQ(doneCount, 1);
     EXPECT_TRUE(log.contains("   ⚠️ No saved cookies found in UserDefaults"));
@@ -127,7 +128,7 @@ TEST_F(CookieManagerCookies, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVeri
     EXPECT_TRUE(log.contains("   🔍 Verification: 0 cookies now in dataStore"));
 }
 
-TEST_F(CookieManagerCookies, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswersPending) {
+TEST_F(CookieJarSyncTest, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswersPending) {
     prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
     store->cookies.deferAnswers = true;
     restore();
@@ -139,23 +140,23 @@ TEST_F(CookieManagerCookies, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswers
     EXPECT_EQ(doneCount, 1);
 }
 
-TEST_F(CookieManagerCookies, ClearingForgetsOnlyTheSavedEntry) {
+TEST_F(CookieJarSyncTest, ClearingForgetsOnlyTheSavedEntry) {
     prefs.setData(keys::cookies(profile), "[]");
     prefs.setData(keys::storage(profile), "{}");
     store->cookies.cookies = {makeCookie("sid", "1")};
-    manager->clearCookies(profile);
+    jar->clearCookies(profile);
     EXPECT_FALSE(savedCookies());
     EXPECT_TRUE(savedStorage());
     EXPECT_EQ(store->cookies.cookies.size(), 1u);
 }
 
-TEST_F(CookieManagerCookies, ASavedSessionSurvivesARestartIntoAnEmptyStore) {
+TEST_F(CookieJarSyncTest, ASavedSessionSurvivesARestartIntoAnEmptyStore) {
     store->cookies.cookies = {makeCookie("sid", "1"), makeCookie("pref", "x", "web.orvi.test", std::nullopt)};
     const auto original = store->cookies.cookies;
-    manager->saveCookies(profile, store);
+    jar->saveCookies(profile, store);
 
     auto freshStore = std::make_shared<FakeDataStore>(true, "profile");
-    auto restarted = makeManager();
+    auto restarted = std::make_unique<CookieJarSync>(prefs, scheduler);
     restarted->saveCookies(profile, freshStore); // an early periodic save must not erase the session
     restarted->restoreCookies(profile, freshStore, [this] { ++doneCount; });
     scheduler.runPending();
