@@ -31,7 +31,6 @@ public:
     }
     void removeWebView(const ProfileId& id) override { removed.push_back(id); }
     void clearCache() override {}
-    std::optional<ProfileId> profileId(const engine::WebView&) const override { return std::nullopt; }
     std::vector<ProfileId> removed;
 };
 
@@ -108,10 +107,11 @@ struct ScreensFixture {
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     RecordingNotificationService notifications;
     FakeVPNDetection vpn{scheduler};
-    std::shared_ptr<MainWebViewModel> mainModel = MainWebViewModel::create(
-        store, nullptr, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
-        UnreadDetectionService::create(), notifications,
-        CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
+    std::shared_ptr<MainWebViewModel> mainModel =
+        MainWebViewModel::create(store, SessionSync{}, nullptr,
+                                 std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
+                                 UnreadDetectionService::create(), notifications,
+                                 CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
     std::shared_ptr<RecordingFactory> factory = std::make_shared<RecordingFactory>();
     ProfilesViewModel profiles{store, factory};
     std::vector<ProfileId> rebuilt;

@@ -3,8 +3,11 @@
 #include "core/page/WebViewFactory.h"
 #include "core/page/WebViewSessions.h"
 #include "core/session/CookieEncryption.h"
-#include "core/session/CookieManager.h"
+#include "core/session/CookieJarSync.h"
+#include "core/session/SessionExport.h"
 #include "core/session/SessionFile.h"
+#include "core/session/SessionImport.h"
+#include "core/session/StorageSnapshotSync.h"
 #include "core/shell/MainWebViewModel.h"
 #include "core/shell/SettingsViewModel.h"
 #include "core/web/policy/NavigationPolicyService.h"
@@ -98,8 +101,12 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     platform::GLibScheduler scheduler;
     auto domains = OrviDomains::fromFile(env.service->writeEndpointsFile(env.root).string()).value();
     MemoryPreferencesStore preferences;
-    auto cookies = std::make_shared<CookieManager>(preferences, std::make_unique<CookieEncryption>(),
-                                                   scheduler, SessionEnvironment{env.root, domains});
+    auto encryption = std::make_shared<const CookieEncryption>();
+    auto jar = std::make_shared<CookieJarSync>(preferences, scheduler);
+    auto storage = std::make_shared<StorageSnapshotSync>(preferences, scheduler, domains);
+    auto exporter = std::make_shared<SessionExport>(preferences, encryption, scheduler,
+                                                    SessionEnvironment{env.root, domains});
+    auto importer = std::make_shared<SessionImport>(preferences, encryption, scheduler, jar);
 
     // Bob's session file, as the plain export writes it.
     const auto bob = ProfileId::generate();
@@ -109,11 +116,11 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     ASSERT_TRUE(loadAndWait(*bobView, nav, env.service->webURL("/")));
     ASSERT_TRUE(logIn(*bobView, nav, "bob"));
     int saves = 0;
-    cookies->saveCookies(bob, bobView->sharedDataStore(), [&] { ++saves; });
-    cookies->saveStorage(bob, bobView, [&] { ++saves; });
+    jar->saveCookies(bob, bobView->sharedDataStore(), [&] { ++saves; });
+    storage->saveStorage(bob, bobView, [&] { ++saves; });
     ASSERT_TRUE(runMainLoopUntil([&] { return saves == 2; }));
     std::optional<std::string> bobFile;
-    cookies->exportCookies(bob, [&](std::optional<std::string> bytes) { bobFile = std::move(bytes); });
+    exporter->exportCookies(bob, [&](std::optional<std::string> bytes) { bobFile = std::move(bytes); });
     ASSERT_TRUE(runMainLoopUntil([&] { return bobFile.has_value(); }));
     bobView->setNavigationDelegate(nullptr);
     const auto bobSession = findCookieValue(allCookies(*bobView->sharedDataStore()), "orvi_session");
@@ -131,11 +138,11 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
                                      "document.cookie = 'alice_pref=1; path=/; max-age=86400'; true")
                         .ok());
         bool saved = false;
-        cookies->saveStorage(alice.id, first, [&] { saved = true; });
+        storage->saveStorage(alice.id, first, [&] { saved = true; });
         ASSERT_TRUE(runMainLoopUntil([&] { return saved; }));
         first->setNavigationDelegate(nullptr);
     }
-    WebViewFactory factory(*env.engine, preferences, scheduler, domains, cookies);
+    WebViewFactory factory(*env.engine, preferences, scheduler, domains);
     auto aliceView = factory.makeWebView(alice, std::nullopt);
     aliceView->setNavigationDelegate(&nav);
     ASSERT_TRUE(loadAndWait(*aliceView, nav, env.service->webURL("/")));
@@ -145,17 +152,17 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     RecordingNotificationService notifications;
     WebViewSessions sessions;
     PageDownloads pending{std::make_shared<RecordingFileSaving>(), {env.root, env.root}};
-    auto mainModel =
-        MainWebViewModel::create(profiles, cookies, std::make_shared<NavigationPolicyService>(domains),
-                                 UnreadDetectionService::create(), notifications,
-                                 CoordinatorContext{scheduler, domains, sessions, pending});
+    auto mainModel = MainWebViewModel::create(profiles, SessionSync{jar, storage}, exporter,
+                                              std::make_shared<NavigationPolicyService>(domains),
+                                              UnreadDetectionService::create(), notifications,
+                                              CoordinatorContext{scheduler, domains, sessions, pending});
     sessions.recordOwner(aliceView, alice.id);
     mainModel->coordinator()->attach(aliceView, std::make_shared<FakePlacement>());
     aliceView->setNavigationDelegate(mainModel->coordinator().get());
 
     FakeVPNDetection vpn(scheduler);
     auto settings = SettingsViewModel::create(SettingsViewModel::Dependencies{
-        preferences, scheduler, *env.engine, domains, cookies,
+        preferences, scheduler, *env.engine, domains, storage, exporter, importer,
         std::shared_ptr<VPNDetectionServiceProtocol>(&vpn, [](auto*) {}), nullptr, nullptr,
         [&](engine::WebView& view) { factory.renewStorageRestoreScript(view); }});
     Gtk::Window mainWindow;

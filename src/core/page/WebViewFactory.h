@@ -70,6 +70,9 @@ private:
     Scheduler& m_scheduler;
     OrviDomains m_domains;
     std::map<ProfileId, std::shared_ptr<engine::WebView>> m_webViewCache;
+    // The document-start storage fill each live web view was given, so that an explicit
+    // import can replace it.
+    std::vector<Ownership> m_owners;
 };
 
 inline constexpr const char* kUserAgentBrowserVersion = "26.3.0.2179";
