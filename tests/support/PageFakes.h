@@ -3,11 +3,11 @@
 #include "core/base/Log.h"
 #include "core/env/VPNDetectionServiceProtocol.h"
 #include "core/notify/NotificationServiceProtocol.h"
+#include "core/page/WebViewPlacement.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 #include "core/session/CookieManagerProtocol.h"
-#include "core/page/WebViewPlacement.h"
 #include "fakes/FakeEngine.h"
 
 #include <algorithm>
@@ -146,9 +146,17 @@ private:
 class RecordingNotificationService final : public NotificationServiceProtocol {
 public:
     void requestPermissionIfNeeded() override {}
-    void notifyUnread(const Profile& profile, int count) override { reports.push_back({profile.id, count}); }
+    void notifyUnread(const Profile& profile, int count) override {
+        reports.push_back({profile.id, count});
+        titles.push_back(profile.name);
+    }
+    void rebaseUnread(const Profile& profile, int count) override {
+        baselines.push_back({profile.id, count});
+    }
     void updateBadge(int) override {}
     std::vector<std::pair<ProfileId, int>> reports;
+    std::vector<std::string> titles;
+    std::vector<std::pair<ProfileId, int>> baselines;
 };
 
 // A profile store in memory that publishes like the real one: the list first, then the

@@ -32,6 +32,7 @@ public:
 
     void requestPermissionIfNeeded() override;
     void notifyUnread(const Profile& profile, int count) override;
+    void rebaseUnread(const Profile& profile, int count) override;
     void updateBadge(int count) override;
 
     // Drops everything known about a deleted profile: its count leaves the totals and its

@@ -50,8 +50,12 @@ public:
     void suspendNetworkActivityIfIdle();
     void resumeNetworkActivityIfNeeded(ForceReload forceReload);
 
-    // A deleted profile's count leaves every total.
+    // A deleted profile's count leaves every total and its page is no longer watched.
     void forgetProfile(const ProfileId& profileId);
+
+    // The supervisor of a profile's page while another profile is on screen; null when that
+    // profile has no live page.
+    std::shared_ptr<OrviWebCoordinator> backgroundSupervisor(const ProfileId& profileId) const;
 
 private:
     MainWebViewModel(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
@@ -64,7 +68,11 @@ private:
     void activeProfileChanged(const Profile& profile);
     void switchProfile(const Profile& profile);
     void switchGuardCleared();
-    void unreadCountReported(const Profile& profile, int count);
+    void unreadCountReported(const ProfileId& profileId, int count, bool baseline);
+    std::optional<int> knownUnreadCount(const ProfileId& profileId) const;
+    void installUnreadCallbacks(OrviWebCoordinator& coordinator);
+    void sendToBackground(const std::shared_ptr<OrviWebCoordinator>& leaving);
+    void takeFromBackground(const ProfileId& profileId);
 
     ProfileStoreProtocol& m_profileStore;
     std::shared_ptr<CookieManagerProtocol> m_cookieManager;
@@ -74,6 +82,7 @@ private:
     CoordinatorContext m_context;
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;
+    std::map<ProfileId, std::shared_ptr<OrviWebCoordinator>> m_background;
     Signal<std::shared_ptr<OrviWebCoordinator>> m_coordinatorChanged;
     ProfileId m_lastObservedProfileId;
     bool m_isSwitchingProfile = false;
