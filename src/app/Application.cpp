@@ -88,6 +88,11 @@ void Application::buildObjectGraph() {
         DesktopIntegration::WindowAccess{
             [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; },
             [this] { m_gtkApplication->quit(); }});
+    m_quietRules = std::make_unique<NotificationQuietRules>(*m_preferences,
+                                                            [] { return std::chrono::system_clock::now(); });
+    m_desktop->notificationService().setDeliveryRule(
+        [this](const ProfileId& profileId) { return !m_quietRules || m_quietRules->allows(profileId); });
+    m_desktop->setQuietRules(m_quietRules.get());
     m_windowSizeManager = std::make_unique<WindowSizeManager>(*m_preferences);
     // Both were checked before the application started (main.cpp).
     auto domains = OrviDomains::fromEnvironment();

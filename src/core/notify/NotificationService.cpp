@@ -105,6 +105,12 @@ void NotificationService::deliverCoalescedNotification(const ProfileId& profileI
         latest->second <= baseline->second)
         return;
 
+    if (m_deliveryRule && !m_deliveryRule(profileId)) {
+        baseline->second = latest->second;
+        Log::line("🔕 Notification held back for profile: " + profileName);
+        return;
+    }
+
     platform::Notification notification;
     notification.identifier = notificationIdentifier(profileId);
     notification.title = profileName;
