@@ -100,6 +100,7 @@ void Application::buildObjectGraph() {
     m_pageServices = std::make_unique<PageServices>(
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
+    m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
     m_pageServices->setDialogParent(
         [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
     m_startupMediaPermissions = StartupMediaPermissions::create(
@@ -116,6 +117,7 @@ void Application::buildObjectGraph() {
             }});
     m_profilesViewModel = std::make_unique<ProfilesViewModel>(
         *m_profileStore, m_pageServices->webViewFactory(), m_pageServices->browserCookieImport());
+    m_profilesViewModel->setQuietRules(m_quietRules.get());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {
