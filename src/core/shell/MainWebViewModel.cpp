@@ -119,6 +119,16 @@ std::shared_ptr<OrviWebCoordinator> MainWebViewModel::backgroundSupervisor(const
     return found == m_background.end() ? nullptr : found->second;
 }
 
+std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> MainWebViewModel::livePages() const {
+    std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> pages;
+    if (auto webView = m_coordinator->currentWebView())
+        pages.emplace_back(m_context.sessions.owner(*webView).value_or(m_coordinator->profile().id), webView);
+    for (const auto& [profileId, supervisor] : m_background)
+        if (auto webView = supervisor->currentWebView())
+            pages.emplace_back(profileId, webView);
+    return pages;
+}
+
 void MainWebViewModel::sendToBackground(const std::shared_ptr<OrviWebCoordinator>& leaving) {
     auto webView = leaving->currentWebView();
     if (!webView)

@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace orvi {
 
@@ -56,6 +58,8 @@ public:
     // The supervisor of a profile's page while another profile is on screen; null when that
     // profile has no live page.
     std::shared_ptr<OrviWebCoordinator> backgroundSupervisor(const ProfileId& profileId) const;
+    // Every page still running, on screen first, each with the profile whose session it holds.
+    std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> livePages() const;
 
 private:
     MainWebViewModel(ProfileStoreProtocol& profileStore, std::shared_ptr<CookieManagerProtocol> cookieManager,
