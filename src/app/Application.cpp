@@ -1,8 +1,8 @@
 #include "app/Application.h"
 
 #include "core/base/Log.h"
-#include "core/env/RenderingPolicy.h"
 #include "core/env/MediaPermissionService.h"
+#include "core/env/RenderingPolicy.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/profiles/LeftoverSessions.h"
@@ -54,8 +54,9 @@ RenderingChoice chooseRenderingAtStart(const PreferencesStore& preferences) {
     auto choice = chooseRendering(inputs);
     if (choice.cairoRenderer)
         g_setenv("GSK_RENDERER", "cairo", TRUE);
-    logLine(std::string("🖥️ Rendering: ") + (choice.softwareGL ? "software GL" : "GPU") + " (" + choice.reason +
-            "), GTK renderer " + (choice.cairoRenderer ? "cairo" : inputs.userRenderer.value_or("default")) +
+    logLine(std::string("🖥️ Rendering: ") + (choice.softwareGL ? "software GL" : "GPU") + " (" +
+            choice.reason + "), GTK renderer " +
+            (choice.cairoRenderer ? "cairo" : inputs.userRenderer.value_or("default")) +
             ", web compositing " + (choice.acceleratedCompositing ? "accelerated" : "off"));
     return choice;
 }
@@ -108,6 +109,11 @@ void Application::buildObjectGraph() {
         DesktopIntegration::WindowAccess{
             [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; },
             [this] { m_gtkApplication->quit(); }});
+    m_quietRules = std::make_unique<NotificationQuietRules>(*m_preferences,
+                                                            [] { return std::chrono::system_clock::now(); });
+    m_desktop->notificationService().setDeliveryRule(
+        [this](const ProfileId& profileId) { return !m_quietRules || m_quietRules->allows(profileId); });
+    m_desktop->setQuietRules(m_quietRules.get());
     m_windowSizeManager = std::make_unique<WindowSizeManager>(*m_preferences);
     // Both were checked before the application started (main.cpp).
     auto domains = OrviDomains::fromEnvironment();
@@ -116,6 +122,7 @@ void Application::buildObjectGraph() {
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
+    m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
     m_pageServices->setDialogParent(
         [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
     m_startupMediaPermissions = StartupMediaPermissions::create(
@@ -132,6 +139,7 @@ void Application::buildObjectGraph() {
             }});
     m_profilesViewModel = std::make_unique<ProfilesViewModel>(
         *m_profileStore, m_pageServices->webViewFactory(), m_pageServices->browserCookieImport());
+    m_profilesViewModel->setQuietRules(m_quietRules.get());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {

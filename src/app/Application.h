@@ -2,6 +2,7 @@
 
 #include "app/DesktopIntegration.h"
 #include "app/PageServices.h"
+#include "core/notify/NotificationQuietRules.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/profiles/ProfilesViewModel.h"
@@ -61,6 +62,8 @@ private:
     std::unique_ptr<PreferencesStore> m_preferences;
     std::unique_ptr<ProfileStore> m_profileStore;
     // The status item controller and the notification service, with their desktop ends.
+    // Outlives the tray and the notification service that ask it.
+    std::unique_ptr<NotificationQuietRules> m_quietRules;
     std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<PageServices> m_pageServices;

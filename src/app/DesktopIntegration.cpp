@@ -56,7 +56,7 @@ void DesktopIntegration::onFirstAppearance(ProfileStoreProtocol& profileStore) {
                      platform::kApplicationId, platform::kApplicationName, platform::kApplicationId,
                      platform::AppIcon::pixmaps(kTrayIconSizes)});
         m_statusBarController.setup(*m_statusItem, profileStore, *m_notificationService,
-                                    {[this] { presentMainWindow(); }, m_window.quit});
+                                    {[this] { presentMainWindow(); }, m_window.quit}, m_quietRules);
     }
 
     m_cancellables.push_back(profileStore.subscribeToProfiles([this](const std::vector<Profile>& profiles) {

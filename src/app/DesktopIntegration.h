@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/notify/NotificationDelegate.h"
+#include "core/notify/NotificationQuietRules.h"
 #include "core/notify/NotificationService.h"
 #include "core/notify/StatusBarController.h"
 #include "core/profiles/ProfileStoreProtocol.h"
@@ -32,6 +33,8 @@ public:
 
     // What the main view model reports unread counts to.
     NotificationService& notificationService() { return *m_notificationService; }
+    // Offered in the tray menu; set before the first appearance.
+    void setQuietRules(NotificationQuietRules* quietRules) { m_quietRules = quietRules; }
 
     // The window's first appearance: clicks start switching profiles, notification permission
     // is asked, the tray item appears, and a deleted profile's count leaves every total.
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<platform::DesktopNotifier> m_notifier;
     std::unique_ptr<platform::LauncherBadge> m_badge;
     std::unique_ptr<NotificationService> m_notificationService;
+    NotificationQuietRules* m_quietRules = nullptr;
     std::unique_ptr<NotificationDelegate> m_notificationDelegate;
     std::unique_ptr<platform::StatusNotifierItem> m_statusItem;
     StatusBarController m_statusBarController;

@@ -174,6 +174,12 @@ void ProfileForm::build() {
     gtk_box_insert_child_after(callsSection->gobj(), GTK_WIDGET(m_callsNotice.gobj()), group);
     m_callsEnabled.property_active().signal_changed().connect([this] { refresh(); });
 
+    if (m_edited && m_profiles.canSilenceProfiles()) {
+        section("Уведомления", "", group);
+        adw::add(group, adw::switchRow("Без уведомлений", m_silenced));
+        m_silenced.set_active(m_profiles.isSilenced(m_edited->id));
+    }
+
     if (!m_edited) {
         auto* importSection =
             section("Импорт данных", "Импорт cookies из браузера может не работать на всех системах", group);
@@ -301,6 +307,8 @@ void ProfileForm::save() {
         profile.locationSettings = form.location;
         profile.callsEnabled = form.callsEnabled;
         profile.showCallsAvailability = form.showCallsAvailability;
+        if (m_profiles.canSilenceProfiles())
+            m_profiles.setSilenced(profile.id, m_silenced.get_active());
         m_profiles.updateProfile(profile);
         finish();
         return;

@@ -86,6 +86,7 @@ private:
     GtkWidget* m_availabilityRow = nullptr;
     Gtk::Box m_callsNotice{Gtk::Orientation::HORIZONTAL, 10};
     Gtk::Switch m_importFromBrowser;
+    Gtk::Switch m_silenced;
     Gtk::Box m_importNotice{Gtk::Orientation::HORIZONTAL, 10};
     std::shared_ptr<engine::DataStore> m_importDataStore;
 };

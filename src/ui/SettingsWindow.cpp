@@ -102,8 +102,11 @@ SettingsWindow::SettingsWindow(Gtk::Window& parent, Context context) : m_context
     addSwitch(permissions, "Разрешить микрофон и камеру", settings.mediaPermissionsEnabled,
               &SettingsViewModel::setMediaPermissionsEnabled);
     permissions.append(*caption("Требуется для видеозвонков. Перезапустите приложение после изменения."));
-    addSwitch(addSection("Уведомления"), "Включить уведомления", settings.notificationsEnabled,
+    auto& notifications = addSection("Уведомления");
+    addSwitch(notifications, "Включить уведомления", settings.notificationsEnabled,
               &SettingsViewModel::setNotificationsEnabled);
+    if (settings.canChooseDoNotDisturb())
+        buildDoNotDisturbRow(notifications);
     buildLocationSection();
     buildDataSection();
     buildContainerSection();
@@ -124,6 +127,51 @@ Gtk::Box& SettingsWindow::addSection(const char* title) {
     frame->set_child(*box);
     m_content.append(*frame);
     return *box;
+}
+
+void SettingsWindow::buildDoNotDisturbRow(Gtk::Box& section) {
+    static constexpr DoNotDisturb kKinds[] = {DoNotDisturb::forOneHour, DoNotDisturb::untilMorning,
+                                              DoNotDisturb::untilTurnedOff};
+    auto& settings = *m_context.settings;
+    auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
+    auto* text = Gtk::make_managed<Gtk::Label>("Не беспокоить");
+    text->set_xalign(0);
+    text->set_hexpand(true);
+    auto* length =
+        Gtk::make_managed<Gtk::DropDown>(Gtk::StringList::create({"на 1 час", "до утра", "пока не выключу"}));
+    auto* toggle = Gtk::make_managed<Gtk::Switch>();
+    toggle->set_valign(Gtk::Align::CENTER);
+    // Showing the model's state must not be taken for the user's choice.
+    auto showing = std::make_shared<bool>(false);
+    auto show = [length, toggle, showing](std::optional<DoNotDisturb> now) {
+        *showing = true;
+        if (toggle->get_active() != now.has_value())
+            toggle->set_active(now.has_value());
+        for (guint i = 0; now && i < std::size(kKinds); ++i)
+            if (kKinds[i] == *now && length->get_selected() != i)
+                length->set_selected(i);
+        *showing = false;
+    };
+    show(settings.doNotDisturb());
+    // Choosing another length while it is on starts it anew with that length.
+    auto apply = [this, length, toggle, showing] {
+        if (*showing)
+            return;
+        auto& model = *m_context.settings;
+        const auto chosen = length->get_selected() < std::size(kKinds)
+                                ? std::optional<DoNotDisturb>(kKinds[length->get_selected()])
+                                : std::nullopt;
+        const auto wanted = toggle->get_active() ? chosen : std::nullopt;
+        if (wanted != model.doNotDisturb())
+            model.setDoNotDisturb(wanted);
+    };
+    toggle->property_active().signal_changed().connect(apply);
+    length->property_selected().signal_changed().connect(apply);
+    m_connections.push_back(settings.doNotDisturb.subscribe(show));
+    row->append(*text);
+    row->append(*length);
+    row->append(*toggle);
+    section.append(*row);
 }
 
 void SettingsWindow::addSwitch(Gtk::Box& section, const char* label, Published<bool>& value,

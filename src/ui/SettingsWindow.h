@@ -40,6 +40,7 @@ public:
 private:
     Gtk::Box& addSection(const char* title);
     Gtk::Button& addDataButton(Gtk::Box& section, const char* label, const char* icon);
+    void buildDoNotDisturbRow(Gtk::Box& section);
     void addSwitch(Gtk::Box& section, const char* label, Published<bool>& value,
                    void (SettingsViewModel::*set)(bool));
     void buildLocationSection();

@@ -93,3 +93,29 @@ TEST(ActiveSessionSave, KeepsTheSavedLoginWhenThePageNeverGotItsSession) {
     EXPECT_TRUE(f.cookies->calls.empty());
     EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"saved"})");
 }
+
+TEST(ActiveSessionSave, SavesEveryLivePageUnderItsOwnProfileAndWaitsForAll) {
+    TerminationFixture f;
+    const auto first = f.store.activeProfile();
+    f.store.addProfile(makeProfile("Работа"));
+    const auto second = f.store.profiles().back();
+    f.sessions.markSessionLive(*f.webView);
+    f.webView->currentURL = "https://web.orvi.ru/";
+    f.store.setActiveProfile(second.id);
+    ASSERT_TRUE(f.model->backgroundSupervisor(first.id));
+    auto other =
+        std::static_pointer_cast<FakeWebView>(f.engine.makeWebView({f.engine.dataStore(second.id.text())}));
+    f.sessions.recordOwner(other, second.id);
+    f.model->coordinator()->attach(other);
+    f.sessions.markSessionLive(*other);
+    f.jar().cookies = {{"sid", "first", "web.orvi.example"}};
+    static_cast<FakeDataStore&>(other->dataStore()).cookies.cookies = {{"sid", "second", "web.orvi.example"}};
+    f.jar().deferAnswers = true;
+    f.scheduler.postAfter(0.5s, [&] { f.jar().releaseDeferred(); });
+
+    EXPECT_TRUE(runSave(f));
+    EXPECT_EQ(f.preferences.data(keys::cookies(first.id)), R"({"sid":"first"})");
+    EXPECT_EQ(f.preferences.data(keys::cookies(second.id)), R"({"sid":"second"})");
+    EXPECT_TRUE(f.preferences.contains(keys::storage(first.id)));
+    EXPECT_TRUE(f.preferences.contains(keys::storage(second.id)));
+}

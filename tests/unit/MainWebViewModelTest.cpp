@@ -1,5 +1,6 @@
 #include "core/shell/MainWebViewModel.h"
 
+#include "core/notify/NotificationService.h"
 #include "core/page/PageDownloads.h"
 #include "core/page/PageHost.h"
 #include "core/page/UnreadDetectionService.h"
@@ -10,6 +11,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingDesktop.h"
 #include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 #include "support/TempDir.h"
@@ -24,14 +26,15 @@ namespace {
 
 // The main view model with a page host that follows its coordinator, as the main window does.
 struct ShellFixture {
-    explicit ShellFixture(int profileCount = 3) {
+    explicit ShellFixture(int profileCount = 3, bool desktop = false) {
         for (int i = 0; i < profileCount; ++i)
             profiles.push_back(makeProfile("Профиль " + std::to_string(i)));
         store = std::make_unique<FakeProfileStore>(profiles);
         cookies = std::make_shared<FakeSessionSync>(guardedPreferences);
         model = MainWebViewModel::create(
             *store, cookies->sync(), cookies,
-            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread, notifications,
+            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
+            desktop ? static_cast<NotificationServiceProtocol&>(desktopNotifications) : notifications,
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         showHost();
         hostFollower = model->subscribeToCoordinator([this](const auto&) { showHost(); });
@@ -66,6 +69,21 @@ struct ShellFixture {
             total += view->loads.size();
         return total;
     }
+    // The page on screen has loaded and its session is in place, as after a login.
+    void settle(const Profile& profile) {
+        scheduler.advance(1s);
+        auto view = webViewFor(profile);
+        sessions.markSessionLive(*view);
+        view->finishNavigation("https://web.orvi.ru/");
+    }
+    void switchTo(const Profile& profile) {
+        store->setActiveProfile(profile.id);
+        scheduler.advance(1s);
+    }
+    void newDocument(const Profile& profile) {
+        auto view = webViewFor(profile);
+        view->navigationDelegate->didCommitNavigation(*view);
+    }
     void report(const Profile& profile, int count) {
         webViewFor(profile)->postMessage("unreadCountHandler",
                                          {{"count", count}, {"profileId", profile.id.text()}});
@@ -83,6 +101,9 @@ struct ShellFixture {
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
+    RecordingNotifier notifier;
+    RecordingLauncherBadge badge;
+    NotificationService desktopNotifications{scheduler, notifier, badge};
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::vector<Profile> profiles;
@@ -259,4 +280,102 @@ TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebVi
     EXPECT_EQ(oldHost->update(), shown);
     f.scheduler.advance(1s);
     EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
+}
+
+TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBackRepeatsNothing) {
+    ShellFixture f(3, true);
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    f.settle(a);
+    f.report(a, 2);
+    f.switchTo(b);
+    f.settle(b);
+    ASSERT_TRUE(f.model->backgroundSupervisor(a.id));
+
+    f.report(a, 5);
+    f.scheduler.advance(2s);
+    ASSERT_EQ(f.notifier.posted.size(), 1u);
+    EXPECT_EQ(f.notifier.posted[0].title, a.name);
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 5);
+    EXPECT_EQ(f.model->unreadCount(), 0) << "the count on screen stays the active profile's";
+    EXPECT_EQ(f.badge.counts.back(), 5);
+
+    const auto evaluationsBefore = f.webViewFor(a)->evaluations.size();
+    f.switchTo(a);
+    auto pageA = f.webViewFor(a);
+    // The page hears a new listener and sends what it shows now, as the script does.
+    ASSERT_GT(pageA->evaluations.size(), evaluationsBefore);
+    EXPECT_NE(pageA->evaluations.back().script.find("unreadCountHandler"), std::string::npos);
+    f.report(a, 5);
+    f.switchTo(b);
+    f.report(a, 5);
+    f.switchTo(a);
+    f.scheduler.advance(5s);
+    EXPECT_EQ(f.notifier.posted.size(), 1u);
+    EXPECT_EQ(f.model->unreadCount(), 5);
+    EXPECT_EQ(pageA->loads.size(), 1u);
+    EXPECT_EQ(pageA->reloadCount, 0);
+    EXPECT_EQ(pageA->navigationDelegate, f.model->coordinator().get());
+    EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
+    EXPECT_TRUE(f.model->backgroundSupervisor(b.id));
+}
+
+TEST(MainWebViewModel, TheFirstCountOfANewDocumentIsABaselineOnScreenAndOffIt) {
+    for (const bool background : {false, true}) {
+        SCOPED_TRACE(background ? "background" : "on screen");
+        ShellFixture f(2, true);
+        const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+        f.settle(a);
+        f.report(a, 0);
+        if (background)
+            f.switchTo(b);
+
+        // A login: the account's old messages arrive with the new document.
+        f.newDocument(a);
+        f.report(a, 7);
+        f.scheduler.advance(2s);
+        EXPECT_TRUE(f.notifier.posted.empty());
+        EXPECT_EQ(f.model->unreadCounts().at(a.id), 7);
+        EXPECT_EQ(f.badge.counts.back(), 7);
+
+        f.report(a, 9);
+        f.scheduler.advance(2s);
+        ASSERT_EQ(f.notifier.posted.size(), 1u);
+        EXPECT_EQ(f.notifier.posted[0].body, "2 новых сообщения");
+    }
+}
+
+TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionAndIsReloadedAfterACrash) {
+    ShellFixture f;
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    f.settle(a);
+    f.switchTo(b);
+    auto pageA = f.webViewFor(a);
+    auto savesOf = [&](const ProfileId& id) {
+        return std::count(f.cookies->calls.begin(), f.cookies->calls.end(), "saveCookies " + id.text());
+    };
+    const auto before = savesOf(a.id);
+    f.scheduler.advance(61s);
+    EXPECT_EQ(savesOf(a.id), before + 2) << "the periodic save goes on off screen";
+
+    pageA->postMessage("logHandler", {{"type", "log"}, {"message", "user logged in"}});
+    f.scheduler.advance(4s);
+    EXPECT_GE(savesOf(a.id), before + 4);
+    EXPECT_EQ(savesOf(b.id), 0) << "nothing of A's page is saved as B's";
+
+    pageA->terminateContentProcess();
+    f.scheduler.advance(2s);
+    EXPECT_EQ(pageA->reloadCount, 1);
+}
+
+TEST(MainWebViewModel, ADeletedProfilesBackgroundPageNoLongerCounts) {
+    ShellFixture f;
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    f.settle(a);
+    f.report(a, 1);
+    f.switchTo(b);
+    f.model->forgetProfile(a.id);
+    f.report(a, 4);
+    EXPECT_FALSE(f.model->unreadCounts().count(a.id));
+    EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
+    EXPECT_EQ(f.notifications.reports.back(), (std::pair<ProfileId, int>{a.id, 1}));
 }

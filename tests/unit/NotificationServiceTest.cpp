@@ -163,3 +163,21 @@ TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
 }
 
 } // namespace
+
+TEST_F(NotificationServiceTest, ABaselineDropsAPendingRiseAndLaterRisesCountFromIt) {
+    service.notifyUnread(namedProfile(work, "Работа"), 1);
+    service.notifyUnread(namedProfile(work, "Работа"), 4);
+    service.rebaseUnread(namedProfile(work, "Работа"), 6);
+    scheduler.advance(2s);
+    EXPECT_TRUE(notifier.posted.empty());
+    EXPECT_EQ(badge.counts.back(), 6);
+
+    service.notifyUnread(namedProfile(work, "Работа"), 7);
+    scheduler.advance(2s);
+    ASSERT_EQ(notifier.posted.size(), 1u);
+    EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение");
+
+    service.rebaseUnread(namedProfile(work, "Работа"), 0);
+    EXPECT_EQ(notifier.withdrawn.back(), NotificationService::notificationIdentifier(work));
+    EXPECT_EQ(badge.counts.back(), 0);
+}

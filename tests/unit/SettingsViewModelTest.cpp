@@ -361,5 +361,30 @@ TEST(SettingsRules, PasswordSheetsAndFileNames) {
         EXPECT_EQ(SettingsViewModel::fileCarriesStorage(text), carries) << text;
 }
 
+TEST_F(SettingsViewModelTest, DoNotDisturbIsOfferedOnlyWithRulesAndSurvivesARestart) {
+    auto model = makeModel();
+    EXPECT_FALSE(model->canChooseDoNotDisturb());
+    model->setDoNotDisturb(DoNotDisturb::untilTurnedOff);
+    EXPECT_FALSE(model->doNotDisturb());
+
+    auto wall = std::chrono::system_clock::now();
+    NotificationQuietRules rules{prefs, [&] { return wall; }};
+    model->setQuietRules(&rules);
+    model->setDoNotDisturb(DoNotDisturb::forOneHour);
+    EXPECT_EQ(model->doNotDisturb(), DoNotDisturb::forOneHour);
+    EXPECT_FALSE(rules.allows(ProfileId::generate()));
+
+    auto restarted = makeModel();
+    restarted->setQuietRules(&rules);
+    EXPECT_EQ(restarted->doNotDisturb(), DoNotDisturb::forOneHour);
+    wall += std::chrono::minutes(61);
+    EXPECT_FALSE(makeModel()->doNotDisturb());
+    restarted->setQuietRules(&rules);
+    EXPECT_FALSE(restarted->doNotDisturb()) << "an hour later it is over";
+    restarted->setDoNotDisturb(DoNotDisturb::untilMorning);
+    restarted->setDoNotDisturb(std::nullopt);
+    EXPECT_TRUE(rules.allows(ProfileId::generate()));
+}
+
 } // namespace
 } // namespace orvi::test

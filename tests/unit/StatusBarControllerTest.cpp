@@ -143,3 +143,34 @@ TEST_F(NotificationDelegateTest, ClicksThatNameNoUsableProfileChangeNothing) {
 }
 
 } // namespace
+
+TEST_F(StatusBarControllerTest, EachProfileLineCarriesItsCountAndDoNotDisturbIsChosenFromTheMenu) {
+    auto wall = std::chrono::system_clock::now();
+    orvi::NotificationQuietRules rules{prefs, [&] { return wall; }};
+    controller.setup(item, store, service, {}, &rules);
+    service.notifyUnread(work, 3);
+    EXPECT_NE(item.item("Работа (3)"), nullptr);
+    EXPECT_NE(item.item("Дом_2"), nullptr);
+    service.notifyUnread(work, 0);
+    EXPECT_NE(item.item("Работа"), nullptr);
+
+    struct Case {
+        const char* label;
+        std::optional<orvi::DoNotDisturb> kind;
+    };
+    const Case cases[] = {{"на 1 час", orvi::DoNotDisturb::forOneHour},
+                          {"до утра", orvi::DoNotDisturb::untilMorning},
+                          {"пока не выключу", orvi::DoNotDisturb::untilTurnedOff}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const int id = profileItem(c.label).id;
+        item.menuItemClicked().emit(id);
+        EXPECT_EQ(rules.doNotDisturbKind(), c.kind);
+        EXPECT_TRUE(profileItem(c.label).checked);
+        EXPECT_FALSE(rules.allows(work.id));
+    }
+    item.menuItemClicked().emit(profileItem("пока не выключу").id);
+    EXPECT_FALSE(rules.isDoNotDisturbOn()) << "choosing the checked entry again ends it";
+    EXPECT_TRUE(rules.allows(work.id));
+    EXPECT_EQ(store.activeProfile().id, main.id);
+}

@@ -93,6 +93,17 @@ void NotificationService::notifyUnread(const Profile& profile, int count) {
     m_unreadCountsChanged.emit();
 }
 
+void NotificationService::rebaseUnread(const Profile& profile, int count) {
+    count = std::max(count, 0);
+    m_pendingNotifications.erase(profile.id);
+    m_unreadCounts[profile.id] = count;
+    m_previousUnreadCounts[profile.id] = count;
+    if (count == 0)
+        m_notifier.withdraw(notificationIdentifier(profile.id));
+    updateBadge(totalUnreadCount());
+    m_unreadCountsChanged.emit();
+}
+
 void NotificationService::deliverCoalescedNotification(const ProfileId& profileId,
                                                        const std::string& profileName) {
     m_pendingNotifications.erase(profileId);
@@ -101,6 +112,12 @@ void NotificationService::deliverCoalescedNotification(const ProfileId& profileI
     if (latest == m_unreadCounts.end() || baseline == m_previousUnreadCounts.end() ||
         latest->second <= baseline->second)
         return;
+
+    if (m_deliveryRule && !m_deliveryRule(profileId)) {
+        baseline->second = latest->second;
+        Log::line("🔕 Notification held back for profile: " + profileName);
+        return;
+    }
 
     platform::Notification notification;
     notification.identifier = notificationIdentifier(profileId);

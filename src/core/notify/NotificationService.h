@@ -32,7 +32,12 @@ public:
 
     void requestPermissionIfNeeded() override;
     void notifyUnread(const Profile& profile, int count) override;
+    void rebaseUnread(const Profile& profile, int count) override;
     void updateBadge(int count) override;
+
+    // Asked before each notification is shown; a rise it refuses is taken as seen, so that
+    // nothing stale pops up once it allows again. Counts and the badge are never held back.
+    void setDeliveryRule(std::function<bool(const ProfileId&)> rule) { m_deliveryRule = std::move(rule); }
 
     // Drops everything known about a deleted profile: its count leaves the totals and its
     // notification is withdrawn.
@@ -42,6 +47,10 @@ public:
 
     const std::map<ProfileId, int>& unreadCounts() const { return m_unreadCounts; }
     int totalUnreadCount() const override;
+    int unreadCount(const ProfileId& profileId) const override {
+        const auto found = m_unreadCounts.find(profileId);
+        return found == m_unreadCounts.end() ? 0 : found->second;
+    }
     Connection subscribeToUnreadCounts(std::function<void()> slot) override {
         return m_unreadCountsChanged.connect([slot = std::move(slot)] { slot(); });
     }
@@ -63,6 +72,7 @@ private:
     std::map<ProfileId, int> m_unreadCounts;
     std::map<ProfileId, TimerHandle> m_pendingNotifications;
     Signal<> m_unreadCountsChanged;
+    std::function<bool(const ProfileId&)> m_deliveryRule;
     std::shared_ptr<char> m_lifetime = std::make_shared<char>();
 };
 

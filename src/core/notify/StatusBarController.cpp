@@ -5,6 +5,24 @@ namespace orvi {
 namespace {
 constexpr const char* kQuitTitle = "Выход";
 constexpr const char* kQuitKey = "q";
+constexpr const char* kQuietTitle = "Не беспокоить";
+// Choosing the checked entry again turns do not disturb off.
+constexpr std::pair<int, DoNotDisturb> kQuietEntries[] = {
+    {StatusBarController::kQuietForOneHourId, DoNotDisturb::forOneHour},
+    {StatusBarController::kQuietUntilMorningId, DoNotDisturb::untilMorning},
+    {StatusBarController::kQuietUntilTurnedOffId, DoNotDisturb::untilTurnedOff},
+};
+const char* quietLabel(DoNotDisturb kind) {
+    switch (kind) {
+    case DoNotDisturb::forOneHour:
+        return "на 1 час";
+    case DoNotDisturb::untilMorning:
+        return "до утра";
+    case DoNotDisturb::untilTurnedOff:
+        break;
+    }
+    return "пока не выключу";
+}
 } // namespace
 
 std::string StatusBarController::toolTipText(const std::string& activeProfileName, int totalUnread) {
@@ -14,13 +32,19 @@ std::string StatusBarController::toolTipText(const std::string& activeProfileNam
     return text;
 }
 
+std::string StatusBarController::profileLine(const std::string& name, int unread) {
+    return unread > 0 ? name + " (" + std::to_string(unread) + ")" : name;
+}
+
 std::string StatusBarController::headerText(const std::string& activeProfileName) {
     return "Активный профиль: " + activeProfileName;
 }
 
 void StatusBarController::setup(platform::StatusItem& item, ProfileStoreProtocol& profileStore,
-                                UnreadCountsSource& counts, Actions actions) {
+                                UnreadCountsSource& counts, Actions actions,
+                                NotificationQuietRules* quietRules) {
     m_statusItem = &item;
+    m_quietRules = quietRules;
     m_profileStore = &profileStore;
     m_counts = &counts;
     m_actions = std::move(actions);
@@ -64,10 +88,27 @@ std::vector<platform::StatusMenuItem> StatusBarController::menuItems() {
     for (const auto& profile : m_profileStore->profiles()) {
         Item entry;
         entry.id = menuIdFor(profile.id);
-        entry.label = profile.name;
+        entry.label = profileLine(profile.name, m_counts->unreadCount(profile.id));
         entry.toggle = Item::Toggle::Radio;
         entry.checked = profile.id == active.id;
         items.push_back(entry);
+    }
+    if (m_quietRules) {
+        items.push_back(Item{kQuietSeparatorId, Item::Kind::Separator});
+        Item header;
+        header.id = kQuietHeaderId;
+        header.label = kQuietTitle;
+        header.enabled = false;
+        items.push_back(header);
+        const auto current = m_quietRules->doNotDisturbKind();
+        for (const auto& [id, kind] : kQuietEntries) {
+            Item entry;
+            entry.id = id;
+            entry.label = quietLabel(kind);
+            entry.toggle = Item::Toggle::Radio;
+            entry.checked = current == kind;
+            items.push_back(entry);
+        }
     }
     items.push_back(Item{kQuitSeparatorId, Item::Kind::Separator});
     Item quit;
@@ -84,6 +125,16 @@ void StatusBarController::menuItemClicked(int id) {
     if (id == kQuitItemId) {
         if (m_actions.quit)
             m_actions.quit();
+        return;
+    }
+    for (const auto& [quietId, kind] : kQuietEntries) {
+        if (quietId != id || !m_quietRules)
+            continue;
+        if (m_quietRules->doNotDisturbKind() == kind)
+            m_quietRules->stopDoNotDisturb();
+        else
+            m_quietRules->startDoNotDisturb(kind);
+        updateStatusBar();
         return;
     }
     for (const auto& [profileId, menuId] : m_menuIds) {

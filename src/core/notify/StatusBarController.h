@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Signal.h"
+#include "core/notify/NotificationQuietRules.h"
 #include "core/notify/UnreadCountsSource.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 #include "platform/StatusItem.h"
@@ -26,14 +27,22 @@ public:
     static constexpr int kProfilesSeparatorId = 2;
     static constexpr int kQuitSeparatorId = 3;
     static constexpr int kQuitItemId = 4;
+    static constexpr int kQuietSeparatorId = 5;
+    static constexpr int kQuietHeaderId = 6;
+    static constexpr int kQuietForOneHourId = 7;
+    static constexpr int kQuietUntilMorningId = 8;
+    static constexpr int kQuietUntilTurnedOffId = 9;
 
     StatusBarController() = default;
     StatusBarController(const StatusBarController&) = delete;
     StatusBarController& operator=(const StatusBarController&) = delete;
 
     // Called once, after start-up.
+    // Without quiet rules the menu offers no do not disturb.
     void setup(platform::StatusItem& item, ProfileStoreProtocol& profileStore, UnreadCountsSource& counts,
-               Actions actions);
+               Actions actions, NotificationQuietRules* quietRules = nullptr);
+    // "Работа (3)" while the profile has unread messages, else its name.
+    static std::string profileLine(const std::string& name, int unread);
     void updateStatusBar();
 
     // "OrviWrapper, профиль Работа, непрочитанных: 5"; without the count when nothing is unread.
@@ -48,6 +57,7 @@ private:
     platform::StatusItem* m_statusItem = nullptr;
     ProfileStoreProtocol* m_profileStore = nullptr;
     UnreadCountsSource* m_counts = nullptr;
+    NotificationQuietRules* m_quietRules = nullptr;
     Actions m_actions;
     // A profile keeps its menu id for the whole run, so a click that raced a menu update
     // still means the profile the user saw.

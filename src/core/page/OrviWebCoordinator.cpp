@@ -90,10 +90,13 @@ void OrviWebCoordinator::setupUnreadDetection() {
             auto self = weakSelf.lock();
             if (!self || event.profileId != self->m_profile.id)
                 return;
+            const bool baseline = std::exchange(self->m_rebaselineNext, false);
             if (self->m_lastUnreadCount == event.count)
                 return;
             self->m_lastUnreadCount = event.count;
-            if (self->onUnreadCountChanged)
+            if (baseline && self->onUnreadBaseline)
+                self->onUnreadBaseline(event.count);
+            else if (self->onUnreadCountChanged)
                 self->onUnreadCountChanged(event.count);
         });
 }
@@ -161,6 +164,17 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                   engine::InjectionTime::documentStart,
                                                   engine::FrameScope::allFrames, kHandlerWorld});
     installMediaScripts(webView);
+    // A page taken over already loaded sends no finish that would start the periodic save.
+    if (!webView->url().empty())
+        setupPeriodicCookieSaving(webView);
+}
+
+void OrviWebCoordinator::superviseInBackground(const std::shared_ptr<engine::WebView>& webView) {
+    if (!webView)
+        return;
+    m_inBackground = true;
+    attach(webView);
+    webView->setNavigationDelegate(this);
 }
 
 void OrviWebCoordinator::installMediaScripts(const std::shared_ptr<engine::WebView>& webView) {
@@ -179,10 +193,10 @@ void OrviWebCoordinator::installMediaScripts(const std::shared_ptr<engine::WebVi
                                               engine::FrameScope::allFrames, kHandlerWorld});
 }
 
-void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView) {
+void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView, bool saveFirst) {
     if (!webView)
         return;
-    if (m_sessionSync) {
+    if (m_sessionSync && saveFirst) {
         logLine("💾 Saving cookies and storage before detach for profile: " + sessionOwner(*webView).text());
         saveCookiesAndStorage(webView, [] { logLine("   ✅ Saved cookies and storage before detach"); });
     }
@@ -220,8 +234,10 @@ void OrviWebCoordinator::didStartProvisionalNavigation(engine::WebView&) {
 
 void OrviWebCoordinator::didCommitNavigation(engine::WebView& webView) {
     // A new document in the main frame: the frames that reported calls are gone.
-    if (isCurrent(webView))
+    if (isCurrent(webView)) {
         m_callState.reset();
+        m_rebaselineNext = true;
+    }
 }
 
 void OrviWebCoordinator::loadServiceOrigin(engine::WebView& webView) {
@@ -422,7 +438,8 @@ void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
 }
 
 void OrviWebCoordinator::reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView) {
-    if (!isCurrent(*webView) || !m_placement || !m_placement->hasWindow())
+    // A page off screen has no window by nature, yet its account must stay reachable.
+    if (!isCurrent(*webView) || (!m_inBackground && (!m_placement || !m_placement->hasWindow())))
         return;
     if (!webView->url().empty())
         webView->reload();

@@ -58,9 +58,21 @@ public:
     // with a reload there).
     void attach(const std::shared_ptr<engine::WebView>& webView,
                 std::shared_ptr<const WebViewPlacement> placement = nullptr);
-    void detach(const std::shared_ptr<engine::WebView>& webView);
+    // Without saveFirst the session is left as the last save put it (a deleted profile's
+    // page must not write again).
+    void detach(const std::shared_ptr<engine::WebView>& webView, bool saveFirst = true);
+    // Keeps watching a page that left the screen: counts, saves and crash reloads go on, but
+    // nothing about it reaches the window.
+    void superviseInBackground(const std::shared_ptr<engine::WebView>& webView);
+    bool isInBackground() const { return m_inBackground; }
+    // The count the page last reported under another supervisor, so that the hand-over does
+    // not report it a second time.
+    void adoptUnreadCount(std::optional<int> count) { m_lastUnreadCount = count; }
 
     std::function<void(int)> onUnreadCountChanged;
+    // The first count of a new document (a login, a reload): what the account already had,
+    // never news. Without a listener it goes to onUnreadCountChanged.
+    std::function<void(int)> onUnreadBaseline;
     std::function<void(bool)> onLoadingChanged;
     std::function<void(bool)> onCallStateChanged;
     std::function<void()> onMediaCaptureRequested;
@@ -132,6 +144,8 @@ private:
 
     Connection m_unreadSubscription;
     std::optional<int> m_lastUnreadCount;
+    bool m_rebaselineNext = false;
+    bool m_inBackground = false;
     std::weak_ptr<engine::WebView> m_currentWebView;
     std::shared_ptr<const WebViewPlacement> m_placement;
 

@@ -51,6 +51,11 @@ void UnreadDetectionService::attach(const std::shared_ptr<engine::WebView>& webV
             return;
         self->receive(body);
     });
+    // The script sends a count only when it changes, so a page taken over by a new listener
+    // would stay silent until its next change: running it again makes it send the current one.
+    if (alreadyInjected && !webView->url().empty())
+        webView->evaluateJavaScript(unreadDetectionScript(profileId), kUnreadWorld,
+                                    [](engine::ScriptResult) {});
 }
 
 void UnreadDetectionService::detach(const std::shared_ptr<engine::WebView>& webView) {

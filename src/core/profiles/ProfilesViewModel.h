@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Signal.h"
+#include "core/notify/NotificationQuietRules.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 
 #include <functional>
@@ -56,6 +57,15 @@ public:
     bool canDeleteProfiles() const { return profiles().size() > 1; }
     bool canImportFromBrowser() const { return m_browserImport != nullptr; }
 
+    // Without rules no profile can be silenced on its own.
+    void setQuietRules(NotificationQuietRules* quietRules) { m_quietRules = quietRules; }
+    bool canSilenceProfiles() const { return m_quietRules != nullptr; }
+    bool isSilenced(const ProfileId& id) const { return m_quietRules && m_quietRules->isProfileSilenced(id); }
+    void setSilenced(const ProfileId& id, bool silenced) {
+        if (m_quietRules)
+            m_quietRules->setProfileSilenced(id, silenced);
+    }
+
     void selectProfile(const ProfileId& id);
     // Returns the new profile's identifier, or none when the name was refused.
     std::optional<ProfileId> addProfile(const NewProfile& values);
@@ -77,6 +87,7 @@ private:
     ProfileStoreProtocol& m_profileStore;
     std::shared_ptr<WebViewFactoryProtocol> m_webViewFactory;
     std::shared_ptr<BrowserCookieImportProtocol> m_browserImport;
+    NotificationQuietRules* m_quietRules = nullptr;
     Connection m_mirror;
 };
 

@@ -7,10 +7,10 @@ namespace orvi {
 class MainWebViewModel;
 class WebViewSessions;
 
-// The termination hook that saves the session of the page on screen: cookies and storage of
-// the profile that web view belongs to (not whichever profile is active by then). It is
-// done only when both saves have answered, so a cookie answer that comes after the storage
-// answer is still waited for.
+// The termination hook that saves the session of every live page, the one on screen and
+// those running off screen: cookies and storage of the profile each web view belongs to (not
+// whichever profile is active by then). It is done only when every save has answered, so a
+// cookie answer that comes after the storage answer is still waited for.
 struct ActiveSessionSave {
     static TerminationSave::Hook hook(MainWebViewModel& model, WebViewSessions& sessions);
 };

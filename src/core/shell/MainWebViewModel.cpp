@@ -56,12 +56,21 @@ void MainWebViewModel::bind(std::shared_ptr<NavigationPolicyServiceProtocol> nav
     });
 }
 
+void MainWebViewModel::installUnreadCallbacks(OrviWebCoordinator& coordinator) {
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    coordinator.onUnreadCountChanged = [weakSelf, id = coordinator.profile().id](int count) {
+        if (auto self = weakSelf.lock())
+            self->unreadCountReported(id, count, false);
+    };
+    coordinator.onUnreadBaseline = [weakSelf, id = coordinator.profile().id](int count) {
+        if (auto self = weakSelf.lock())
+            self->unreadCountReported(id, count, true);
+    };
+}
+
 void MainWebViewModel::installCallbacks(OrviWebCoordinator& coordinator) {
     std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
-    coordinator.onUnreadCountChanged = [weakSelf, profile = coordinator.profile()](int count) {
-        if (auto self = weakSelf.lock())
-            self->unreadCountReported(profile, count);
-    };
+    installUnreadCallbacks(coordinator);
     coordinator.onLoadingChanged = [weakSelf](bool loading) {
         if (auto self = weakSelf.lock())
             self->isLoading.set(loading);
@@ -77,15 +86,73 @@ void MainWebViewModel::installCallbacks(OrviWebCoordinator& coordinator) {
     };
 }
 
-void MainWebViewModel::unreadCountReported(const Profile& profile, int count) {
+void MainWebViewModel::unreadCountReported(const ProfileId& profileId, int count, bool baseline) {
     const int value = std::max(count, 0);
     auto counts = unreadCounts();
-    if (auto it = counts.find(profile.id); it != counts.end() && it->second == value)
+    if (auto it = counts.find(profileId); it != counts.end() && it->second == value)
         return;
-    counts[profile.id] = value;
+    // The store's copy, so that a renamed profile's notification carries its present name.
+    const auto& profiles = m_profileStore.profiles();
+    const auto stored = std::find_if(profiles.begin(), profiles.end(),
+                                     [&](const Profile& candidate) { return candidate.id == profileId; });
+    if (stored == profiles.end() && profileId != m_coordinator->profile().id)
+        return;
+    const Profile profile = stored != profiles.end() ? *stored : m_coordinator->profile();
+    counts[profileId] = value;
     unreadCounts.set(std::move(counts));
-    unreadCount.set(value);
-    m_notificationService.notifyUnread(profile, value);
+    if (profileId == m_coordinator->profile().id)
+        unreadCount.set(value);
+    if (baseline)
+        m_notificationService.rebaseUnread(profile, value);
+    else
+        m_notificationService.notifyUnread(profile, value);
+}
+
+std::optional<int> MainWebViewModel::knownUnreadCount(const ProfileId& profileId) const {
+    const auto& counts = unreadCounts();
+    const auto known = counts.find(profileId);
+    return known == counts.end() ? std::nullopt : std::optional<int>(known->second);
+}
+
+std::shared_ptr<OrviWebCoordinator> MainWebViewModel::backgroundSupervisor(const ProfileId& profileId) const {
+    const auto found = m_background.find(profileId);
+    return found == m_background.end() ? nullptr : found->second;
+}
+
+std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> MainWebViewModel::livePages() const {
+    std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> pages;
+    if (auto webView = m_coordinator->currentWebView())
+        pages.emplace_back(m_context.sessions.owner(*webView).value_or(m_coordinator->profile().id), webView);
+    for (const auto& [profileId, supervisor] : m_background)
+        if (auto webView = supervisor->currentWebView())
+            pages.emplace_back(profileId, webView);
+    return pages;
+}
+
+void MainWebViewModel::sendToBackground(const std::shared_ptr<OrviWebCoordinator>& leaving) {
+    auto webView = leaving->currentWebView();
+    if (!webView)
+        return;
+    leaving->detach(webView);
+    const ProfileId& profileId = leaving->profile().id;
+    // A page that carries another profile's session is that profile's business, not this one's.
+    if (m_context.sessions.owner(*webView).value_or(profileId) != profileId)
+        return;
+    auto supervisor = OrviWebCoordinator::create(leaving->profile(), m_navigationPolicyService,
+                                                 m_unreadDetectionService, m_sessionSync, m_context);
+    supervisor->adoptUnreadCount(knownUnreadCount(profileId));
+    installUnreadCallbacks(*supervisor);
+    supervisor->superviseInBackground(webView);
+    m_background[profileId] = std::move(supervisor);
+}
+
+void MainWebViewModel::takeFromBackground(const ProfileId& profileId) {
+    const auto found = m_background.find(profileId);
+    if (found == m_background.end())
+        return;
+    if (auto webView = found->second->currentWebView())
+        found->second->detach(webView);
+    m_background.erase(found);
 }
 
 void MainWebViewModel::activeProfileChanged(const Profile& profile) {
@@ -108,15 +175,14 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
     m_isSwitchingProfile = true;
     logLine("🔄 Switching profile from " + m_coordinator->profile().id.text() + " to " + profile.id.text());
 
-    const auto counts = unreadCounts();
-    const auto known = counts.find(profile.id);
-    unreadCount.set(known == counts.end() ? 0 : known->second);
+    unreadCount.set(knownUnreadCount(profile.id).value_or(0));
 
-    if (auto webView = m_coordinator->currentWebView())
-        m_coordinator->detach(webView);
+    sendToBackground(m_coordinator);
+    takeFromBackground(profile.id);
     // The injected policy carries the user's external-links setting to every profile's page.
     m_coordinator = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
                                                m_sessionSync, m_context);
+    m_coordinator->adoptUnreadCount(knownUnreadCount(profile.id));
     installCallbacks(*m_coordinator);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
     logLine(
@@ -179,6 +245,11 @@ void MainWebViewModel::resumeNetworkActivityIfNeeded(ForceReload forceReload) {
 }
 
 void MainWebViewModel::forgetProfile(const ProfileId& profileId) {
+    if (const auto found = m_background.find(profileId); found != m_background.end()) {
+        if (auto webView = found->second->currentWebView())
+            found->second->detach(webView, false);
+        m_background.erase(found);
+    }
     auto counts = unreadCounts();
     if (counts.erase(profileId))
         unreadCounts.set(std::move(counts));

@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace orvi {
 
@@ -52,8 +54,14 @@ public:
     void suspendNetworkActivityIfIdle();
     void resumeNetworkActivityIfNeeded(ForceReload forceReload);
 
-    // A deleted profile's count leaves every total.
+    // A deleted profile's count leaves every total and its page is no longer watched.
     void forgetProfile(const ProfileId& profileId);
+
+    // The supervisor of a profile's page while another profile is on screen; null when that
+    // profile has no live page.
+    std::shared_ptr<OrviWebCoordinator> backgroundSupervisor(const ProfileId& profileId) const;
+    // Every page still running, on screen first, each with the profile whose session it holds.
+    std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> livePages() const;
 
 private:
     MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
@@ -67,7 +75,11 @@ private:
     void activeProfileChanged(const Profile& profile);
     void switchProfile(const Profile& profile);
     void switchGuardCleared();
-    void unreadCountReported(const Profile& profile, int count);
+    void unreadCountReported(const ProfileId& profileId, int count, bool baseline);
+    std::optional<int> knownUnreadCount(const ProfileId& profileId) const;
+    void installUnreadCallbacks(OrviWebCoordinator& coordinator);
+    void sendToBackground(const std::shared_ptr<OrviWebCoordinator>& leaving);
+    void takeFromBackground(const ProfileId& profileId);
 
     ProfileStoreProtocol& m_profileStore;
     SessionSync m_sessionSync;
@@ -78,6 +90,7 @@ private:
     CoordinatorContext m_context;
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;
+    std::map<ProfileId, std::shared_ptr<OrviWebCoordinator>> m_background;
     Signal<std::shared_ptr<OrviWebCoordinator>> m_coordinatorChanged;
     ProfileId m_lastObservedProfileId;
     bool m_isSwitchingProfile = false;

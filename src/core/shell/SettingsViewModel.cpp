@@ -91,6 +91,21 @@ void SettingsViewModel::setBlockExternalLinks(bool value) {
     saveSettings();
 }
 
+void SettingsViewModel::setQuietRules(NotificationQuietRules* quietRules) {
+    m_quietRules = quietRules;
+    doNotDisturb.set(m_quietRules ? m_quietRules->doNotDisturbKind() : std::nullopt);
+}
+
+void SettingsViewModel::setDoNotDisturb(std::optional<DoNotDisturb> kind) {
+    if (!m_quietRules)
+        return;
+    if (kind)
+        m_quietRules->startDoNotDisturb(*kind);
+    else
+        m_quietRules->stopDoNotDisturb();
+    doNotDisturb.set(m_quietRules->doNotDisturbKind());
+}
+
 void SettingsViewModel::setNotificationsEnabled(bool value) {
     notificationsEnabled.set(value);
     saveSettings();

@@ -3,6 +3,7 @@
 #include "core/base/Scheduler.h"
 #include "core/base/Signal.h"
 #include "core/env/VPNDetectionServiceProtocol.h"
+#include "core/notify/NotificationQuietRules.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/LocationSettings.h"
 #include "core/session/BrowserCookieImportProtocol.h"
@@ -58,6 +59,8 @@ public:
     Published<LocationSettings> locationSettings{LocationSettings::defaultLocation()};
     Published<bool> ignoreVPNWarning{false};
     Published<bool> isVPNEnabled{false};
+    // None while do not disturb is off.
+    Published<std::optional<DoNotDisturb>> doNotDisturb;
 
     void saveSettings();
     // A toggle's new value, saved at once.
@@ -66,6 +69,12 @@ public:
     void setMediaPermissionsEnabled(bool value);
     void setIgnoreVPNWarning(bool value);
     void updateLocation(const LocationSettings& location);
+
+    // Without rules the screen offers no do not disturb.
+    void setQuietRules(NotificationQuietRules* quietRules);
+    bool canChooseDoNotDisturb() const { return m_quietRules != nullptr; }
+    // None turns it off; a kind starts it anew from now.
+    void setDoNotDisturb(std::optional<DoNotDisturb> kind);
 
     void checkVPNStatus(std::function<void(bool)> completion);
     bool getVPNStatus();
@@ -111,6 +120,7 @@ public:
 
 private:
     explicit SettingsViewModel(Dependencies dependencies);
+    NotificationQuietRules* m_quietRules = nullptr;
     void loadSettings();
     bool readBoolean(std::string_view key, bool initial) const;
     // Puts the imported cookies (sitting in `imported`) in place of the profile's service
