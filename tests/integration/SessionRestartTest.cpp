@@ -1,6 +1,6 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
-#include "support/ChildProcess.h"
+#include "support/AppProcess.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -23,14 +23,7 @@ std::string valueAfter(const std::string& line, const std::string& prefix) {
 class SessionRestartTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
-                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
-        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
-        ASSERT_TRUE(address);
-        m_busAddress = *address;
-        std::filesystem::create_directories(m_dir / "runtime");
-        std::filesystem::permissions(m_dir / "runtime", std::filesystem::perms::owner_all);
-
+        ASSERT_FALSE(m_bus.address.empty());
         m_service =
             ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--auto-login", "--log-requests"}, {}, {}});
         auto endpoints = m_service->waitForLine(
@@ -43,18 +36,11 @@ protected:
     }
 
     std::unique_ptr<ChildProcess> launch() {
-        return ChildProcess::start(ORVI_APP_BINARY, {{},
-                                                     {{"HOME", (m_dir / "home").string()},
-                                                      {"XDG_CONFIG_HOME", (m_dir / "config").string()},
-                                                      {"XDG_DATA_HOME", (m_dir / "data").string()},
-                                                      {"XDG_CACHE_HOME", (m_dir / "cache").string()},
-                                                      {"XDG_RUNTIME_DIR", (m_dir / "runtime").string()},
-                                                      {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
-                                                      {"GSK_RENDERER", "cairo"},
-                                                      {"NO_AT_BRIDGE", "1"},
-                                                      {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
-                                                      {"ORVI_PROXY", m_proxy}},
-                                                     {}});
+        auto env = orvi::test::confinedAppEnvironment(m_dir.path());
+        env.insert({{"DBUS_SESSION_BUS_ADDRESS", m_bus.address},
+                    {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
+                    {"ORVI_PROXY", m_proxy}});
+        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
     }
     bool serviceSees(const std::string& prefix) {
         return m_service->waitForLine([&](const std::string& l) { return l.starts_with(prefix); }, kTimeout)
@@ -67,9 +53,8 @@ protected:
     }
 
     TempDir m_dir;
-    std::unique_ptr<ChildProcess> m_bus;
+    orvi::test::SessionBusDaemon m_bus;
     std::unique_ptr<ChildProcess> m_service;
-    std::string m_busAddress;
     std::string m_endpoints;
     std::string m_proxy;
 };

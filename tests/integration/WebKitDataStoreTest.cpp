@@ -34,11 +34,6 @@ bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::s
            });
 }
 
-int permissionsOf(const std::filesystem::path& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 0777) : -1;
-}
-
 } // namespace
 
 TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateCookiesAndStorage) {
@@ -154,14 +149,14 @@ TEST(WebKitDataStore, ProfileFoldersArePrivateAndUnsafeIdentifiersNeverReachTheD
     auto store = env.engine->dataStore(kProfileA);
     umask(022);
     EXPECT_TRUE(store->isPersistent());
-    EXPECT_EQ(permissionsOf(env.dataRoot() / kProfileA), 0700);
-    EXPECT_EQ(permissionsOf(env.cacheRoot() / kProfileA), 0700);
-    EXPECT_EQ(permissionsOf(env.dataRoot()), 0700);
+    EXPECT_EQ(fileMode(env.dataRoot() / kProfileA), 0700u);
+    EXPECT_EQ(fileMode(env.cacheRoot() / kProfileA), 0700u);
+    EXPECT_EQ(fileMode(env.dataRoot()), 0700u);
     setCookie(*store, {"token", "1", "web.orvi.test", "/", false, false, 4102444800.0});
     for (const char* file : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
         const auto path = env.dataRoot() / kProfileA / file;
         if (file == std::string("cookies.sqlite") || std::filesystem::exists(path)) {
-            EXPECT_EQ(permissionsOf(path), 0600) << file;
+            EXPECT_EQ(fileMode(path), 0600u) << file;
         }
     }
 

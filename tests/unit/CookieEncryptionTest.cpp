@@ -118,7 +118,6 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecrypti
     orvi::test::LogCapture log;
     const auto envelope = CookieEncryption().encrypt("payload", "right");
     EXPECT_EQ(decryptFailure(std::string(43, 'x'), "right"), Kind::invalidData);
-    EXPECT_TRUE(log.contains("   ❌ Data too small for decryption: 43 bytes, minimum 44 required"));
     EXPECT_EQ(decryptFailure(std::string(44, 'x'), "right"), Kind::decryptionFailed);
     EXPECT_EQ(decryptFailure(envelope, "wrong"), Kind::decryptionFailed);
     // A changed byte in salt, nonce, ciphertext or tag.
@@ -130,16 +129,12 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecrypti
     }
 }
 
-TEST(CookieEncryption, LogsTheStepsOfAnOpeningButNeverThePlaintext) {
+TEST(CookieEncryption, AnOpeningNeverLogsThePlaintext) {
     orvi::test::LogCapture log;
     const std::string marker = "MARKER-5f1c2a";
     const auto envelope = CookieEncryption().encrypt(marker, "pw");
     EXPECT_TRUE(log.lines().empty()) << "sealing writes no log line";
-    CookieEncryption().decrypt(envelope, "pw");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "   🔑 Extracting components: salt(16), nonce(12), ciphertext(13), tag(16)",
-                               "   🔑 Key derived successfully",
-                               "   ✅ Decryption successful: 13 bytes decrypted",
-                           }));
+    EXPECT_EQ(CookieEncryption().decrypt(envelope, "pw"), marker);
+    EXPECT_FALSE(log.lines().empty());
     EXPECT_FALSE(log.containsSubstring(marker));
 }
