@@ -109,9 +109,8 @@ void Application::buildObjectGraph() {
                 m_window->present();
                 return m_window->is_active();
             }});
-    // The browser import joins here once it exists; until then the add form shows it disabled.
-    m_profilesViewModel =
-        std::make_unique<ProfilesViewModel>(*m_profileStore, m_pageServices->webViewFactory());
+    m_profilesViewModel = std::make_unique<ProfilesViewModel>(
+        *m_profileStore, m_pageServices->webViewFactory(), m_pageServices->browserCookieImport());
     m_terminationSave = std::make_unique<TerminationSave>(m_scheduler);
     m_terminationSave->setWindowSizeSave([this] {
         if (m_window && !m_windowClosed) {

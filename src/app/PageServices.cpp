@@ -38,9 +38,16 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_settingsCookieManager = makeCookieManager(m_sessionPreferences, scheduler, paths, m_domains);
     m_vpnDetectionService = std::make_shared<VPNDetectionService>(
         std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
-    m_settingsViewModel = SettingsViewModel::create(
-        SettingsViewModel::Dependencies{m_preferences, scheduler, m_engine, m_domains,
-                                        m_settingsCookieManager, m_vpnDetectionService, nullptr, nullptr});
+    m_containerArchive = std::make_shared<ContainerArchive>(
+        m_preferences, scheduler, m_clipboard,
+        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
+    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
+        scheduler, *m_settingsCookieManager,
+        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
+                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
+    m_settingsViewModel = SettingsViewModel::create(SettingsViewModel::Dependencies{
+        m_preferences, scheduler, m_engine, m_domains, m_settingsCookieManager, m_vpnDetectionService,
+        m_containerArchive, m_browserCookieImport});
     m_navigationPolicyService = std::make_shared<NavigationPolicyService>(
         m_domains, true, std::make_shared<platform::GioUriLauncher>());
     m_navigationPolicyService->setBlockExternalLinks(m_settingsViewModel->blockExternalLinks());
@@ -77,14 +84,6 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
             // session still alive cannot write data back into them.
             [this](const ProfileId& id) { m_engine.removeDataStore(id.text(), [](bool) {}); }},
         std::vector<std::filesystem::path>{});
-
-    m_containerArchive = std::make_shared<ContainerArchive>(
-        m_preferences, scheduler, m_clipboard,
-        ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
-    m_browserCookieImport = std::make_shared<BrowserCookieImport>(
-        scheduler, *m_settingsCookieManager,
-        BrowserCookieSources{Glib::get_home_dir(), paths.tempDir,
-                             [this] { return m_engine.defaultDataStore(); }, &m_keyring});
 }
 
 PageHost::Context PageServices::hostContext() {

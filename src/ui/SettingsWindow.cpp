@@ -268,6 +268,26 @@ void SettingsWindow::buildContainerSection() {
     importButton.set_sensitive(available);
     exportButton.signal_clicked().connect([this] { exportContainer(); });
     importButton.signal_clicked().connect([this] { chooseContainer(); });
+    m_containerExport = &exportButton;
+    m_containerImport = &importButton;
+    m_containerSpinner.set_visible(false);
+    section.append(m_containerSpinner);
+    m_restart.set_visible(false);
+    m_restart.add_css_class("suggested-action");
+    m_restart.set_halign(Gtk::Align::START);
+    m_restart.signal_clicked().connect([] {
+        if (auto application = Gio::Application::get_default())
+            application->activate_action("restart");
+    });
+    section.append(m_restart);
+}
+
+void SettingsWindow::setContainerRunning(bool running) {
+    const bool available = m_context.settings->canUseContainers();
+    m_containerExport->set_sensitive(available && !running);
+    m_containerImport->set_sensitive(available && !running);
+    m_containerSpinner.set_visible(running);
+    m_containerSpinner.set_spinning(running);
 }
 
 void SettingsWindow::buildClearSection() {
@@ -439,10 +459,15 @@ void SettingsWindow::confirmBrowserImport() {
 }
 
 void SettingsWindow::exportContainer() {
-    m_context.settings->exportContainer([this](std::optional<std::filesystem::path> path) {
-        if (path)
-            copyToClipboard(path->string());
-    });
+    setContainerRunning(true);
+    m_context.settings->exportContainer(
+        [this, alive = std::weak_ptr<bool>(m_alive)](std::optional<std::filesystem::path> path) {
+            if (alive.expired())
+                return;
+            setContainerRunning(false);
+            if (path)
+                copyToClipboard(path->string());
+        });
 }
 
 void SettingsWindow::chooseContainer() {
@@ -456,8 +481,17 @@ void SettingsWindow::chooseContainer() {
         raw->hide();
         if (response != static_cast<int>(Gtk::ResponseType::ACCEPT))
             return;
-        if (const auto file = raw->get_file(); file && !file->get_path().empty())
-            m_context.settings->importContainer(file->get_path(), [](bool) {});
+        if (const auto file = raw->get_file(); file && !file->get_path().empty()) {
+            setContainerRunning(true);
+            m_restart.set_visible(false);
+            m_context.settings->importContainer(file->get_path(),
+                                                [this, alive = std::weak_ptr<bool>(m_alive)](bool imported) {
+                                                    if (alive.expired())
+                                                        return;
+                                                    setContainerRunning(false);
+                                                    m_restart.set_visible(imported);
+                                                });
+        }
     });
     chooser->show();
 }

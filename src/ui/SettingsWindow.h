@@ -58,6 +58,7 @@ private:
     void confirmBrowserImport();
     void exportContainer();
     void chooseContainer();
+    void setContainerRunning(bool running);
     Glib::RefPtr<Gtk::FileChooserNative> makeChooser(const char* title, Gtk::FileChooser::Action action,
                                                      const char* accept);
 
@@ -72,6 +73,14 @@ private:
     Gtk::Button* m_browserImport = nullptr;
     Gtk::Spinner m_browserSpinner;
     Gtk::Label m_activeProfile;
+    // An archive of several hundred megabytes takes seconds either way.
+    Gtk::Button* m_containerExport = nullptr;
+    Gtk::Button* m_containerImport = nullptr;
+    Gtk::Spinner m_containerSpinner;
+    // Imported engine data takes effect in a new process.
+    Gtk::Button m_restart{"Перезапустить"};
+    // Container work may finish after the window is gone.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<ExportPasswordSheet> m_exportSheet;
     std::unique_ptr<ImportPasswordSheet> m_importSheet;
     Glib::RefPtr<Gtk::FileChooserNative> m_chooser;

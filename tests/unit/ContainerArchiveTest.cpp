@@ -32,24 +32,24 @@ void writeZip(const fs::path& path, const std::vector<ZipEntry>& entries) {
     archive* zip = archive_write_new();
     archive_write_set_format_zip(zip);
     ASSERT_EQ(archive_write_open_filename(zip, path.c_str()), ARCHIVE_OK);
-    for (const auto& spec : entries) {
+    for (const auto& item : entries) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, spec.name.c_str());
+        archive_entry_set_pathname(entry, item.name.c_str());
         // Modes as a careless archiver records them: the import must not keep them.
         archive_entry_set_perm(entry, 0777);
-        if (spec.kind == ZipEntry::folder) {
+        if (item.kind == ZipEntry::folder) {
             archive_entry_set_filetype(entry, AE_IFDIR);
-        } else if (spec.kind == ZipEntry::symlink) {
+        } else if (item.kind == ZipEntry::symlink) {
             archive_entry_set_filetype(entry, AE_IFLNK);
-            archive_entry_set_symlink(entry, spec.content.c_str());
+            archive_entry_set_symlink(entry, item.content.c_str());
         } else {
             archive_entry_set_filetype(entry, AE_IFREG);
             archive_entry_set_size(entry,
-                                   spec.declaredSize.value_or(static_cast<la_int64_t>(spec.content.size())));
+                                   item.declaredSize.value_or(static_cast<la_int64_t>(item.content.size())));
         }
         archive_write_header(zip, entry);
-        if (spec.kind == ZipEntry::file)
-            archive_write_data(zip, spec.content.data(), spec.content.size());
+        if (item.kind == ZipEntry::file)
+            archive_write_data(zip, item.content.data(), item.content.size());
         archive_write_finish_entry(zip);
         archive_entry_free(entry);
     }
@@ -281,6 +281,20 @@ TEST_F(ContainerArchiveTest, OnlyTheContainerSettingsAreRestored) {
         EXPECT_FALSE(machine.prefs.contains(key)) << key;
     // An archive without engine data leaves the engine folder alone.
     EXPECT_FALSE(fs::exists(machine.environment.engineDataDir));
+}
+
+TEST_F(ContainerArchiveTest, WhatAnArchiveRecordsAsOpenArrivesPrivate) {
+    Machine machine(scheduler);
+    const auto archive = machine.root.path() / "careless.zip";
+    writeZip(archive, {{ZipEntry::folder, "WebKit/WebKit/P/IndexedDB"},
+                       {ZipEntry::file, "WebKit/WebKit/P/IndexedDB/db.sqlite3", "data"},
+                       {ZipEntry::file, "WebKit/WebKit/Q/cookies.sqlite", "made without its folder entry"}});
+    ASSERT_FALSE(importInto(machine, archive).has_value());
+    const auto& engine = machine.environment.engineDataDir;
+    for (const auto& folder : {engine, engine / "P", engine / "P/IndexedDB", engine / "Q"})
+        EXPECT_EQ(modeOf(folder), 0700u) << folder;
+    for (const auto& file : {engine / "P/IndexedDB/db.sqlite3", engine / "Q/cookies.sqlite"})
+        EXPECT_EQ(modeOf(file), 0600u) << file;
 }
 
 TEST_F(ContainerArchiveTest, AnExportMissingAPartFailsAndLeavesNoArchive) {

@@ -138,7 +138,8 @@ void SettingsViewModel::importFromSafari(const ProfileId& profileId,
     isImportingFromSafari.set(true);
     importResult.set(std::nullopt);
     std::weak_ptr<SettingsViewModel> weakSelf = weak_from_this();
-    m_browserCookieImport->importFromBrowser(profileId, *dataStore, domain, [weakSelf](int count) {
+    // The import writes into the store until it completes.
+    m_browserCookieImport->importFromBrowser(profileId, *dataStore, domain, [weakSelf, dataStore](int count) {
         auto self = weakSelf.lock();
         if (!self)
             return;

@@ -1,0 +1,183 @@
+#include "core/prefs/SqlitePreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/session/ContainerArchive.h"
+#include "fakes/ManualScheduler.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using orvi::test::ChildProcess;
+using orvi::test::TempDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr auto kTimeout = 40s;
+
+struct NoClipboard final : orvi::platform::Clipboard {
+    void setText(const std::string&) override {}
+};
+
+// Two machines as two sets of XDG folders, the application as a process against the
+// imitation service: what a user moving to a new computer does.
+class ContainerRoundTripTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
+                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
+        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
+        ASSERT_TRUE(address);
+        m_busAddress = *address;
+        m_service =
+            ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--auto-login", "--log-requests"}, {}, {}});
+        auto endpoints = m_service->waitForLine(
+            [](const std::string& l) { return l.starts_with("ORVI_SERVICE_ENDPOINTS="); }, 10s);
+        auto proxy =
+            m_service->waitForLine([](const std::string& l) { return l.starts_with("ORVI_PROXY="); }, 10s);
+        ASSERT_TRUE(endpoints && proxy);
+        m_endpoints = endpoints->substr(std::string("ORVI_SERVICE_ENDPOINTS=").size());
+        m_proxy = proxy->substr(std::string("ORVI_PROXY=").size());
+        for (const auto* machine : {&m_old, &m_new}) {
+            fs::create_directories(machine->path() / "runtime");
+            fs::permissions(machine->path() / "runtime", fs::perms::owner_all);
+            fs::create_directories(machine->path() / "home" / "Documents");
+        }
+    }
+
+    std::unique_ptr<ChildProcess> launch(const TempDir& machine) {
+        const auto& dir = machine.path();
+        return ChildProcess::start(ORVI_APP_BINARY, {{},
+                                                     {{"HOME", (dir / "home").string()},
+                                                      {"XDG_CONFIG_HOME", (dir / "config").string()},
+                                                      {"XDG_DATA_HOME", (dir / "data").string()},
+                                                      {"XDG_CACHE_HOME", (dir / "cache").string()},
+                                                      {"XDG_RUNTIME_DIR", (dir / "runtime").string()},
+                                                      {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
+                                                      {"GSK_RENDERER", "cairo"},
+                                                      {"NO_AT_BRIDGE", "1"},
+                                                      {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
+                                                      {"ORVI_PROXY", m_proxy}},
+                                                     {}});
+    }
+
+    std::unique_ptr<orvi::SqlitePreferencesStore> preferences(const TempDir& machine) {
+        auto store =
+            orvi::SqlitePreferencesStore::create(machine.path() / "config/orvi-wrapper/preferences.sqlite3");
+        EXPECT_TRUE(store.ok());
+        return std::move(store).value();
+    }
+
+    void activate(const TempDir& machine, const orvi::ProfileId& id) {
+        auto prefs = preferences(machine);
+        orvi::ProfileStore(*prefs).setActiveProfile(id);
+    }
+
+    // Runs the application until its page is logged in (through the login form when
+    // `logsIn`, once its session is saved); returns the first page request.
+    std::string runUntilLoggedIn(const TempDir& machine, bool logsIn) {
+        auto app = launch(machine);
+        auto first = m_service->waitForLine(
+            [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
+        EXPECT_TRUE(m_service->waitForLine(
+            [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); },
+            kTimeout))
+            << "the page is logged in";
+        if (logsIn) {
+            EXPECT_TRUE(app->waitForLine(
+                [](const std::string& l) {
+                    return l.starts_with("   ✅ Login save attempt (t+1s) completed");
+                },
+                kTimeout));
+        }
+        app->sendSignal(SIGTERM);
+        EXPECT_EQ(app->waitForExit(15s), 0);
+        return first.value_or("");
+    }
+
+    orvi::ContainerEnvironment environment(const TempDir& machine) {
+        orvi::ContainerEnvironment environment;
+        environment.documentsDir = machine.path() / "home" / "Documents";
+        environment.tempDir = fs::temp_directory_path();
+        environment.engineDataDir = machine.path() / "data/orvi-wrapper/webkit";
+        return environment;
+    }
+
+    TempDir m_old;
+    TempDir m_new;
+    std::unique_ptr<ChildProcess> m_bus;
+    std::unique_ptr<ChildProcess> m_service;
+    std::string m_busAddress;
+    std::string m_endpoints;
+    std::string m_proxy;
+};
+
+} // namespace
+
+TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImportAndRestart) {
+    orvi::ProfileId first = orvi::ProfileId::generate();
+    orvi::ProfileId second = orvi::ProfileId::generate();
+    {
+        auto prefs = preferences(m_old);
+        orvi::ProfileStore profiles(*prefs);
+        first = profiles.activeProfile().id;
+        auto another = orvi::Profile::makeDefault();
+        another.name = "Второй";
+        second = another.id;
+        profiles.addProfile(another);
+        profiles.setActiveProfile(first);
+    }
+    runUntilLoggedIn(m_old, true);
+    activate(m_old, second);
+    runUntilLoggedIn(m_old, true);
+
+    orvi::test::ManualScheduler scheduler;
+    NoClipboard clipboard;
+    std::optional<fs::path> archive;
+    {
+        auto prefs = preferences(m_old);
+        orvi::ContainerArchive exporter(*prefs, scheduler, clipboard, environment(m_old));
+        exporter.exportContainer([&](std::optional<fs::path> path) { archive = path; });
+        scheduler.runPending();
+    }
+    ASSERT_TRUE(archive);
+
+    // The import lands under a running application, which then restarts itself.
+    auto app = launch(m_new);
+    ASSERT_TRUE(m_service->waitForLine(
+        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
+    bool imported = false;
+    {
+        auto prefs = preferences(m_new);
+        orvi::ContainerArchive importer(*prefs, scheduler, clipboard, environment(m_new));
+        importer.importContainer(*archive,
+                                 [&](orvi::Result<std::monostate> result) { imported = result.ok(); });
+        scheduler.runPending();
+    }
+    ASSERT_TRUE(imported);
+    auto restart =
+        ChildProcess::start("/usr/bin/gdbus", {{"call", "--session", "--dest", "com.orviwrapper.OrviWrapper",
+                                                "--object-path", "/com/orviwrapper/OrviWrapper", "--method",
+                                                "org.gtk.Actions.Activate", "restart", "[]", "{}"},
+                                               {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}},
+                                               {}});
+    EXPECT_EQ(restart->waitForExit(10s), 0);
+    ASSERT_TRUE(
+        app->waitForLine([](const std::string& l) { return l.starts_with("🔄 Restarting"); }, kTimeout));
+    // The new machine's own login went with its profile list: only the container's can go
+    // with the first request of the restarted application.
+    auto request = m_service->waitForLine(
+        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
+    ASSERT_TRUE(request);
+    EXPECT_NE(request->find("orvi_session"), std::string::npos) << *request;
+    EXPECT_TRUE(m_service->waitForLine(
+        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
+    app->sendSignal(SIGTERM);
+    EXPECT_EQ(app->waitForExit(15s), 0);
+
+    activate(m_new, second);
+    const auto secondRequest = runUntilLoggedIn(m_new, false);
+    EXPECT_NE(secondRequest.find("orvi_session"), std::string::npos) << secondRequest;
+}
