@@ -2,10 +2,8 @@
 #include "support/TempDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 

@@ -6,11 +6,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orvi::test {
 
 // The application's folders confined to one test folder, so that a run never touches the
-// user's own data and two tests never share their files.
+// user's own data and two tests never share their files. The session bus is the test
+// process's private one, so one test's launch is never handed to another test's instance.
 inline std::map<std::string, std::string> confinedAppEnvironment(const std::filesystem::path& root) {
     std::filesystem::create_directories(root / "runtime");
     std::filesystem::permissions(root / "runtime", std::filesystem::perms::owner_all);
@@ -23,20 +25,24 @@ inline std::map<std::string, std::string> confinedAppEnvironment(const std::file
             {"NO_AT_BRIDGE", "1"}};
 }
 
-// A session bus of the test's own, so that the single-instance rule of one test's
-// application never hands its launch to another test's running instance. The address is
-// empty when the daemon did not start.
-struct SessionBusDaemon {
-    SessionBusDaemon()
-        : process(
-              ChildProcess::start("/usr/bin/dbus-daemon", {{"--session", "--nofork", "--print-address=1"}})) {
-        if (auto line = process->waitForLine([](const std::string& l) { return l.starts_with("unix:"); },
-                                             std::chrono::seconds(10)))
-            address = *line;
-    }
-
+// The imitation service in a process of its own, with the variables that point the
+// application at it.
+struct ServiceProcess {
     std::unique_ptr<ChildProcess> process;
-    std::string address;
+    std::map<std::string, std::string> environment;
 };
+
+// Starts the service; no process when it did not announce where it listens.
+inline ServiceProcess startServiceProcess(const std::string& binary, std::vector<std::string> arguments) {
+    ServiceProcess service{ChildProcess::start(binary, {std::move(arguments), {}, {}}), {}};
+    for (const std::string name : {"ORVI_SERVICE_ENDPOINTS", "ORVI_PROXY"}) {
+        const auto line = service.process->waitForLine(
+            [&](const std::string& l) { return l.starts_with(name + "="); }, std::chrono::seconds(10));
+        if (!line)
+            return {};
+        service.environment[name] = line->substr(name.size() + 1);
+    }
+    return service;
+}
 
 } // namespace orvi::test

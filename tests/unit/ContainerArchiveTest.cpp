@@ -292,9 +292,9 @@ TEST_F(ContainerArchiveTest, WhatAnArchiveRecordsAsOpenArrivesPrivate) {
     ASSERT_FALSE(importInto(machine, archive).has_value());
     const auto& engine = machine.environment.engineDataDir;
     for (const auto& folder : {engine, engine / "P", engine / "P/IndexedDB", engine / "Q"})
-        EXPECT_EQ(modeOf(folder), 0700u) << folder;
+        EXPECT_EQ(fileMode(folder), 0700u) << folder;
     for (const auto& file : {engine / "P/IndexedDB/db.sqlite3", engine / "Q/cookies.sqlite"})
-        EXPECT_EQ(modeOf(file), 0600u) << file;
+        EXPECT_EQ(fileMode(file), 0600u) << file;
 }
 
 TEST_F(ContainerArchiveTest, AnExportMissingAPartFailsAndLeavesNoArchive) {

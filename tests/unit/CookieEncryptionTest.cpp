@@ -1,12 +1,11 @@
 #include "core/session/CookieEncryption.h"
 
 #include "fakes/LogCapture.h"
+#include "support/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
-#include <sstream>
 
 using orvi::CookieEncryption;
 using orvi::CookieEncryptionError;
@@ -31,11 +30,8 @@ std::string fromBase64(const std::string& text) {
 
 nlohmann::json loadVectors() {
     const std::string path = std::string(ORVI_SOURCE_DIR) + "/tests/data/envelope.json";
-    std::ifstream in(path);
-    EXPECT_TRUE(in.good()) << "missing " << path;
-    std::stringstream text;
-    text << in.rdbuf();
-    return nlohmann::json::parse(text.str(), nullptr, false);
+    EXPECT_TRUE(std::filesystem::exists(path)) << "missing " << path;
+    return nlohmann::json::parse(orvi::test::readFile(path), nullptr, false);
 }
 
 // Opens an envelope with the primitives directly, as an independent reader would.

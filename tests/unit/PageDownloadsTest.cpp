@@ -7,8 +7,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <sys/stat.h>
 
 using namespace orvi;
 using namespace orvi::test;
@@ -109,9 +107,7 @@ TEST(PageDownloads, AManualDownloadTakesThePageLabelStagesTheFileAndOffersItInTh
     EXPECT_EQ(f.saving->requests[0].startFolder, f.userDownloads);
     const auto staged = f.downloads.stagingFolder() / "Договор.pdf";
     EXPECT_EQ(readFile(staged), "%PDF-1");
-    struct stat info {};
-    ASSERT_EQ(::stat(f.downloads.stagingFolder().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(fileMode(f.downloads.stagingFolder()), 0700u);
 
     f.saving->requests[0].completion(f.userDownloads / "Договор.pdf");
     EXPECT_EQ(readFile(f.userDownloads / "Договор.pdf"), "%PDF-1");
