@@ -60,16 +60,21 @@ protected:
 
 } // namespace
 
-TEST_F(ProfileStoreTest, AFreshStoreCreatesAndWritesBackOneActivePersistentDefaultProfile) {
-    ProfileStore store(prefs);
-    ASSERT_EQ(store.profiles().size(), 1u);
-    EXPECT_EQ(store.profiles()[0].name, "Основной");
-    EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
-    expectConsistent(store, prefs);
+TEST_F(ProfileStoreTest, AFreshStoreOrAnEmptyListWritesBackOneActivePersistentDefaultProfile) {
+    for (const bool emptyList : {false, true}) {
+        MemoryPreferencesStore local;
+        if (emptyList)
+            local.setData(keys::kProfiles, "[]");
+        ProfileStore store(local);
+        ASSERT_EQ(store.profiles().size(), 1u);
+        EXPECT_EQ(store.profiles()[0].name, "Основной");
+        EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
+        expectConsistent(store, local);
 
-    ProfileStore reopened(prefs);
-    EXPECT_EQ(reopened.profiles(), store.profiles());
-    EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
+        ProfileStore reopened(local);
+        EXPECT_EQ(reopened.profiles(), store.profiles());
+        EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
+    }
 }
 
 TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
@@ -212,14 +217,6 @@ TEST_F(ProfileStoreTest, AnUnknownOrMalformedActiveIdentifierFallsBackToTheFirst
         EXPECT_EQ(store.activeProfile().id, id(kIdA)) << stored;
         expectConsistent(store, local);
     }
-}
-
-TEST_F(ProfileStoreTest, AStoredEmptyArrayGetsADefaultProfileThatIsAlsoActive) {
-    prefs.setData(keys::kProfiles, "[]");
-    ProfileStore store(prefs);
-    ASSERT_EQ(store.profiles().size(), 1u);
-    EXPECT_EQ(store.profiles()[0].name, "Основной");
-    expectConsistent(store, prefs);
 }
 
 TEST_F(ProfileStoreTest, NamesAreTrimmedNonEmptyAndUniqueIgnoringCase) {
