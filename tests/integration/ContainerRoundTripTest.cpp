@@ -1,7 +1,9 @@
+#include "PrivateSessionBus.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/session/ContainerArchive.h"
 #include "fakes/ManualScheduler.h"
+#include "support/AppProcess.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -26,41 +28,18 @@ struct NoClipboard final : orvi::platform::Clipboard {
 class ContainerRoundTripTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
-                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
-        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
-        ASSERT_TRUE(address);
-        m_busAddress = *address;
-        m_service =
-            ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--auto-login", "--log-requests"}, {}, {}});
-        auto endpoints = m_service->waitForLine(
-            [](const std::string& l) { return l.starts_with("ORVI_SERVICE_ENDPOINTS="); }, 10s);
-        auto proxy =
-            m_service->waitForLine([](const std::string& l) { return l.starts_with("ORVI_PROXY="); }, 10s);
-        ASSERT_TRUE(endpoints && proxy);
-        m_endpoints = endpoints->substr(std::string("ORVI_SERVICE_ENDPOINTS=").size());
-        m_proxy = proxy->substr(std::string("ORVI_PROXY=").size());
-        for (const auto* machine : {&m_old, &m_new}) {
-            fs::create_directories(machine->path() / "runtime");
-            fs::permissions(machine->path() / "runtime", fs::perms::owner_all);
+        ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive());
+        m_service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
+                                                    {"--auto-login", "--log-requests"});
+        ASSERT_TRUE(m_service.process);
+        for (const auto* machine : {&m_old, &m_new})
             fs::create_directories(machine->path() / "home" / "Documents");
-        }
     }
 
     std::unique_ptr<ChildProcess> launch(const TempDir& machine) {
-        const auto& dir = machine.path();
-        return ChildProcess::start(ORVI_APP_BINARY, {{},
-                                                     {{"HOME", (dir / "home").string()},
-                                                      {"XDG_CONFIG_HOME", (dir / "config").string()},
-                                                      {"XDG_DATA_HOME", (dir / "data").string()},
-                                                      {"XDG_CACHE_HOME", (dir / "cache").string()},
-                                                      {"XDG_RUNTIME_DIR", (dir / "runtime").string()},
-                                                      {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
-                                                      {"GSK_RENDERER", "cairo"},
-                                                      {"NO_AT_BRIDGE", "1"},
-                                                      {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
-                                                      {"ORVI_PROXY", m_proxy}},
-                                                     {}});
+        auto env = orvi::test::confinedAppEnvironment(machine.path());
+        env.insert(m_service.environment.begin(), m_service.environment.end());
+        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
     }
 
     std::unique_ptr<orvi::SqlitePreferencesStore> preferences(const TempDir& machine) {
@@ -79,9 +58,9 @@ protected:
     // `logsIn`, once its session is saved); returns the first page request.
     std::string runUntilLoggedIn(const TempDir& machine, bool logsIn) {
         auto app = launch(machine);
-        auto first = m_service->waitForLine(
+        auto first = m_service.process->waitForLine(
             [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
-        EXPECT_TRUE(m_service->waitForLine(
+        EXPECT_TRUE(m_service.process->waitForLine(
             [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); },
             kTimeout))
             << "the page is logged in";
@@ -107,11 +86,7 @@ protected:
 
     TempDir m_old;
     TempDir m_new;
-    std::unique_ptr<ChildProcess> m_bus;
-    std::unique_ptr<ChildProcess> m_service;
-    std::string m_busAddress;
-    std::string m_endpoints;
-    std::string m_proxy;
+    orvi::test::ServiceProcess m_service;
 };
 
 } // namespace
@@ -146,7 +121,7 @@ TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImport
 
     // The import lands under a running application, which then restarts itself.
     auto app = launch(m_new);
-    ASSERT_TRUE(m_service->waitForLine(
+    ASSERT_TRUE(m_service.process->waitForLine(
         [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
     bool imported = false;
     {
@@ -161,18 +136,18 @@ TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImport
         ChildProcess::start("/usr/bin/gdbus", {{"call", "--session", "--dest", "com.orviwrapper.OrviWrapper",
                                                 "--object-path", "/com/orviwrapper/OrviWrapper", "--method",
                                                 "org.gtk.Actions.Activate", "restart", "[]", "{}"},
-                                               {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}},
+                                               {},
                                                {}});
     EXPECT_EQ(restart->waitForExit(10s), 0);
     ASSERT_TRUE(
         app->waitForLine([](const std::string& l) { return l.starts_with("🔄 Restarting"); }, kTimeout));
     // The new machine's own login went with its profile list: only the container's can go
     // with the first request of the restarted application.
-    auto request = m_service->waitForLine(
+    auto request = m_service.process->waitForLine(
         [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
     ASSERT_TRUE(request);
     EXPECT_NE(request->find("orvi_session"), std::string::npos) << *request;
-    EXPECT_TRUE(m_service->waitForLine(
+    EXPECT_TRUE(m_service.process->waitForLine(
         [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
     app->sendSignal(SIGTERM);
     EXPECT_EQ(app->waitForExit(15s), 0);

@@ -92,4 +92,49 @@ SignalRecorder::~SignalRecorder() {
     g_object_unref(m_connection);
 }
 
+std::vector<MenuEntry> menuLayout(GDBusConnection* connection, const std::string& busName) {
+    std::vector<MenuEntry> entries;
+    const char* allProperties[] = {nullptr};
+    GVariant* reply = callAndWait(connection, busName.c_str(), "/MenuBar", "com.canonical.dbusmenu",
+                                  "GetLayout", g_variant_new("(ii^as)", 0, -1, allProperties));
+    if (!reply)
+        return entries;
+    guint32 revision = 0;
+    GVariant* root = nullptr;
+    g_variant_get(reply, "(u@(ia{sv}av))", &revision, &root);
+    GVariant* children = g_variant_get_child_value(root, 2);
+    for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+        GVariant* boxed = g_variant_get_child_value(children, i);
+        GVariant* child = g_variant_get_variant(boxed);
+        MenuEntry entry;
+        g_variant_get_child(child, 0, "i", &entry.id);
+        GVariant* props = g_variant_get_child_value(child, 1);
+        const char* text = nullptr;
+        if (g_variant_lookup(props, "label", "&s", &text))
+            entry.label = text;
+        if (g_variant_lookup(props, "type", "&s", &text))
+            entry.type = text;
+        if (g_variant_lookup(props, "toggle-type", "&s", &text))
+            entry.toggleType = text;
+        g_variant_lookup(props, "toggle-state", "i", &entry.toggleState);
+        gboolean enabled = TRUE;
+        g_variant_lookup(props, "enabled", "b", &enabled);
+        entry.enabled = enabled;
+        entries.push_back(entry);
+        g_variant_unref(props);
+        g_variant_unref(child);
+        g_variant_unref(boxed);
+    }
+    g_variant_unref(children);
+    g_variant_unref(root);
+    g_variant_unref(reply);
+    return entries;
+}
+
+GVariant* clickMenuEntry(GDBusConnection* connection, const std::string& busName, int id,
+                         std::string* error) {
+    return callAndWait(connection, busName.c_str(), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                       g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u), error);
+}
+
 } // namespace orvi::test

@@ -26,6 +26,21 @@ GVariant* getProperty(GDBusConnection* connection, const char* destination, cons
 
 bool nameHasOwner(GDBusConnection* connection, const char* name);
 
+// One top-level entry of a com.canonical.dbusmenu menu, as a tray host reads it.
+struct MenuEntry {
+    int id = 0;
+    std::string label;
+    std::string type;
+    std::string toggleType;
+    int toggleState = -1;
+    bool enabled = true;
+};
+// The top-level entries of the menu at /MenuBar of the given name; empty when it does not answer.
+std::vector<MenuEntry> menuLayout(GDBusConnection* connection, const std::string& busName);
+// Sends a click on the entry, as a tray host does.
+GVariant* clickMenuEntry(GDBusConnection* connection, const std::string& busName, int id,
+                         std::string* error = nullptr);
+
 // Records every emission of one signal.
 class SignalRecorder {
 public:

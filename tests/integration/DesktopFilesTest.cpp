@@ -2,10 +2,8 @@
 #include "support/TempDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
@@ -45,13 +43,6 @@ Run run(std::vector<std::string> argv, const std::vector<std::string>& extraEnvi
     return result;
 }
 
-std::string read(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 const std::string kAppId = orvi::platform::kApplicationId;
 
 TEST(DesktopFiles, TheLauncherEntryAndTheMetadataPassTheDesktopValidators) {
@@ -63,7 +54,7 @@ TEST(DesktopFiles, TheLauncherEntryAndTheMetadataPassTheDesktopValidators) {
     EXPECT_EQ(metainfo.status, 0) << metainfo.output;
 
     // Badges and notifications are matched to the application by these names.
-    const auto entry = read(kSource / "resources" / (kAppId + ".desktop"));
+    const auto entry = orvi::test::readFile(kSource / "resources" / (kAppId + ".desktop"));
     EXPECT_NE(entry.find("\nIcon=" + kAppId + "\n"), std::string::npos);
     EXPECT_NE(entry.find("\nStartupWMClass=" + kAppId + "\n"), std::string::npos);
 }
@@ -74,10 +65,10 @@ TEST(DesktopFiles, InstallingPutsEveryFileInPlaceOnceAndRefusesAPathItCannotQuot
     const auto first = run({"bash", "scripts/install-desktop-files", "/opt/orvi build/orvi-wrapper"}, env);
     ASSERT_EQ(first.status, 0) << first.output;
 
-    const auto entry = read(prefix / ("applications/" + kAppId + ".desktop"));
+    const auto entry = orvi::test::readFile(prefix / ("applications/" + kAppId + ".desktop"));
     EXPECT_NE(entry.find("\nExec=\"/opt/orvi build/orvi-wrapper\"\n"), std::string::npos) << entry;
-    EXPECT_EQ(read(prefix / ("metainfo/" + kAppId + ".metainfo.xml")),
-              read(kSource / "resources" / (kAppId + ".metainfo.xml")));
+    EXPECT_EQ(orvi::test::readFile(prefix / ("metainfo/" + kAppId + ".metainfo.xml")),
+              orvi::test::readFile(kSource / "resources" / (kAppId + ".metainfo.xml")));
     for (const char* size :
          {"16x16", "22x22", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256", "512x512"})
         EXPECT_TRUE(std::filesystem::exists(prefix / "icons/hicolor" / size / "apps" / (kAppId + ".png")))
@@ -95,7 +86,7 @@ TEST(DesktopFiles, InstallingPutsEveryFileInPlaceOnceAndRefusesAPathItCannotQuot
 
     const auto refused = run({"bash", "scripts/install-desktop-files", "/opt/$HOME/orvi-wrapper"}, env);
     EXPECT_NE(refused.status, 0);
-    EXPECT_EQ(read(prefix / ("applications/" + kAppId + ".desktop")), entry)
+    EXPECT_EQ(orvi::test::readFile(prefix / ("applications/" + kAppId + ".desktop")), entry)
         << "a refused path changes nothing";
 }
 

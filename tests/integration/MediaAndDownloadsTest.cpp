@@ -21,13 +21,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A real coordinator supervising a real web view against the imitation service, with a
 // session cookie that only the network session can send (HttpOnly, for the whole domain).
 struct MediaFixture {
@@ -118,14 +111,14 @@ TEST(MediaAndDownloads, EveryRoadEndsWithTheFileStagedUnderItsNameFetchedWithThe
             "document.getElementById('card-frame').contentDocument.getElementById('download').click(); 1")
             .ok());
     ASSERT_TRUE(f.waitForStaged("Договор поставки.pdf"));
-    EXPECT_EQ(contents(f.staged("Договор поставки.pdf")), pages::mediaFileBody("/files/x7k2m9.pdf"));
+    EXPECT_EQ(readFile(f.staged("Договор поставки.pdf")), pages::mediaFileBody("/files/x7k2m9.pdf"));
     f.expectCarriedSession(e.fileHost, "/files/x7k2m9.pdf");
     EXPECT_EQ(f.view->url(), f.env.service->webURL("/media/chat")) << "the click never left the page";
 
     // The navigation rules: an attachment link, named in the UTF-8 form.
     ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/attachment/42'; 1").ok());
     ASSERT_TRUE(f.waitForStaged("Квитанция.txt"));
-    EXPECT_EQ(contents(f.staged("Квитанция.txt")), pages::mediaFileBody("/media/attachment/42"));
+    EXPECT_EQ(readFile(f.staged("Квитанция.txt")), pages::mediaFileBody("/media/attachment/42"));
     f.expectCarriedSession(e.webHost, "/media/attachment/42");
 
     // A file answered to the main frame, twice: the second waits beside the first.
@@ -133,7 +126,7 @@ TEST(MediaAndDownloads, EveryRoadEndsWithTheFileStagedUnderItsNameFetchedWithThe
     ASSERT_TRUE(f.waitForStaged("statement.pdf"));
     ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/statement'; 1").ok());
     ASSERT_TRUE(f.waitForStaged("statement_1.pdf"));
-    EXPECT_EQ(contents(f.staged("statement.pdf")), pages::mediaFileBody("/media/statement"));
+    EXPECT_EQ(readFile(f.staged("statement.pdf")), pages::mediaFileBody("/media/statement"));
     f.expectCarriedSession(e.webHost, "/media/statement");
 
     // A missing file is a failure, never a save dialog.

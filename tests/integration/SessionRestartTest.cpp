@@ -1,5 +1,7 @@
+#include "PrivateSessionBus.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
+#include "support/AppProcess.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -14,50 +16,25 @@ namespace {
 
 constexpr auto kTimeout = 40s;
 
-std::string valueAfter(const std::string& line, const std::string& prefix) {
-    return line.substr(prefix.size());
-}
-
 // The application as a process against the imitation service in another process, with its
 // own session bus and XDG folders: what a user does, from launch to restart.
 class SessionRestartTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_bus = ChildProcess::start("/usr/bin/dbus-daemon",
-                                    {{"--session", "--nofork", "--print-address=1"}, {}, {}});
-        auto address = m_bus->waitForLine([](const std::string& l) { return l.starts_with("unix:"); }, 10s);
-        ASSERT_TRUE(address);
-        m_busAddress = *address;
-        std::filesystem::create_directories(m_dir / "runtime");
-        std::filesystem::permissions(m_dir / "runtime", std::filesystem::perms::owner_all);
-
-        m_service =
-            ChildProcess::start(ORVI_IMITATION_SERVICE_BINARY, {{"--auto-login", "--log-requests"}, {}, {}});
-        auto endpoints = m_service->waitForLine(
-            [](const std::string& l) { return l.starts_with("ORVI_SERVICE_ENDPOINTS="); }, 10s);
-        auto proxy =
-            m_service->waitForLine([](const std::string& l) { return l.starts_with("ORVI_PROXY="); }, 10s);
-        ASSERT_TRUE(endpoints && proxy);
-        m_endpoints = valueAfter(*endpoints, "ORVI_SERVICE_ENDPOINTS=");
-        m_proxy = valueAfter(*proxy, "ORVI_PROXY=");
+        ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive());
+        m_service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
+                                                    {"--auto-login", "--log-requests"});
+        ASSERT_TRUE(m_service.process);
     }
 
     std::unique_ptr<ChildProcess> launch() {
-        return ChildProcess::start(ORVI_APP_BINARY, {{},
-                                                     {{"HOME", (m_dir / "home").string()},
-                                                      {"XDG_CONFIG_HOME", (m_dir / "config").string()},
-                                                      {"XDG_DATA_HOME", (m_dir / "data").string()},
-                                                      {"XDG_CACHE_HOME", (m_dir / "cache").string()},
-                                                      {"XDG_RUNTIME_DIR", (m_dir / "runtime").string()},
-                                                      {"DBUS_SESSION_BUS_ADDRESS", m_busAddress},
-                                                      {"GSK_RENDERER", "cairo"},
-                                                      {"NO_AT_BRIDGE", "1"},
-                                                      {"ORVI_SERVICE_ENDPOINTS", m_endpoints},
-                                                      {"ORVI_PROXY", m_proxy}},
-                                                     {}});
+        auto env = orvi::test::confinedAppEnvironment(m_dir.path());
+        env.insert(m_service.environment.begin(), m_service.environment.end());
+        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
     }
     bool serviceSees(const std::string& prefix) {
-        return m_service->waitForLine([&](const std::string& l) { return l.starts_with(prefix); }, kTimeout)
+        return m_service.process
+            ->waitForLine([&](const std::string& l) { return l.starts_with(prefix); }, kTimeout)
             .has_value();
     }
     std::string activeProfile() {
@@ -67,11 +44,7 @@ protected:
     }
 
     TempDir m_dir;
-    std::unique_ptr<ChildProcess> m_bus;
-    std::unique_ptr<ChildProcess> m_service;
-    std::string m_busAddress;
-    std::string m_endpoints;
-    std::string m_proxy;
+    orvi::test::ServiceProcess m_service;
 };
 
 } // namespace
@@ -97,7 +70,7 @@ TEST_F(SessionRestartTest, ALoggedInUserIsStillLoggedInAfterARestartWithTheEngin
     std::filesystem::remove_all(engineFolder);
 
     auto again = launch();
-    auto first = m_service->waitForLine(
+    auto first = m_service.process->waitForLine(
         [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
     ASSERT_TRUE(first);
     EXPECT_NE(first->find("orvi_session"), std::string::npos)

@@ -106,11 +106,6 @@ void RecordingUIDelegate::requestMediaCapturePermission(
     decisionHandler(permissionAnswer);
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {
     auto failuresBefore = delegate.provisionalFailures.size() + delegate.failures.size();
     runMainLoopUntil([&] {

@@ -121,8 +121,6 @@ public:
     std::vector<std::pair<std::string, engine::MediaCaptureType>> permissionRequests;
 };
 
-std::string readFile(const std::filesystem::path& path);
-
 // Loads the URL and waits for the load to finish or fail; true when it finished.
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate, const std::string& url);
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,

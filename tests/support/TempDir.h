@@ -1,8 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace orvi::test {
@@ -30,5 +33,17 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The file's bytes; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The permission bits of the path itself (a link is not followed); 0 when it is missing.
+inline unsigned fileMode(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 } // namespace orvi::test

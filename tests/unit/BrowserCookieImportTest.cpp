@@ -206,19 +206,13 @@ TEST_F(BrowserCookieImportTest, KeyringValuesNeedTheKeyringAndAskItOnce) {
     EXPECT_EQ(imported().at(".web.example|b").value, "v-b");
 }
 
-TEST_F(BrowserCookieImportTest, NothingOfTheDomainCompletesWithZeroAndListsTwentyDomains) {
+TEST_F(BrowserCookieImportTest, NothingOfTheDomainCompletesWithZeroAndImportsNothing) {
     EXPECT_EQ(runImport("web.example", nullptr), 0);
     EXPECT_TRUE(prefs.data(keys::cookies(profile)) == std::nullopt);
 
     for (int i = 0; i < 23; ++i)
         session->cookies.cookies.push_back(makeCookie("c", "v", "site" + std::to_string(100 + i) + ".org"));
     EXPECT_EQ(runImport("web.example", nullptr), 0);
-    const auto lines = log.lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.rfind("   - ", 0) == 0; }),
-              20);
-    EXPECT_TRUE(log.contains("   - site119.org"));
-    EXPECT_FALSE(log.contains("   - site120.org"));
     EXPECT_TRUE(target.cookies.cookies.empty());
 }
 

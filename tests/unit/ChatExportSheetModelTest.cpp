@@ -6,13 +6,13 @@
 #include "fakes/MemoryPreferencesStore.h"
 #include "support/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 
 using orvi::ChatExportSheetModel;
 using orvi::Json;
 using orvi::TranscriptFormat;
 using orvi::engine::ScriptResult;
+using orvi::test::readFile;
 namespace keys = orvi::keys;
 
 namespace {
@@ -28,11 +28,6 @@ struct ChatExportSheetModelTest : ::testing::Test {
                 return std::nullopt;
             return ScriptResult(Json());
         };
-    }
-
-    std::string readFile(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     orvi::test::ManualScheduler scheduler;

@@ -57,20 +57,9 @@ void writeZip(const fs::path& path, const std::vector<ZipEntry>& entries) {
     archive_write_free(zip);
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void writeFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
-}
-
-unsigned modeOf(const fs::path& path) {
-    struct stat info {};
-    ::lstat(path.c_str(), &info);
-    return info.st_mode & 0777;
 }
 
 // Every file and folder under `root` with its content, to compare a tree before and after.
@@ -183,7 +172,7 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     sqlite3_close(live);
     ASSERT_TRUE(archive.has_value());
     EXPECT_EQ(archive->parent_path(), source.environment.documentsDir);
-    EXPECT_EQ(modeOf(*archive), 0600u);
+    EXPECT_EQ(fileMode(*archive), 0600u);
     EXPECT_EQ(source.clipboard.texts, std::vector<std::string>{archive->string()});
     EXPECT_TRUE(fs::is_empty(source.environment.tempDir));
 
@@ -205,9 +194,9 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
               readFile(profileFolder / "localstorage" / "blob.bin"));
     EXPECT_TRUE(fs::is_directory(target.environment.engineDataDir / "EMPTY-PROFILE"));
     EXPECT_FALSE(fs::exists(target.environment.engineDataDir / "OLD-PROFILE"));
-    EXPECT_EQ(modeOf(arrived / "cookies.sqlite"), 0600u);
-    EXPECT_EQ(modeOf(arrived / "localstorage"), 0700u);
-    EXPECT_EQ(modeOf(target.environment.engineDataDir), 0700u);
+    EXPECT_EQ(fileMode(arrived / "cookies.sqlite"), 0600u);
+    EXPECT_EQ(fileMode(arrived / "localstorage"), 0700u);
+    EXPECT_EQ(fileMode(target.environment.engineDataDir), 0700u);
     // No working or staging folder is left with sessions in it.
     EXPECT_TRUE(fs::is_empty(target.environment.tempDir));
     EXPECT_EQ(std::distance(fs::directory_iterator(target.environment.engineDataDir.parent_path()),
@@ -303,9 +292,9 @@ TEST_F(ContainerArchiveTest, WhatAnArchiveRecordsAsOpenArrivesPrivate) {
     ASSERT_FALSE(importInto(machine, archive).has_value());
     const auto& engine = machine.environment.engineDataDir;
     for (const auto& folder : {engine, engine / "P", engine / "P/IndexedDB", engine / "Q"})
-        EXPECT_EQ(modeOf(folder), 0700u) << folder;
+        EXPECT_EQ(fileMode(folder), 0700u) << folder;
     for (const auto& file : {engine / "P/IndexedDB/db.sqlite3", engine / "Q/cookies.sqlite"})
-        EXPECT_EQ(modeOf(file), 0600u) << file;
+        EXPECT_EQ(fileMode(file), 0600u) << file;
 }
 
 TEST_F(ContainerArchiveTest, AnExportMissingAPartFailsAndLeavesNoArchive) {

@@ -1,12 +1,11 @@
 #include "core/session/CookieEncryption.h"
 
 #include "fakes/LogCapture.h"
+#include "support/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
-#include <sstream>
 
 using orvi::CookieEncryption;
 using orvi::CookieEncryptionError;
@@ -31,11 +30,8 @@ std::string fromBase64(const std::string& text) {
 
 nlohmann::json loadVectors() {
     const std::string path = std::string(ORVI_SOURCE_DIR) + "/tests/data/envelope.json";
-    std::ifstream in(path);
-    EXPECT_TRUE(in.good()) << "missing " << path;
-    std::stringstream text;
-    text << in.rdbuf();
-    return nlohmann::json::parse(text.str(), nullptr, false);
+    EXPECT_TRUE(std::filesystem::exists(path)) << "missing " << path;
+    return nlohmann::json::parse(orvi::test::readFile(path), nullptr, false);
 }
 
 // Opens an envelope with the primitives directly, as an independent reader would.
@@ -118,7 +114,6 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecrypti
     orvi::test::LogCapture log;
     const auto envelope = CookieEncryption().encrypt("payload", "right");
     EXPECT_EQ(decryptFailure(std::string(43, 'x'), "right"), Kind::invalidData);
-    EXPECT_TRUE(log.contains("   ❌ Data too small for decryption: 43 bytes, minimum 44 required"));
     EXPECT_EQ(decryptFailure(std::string(44, 'x'), "right"), Kind::decryptionFailed);
     EXPECT_EQ(decryptFailure(envelope, "wrong"), Kind::decryptionFailed);
     // A changed byte in salt, nonce, ciphertext or tag.
@@ -130,16 +125,12 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidDataAndEverythingElseAsDecrypti
     }
 }
 
-TEST(CookieEncryption, LogsTheStepsOfAnOpeningButNeverThePlaintext) {
+TEST(CookieEncryption, AnOpeningNeverLogsThePlaintext) {
     orvi::test::LogCapture log;
     const std::string marker = "MARKER-5f1c2a";
     const auto envelope = CookieEncryption().encrypt(marker, "pw");
     EXPECT_TRUE(log.lines().empty()) << "sealing writes no log line";
-    CookieEncryption().decrypt(envelope, "pw");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "   🔑 Extracting components: salt(16), nonce(12), ciphertext(13), tag(16)",
-                               "   🔑 Key derived successfully",
-                               "   ✅ Decryption successful: 13 bytes decrypted",
-                           }));
+    EXPECT_EQ(CookieEncryption().decrypt(envelope, "pw"), marker);
+    EXPECT_FALSE(log.lines().empty());
     EXPECT_FALSE(log.containsSubstring(marker));
 }

@@ -25,20 +25,15 @@ TEST_F(CookieJarSyncTest, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder) {
     EXPECT_EQ(*saved, cookies::toDictionaries(store->cookies.cookies));
     EXPECT_FALSE(saved->at(1).contains("expiresDate"));
     EXPECT_GE(prefs.synchronizeCount(), 1);
-    EXPECT_TRUE(log.contains(
-        "   ✅ Saved 2 cookies to UserDefaults (size: " + std::to_string(savedCookies()->size()) + " bytes)"));
 }
 
 TEST_F(CookieJarSyncTest, AnEmptyStoreNeverOverwritesASavedSession) {
     jar->saveCookies(profile, store);
     EXPECT_FALSE(savedCookies());
-    EXPECT_TRUE(log.contains("   ⚠️ 0 cookies in dataStore and nothing saved before – skipping save"));
 
     prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
     jar->saveCookies(profile, store);
     EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
-    EXPECT_TRUE(
-        log.contains("   ⚠️ 0 cookies in dataStore, keeping previously saved cookies (size: 16 bytes)"));
 }
 
 TEST_F(CookieJarSyncTest, SaveHappensWhenTheStoreAnswersAndNotAfterTheSyncIsGone) {
@@ -69,8 +64,6 @@ TEST_F(CookieJarSyncTest, RestoresSavedCookiesBeforeCompletingAndVerifiesTheCoun
     store->cookies.releaseDeferred();
     EXPECT_EQ(doneCount, 1);
     EXPECT_EQ(store->cookies.cookies, original);
-    EXPECT_TRUE(log.contains("   ✅ Restored 2 cookies to dataStore"));
-    EXPECT_TRUE(log.contains("   🔍 Verification: 2 cookies now in dataStore"));
     EXPECT_FALSE(log.containsSubstring("mismatch"));
 }
 
@@ -82,34 +75,19 @@ TEST_F(CookieJarSyncTest, StrictReadingSkipsIncompleteDictionariesAndAFullerStor
     restore();
     scheduler.runPending();
     EXPECT_EQ(doneCount, 1);
-    EXPECT_TRUE(log.contains("   ✅ Parsed 2 cookie dictionaries (JSON format)"));
-    EXPECT_TRUE(log.contains("   ✅ Created 1 HTTPCookie objects"));
-    EXPECT_TRUE(log.contains("   ⚠️ Warning: Cookie count mismatch! Expected 1, got 2"));
+    EXPECT_TRUE(log.containsSubstring("mismatch"));
     ASSERT_EQ(store->cookies.cookies.size(), 2u);
     EXPECT_FALSE(store->cookies.cookies[1].sameSitePolicy);
 }
 
 TEST_F(CookieJarSyncTest, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillCompletesOnce) {
-    struct Case {
-        std::string entry;
-        std::string line;
-    };
-    const Case cases[] = {
-        {std::string("bplist00\xD4\x01\x02", 11),
-         "   ❌ Old format unarchiver error: keyed archives cannot be read on this system"},
-        {"{\"name\":\"sid\"}", "   ⚠️ Old format unarchiver returned nil or wrong type"},
-        {"[1,2]", "   ⚠️ Old format unarchiver returned nil or wrong type"},
-        {"[{\"name\":", "   ⚠️ Old format unarchiver returned nil or wrong type"},
-    };
-    for (const auto& c : cases) {
-        log.clear();
+    for (const auto& entry : {std::string("bplist00\xD4\x01\x02", 11), std::string(R"({"name":"sid"})"),
+                              std::string("[1,2]"), std::string(R"([{"name":)")}) {
         doneCount = 0;
-        prefs.setData(keys::cookies(profile), c.entry);
+        prefs.setData(keys::cookies(profile), entry);
         restore();
-        EXPECT_EQ(doneCount, 1) << c.entry;
-        EXPECT_FALSE(savedCookies()) << c.entry;
-        EXPECT_TRUE(log.contains(c.line)) << c.entry;
-        EXPECT_TRUE(log.contains("   🗑️ Clearing corrupted cookie data"));
+        EXPECT_EQ(doneCount, 1) << entry;
+        EXPECT_FALSE(savedCookies()) << entry;
         EXPECT_EQ(store->cookies.setCount, 0);
     }
 }
@@ -117,15 +95,12 @@ TEST_F(CookieJarSyncTest, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillC
 TEST_F(CookieJarSyncTest, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifies) {
     restore();
     EXPECT_EQ(doneCount, 1);
-    EXPECT_TRUE(log.contains("   ⚠️ No saved cookies found in UserDefaults"));
 
     prefs.setData(keys::cookies(profile), "[]");
     restore();
     EXPECT_EQ(doneCount, 1) << "the empty restore completes on the main queue";
     scheduler.runPending();
     EXPECT_EQ(doneCount, 2);
-    EXPECT_TRUE(log.contains("   ✅ Restored 0 cookies to dataStore"));
-    EXPECT_TRUE(log.contains("   🔍 Verification: 0 cookies now in dataStore"));
 }
 
 TEST_F(CookieJarSyncTest, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswersPending) {

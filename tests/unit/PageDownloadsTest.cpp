@@ -7,8 +7,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <sys/stat.h>
 
 using namespace orvi;
 using namespace orvi::test;
@@ -52,13 +50,6 @@ private:
     engine::NavigationResponse m_response;
     engine::DownloadDelegate* m_delegate = nullptr;
 };
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 engine::NavigationResponse response(const std::string& url, int status = 200, engine::Headers headers = {}) {
     engine::NavigationResponse r;
@@ -115,13 +106,11 @@ TEST(PageDownloads, AManualDownloadTakesThePageLabelStagesTheFileAndOffersItInTh
     EXPECT_EQ(f.saving->requests[0].suggestedName, "Договор.pdf");
     EXPECT_EQ(f.saving->requests[0].startFolder, f.userDownloads);
     const auto staged = f.downloads.stagingFolder() / "Договор.pdf";
-    EXPECT_EQ(contents(staged), "%PDF-1");
-    struct stat info {};
-    ASSERT_EQ(::stat(f.downloads.stagingFolder().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(readFile(staged), "%PDF-1");
+    EXPECT_EQ(fileMode(f.downloads.stagingFolder()), 0700u);
 
     f.saving->requests[0].completion(f.userDownloads / "Договор.pdf");
-    EXPECT_EQ(contents(f.userDownloads / "Договор.pdf"), "%PDF-1");
+    EXPECT_EQ(readFile(f.userDownloads / "Договор.pdf"), "%PDF-1");
     EXPECT_FALSE(std::filesystem::exists(staged));
     EXPECT_EQ(f.kinds(),
               (std::vector<DownloadEvent::Kind>{DownloadEvent::Kind::started, DownloadEvent::Kind::downloaded,
@@ -136,9 +125,9 @@ TEST(PageDownloads, SameNamesWaitSideBySideAndACancelledSaveLeavesNothingStaged)
         f.engineDownload(url, response(url))->run("report.pdf", "body " + std::to_string(i));
     ASSERT_EQ(f.saving->requests.size(), 3u);
     const auto staging = f.downloads.stagingFolder();
-    EXPECT_EQ(contents(staging / "report.pdf"), "body 0");
-    EXPECT_EQ(contents(staging / "report_1.pdf"), "body 1");
-    EXPECT_EQ(contents(staging / "report_2.pdf"), "body 2");
+    EXPECT_EQ(readFile(staging / "report.pdf"), "body 0");
+    EXPECT_EQ(readFile(staging / "report_1.pdf"), "body 1");
+    EXPECT_EQ(readFile(staging / "report_2.pdf"), "body 2");
 
     for (auto& request : f.saving->requests)
         request.completion(std::nullopt);
@@ -174,7 +163,7 @@ TEST(PageDownloads, AHostileServerNameCannotLeaveTheStagingFolder) {
     ASSERT_TRUE(destination);
     EXPECT_EQ(std::filesystem::path(*destination).parent_path().parent_path(),
               f.temp.path() / "OrviWrapperNativeDownloads");
-    EXPECT_EQ(contents(f.downloads.stagingFolder() / "bashrc"), "evil");
+    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "bashrc"), "evil");
     EXPECT_FALSE(std::filesystem::exists(f.temp.path() / ".bashrc"));
 }
 
@@ -185,13 +174,13 @@ TEST(PageDownloads, SavingOverAFileReplacesItWholeAndAFailedMoveKeepsBothFiles) 
     std::ofstream(staged) << "new";
     std::ofstream(target) << "old";
     EXPECT_FALSE(PageDownloads::moveFile(staged, target));
-    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(readFile(target), "new");
     EXPECT_FALSE(std::filesystem::exists(staged));
 
     std::ofstream(staged) << "newer";
     EXPECT_TRUE(PageDownloads::moveFile(staged, dir / "no-such-folder" / "x.txt"));
-    EXPECT_EQ(contents(staged), "newer");
-    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(readFile(staged), "newer");
+    EXPECT_EQ(readFile(target), "new");
 }
 
 TEST(PageDownloads, AStagingFolderPlantedAsALinkIsRefused) {
@@ -212,11 +201,11 @@ TEST(PageDownloads, AFrameFileKeepsTheServerNameAndARequestIsRecognisedInItsNorm
     f.downloads.startManualFileDownload(*f.webView, frameFile);
     f.engineDownload("https://files.orvi.example/f/1", response("https://files.orvi.example/f/1"))
         ->run("1", "act");
-    EXPECT_EQ(contents(f.downloads.stagingFolder() / "акт.pdf"), "act");
+    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "акт.pdf"), "act");
 
     f.downloads.startManualDownload(*f.webView, "https://files.orvi.example/d/счёт 1.pdf",
                                     std::string("Счёт.pdf"));
     const std::string normalized = "https://files.orvi.example/d/%D1%81%D1%87%D1%91%D1%82%201.pdf";
     f.engineDownload(normalized, response(normalized))->run("x.pdf", "bill");
-    EXPECT_EQ(contents(f.downloads.stagingFolder() / "Счёт.pdf"), "bill");
+    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "Счёт.pdf"), "bill");
 }

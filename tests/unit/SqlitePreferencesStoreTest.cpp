@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using orvi::SqlitePreferencesStore;
+using orvi::test::fileMode;
 using orvi::test::LogCapture;
 using orvi::test::TempDir;
 
@@ -25,12 +26,6 @@ std::unique_ptr<SqlitePreferencesStore> open(const std::filesystem::path& file,
     auto store = SqlitePreferencesStore::create(file, options);
     EXPECT_TRUE(store.ok()) << (store.ok() ? "" : store.error().message);
     return store.ok() ? std::move(store).value() : nullptr;
-}
-
-unsigned mode(const std::filesystem::path& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 07777;
 }
 
 class UmaskScope {
@@ -189,18 +184,18 @@ TEST(SqlitePreferencesStore, FolderAndFilesArePrivateEvenWithAnOpenUmask) {
         auto store = open(file);
         ASSERT_TRUE(store);
         ASSERT_TRUE(store->setString("k", "v"));
-        EXPECT_EQ(mode(folder), 0700u);
-        EXPECT_EQ(mode(dir / "config"), 0700u);
-        EXPECT_EQ(mode(file), 0600u);
-        EXPECT_EQ(mode(file.string() + "-wal"), 0600u);
-        EXPECT_EQ(mode(file.string() + "-shm"), 0600u);
+        EXPECT_EQ(fileMode(folder), 0700u);
+        EXPECT_EQ(fileMode(dir / "config"), 0700u);
+        EXPECT_EQ(fileMode(file), 0600u);
+        EXPECT_EQ(fileMode(file.string() + "-wal"), 0600u);
+        EXPECT_EQ(fileMode(file.string() + "-shm"), 0600u);
     }
     ::chmod(folder.c_str(), 0755);
     ::chmod(file.c_str(), 0444);
     auto store = open(file);
     ASSERT_TRUE(store);
-    EXPECT_EQ(mode(folder), 0700u) << "an existing loose folder is tightened";
-    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(fileMode(folder), 0700u) << "an existing loose folder is tightened";
+    EXPECT_EQ(fileMode(file), 0600u);
     EXPECT_EQ(store->string("k"), "v");
 }
 
@@ -322,11 +317,6 @@ DetachedOutcome openAsOtherUser(const std::filesystem::path& file) {
     return out;
 }
 
-std::string fileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 } // namespace
 
 TEST(SqlitePreferencesStore, AFileThatIsOnlyUnwritableOrUnreadableIsNeverMovedAside) {
@@ -359,13 +349,13 @@ TEST(SqlitePreferencesStore, AFileThatIsOnlyUnwritableOrUnreadableIsNeverMovedAs
             GTEST_SKIP() << "needs root to open the store as another user";
         ::chmod(folder.c_str(), c.folderMode);
         ::chmod(file.c_str(), c.fileMode);
-        const auto before = fileBytes(file);
+        const auto before = orvi::test::readFile(file);
 
         const auto outcome = openAsOtherUser(file);
         EXPECT_EQ(outcome.persistence, static_cast<int>(c.expected));
         EXPECT_EQ(outcome.value, c.value);
         EXPECT_TRUE(outcome.writeStaysInRun) << "the run still works with its preferences";
-        EXPECT_EQ(fileBytes(file), before) << "the file is left as it was";
+        EXPECT_EQ(orvi::test::readFile(file), before) << "the file is left as it was";
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             EXPECT_FALSE(entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-"));
         auto owner = open(file);

@@ -45,7 +45,6 @@ TEST(TerminationSave, WaitsForEverySaveDeliveredThroughTheMainQueue) {
     });
     EXPECT_TRUE(save.run());
     EXPECT_NEAR(scheduler.elapsed(), 1.2, 1e-9) << "the wait ends with the last save, not at the time-out";
-    EXPECT_EQ(log.lines().back(), "   ✅ All data saved successfully");
 }
 
 TEST(TerminationSave, ASaveThatNeverCompletesDelaysByTwoSecondsAndIsReported) {
@@ -64,7 +63,6 @@ TEST(TerminationSave, ASaveThatNeverCompletesDelaysByTwoSecondsAndIsReported) {
         });
         EXPECT_FALSE(save.run());
         EXPECT_DOUBLE_EQ(scheduler.elapsed(), 2.0);
-        EXPECT_EQ(log.lines().back(), "   ⚠️ Save timed out, but proceeding with termination");
         EXPECT_TRUE(save.run()) << "it runs once";
         EXPECT_EQ(log.count(kFirstLine), 1u);
     }
