@@ -166,7 +166,7 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
     installMediaScripts(webView);
     // A page taken over already loaded sends no finish that would start the periodic save.
     if (!webView->url().empty())
-        setupPeriodicCookieSaving(webView);
+        startPeriodicSaving(webView);
 }
 
 void OrviWebCoordinator::superviseInBackground(const std::shared_ptr<engine::WebView>& webView) {
