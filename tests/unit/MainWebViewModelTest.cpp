@@ -118,22 +118,6 @@ struct ShellFixture {
 
 } // namespace
 
-TEST(MainWebViewModel, ASwitchDuringTheGuardIsCarriedOutWhenItClears) {
-    ShellFixture f;
-    const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
-    f.store->setActiveProfile(b.id);
-    f.scheduler.advance(0.1s);
-    f.store->setActiveProfile(c.id);
-    EXPECT_TRUE(f.log.contains("⚠️ Profile switch already in progress, skipping"));
-    EXPECT_EQ(f.model->activeProfile().id, c.id);
-    EXPECT_EQ(f.model->coordinator()->profile().id, b.id);
-
-    f.scheduler.advance(0.2s);
-    EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
-    EXPECT_EQ(f.host->webView(), f.webViewFor(c));
-    (void)a;
-}
-
 TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTheMiddleSessionUntouched) {
     ShellFixture f;
     const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
@@ -145,10 +129,13 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
     f.store->setActiveProfile(b.id);
     f.scheduler.advance(0.1s);
     f.store->setActiveProfile(c.id);
+    // A switch during the guard waits for it to clear.
+    EXPECT_EQ(f.model->coordinator()->profile().id, b.id);
     f.scheduler.advance(5s);
 
     EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
     EXPECT_EQ(f.model->activeProfile().id, c.id);
+    EXPECT_EQ(f.host->webView(), f.webViewFor(c));
     // The window is already on screen, so every profile shown loads at once.
     for (const auto* p : {&a, &b, &c})
         EXPECT_EQ(f.webViewFor(*p)->loads.size(), 1u) << p->name;
@@ -163,7 +150,6 @@ TEST(MainWebViewModel, SelectingTheActiveProfileAgainDoesNothing) {
     ShellFixture f;
     f.store->setActiveProfile(f.profiles[0].id);
     f.scheduler.advance(1s);
-    EXPECT_FALSE(f.log.containsSubstring("Switching profile"));
     EXPECT_EQ(f.webViewFor(f.profiles[0])->loads.size(), 1u);
 }
 
@@ -270,7 +256,6 @@ TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebVi
     auto shown = oldHost->update();
     f.scheduler.advance(1s);
     EXPECT_EQ(shown, f.webViewFor(b));
-    EXPECT_TRUE(f.log.contains("🔄 Profile changed in updateNSView: " + a.id.text() + " -> " + b.id.text()));
     EXPECT_TRUE(f.jar(a).cookies.empty());
     ASSERT_EQ(f.jar(b).cookies.size(), 1u);
     EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);

@@ -90,7 +90,6 @@ TEST(PageLoader, RestoresCookiesThenStorageAndThenSendsTheTenHeaders) {
                   {"X-Timezone", "Europe/Berlin"},
               }));
     EXPECT_TRUE(f.sessions.isSessionLive(*f.webView));
-    EXPECT_TRUE(f.log.contains("   ✅ Load request sent"));
 }
 
 TEST(PageLoader, TheWindowWaitEndsWhenTheWindowIsMappedAndAtTheLatestAfterItsBound) {
@@ -98,12 +97,9 @@ TEST(PageLoader, TheWindowWaitEndsWhenTheWindowIsMappedAndAtTheLatestAfterItsBou
         const char* name;
         std::optional<Duration> mapAt;
         Duration checkedAt;
-        const char* line;
     };
-    for (const auto& c :
-         {Case{"mapped early", 0.05s, 0.05s, "   ✅ Window ready and visible, starting load"},
-          Case{"never mapped", std::nullopt, 0.8s, "   ⚠️ Window still not visible, attempting load anyway"},
-          Case{"mapped after the bound", 0.4s, 0.8s, "   ✅ Window now visible, starting load"}}) {
+    for (const auto& c : {Case{"mapped early", 0.05s, 0.05s}, Case{"never mapped", std::nullopt, 0.8s},
+                          Case{"mapped after the bound", 0.4s, 0.8s}}) {
         SCOPED_TRACE(c.name);
         LoaderFixture f;
         f.placement->visible = false;
@@ -127,25 +123,10 @@ TEST(PageLoader, TheWindowWaitEndsWhenTheWindowIsMappedAndAtTheLatestAfterItsBou
         else
             advanceTo(c.checkedAt);
         EXPECT_EQ(f.vpn.checks, 1);
-        EXPECT_TRUE(f.log.contains(c.line));
         f.scheduler.advance(2s);
         EXPECT_EQ(f.vpn.checks, 1) << "one load per start, however often the window maps";
         EXPECT_EQ(f.webView->loads.size(), 1u);
     }
-}
-
-TEST(PageLoader, WaitsOnceMoreForAHiddenWindowAndThenLoadsAnyway) {
-    LoaderFixture f;
-    f.placement->visible = false;
-    auto loader = f.makeLoader();
-    loader->start();
-    f.scheduler.advance(0.79s);
-    EXPECT_EQ(f.vpn.checks, 0);
-    f.scheduler.advance(0.01s);
-    EXPECT_EQ(f.vpn.checks, 1);
-    EXPECT_TRUE(f.log.contains("   ⚠️ Window still not visible, attempting load anyway"));
-    f.scheduler.advance(0.2s);
-    EXPECT_EQ(f.webView->loads.size(), 1u);
 }
 
 TEST(PageLoader, AVPNStopsTheLoadUnlessTheWarningIsIgnored) {
@@ -256,7 +237,6 @@ TEST(PageLoader, NothingIsRequestedWithoutAWindowOrOnceTheLoaderIsGone) {
         loader->start();
         f.scheduler.advance(2s);
         EXPECT_TRUE(f.webView->loads.empty());
-        EXPECT_TRUE(f.log.contains("   ⚠️ WebView window is nil, cannot load URL"));
     }
     {
         LoaderFixture f;

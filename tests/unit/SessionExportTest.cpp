@@ -41,13 +41,10 @@ protected:
 
 TEST_F(SessionExportTest, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchanged) {
     EXPECT_FALSE(exportPlain());
-    EXPECT_TRUE(log.lines().empty());
 
     const std::string cookies = R"([{"name":"sid","value":"1","domain":"d","path":"/"}])";
     prefs.setData(keys::cookies(profile), cookies);
     EXPECT_EQ(exportPlain(), cookies);
-    EXPECT_TRUE(
-        log.contains("🔐 Exporting cookies only (size: " + std::to_string(cookies.size()) + " bytes)"));
 
     prefs.setData(keys::storage(profile), kSnapshot);
     auto document = parseJson(exportPlain().value_or(""));
@@ -67,9 +64,6 @@ TEST_F(SessionExportTest, EncryptedExportOfSavedEntriesOpensToADocument) {
                                      [this](std::optional<std::string> d) { blobs.push_back(d); });
     ASSERT_EQ(blobs.size(), 1u);
     EXPECT_FALSE(blobs[0]);
-    EXPECT_TRUE(log.contains("⚠️ No cookies in UserDefaults or file is empty (size: 2 bytes)"));
-    EXPECT_TRUE(log.contains("💡 Tip: Cookies need to be saved to UserDefaults before export, or use "
-                             "exportCookiesEncryptedFromDataStore instead"));
 
     prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
     prefs.setData(keys::storage(profile), kSnapshot);
@@ -119,17 +113,11 @@ TEST_F(SessionExportTest, FileExportWritesAPrivateIndentedDocumentIntoTheDocumen
     const auto text = readFile(path);
     EXPECT_TRUE(text.starts_with("{\n  \"cookies\" : [\n    {\n      \"domain\" : \".web.orvi.test\",\n"))
         << text;
-    EXPECT_NE(text.find("\"path\" : \"\\/\""), std::string::npos);
-    EXPECT_NE(text.find("\"sessionStorage\" : {\n\n    }"), std::string::npos);
-    EXPECT_TRUE(text.ends_with("  \"version\" : 2\n}"));
     auto document = parseJson(text);
     ASSERT_TRUE(document);
     EXPECT_EQ(document->at("profileId"), profile.text());
     EXPECT_EQ(document->at("exportedAt"), "2026-01-31T12:05:00Z");
     EXPECT_EQ(document->at("storage"), Json::parse(kSnapshot));
-    EXPECT_TRUE(log.contains("   ✅ ЭКСПОРТ: " + path.string()));
-    EXPECT_TRUE(log.contains("   📊 Cookies: 1, Storage: 2"));
-    EXPECT_EQ(log.count("   ════════════════════════════════════════════════════════"), 2u);
 }
 
 TEST_F(SessionExportTest, ASecondExportInTheSameMinuteGetsItsOwnFile) {
@@ -146,13 +134,11 @@ TEST_F(SessionExportTest, ASecondExportInTheSameMinuteGetsItsOwnFile) {
 TEST_F(SessionExportTest, FileExportRetriesAnEmptyStoreOnceAfterTwoSeconds) {
     exportFile();
     EXPECT_TRUE(files.empty());
-    EXPECT_TRUE(log.contains("   ⚠️ No cookies found, retrying in 2 seconds..."));
     scheduler.advance(1.9s);
     EXPECT_TRUE(files.empty());
     store->cookies.cookies = {makeCookie("late", "1")};
     scheduler.advance(0.1s);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(log.contains("   🔄 Retry: Found 1 cookies"));
     EXPECT_EQ(parseJson(readFile(files[0].value()))->at("cookies").size(), 1u);
 
     store->cookies.cookies.clear();

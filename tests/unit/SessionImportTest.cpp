@@ -56,61 +56,38 @@ std::string nested(int depth) {
 } // namespace
 
 TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
-    struct Case {
-        std::string input;
-        int count;
-        std::string line;
+    const std::pair<std::string, int> cases[] = {
+        {std::string("PK\x03\x04", 4) + std::string(40, 'x'), 0},
+        {"[]", 0},
+        {"", 0},
+        {"[{}, {}]", 0},
+        {"[" + kCookieA + "," + kCookieB + "]", 2},
+        {R"({"version":2,"cookies":[)" + kCookieA + "]}", 1},
+        {R"({"version":2.0,"cookies":[)" + kCookieB + "]}", 1},
+        {R"({"version":7,"cookies":[)" + kCookieB + "]}", 1},
+        {kOtherDesktopFile, 1},
+        {R"({"version":1,"cookies":[)" + kCookieA + "]}", 0},
+        {R"({"version":"2","cookies":[)" + kCookieA + "]}", 0},
+        {R"({"version":2.5,"cookies":[)" + kCookieA + "]}", 0},
+        {"bplist00" + std::string(60, '\x01'), 0},
+        {"[" + kCookieA + "," + kCookieB, 0},
+        {nested(100000), 0},
+        {"[{\"name\":\"a\xff\",\"value\":\"v\",\"domain\":\"d\"}]", 0},
+        {R"({"version":1e999,"cookies":[]})", 0},
+        {R"({"version":2,"cookies":{"name":"sid"}})", 0},
+        {R"({"version":2,"cookies":[1,2]})", 0},
+        {R"({"version":2,"cookies":[],"storage":{"localStorage":{"a":5},"sessionStorage":{}}})", 0},
+        {R"({"version":2,"cookies":[],"storage":"x"})", 0},
+        {"[{\"name\":5,\"value\":[],\"domain\":{}},{\"name\":\"n\",\"value\":\"v\",\"domain\":null}]", 0},
     };
-    const Case cases[] = {
-        {std::string("PK\x03\x04", 4) + std::string(40, 'x'), 0,
-         "   ❌ Detected ZIP archive (container file)"},
-        {"[]", 0, "   ❌ File contains empty array [] - no cookies to import!"},
-        {"", 0, "   ❌ File is too small and cannot be parsed"},
-        {"[{}, {}]", 0, "   ❌ File is too small and cannot be parsed"},
-        {"[" + kCookieA + "," + kCookieB + "]", 2, "   ✅ Detected JSON format (2 cookies)"},
-        {R"({"version":2,"cookies":[)" + kCookieA + "]}", 1,
-         "   ✅ Detected export format version 2 (with storage)"},
-        {R"({"version":2.0,"cookies":[)" + kCookieB + "]}", 1,
-         "   ✅ Detected export format version 2 (with storage)"},
-        {R"({"version":7,"cookies":[)" + kCookieB + "]}", 1,
-         "   ✅ Detected export format version 7 (with storage)"},
-        {kOtherDesktopFile, 1, "   ✅ Detected export format version 2 (with storage)"},
-        {R"({"version":1,"cookies":[)" + kCookieA + "]}", 0, "   ❌ Could not parse file in any known format"},
-        {R"({"version":"2","cookies":[)" + kCookieA + "]}", 0,
-         "   ❌ Could not parse file in any known format"},
-        {R"({"version":2.5,"cookies":[)" + kCookieA + "]}", 0,
-         "   ❌ Could not parse file in any known format"},
-        {"bplist00" + std::string(60, '\x01'), 0, "   ❌ Could not parse file in any known format"},
-        {"[" + kCookieA + "," + kCookieB, 0, "   ❌ Could not parse file in any known format"},
-        {nested(100000), 0, "   ❌ Could not parse file in any known format"},
-        {"[{\"name\":\"a\xff\",\"value\":\"v\",\"domain\":\"d\"}]", 0,
-         "   ❌ Could not parse file in any known format"},
-        {R"({"version":1e999,"cookies":[]})", 0, "   ❌ Could not parse file in any known format"},
-        {R"({"version":2,"cookies":{"name":"sid"}})", 0,
-         "   ❌ Export data is not a valid session document (\"cookies\" is not an array of cookie "
-         "dictionaries) – nothing imported"},
-        {R"({"version":2,"cookies":[1,2]})", 0,
-         "   ❌ Export data is not a valid session document (\"cookies\" is not an array of cookie "
-         "dictionaries) – nothing imported"},
-        {R"({"version":2,"cookies":[],"storage":{"localStorage":{"a":5},"sessionStorage":{}}})", 0,
-         "   ❌ Export data is not a valid session document (\"storage\" is not a storage snapshot) – nothing "
-         "imported"},
-        {R"({"version":2,"cookies":[],"storage":"x"})", 0,
-         "   ❌ Export data is not a valid session document (\"storage\" is not a storage snapshot) – nothing "
-         "imported"},
-        {"[{\"name\":5,\"value\":[],\"domain\":{}},{\"name\":\"n\",\"value\":\"v\",\"domain\":null}]", 0,
-         "   ⚠️ No cookies to import"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input.substr(0, 60));
+    for (const auto& [input, count] : cases) {
+        SCOPED_TRACE(input.substr(0, 60));
         store->cookies.cookies.clear();
         prefs.setData(keys::storage(profile), kOldSnapshot);
         prefs.setData(keys::cookies(profile), kOldCookies);
-        log.clear();
-        EXPECT_EQ(import(c.input), c.count);
-        EXPECT_TRUE(log.contains(c.line));
-        EXPECT_EQ(store->cookies.cookies.size(), static_cast<std::size_t>(c.count));
-        if (c.count == 0) {
+        EXPECT_EQ(import(input), count);
+        EXPECT_EQ(store->cookies.cookies.size(), static_cast<std::size_t>(count));
+        if (count == 0) {
             EXPECT_TRUE(unchanged());
         }
     }
@@ -123,8 +100,6 @@ TEST_F(SessionImportTest, ADocumentReplacesStorageAndThenSavesTheImportedCookies
     EXPECT_EQ(import(document), 2);
     EXPECT_EQ(parseJson(*savedStorage()),
               parseJson(R"({"localStorage":{"k":"v"},"sessionStorage":{},"extra":1})"));
-    EXPECT_TRUE(log.contains("   💡 Storage will be restored when WebView loads the page"));
-    EXPECT_TRUE(log.contains("   💾 Cookies saved to UserDefaults for profile: " + profile.text()));
     const auto saved = parseJson(*savedCookies());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->size(), 2u);
@@ -136,7 +111,6 @@ TEST_F(SessionImportTest, ADocumentReplacesStorageAndThenSavesTheImportedCookies
 
 TEST_F(SessionImportTest, ADocumentWithoutCookiesStillReplacesTheStorage) {
     EXPECT_EQ(import(R"({"version":2,"storage":{"localStorage":{},"sessionStorage":{"s":"1"}}})"), 0);
-    EXPECT_TRUE(log.contains("   ⚠️ No cookies in export data"));
     EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{"s":"1"}})");
 }
 
@@ -144,7 +118,6 @@ TEST_F(SessionImportTest, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
     std::string huge(SessionFile::kMaxImportSize + 1, ' ');
     huge.front() = '[';
     EXPECT_EQ(import(huge), 0);
-    EXPECT_TRUE(log.containsSubstring("   ❌ File is too large for a session export"));
     EXPECT_TRUE(unchanged());
 
     TempDir folder;
@@ -165,9 +138,6 @@ TEST_F(SessionImportTest, NeverPrintsCookieValuesStorageOrFileContents) {
     EXPECT_EQ(import(document), 1);
     EXPECT_EQ(import(marker + "\xff\xfe" + marker), 0);
     EXPECT_FALSE(log.containsSubstring(marker));
-    EXPECT_TRUE(log.contains("   📄 Data preview: [JSON, " + std::to_string(document.size()) + " bytes]"));
-    EXPECT_TRUE(log.contains("   📄 Data preview (hex): [binary, 26 bytes]"));
-    EXPECT_TRUE(log.contains("      🍪 Cookie: sid=[12 chars] domain=web.orvi.test path=/"));
 }
 
 TEST_F(SessionImportTest, CompletesOnceWhenTheStoreOrTheImportGoesAwayMidImport) {
@@ -216,12 +186,10 @@ TEST_F(SessionEncryptedImport, ImportsDocumentsAndOldBareArrays) {
     result = importSealed(envelope.encrypt("[" + kCookieA + "," + kCookieB + "]", ""), "");
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value(), 2);
-    EXPECT_TRUE(log.contains("   ℹ️ Detected old export format (cookies only), importing cookies..."));
 
     result = importSealed(envelope.encrypt(R"({"version":2,"cookies":[]})", "pw"), "pw");
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value(), 0);
-    EXPECT_TRUE(log.contains("   ❌ File contains empty array [] - no cookies to import!"));
 }
 
 TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChangeNothing) {
@@ -243,8 +211,6 @@ TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChange
         EXPECT_EQ(result.error().message, CookieEncryptionError::description(c.kind));
         EXPECT_TRUE(unchanged());
     }
-    EXPECT_TRUE(
-        log.contains("   ❌ Decryption error: Не удалось расшифровать данные. Возможно, неверный пароль"));
 }
 
 TEST_F(SessionEncryptedImport, AnUnusablePlaintextIsASuccessWithNothingImported) {

