@@ -1,7 +1,6 @@
 #include "core/web/policy/NavigationDecider.h"
 
 #include "fakes/FakeEngine.h"
-#include "fakes/LogCapture.h"
 #include "fakes/RecordingManualDownloadStarter.h"
 #include "support/TestDomains.h"
 
@@ -115,21 +114,6 @@ TEST(NavigationDecider, ActionsOnFileLinksOfTheServiceBecomeManualDownloadsOnlyW
     }
 }
 
-TEST(NavigationDecider, ActionLogLinesNameTypeFrameAndURL) {
-    orvi::test::LogCapture log;
-    DeciderFixture f;
-    f.action(makeAction("http://files.orvi.test/a", NavigationType::formSubmitted, false));
-    f.action(makeAction("http://web.orvi.test/chat", NavigationType::linkActivated, std::nullopt));
-    f.action(makeAction("http://fonts.example.test/css", NavigationType::other, true));
-    f.action(makeAction("http://fonts.example.test/frame", NavigationType::other, false));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "🧭 NavAction files.orvi.test: type=1 main=false http://files.orvi.test/a",
-                               "🔗 Nav: formSubmitted main=false http://files.orvi.test/a",
-                               "🔗 Nav: linkActivated main=true http://web.orvi.test/chat",
-                               "🔗 Nav: other main=false http://fonts.example.test/frame",
-                           }));
-}
-
 TEST(NavigationDecider, ResponsesBecomeDownloadsByMimeDispositionAndHost) {
     struct Case {
         NavigationResponse response;
@@ -181,17 +165,4 @@ TEST(NavigationDecider, ResponsesBecomeDownloadsByMimeDispositionAndHost) {
             EXPECT_EQ(f.downloads.files[0].response.url, c.response.url);
         }
     }
-}
-
-TEST(NavigationDecider, ResponsesOfTheServiceAreLogged) {
-    orvi::test::LogCapture log;
-    DeciderFixture f;
-    f.response(makeResponse("http://web.orvi.test/x", "Application/PDF", false));
-    f.response(makeResponse("http://cdn.files.orvi.test/y", "text/plain"));
-    f.response(makeResponse("http://files.orvi.test.cdn.example/y", "text/plain"));
-    f.response(makeResponse("http://elsewhere.example/z", "text/html"));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "📎 Response: main=false mime=application/pdf http://web.orvi.test/x",
-                               "📎 Response: main=true mime=text/plain http://cdn.files.orvi.test/y",
-                           }));
 }

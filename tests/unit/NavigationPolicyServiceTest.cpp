@@ -107,13 +107,6 @@ TEST(NavigationPolicyService, ExternalLinksAreRefusedWhateverTheSwitchSays) {
     EXPECT_EQ(decide(policy, "http://elsewhere.example/"), NavigationDecision::cancel);
 }
 
-TEST(NavigationPolicyService, BlockingTheLandingPageIsLogged) {
-    orvi::test::LogCapture log;
-    NavigationPolicyService policy(orvi::test::testDomains());
-    decide(policy, "http://app.orvi.test/get?x=1");
-    EXPECT_TRUE(log.contains("⚠️ Blocked navigation to app download page: http://app.orvi.test/get?x=1"));
-}
-
 TEST(FileURLRules, FileLikeLinksByPathMarkerExtensionOrFileHost) {
     const auto domains = orvi::test::testDomains();
     struct Case {

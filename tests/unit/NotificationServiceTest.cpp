@@ -79,7 +79,6 @@ TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSu
     ASSERT_EQ(n.buttons.size(), 1u);
     EXPECT_EQ(n.buttons[0].actionIdentifier, "OPEN_PROFILE");
     EXPECT_EQ(n.buttons[0].title, "Открыть профиль");
-    EXPECT_TRUE(log.contains("✅ Notification sent for profile: Работа, count: 4"));
 
     service.notifyUnread(namedProfile(work, "Работа"), 5);
     scheduler.advance(1s);
