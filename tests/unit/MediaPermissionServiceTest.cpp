@@ -58,37 +58,14 @@ TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoS
         std::vector<std::pair<MediaKind, double>> asked;
         std::pair<bool, bool> result;
     };
+    const int granted = MediaDevices::kAuthorized, unknown = MediaDevices::kNotDetermined;
+    const auto camera = MediaKind::camera, microphone = MediaKind::microphone;
     const Case cases[] = {
-        {"camera granted",
-         MediaDevices::kAuthorized,
-         MediaDevices::kNotDetermined,
-         true,
-         {{MediaKind::microphone, 0}},
-         {true, false}},
-        {"microphone granted",
-         MediaDevices::kNotDetermined,
-         MediaDevices::kAuthorized,
-         true,
-         {{MediaKind::camera, 0}},
-         {true, true}},
-        {"neither",
-         MediaDevices::kNotDetermined,
-         MediaDevices::kDenied,
-         true,
-         {{MediaKind::camera, 0}, {MediaKind::microphone, 2}},
-         {true, false}},
-        {"both granted",
-         MediaDevices::kAuthorized,
-         MediaDevices::kAuthorized,
-         true,
-         {{MediaKind::microphone, 0}},
-         {true, false}},
-        {"no microphone usage text",
-         MediaDevices::kNotDetermined,
-         MediaDevices::kNotDetermined,
-         false,
-         {{MediaKind::camera, 0}},
-         {true, false}},
+        {"camera granted", granted, unknown, true, {{microphone, 0}}, {true, false}},
+        {"microphone granted", unknown, granted, true, {{camera, 0}}, {true, true}},
+        {"neither", unknown, MediaDevices::kDenied, true, {{camera, 0}, {microphone, 2}}, {true, false}},
+        {"both granted", granted, granted, true, {{microphone, 0}}, {true, false}},
+        {"no microphone usage text", unknown, unknown, false, {{camera, 0}}, {true, false}},
     };
     for (const auto& c : cases) {
         LogCapture log;
