@@ -71,6 +71,7 @@ public:
     std::shared_ptr<engine::DataStore> sharedDataStore() override { return m_store; }
     void addUserScript(const engine::UserScript&) override {}
     void removeAllUserScripts() override {}
+    void removeUserScript(const engine::UserScript&) override {}
     void addScriptMessageHandler(const std::string&, engine::World,
                                  std::function<void(const Json&)>) override {}
     void removeScriptMessageHandler(const std::string&) override {}
