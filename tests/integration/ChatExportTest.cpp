@@ -46,16 +46,12 @@ struct OpenConversation {
             gtk_window_destroy(GTK_WINDOW(window));
     }
 
-    Json page(const std::string& script) {
-        auto result = evaluate(*view, script, World::page);
+    Json page(const std::string& script, World world = World::page) {
+        auto result = evaluate(*view, script, world);
         EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
         return result.ok() ? result.value() : Json();
     }
-    Json client(const std::string& script) {
-        auto result = evaluate(*view, script, World::client);
-        EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
-        return result.ok() ? result.value() : Json();
-    }
+    Json client(const std::string& script) { return page(script, World::client); }
 };
 
 std::string expectedText(int i) {
@@ -132,9 +128,6 @@ TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsI
     chat.view->loadHTMLString(html, "");
     ASSERT_TRUE(waitForFinish(chat.nav, before));
     EXPECT_EQ(chat.page("document.querySelectorAll('article').length"), kMessages);
-    EXPECT_EQ(chat.page("document.querySelector('article p').textContent"), expectedText(1));
-    EXPECT_EQ(chat.page("document.querySelector('article:last-of-type p').textContent"),
-              expectedText(kMessages));
     EXPECT_EQ(chat.page("document.querySelectorAll('article')[249].querySelector('p').textContent"),
               expectedText(250));
     EXPECT_EQ(chat.page("document.querySelectorAll('b, script, img, link').length"), 0);
@@ -248,7 +241,6 @@ TEST(ChatExportSheet, CollectsWhileRefusingToCloseAndOffersToSaveTheResult) {
     toggle->set_active(true);
     runMainLoopFor(std::chrono::milliseconds(50));
 
-    ASSERT_TRUE(button(*sheet, "Собрать сообщения"));
     click(button(*sheet, "Собрать сообщения"));
     ASSERT_TRUE(
         runMainLoopUntil([&] { return button(*sheet, "Остановить и сохранить фрагмент") != nullptr; }));
