@@ -130,7 +130,7 @@ TEST_F(ApplicationProcessTest, NoSessionFileOrFolderIsOpenToOthersUnderAnOpenUma
     EXPECT_GE(folders, 1);
 }
 
-TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndTheApplicationStillStarts) {
+TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndASecondLaunchHandsOver) {
     std::filesystem::create_directories(preferencesFile().parent_path());
     std::ofstream(preferencesFile()) << "definitely not an SQLite database";
     auto app = launch();
@@ -139,18 +139,13 @@ TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndTheApplicatio
     for (const auto& entry : std::filesystem::directory_iterator(preferencesFile().parent_path()))
         aside += entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-");
     EXPECT_EQ(aside, 1);
-    terminate(*app, SIGTERM);
-}
 
-TEST_F(ApplicationProcessTest, ASecondLaunchHandsOverToTheRunningInstance) {
-    auto first = launch();
-    ASSERT_TRUE(first->waitForExactLine(kAppeared, kStartTimeout));
     auto second = launch();
     EXPECT_EQ(second->waitForExit(20s), 0);
     EXPECT_EQ(
         std::count(second->lines().begin(), second->lines().end(), "🚀 OrviWrapper_macOSApp init() called"), 0)
         << "the second process builds nothing";
-    terminate(*first, SIGTERM);
+    terminate(*app, SIGTERM);
 }
 
 TEST_F(ApplicationProcessTest, ADamagedProfileListKeepsItsGoodRecordsAndGivesOrphanedSessionsBack) {

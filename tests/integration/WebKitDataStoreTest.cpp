@@ -11,29 +11,8 @@ using namespace orvi;
 using namespace orvi::test;
 
 namespace {
-
 inline constexpr const char* kProfileA = "0A0A0A0A-1111-4111-8111-AAAAAAAAAAAA";
 inline constexpr const char* kProfileB = "0B0B0B0B-2222-4222-8222-BBBBBBBBBBBB";
-
-std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
-                                         const std::string& name) {
-    for (const auto& cookie : cookies)
-        if (cookie.name == name)
-            return cookie;
-    return std::nullopt;
-}
-
-// Submits the page's login form and waits for the redirected page to finish.
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
-    int before = nav.finished;
-    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
-                                      "'; document.getElementById('login-button').click(); true");
-    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
-               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
-               return token.ok() && token.value() == "token-" + user;
-           });
-}
-
 } // namespace
 
 TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateCookiesAndStorage) {
