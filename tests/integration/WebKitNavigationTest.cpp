@@ -203,7 +203,7 @@ TEST(WebKitNavigation, ARequestThatNeverAnswersFailsProvisionallyWhenStoppedOrTi
     EXPECT_EQ(page.nav.provisionalFailures.size(), 2u);
 }
 
-TEST(WebKitNavigation, AFailureAfterTheCommitIsNotAProvisionalOneNorAFinish) {
+TEST(WebKitNavigation, AFailureAfterTheCommitIsNoFinishAndAKilledProcessIsReportedThenReloaded) {
     Page page;
     page.view->load(engine::Request{page.env.service->webURL("/stall")});
     ASSERT_TRUE(runMainLoopUntil([&] { return page.nav.committed > 0; }));
@@ -213,10 +213,8 @@ TEST(WebKitNavigation, AFailureAfterTheCommitIsNotAProvisionalOneNorAFinish) {
     EXPECT_EQ(page.nav.failures[0].code, engine::kURLErrorCancelled);
     EXPECT_TRUE(page.nav.provisionalFailures.empty());
     EXPECT_EQ(page.nav.finished, 0) << "WebKit's closing event after a failure is not a success";
-}
 
-TEST(WebKitNavigation, KillingTheWebProcessIsReportedAndAReloadRestoresThePage) {
-    Page page;
+    // Killing the web process is reported, and a reload restores the page.
     ASSERT_TRUE(loadAndWait(*page.view, page.nav, page.env.service->webURL("/echo")));
     engine::webkit::WebKitEngine::terminateWebProcess(*page.view);
     ASSERT_TRUE(runMainLoopUntil([&] { return !page.nav.terminations.empty(); }));
