@@ -133,7 +133,7 @@ TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsI
     EXPECT_EQ(chat.page("document.querySelectorAll('b, script, img, link').length"), 0);
 }
 
-TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) {
+TEST(ChatExportModule, TakesOnlyTheMessagesInThePageWithoutHistoryAndReadsOneMarkedOnlyByRoles) {
     OpenConversation chat;
     platform::GLibScheduler scheduler;
     auto collector = ChatExportCollector::create(scheduler, ui::chatExportModuleSource);
@@ -147,10 +147,7 @@ TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) 
         expectMessage(messages[i - 451], i, 481);
     EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
     EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
-}
 
-TEST(ChatExportModule, ReadsAConversationMarkedOnlyByRolesAndLayout) {
-    OpenConversation chat;
     // No message identifiers, no direction classes: roles, a separator and the bubbles'
     // alignment are all there is. Two equal messages in the same minute are both kept.
     const std::string html = R"(<!DOCTYPE html><html><head><style>

@@ -26,7 +26,7 @@ struct LoadedPage {
 
 } // namespace
 
-TEST(WebKitScripts, ClientWorldGlobalsStayInvisibleToThePage) {
+TEST(WebKitScripts, ClientWorldGlobalsAndHandlersStayInvisibleToThePage) {
     LoadedPage page([](engine::WebView& view) {
         view.addUserScript({"window.__fromPageScript = 'page';", engine::InjectionTime::documentStart,
                             engine::FrameScope::mainFrameOnly, World::page});
@@ -55,10 +55,8 @@ TEST(WebKitScripts, ClientWorldGlobalsStayInvisibleToThePage) {
         ASSERT_TRUE(result.ok()) << c.script << ": " << result.error().message;
         EXPECT_EQ(result.value(), c.expected) << c.script;
     }
-}
 
-TEST(WebKitScripts, MessageHandlersReceiveWhatThePagePostsAsJson) {
-    LoadedPage page;
+    // Message handlers receive what each world posts, as JSON.
     std::vector<Json> pageMessages;
     std::vector<Json> clientMessages;
     page.view->addScriptMessageHandler("pageHandler", World::page,
