@@ -98,7 +98,7 @@ struct StatusNotifierItemTest : ::testing::Test {
     int quits = 0;
 };
 
-TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndAnswersWhatAHostAsks) {
+TEST_F(StatusNotifierItemTest, RegistersAnswersWhatAHostAsksAndFollowsAProfileSwitchFromItsMenu) {
     startWatcher();
     startItem();
     ASSERT_TRUE(waitUntil([&] { return item->isRegisteredWithWatcher(); }));
@@ -137,11 +137,8 @@ TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndAnswersWhatAHostAsks) {
                           g_variant_new("(ii)", 0, 0)),
               nullptr);
     EXPECT_EQ(presented, 1);
-}
 
-TEST_F(StatusNotifierItemTest, MenuSwitchesProfilesAndTheItemFollowsTheChange) {
-    startWatcher();
-    startItem();
+    // The menu switches profiles and the item follows the change.
     auto entries = layout();
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].label, "Активный профиль: Основной");
