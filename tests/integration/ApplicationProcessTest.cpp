@@ -77,9 +77,9 @@ protected:
 
 } // namespace
 
-TEST_F(ApplicationProcessTest, KeepsTheResizedWindowSizeAcrossRuns) {
+TEST_F(ApplicationProcessTest, KeepsTheResizedWindowSizeAcrossRunsAndNothingOpenToOthers) {
     {
-        auto app = launch({{"ORVI_TEST_RESIZE", "600,900"}});
+        auto app = launch({{"ORVI_TEST_RESIZE", "600,900"}}, 0);
         ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
         EXPECT_TRUE(app->waitForExactLine("💾 Saved window size: 600x900", 10s))
             << "the settled resize is saved";
@@ -90,29 +90,9 @@ TEST_F(ApplicationProcessTest, KeepsTheResizedWindowSizeAcrossRuns) {
                   (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
             << "the window size is saved first, then the page's session";
     }
-    {
-        auto stored = orvi::SqlitePreferencesStore::create(preferencesFile());
-        ASSERT_TRUE(stored.ok());
-        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowWidth), 600);
-        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowHeight), 900);
-        EXPECT_TRUE(stored.value()->data(orvi::keys::kProfiles));
-    }
-    auto again = launch();
-    ASSERT_TRUE(again->waitForExactLine(kAppeared, kStartTimeout));
-    const auto tail = terminate(*again, SIGINT);
-    ASSERT_GE(tail.size(), 2u);
-    EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.begin() + 2),
-              (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
-        << "the window opened at the remembered size";
-}
 
-TEST_F(ApplicationProcessTest, NoSessionFileOrFolderIsOpenToOthersUnderAnOpenUmask) {
-    auto app = launch({}, 0);
-    ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
-    terminate(*app, SIGTERM);
-
-    // The engine's cookie database is private itself; whatever else the web engine writes
-    // with the umask's mode sits inside a 0700 folder that guards it.
+    // The run had an open umask. The engine's cookie database is private itself; whatever else the web engine
+    // writes with the umask's mode sits inside a 0700 folder that guards it.
     int folders = 0;
     for (const char* xdg : {"config", "data", "cache"}) {
         const auto appFolder = m_dir / xdg / "orvi-wrapper";
@@ -128,6 +108,20 @@ TEST_F(ApplicationProcessTest, NoSessionFileOrFolderIsOpenToOthersUnderAnOpenUma
         }
     }
     EXPECT_GE(folders, 1);
+    {
+        auto stored = orvi::SqlitePreferencesStore::create(preferencesFile());
+        ASSERT_TRUE(stored.ok());
+        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowWidth), 600);
+        EXPECT_EQ(stored.value()->number(orvi::keys::kWindowHeight), 900);
+        EXPECT_TRUE(stored.value()->data(orvi::keys::kProfiles));
+    }
+    auto again = launch();
+    ASSERT_TRUE(again->waitForExactLine(kAppeared, kStartTimeout));
+    const auto tail = terminate(*again, SIGINT);
+    ASSERT_GE(tail.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.begin() + 2),
+              (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
+        << "the window opened at the remembered size";
 }
 
 TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAsideAndASecondLaunchHandsOver) {
