@@ -46,16 +46,12 @@ struct OpenConversation {
             gtk_window_destroy(GTK_WINDOW(window));
     }
 
-    Json page(const std::string& script) {
-        auto result = evaluate(*view, script, World::page);
+    Json page(const std::string& script, World world = World::page) {
+        auto result = evaluate(*view, script, world);
         EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
         return result.ok() ? result.value() : Json();
     }
-    Json client(const std::string& script) {
-        auto result = evaluate(*view, script, World::client);
-        EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
-        return result.ok() ? result.value() : Json();
-    }
+    Json client(const std::string& script) { return page(script, World::client); }
 };
 
 std::string expectedText(int i) {
@@ -132,15 +128,12 @@ TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsI
     chat.view->loadHTMLString(html, "");
     ASSERT_TRUE(waitForFinish(chat.nav, before));
     EXPECT_EQ(chat.page("document.querySelectorAll('article').length"), kMessages);
-    EXPECT_EQ(chat.page("document.querySelector('article p').textContent"), expectedText(1));
-    EXPECT_EQ(chat.page("document.querySelector('article:last-of-type p').textContent"),
-              expectedText(kMessages));
     EXPECT_EQ(chat.page("document.querySelectorAll('article')[249].querySelector('p').textContent"),
               expectedText(250));
     EXPECT_EQ(chat.page("document.querySelectorAll('b, script, img, link').length"), 0);
 }
 
-TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) {
+TEST(ChatExportModule, TakesOnlyTheMessagesInThePageWithoutHistoryAndReadsOneMarkedOnlyByRoles) {
     OpenConversation chat;
     platform::GLibScheduler scheduler;
     auto collector = ChatExportCollector::create(scheduler, ui::chatExportModuleSource);
@@ -154,10 +147,7 @@ TEST(ChatExportModule, WithoutHistoryTheCollectorTakesOnlyTheMessagesInThePage) 
         expectMessage(messages[i - 451], i, 481);
     EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
     EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
-}
 
-TEST(ChatExportModule, ReadsAConversationMarkedOnlyByRolesAndLayout) {
-    OpenConversation chat;
     // No message identifiers, no direction classes: roles, a separator and the bubbles'
     // alignment are all there is. Two equal messages in the same minute are both kept.
     const std::string html = R"(<!DOCTYPE html><html><head><style>
@@ -248,7 +238,6 @@ TEST(ChatExportSheet, CollectsWhileRefusingToCloseAndOffersToSaveTheResult) {
     toggle->set_active(true);
     runMainLoopFor(std::chrono::milliseconds(50));
 
-    ASSERT_TRUE(button(*sheet, "Собрать сообщения"));
     click(button(*sheet, "Собрать сообщения"));
     ASSERT_TRUE(
         runMainLoopUntil([&] { return button(*sheet, "Остановить и сохранить фрагмент") != nullptr; }));

@@ -40,7 +40,7 @@ struct MaskedPage {
 
 } // namespace
 
-TEST(MaskingScript, PageKeysAreStoredUnderTheProfilePrefix) {
+TEST(MaskingScript, PageKeysAreStoredUnderTheProfilePrefixAndClearRemovesOnlyThose) {
     MaskedPage page;
     ASSERT_TRUE(page.loaded);
     page.page("localStorage.setItem('token', 'secret'); true");
@@ -49,11 +49,7 @@ TEST(MaskingScript, PageKeysAreStoredUnderTheProfilePrefix) {
     EXPECT_EQ(page.raw("localStorage.getItem('token')"), nullptr);
     EXPECT_EQ(page.raw("localStorage.getItem('_orviWrapperProfileId')"), page.profile.id.text());
     EXPECT_EQ(page.raw("sessionStorage.getItem('_orviWrapperProfileId')"), page.profile.id.text());
-}
 
-TEST(MaskingScript, ClearRemovesOnlyThisProfilesKeys) {
-    MaskedPage page;
-    ASSERT_TRUE(page.loaded);
     page.raw("localStorage.setItem('_orvi_AAAAAAAA_other', 'x'); localStorage.setItem('plain', 'y'); true");
     page.page("localStorage.setItem('mine', '1'); localStorage.setItem('alsoMine', '2'); "
               "localStorage.clear(); true");

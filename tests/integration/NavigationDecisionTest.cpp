@@ -47,7 +47,7 @@ struct DecidedPage {
 
 } // namespace
 
-TEST(NavigationDecisions, AClickOnTheAppLandingPageIsCancelled) {
+TEST(NavigationDecisions, AClickOnTheAppLandingPageIsCancelledAndAnImageInTheMainFrameIsDownloaded) {
     DecidedPage page;
     const std::string landing = "http://app.orvi.test/";
     ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
@@ -59,16 +59,12 @@ TEST(NavigationDecisions, AClickOnTheAppLandingPageIsCancelled) {
     runMainLoopFor(std::chrono::milliseconds(300));
     EXPECT_EQ(page.view->url(), page.fixture.webURL("/echo"));
     EXPECT_TRUE(page.fixture.env.service->requestsTo("app.orvi.test", "/").empty());
-}
 
-TEST(NavigationDecisions, AnImageOpenedInTheMainFrameBecomesADownload) {
-    DecidedPage page;
     std::shared_ptr<engine::Download> download;
     page.fixture.navigation.onDownload = [&](const std::shared_ptr<engine::Download>& started) {
         download = started;
         started->cancel();
     };
-    ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
     // A form submission passes the action rules, so the response rules decide.
     const std::string image = "http://files.orvi.test/images/photo.png?";
     evaluate(*page.view, "const f = document.createElement('form'); f.method = 'get';"

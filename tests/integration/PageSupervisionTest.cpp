@@ -1,7 +1,6 @@
 #include "core/page/OrviWebCoordinator.h"
-#include "core/page/PageLoader.h"
 #include "core/page/PageDownloads.h"
-#include "fakes/RecordingFileSaving.h"
+#include "core/page/PageLoader.h"
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/PreferenceKeys.h"
@@ -11,6 +10,7 @@
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "fakes/RecordingFileSaving.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
 #include "support/PageFakes.h"
@@ -71,8 +71,10 @@ struct PageFixture {
     OrviDomains domains = OrviDomains::defaults();
     MemoryPreferencesStore preferences;
     WebViewSessions sessions;
-    std::shared_ptr<orvi::test::RecordingFileSaving> saving = std::make_shared<orvi::test::RecordingFileSaving>();
-    PageDownloads pending{saving, {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
+    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
+        std::make_shared<orvi::test::RecordingFileSaving>();
+    PageDownloads pending{saving,
+                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
     std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
@@ -86,10 +88,17 @@ struct PageFixture {
 
 } // namespace
 
-TEST(PageSupervision, TheFirstRequestCarriesTheRestoredCookieAndTheTenHeadersInOrder) {
+TEST(PageSupervision, TheFirstRequestCarriesAThousandRestoredCookiesAndTheTenHeadersInOrder) {
     PageFixture f;
     // The saved session comes from another store, as after a restart with a wiped folder.
     auto other = f.env.engine->dataStore(ProfileId::generate().text());
+    constexpr int kCount = 1000;
+    for (int i = 0; i < kCount; ++i) {
+        auto cookie = f.cookie("c" + std::to_string(i), "v" + std::to_string(i));
+        // The session cookie is the last one restored, and the page can never read it.
+        cookie.isHTTPOnly = i == kCount - 1;
+        setCookie(*other, cookie);
+    }
     setCookie(*other, f.cookie("orvi_user", "alice"));
     bool saved = false;
     f.cookies->saveCookies(f.profileId, other, [&] { saved = true; });
@@ -99,6 +108,9 @@ TEST(PageSupervision, TheFirstRequestCarriesTheRestoredCookieAndTheTenHeadersInO
     ASSERT_TRUE(runMainLoopUntil([&] { return !f.pageRequests().empty(); }));
     const auto first = f.pageRequests().front();
     EXPECT_EQ(first.cookie("orvi_user"), "alice");
+    EXPECT_EQ(first.cookies.size(), static_cast<std::size_t>(kCount + 1));
+    EXPECT_EQ(first.cookie("c0"), "v0");
+    EXPECT_EQ(first.cookie("c" + std::to_string(kCount - 1)), "v" + std::to_string(kCount - 1));
 
     const engine::Headers expected = {
         {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) OrviWrapperTest"},
@@ -132,28 +144,6 @@ TEST(PageSupervision, TheFirstRequestCarriesTheRestoredCookieAndTheTenHeadersInO
         EXPECT_GT(at - names.begin(), previous) << name << " keeps its place";
         previous = at - names.begin();
     }
-}
-
-TEST(PageSupervision, AThousandRestoredCookiesAllReachTheFirstRequestWithoutAPause) {
-    PageFixture f;
-    auto other = f.env.engine->dataStore(ProfileId::generate().text());
-    constexpr int kCount = 1000;
-    for (int i = 0; i < kCount; ++i) {
-        auto cookie = f.cookie("c" + std::to_string(i), "v" + std::to_string(i));
-        // The session cookie is the last one restored, and the page can never read it.
-        cookie.isHTTPOnly = i == kCount - 1;
-        setCookie(*other, cookie);
-    }
-    bool saved = false;
-    f.cookies->saveCookies(f.profileId, other, [&] { saved = true; });
-    ASSERT_TRUE(runMainLoopUntil([&] { return saved; }));
-
-    auto loader = f.startLoader();
-    ASSERT_TRUE(runMainLoopUntil([&] { return !f.pageRequests().empty(); }));
-    const auto first = f.pageRequests().front();
-    EXPECT_EQ(first.cookies.size(), static_cast<std::size_t>(kCount));
-    EXPECT_EQ(first.cookie("c0"), "v0");
-    EXPECT_EQ(first.cookie("c" + std::to_string(kCount - 1)), "v" + std::to_string(kCount - 1));
 }
 
 TEST(PageSupervision, TheUnreadScriptReportsTitleAndMarkedCountersOncePerBurst) {
@@ -214,7 +204,6 @@ TEST(PageSupervision, AKilledContentProcessReloadsThePageAfterAboutASecond) {
     const auto after = std::chrono::duration<double>(Clock::now() - killedAt).count();
     EXPECT_GE(after, 0.9);
     EXPECT_LT(after, 5.0);
-    EXPECT_TRUE(f.log.contains("⚠️ WebView process terminated (count: 1/3)"));
 }
 
 TEST(PageSupervision, APageThatLogsALoginHasItsNewCookiesSavedWithinThreeSeconds) {

@@ -122,11 +122,16 @@ struct ScreensFixture {
 
 } // namespace
 
-TEST(Screens, TheFormsRefuseATakenNameButLetAProfileChangeTheCaseOfItsOwn) {
-    ScreensFixture f({"Основной", "работа"});
+TEST(Screens, TheFormsRefuseATakenNameAndOnlyMoreThanOneProfileCanBeDeleted) {
+    ScreensFixture f({"Основной"});
     f.activate("profiles");
-    ASSERT_NE(f.actions->profilesScreen(), nullptr);
-    auto& add = f.actions->profilesScreen()->showAddForm();
+    auto* screen = f.actions->profilesScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->deleteButtonCount(), 0);
+    f.profiles.addProfile({"работа"});
+    EXPECT_EQ(screen->deleteButtonCount(), 2);
+
+    auto& add = screen->showAddForm();
     add.setName("  Работа ");
     EXPECT_EQ(add.shownNameError(), "Профиль с таким именем уже существует");
     EXPECT_FALSE(add.canSave());
@@ -135,19 +140,11 @@ TEST(Screens, TheFormsRefuseATakenNameButLetAProfileChangeTheCaseOfItsOwn) {
     add.close();
     drainMainContext();
 
-    auto& edit = f.actions->profilesScreen()->showEditForm(f.named("работа"));
+    auto& edit = screen->showEditForm(f.named("работа"));
     edit.setName("РАБОТА");
     EXPECT_FALSE(edit.shownNameError());
     edit.save();
     EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
-}
-
-TEST(Screens, OnlyMoreThanOneProfileCanBeDeleted) {
-    ScreensFixture f({"Основной"});
-    auto& screen = f.actions->showProfiles();
-    EXPECT_EQ(screen.deleteButtonCount(), 0);
-    f.profiles.addProfile({"Дом"});
-    EXPECT_EQ(screen.deleteButtonCount(), 2);
 }
 
 TEST(Screens, ChangingTheCityRebuildsThePageButRenamingDoesNot) {
@@ -170,17 +167,14 @@ TEST(Screens, ChangingTheCityRebuildsThePageButRenamingDoesNot) {
     EXPECT_EQ(f.named("Дом").locationSettings.cityName, LocationSettings::presets().back().cityName);
 }
 
-TEST(Screens, ASectionChosenBeforeThePageExistsDoesNothing) {
-    ScreensFixture f({"Основной"});
+TEST(Screens, ControlAndADigitSwitchToThatProfileAndASectionBeforeThePageDoesNothing) {
+    ScreensFixture f({"Основной", "Работа", "Дом"});
     const auto before = f.log.lines().size();
     f.activate("navigate", Glib::Variant<int>::create(2));
     drainMainContext();
     f.scheduler.runPending();
     EXPECT_EQ(f.log.lines().size(), before);
-}
 
-TEST(Screens, ControlAndADigitSwitchToThatProfile) {
-    ScreensFixture f({"Основной", "Работа", "Дом"});
     f.pressShortcut("<Control>2");
     EXPECT_EQ(f.store.activeProfile().name, "Работа");
     f.pressShortcut("<Control>9");

@@ -59,24 +59,6 @@ bool writeItems(engine::WebView& view, const char* store,
         .ok();
 }
 
-std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
-                                         const std::string& name) {
-    for (const auto& cookie : cookies)
-        if (cookie.name == name)
-            return cookie;
-    return std::nullopt;
-}
-
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
-    int before = nav.finished;
-    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
-                                      "'; document.getElementById('login-button').click(); true");
-    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
-               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
-               return token.ok() && token.value() == "token-" + user;
-           });
-}
-
 class SessionRoundTrip : public ::testing::Test {
 protected:
     SessionRoundTrip() {
@@ -209,7 +191,7 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
     view->setNavigationDelegate(nullptr);
 }
 
-TEST_F(SessionRoundTrip, APageOffTheServiceHostNeitherReceivesNorReplacesTheSavedSnapshot) {
+TEST_F(SessionRoundTrip, OffHostPagesGetNoSnapshotAndAReloadKeepsARotatedToken) {
     const auto profile = ProfileId::generate();
     logInWithHostileStorage(profile);
     const auto saved = prefs->data(keys::storage(profile));
@@ -227,11 +209,8 @@ TEST_F(SessionRoundTrip, APageOffTheServiceHostNeitherReceivesNorReplacesTheSave
         EXPECT_EQ(prefs->data(keys::storage(profile)), saved) << url;
         view->setNavigationDelegate(nullptr);
     }
-}
 
-TEST_F(SessionRoundTrip, AReloadAfterThePageRotatedATokenKeepsTheNewToken) {
-    const auto profile = ProfileId::generate();
-    logInWithHostileStorage(profile);
+    // A reload after the page rotated a token keeps the new token.
     RecordingNavigationDelegate nav;
     auto view = openFresh(profile, nav);
     ASSERT_EQ(evaluate(*view, "localStorage.getItem('orvi.token')").value(), "token-alice");
@@ -278,6 +257,5 @@ TEST_F(SessionRoundTrip, ImportsIntoARealStoreNeverPrintTheCookieValue) {
         ASSERT_TRUE(stored) << profile.text();
         EXPECT_EQ(stored->value, marker) << "the cookie reached the engine";
     }
-    EXPECT_TRUE(log.containsSubstring("orvi_session=[" + std::to_string(marker.size()) + " chars]"));
     EXPECT_FALSE(log.containsSubstring(marker));
 }

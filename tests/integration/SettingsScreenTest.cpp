@@ -36,23 +36,6 @@ void initGtkmm() {
     (void)done;
 }
 
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
-    const int before = nav.finished;
-    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
-                                      "'; document.getElementById('login-button').click(); true");
-    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
-               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
-               return token.ok() && token.value() == "token-" + user;
-           });
-}
-
-std::string findCookieValue(const std::vector<engine::Cookie>& cookies, const std::string& name) {
-    for (const auto& cookie : cookies)
-        if (cookie.name == name)
-            return cookie.value;
-    return "<none>";
-}
-
 std::string pageValue(engine::WebView& view, const std::string& expression) {
     auto result = evaluate(view, expression);
     return result.ok() && result.value().is_string() ? result.value().get<std::string>()
@@ -123,7 +106,8 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     exporter->exportCookies(bob, [&](std::optional<std::string> bytes) { bobFile = std::move(bytes); });
     ASSERT_TRUE(runMainLoopUntil([&] { return bobFile.has_value(); }));
     bobView->setNavigationDelegate(nullptr);
-    const auto bobSession = findCookieValue(allCookies(*bobView->sharedDataStore()), "orvi_session");
+    const auto bobSession =
+        findCookie(allCookies(*bobView->sharedDataStore()), "orvi_session").value_or(engine::Cookie{}).value;
 
     // Alice's page, with a value of her own that Bob's session does not have, saved before
     // her web view is built: its document-start fill then carries that value.
@@ -187,7 +171,9 @@ TEST(SettingsScreen, AnImportedSessionReplacesTheLoggedInUser) {
     EXPECT_EQ(env.service->requestsTo(domains.webHost, "/").front().cookie("orvi_session"), bobSession);
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('orvi.token')"), "token-bob");
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('alice.draft')"), "<none>");
-    EXPECT_EQ(findCookieValue(allCookies(*aliceView->sharedDataStore()), "orvi_user"), "bob");
+    EXPECT_EQ(
+        findCookie(allCookies(*aliceView->sharedDataStore()), "orvi_user").value_or(engine::Cookie{}).value,
+        "bob");
     EXPECT_EQ(env.service->requestsTo(domains.webHost, "/").front().cookie("alice_pref"), std::nullopt);
     mainModel->coordinator()->detach(aliceView);
     aliceView->setNavigationDelegate(nullptr);

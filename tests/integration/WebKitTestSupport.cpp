@@ -154,6 +154,24 @@ engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, c
         [&](auto completion) { view.callAsyncJavaScript(body, arguments, world, std::move(completion)); });
 }
 
+std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies,
+                                         const std::string& name) {
+    for (const auto& cookie : cookies)
+        if (cookie.name == name)
+            return cookie;
+    return std::nullopt;
+}
+
+bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
+    int before = nav.finished;
+    auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
+                                      "'; document.getElementById('login-button').click(); true");
+    return clicked.ok() && waitForFinish(nav, before) && runMainLoopUntil([&] {
+               auto token = evaluate(view, "localStorage.getItem('orvi.token')");
+               return token.ok() && token.value() == "token-" + user;
+           });
+}
+
 std::vector<engine::Cookie> allCookies(engine::DataStore& store) {
     std::optional<std::vector<engine::Cookie>> cookies;
     store.cookieStore().getAllCookies(

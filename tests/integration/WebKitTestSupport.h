@@ -133,6 +133,9 @@ engine::ScriptResult evaluate(engine::WebView& view, const std::string& script,
 engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,
                                engine::World world = engine::World::page);
 std::vector<engine::Cookie> allCookies(engine::DataStore& store);
+std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies, const std::string& name);
+// Submits the imitation page's login form and waits until the page holds the user's token.
+bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user);
 void setCookie(engine::DataStore& store, const engine::Cookie& cookie);
 
 } // namespace orvi::test
