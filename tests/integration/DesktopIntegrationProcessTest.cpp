@@ -63,7 +63,8 @@ TEST_F(DesktopIntegrationProcessTest, TrayMenuAndNotificationActionsSwitchTheRun
     ASSERT_TRUE(app->waitForExactLine("✅ Tray item registered with the StatusNotifierWatcher", 10s));
 
     auto entries = menu();
-    ASSERT_EQ(entries.size(), 6u);
+    // Header, separator, the two profiles, the do-not-disturb group, separator, "Выход".
+    ASSERT_EQ(entries.size(), 11u);
     EXPECT_EQ(entries[0].label, "Активный профиль: Основной");
     EXPECT_EQ(entries[3].label, "Работа");
     click(entries[3].id);
@@ -86,7 +87,7 @@ TEST_F(DesktopIntegrationProcessTest, TrayMenuAndNotificationActionsSwitchTheRun
     EXPECT_TRUE(app->waitForExactLine(savedActiveLine(main), 10s));
     EXPECT_EQ(menu()[0].label, "Активный профиль: Основной") << "the malformed click changed nothing";
 
-    click(entries[5].id);
+    click(entries.back().id);
     EXPECT_EQ(app->waitForExit(15s), 0) << "\"Выход\" ends the application normally";
 }
 
