@@ -49,7 +49,9 @@ Error corruptData() {
 } // namespace
 
 struct ChatExportCollector::Run {
-    std::shared_ptr<engine::WebView> webView;
+    // Weak: an evaluation waiting in the page holds the run, and the run must not keep the
+    // page alive in turn.
+    std::weak_ptr<engine::WebView> webView;
     ChatHistory history = ChatHistory::loadOlder;
     ChatExportOptions options;
     Clock::time_point deadline;
@@ -132,24 +134,30 @@ void ChatExportCollector::cancel() {
 
 void ChatExportCollector::evaluate(const std::shared_ptr<Run>& run, const std::string& script, Next next) {
     std::weak_ptr<ChatExportCollector> weak = weak_from_this();
-    run->webView->evaluateJavaScript(script, engine::World::client,
-                                     [weak, run, next = std::move(next)](engine::ScriptResult result) {
-                                         auto self = weak.lock();
-                                         if (!self) {
-                                             run->ended = true;
-                                             cleanUpPage(run, [] {});
-                                             return;
-                                         }
-                                         if (run->cancelled) {
-                                             self->end(run, std::nullopt);
-                                             return;
-                                         }
-                                         if (!result.ok()) {
-                                             self->end(run, describedForTheWindow(result.error()));
-                                             return;
-                                         }
-                                         next(std::move(result));
-                                     });
+    auto webView = run->webView.lock();
+    if (!webView) {
+        end(run, describedForTheWindow(Error{engine::kJavaScriptErrorDomain, engine::kWebViewInvalidatedCode,
+                                             "web view gone"}));
+        return;
+    }
+    webView->evaluateJavaScript(script, engine::World::client,
+                                [weak, run, next = std::move(next)](engine::ScriptResult result) {
+                                    auto self = weak.lock();
+                                    if (!self) {
+                                        run->ended = true;
+                                        cleanUpPage(run, [] {});
+                                        return;
+                                    }
+                                    if (run->cancelled) {
+                                        self->end(run, std::nullopt);
+                                        return;
+                                    }
+                                    if (!result.ok()) {
+                                        self->end(run, describedForTheWindow(result.error()));
+                                        return;
+                                    }
+                                    next(std::move(result));
+                                });
 }
 
 void ChatExportCollector::loadModule(const std::shared_ptr<Run>& run) {
@@ -263,8 +271,13 @@ void ChatExportCollector::end(const std::shared_ptr<Run>& run, std::optional<Err
 }
 
 void ChatExportCollector::cleanUpPage(const std::shared_ptr<Run>& run, std::function<void()> then) {
-    run->webView->evaluateJavaScript(kCleanupScript, engine::World::client,
-                                     [then = std::move(then)](engine::ScriptResult) { then(); });
+    auto webView = run->webView.lock();
+    if (!webView) {
+        then();
+        return;
+    }
+    webView->evaluateJavaScript(kCleanupScript, engine::World::client,
+                                [then = std::move(then)](engine::ScriptResult) { then(); });
 }
 
 } // namespace orvi
