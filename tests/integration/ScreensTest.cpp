@@ -23,17 +23,6 @@ using namespace orvi::test;
 
 namespace {
 
-class RecordingFactory final : public WebViewFactoryProtocol {
-public:
-    std::shared_ptr<engine::WebView> makeWebView(const Profile&,
-                                                 const std::optional<LocationSettings>&) override {
-        return nullptr;
-    }
-    void removeWebView(const ProfileId& id) override { removed.push_back(id); }
-    void clearCache() override {}
-    std::vector<ProfileId> removed;
-};
-
 void drainMainContext() {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }

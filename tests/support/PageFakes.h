@@ -3,6 +3,7 @@
 #include "core/base/Log.h"
 #include "core/env/VPNDetectionServiceProtocol.h"
 #include "core/notify/NotificationServiceProtocol.h"
+#include "core/page/WebViewFactory.h"
 #include "core/page/WebViewPlacement.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/PreferencesStore.h"
@@ -228,5 +229,17 @@ inline Profile makeProfile(const std::string& name, StorageType storage = Storag
     return Profile{
         ProfileId::generate(), name, false, storage, false, LocationSettings::defaultLocation(), true, true};
 }
+
+// A factory that builds nothing and records which profiles' web views were dropped.
+class RecordingFactory final : public WebViewFactoryProtocol {
+public:
+    std::shared_ptr<engine::WebView> makeWebView(const Profile&,
+                                                 const std::optional<LocationSettings>&) override {
+        return nullptr;
+    }
+    void removeWebView(const ProfileId& id) override { removed.push_back(id); }
+    void clearCache() override {}
+    std::vector<ProfileId> removed;
+};
 
 } // namespace orvi::test
