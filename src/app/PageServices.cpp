@@ -54,19 +54,25 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_unreadDetectionService = UnreadDetectionService::create();
     m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
+    const SessionSync sessionSync{m_cookieJarSync, m_storageSnapshotSync};
+    const CoordinatorContext coordinatorContext{
+        scheduler,
+        m_domains,
+        m_sessions,
+        *m_downloads,
+        [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
+        [this] {
+            if (m_callsUnavailableSaid)
+                return;
+            m_callsUnavailableSaid = true;
+            logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
+            m_statusLines.emit(callsUnavailableStatusLine());
+        }};
     m_mainWebViewModel = MainWebViewModel::create(
-        profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
-        m_navigationPolicyService, m_unreadDetectionService, m_notificationService,
-        CoordinatorContext{
-            scheduler, m_domains, m_sessions, *m_downloads,
-            [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
-            [this] {
-                if (m_callsUnavailableSaid)
-                    return;
-                m_callsUnavailableSaid = true;
-                logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
-                m_statusLines.emit(callsUnavailableStatusLine());
-            }});
+        profileStore, sessionSync, m_sessionExport,
+        MainWebViewModel::coordinatorFactory(m_navigationPolicyService, m_unreadDetectionService, sessionSync,
+                                             coordinatorContext),
+        m_notificationService, coordinatorContext);
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,
