@@ -3,6 +3,7 @@
 #include "core/base/Log.h"
 #include "service/DownloadPages.h"
 #include "service/HostilePages.h"
+#include "service/OutageSwitch.h"
 #include "service/ServicePages.h"
 
 #include <fstream>
@@ -224,7 +225,8 @@ void ImitationService::handle(SoupServerMessage* message) {
         onRequest(*request);
     // A page that never answers, for time-outs, and one that stops halfway through its body,
     // for failures after a load has committed.
-    if (request->host == m_endpoints.webHost && request->path == "/hang") {
+    if ((request->host == m_endpoints.webHost && request->path == "/hang") ||
+        pages::holdsRequest(*request, m_endpoints)) {
         soup_server_message_pause(message);
         return;
     }

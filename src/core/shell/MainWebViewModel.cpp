@@ -91,6 +91,10 @@ void MainWebViewModel::installCallbacks(OrviWebCoordinator& coordinator) {
         if (auto self = weakSelf.lock())
             self->isLoading.set(loading);
     };
+    coordinator.onTroubleChanged = [weakSelf](const std::optional<PageTroubleState>& state) {
+        if (auto self = weakSelf.lock())
+            self->pageTrouble.set(state);
+    };
     coordinator.onCallStateChanged = [weakSelf](bool active) {
         if (auto self = weakSelf.lock())
             self->isCallActive.set(active);
@@ -197,6 +201,8 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
     m_coordinator = m_makeCoordinator(profile);
     m_coordinator->adoptUnreadCount(knownUnreadCount(profile.id));
     installCallbacks(*m_coordinator);
+    if (pageTrouble())
+        pageTrouble.set(std::nullopt);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
     logLine(
         "   💡 WebView will be updated via updateNSView/updateUIView, which will restore cookies and storage");

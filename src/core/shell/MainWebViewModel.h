@@ -52,6 +52,8 @@ public:
     Published<bool> isLoading{false};
     Published<bool> isCallActive{false};
     Published<bool> isNetworkSuspended{false};
+    // Why the page on screen is not shown, while it is not.
+    Published<std::optional<PageTroubleState>> pageTrouble;
 
     const std::shared_ptr<OrviWebCoordinator>& coordinator() const { return m_coordinator; }
     // Told after the coordinator was replaced; the host then shows the new profile's page.
@@ -65,6 +67,8 @@ public:
 
     // Exports the session of the page on screen (the profile its web view belongs to).
     void exportToFile(std::function<void(std::optional<std::filesystem::path>)> completion);
+    // The user asked to try the page on screen again.
+    void retryPage() { m_coordinator->retryAfterTrouble(); }
     void suspendNetworkActivityIfIdle();
     void resumeNetworkActivityIfNeeded(ForceReload forceReload);
 
