@@ -242,9 +242,11 @@ TEST(PageSupervision, TheUnreadCountFollowsEveryKindOfChangeToThePage) {
         {"document.getElementById('a').classList.add('muted')", 2},
         {"document.querySelector('#cb b').firstChild.data = '7'", 7},
         {"document.getElementById('a').classList.remove('muted'); document.getElementById('b').remove()", 3},
-        {"document.getElementById('a').insertAdjacentHTML('afterbegin', '<span data-unread-count=\"8\"></span>')",
+        {"document.getElementById('a').insertAdjacentHTML('afterbegin', '<span "
+         "data-unread-count=\"8\"></span>')",
          8},
-        {"document.head.insertAdjacentHTML('beforeend', '<style>[data-unread-count=\"8\"]{visibility:hidden}</style>')",
+        {"document.head.insertAdjacentHTML('beforeend', "
+         "'<style>[data-unread-count=\"8\"]{visibility:hidden}</style>')",
          3},
         {"document.body.insertAdjacentHTML('beforeend', '<div aria-label=\"9 unread\"></div>')", 9},
         {"document.querySelector('[aria-label=\"9 unread\"]').setAttribute('aria-hidden', 'true')", 3},
