@@ -358,13 +358,13 @@ def main():
     names = [name for name, _ in subjects]
     print(f"\nMedians of {args.runs} runs, {time.strftime('%Y-%m-%d %H:%M %Z')}, {os.uname().nodename}, "
           f"{os.cpu_count()} CPUs")
-    header = f"{'':58}" + "".join(f"{n[:19]:>20}" for n in names) + f"{'ratio to ' + names[-1].split()[0][:11]:>20}"
+    header = f"{'':58}" + "".join(f"{n[:19]:>20}" for n in names) + f"{'ratio to ' + names[-1].split()[0][:11]:>22}"
     print(header)
     for title, key, digits in rows:
         values = [median(results[n], key) for n in names]
         cells = "".join(f"{v:>20.{digits}f}" if v is not None else f"{'—':>20}" for v in values)
         ours, chromium = values[0], values[-1]
-        ratio = f"{ours / chromium:>20.2f}" if ours is not None and chromium else f"{'—':>20}"
+        ratio = f"{ours / chromium:>22.2f}" if ours is not None and chromium else f"{'—':>22}"
         print(f"{title:58}{cells}{ratio}")
 
     for name in names:
