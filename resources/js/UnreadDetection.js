@@ -5,6 +5,9 @@ try {
     if (window.__orviWrapperUnreadObserver) {
         window.__orviWrapperUnreadObserver.disconnect();
     }
+    if (window.__orviWrapperUnreadResize) {
+        window.removeEventListener("resize", window.__orviWrapperUnreadResize);
+    }
     var profileId = {{profileId}};
     var lastSentCount = -1;
     var scheduled = false;
@@ -205,10 +208,11 @@ try {
         attributeFilter: ["class", "style", "hidden", "role", "data-unread", "data-unread-count", "data-testid",
             "data-chat-id", "data-dialog-id", "aria-label", "aria-hidden"]
     });
-    window.addEventListener("resize", function () {
+    window.__orviWrapperUnreadResize = function () {
         rereadAll = true;
         scheduleScan();
-    });
+    };
+    window.addEventListener("resize", window.__orviWrapperUnreadResize);
     sendCount();
 } catch (error) {
     console.log("OrviWrapper unread detection error:", error);
