@@ -3,6 +3,7 @@
 #include "core/base/Log.h"
 #include "service/DownloadPages.h"
 #include "service/ServicePages.h"
+#include "service/SessionPages.h"
 
 #include <fstream>
 #include <gio/gio.h>
@@ -256,6 +257,8 @@ void ImitationService::handle(SoupServerMessage* message) {
 ImitationService::Response ImitationService::route(const RecordedRequest& request) {
     const auto& e = m_endpoints;
     if (auto page = pages::mediaPage(request, e))
+        return Response{page->status, page->contentType, page->body, page->headers};
+    if (auto page = pages::sessionPage(request, e))
         return Response{page->status, page->contentType, page->body, page->headers};
     if (request.host == e.webHost)
         return webClient(request);
