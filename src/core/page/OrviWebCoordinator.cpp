@@ -329,7 +329,7 @@ void OrviWebCoordinator::forgetEndedSession(const std::shared_ptr<engine::WebVie
         return;
     const auto owner = sessionOwner(*webView);
     logLine("🚪 All cookies of profile " + owner.text() +
-            " are gone while its page is open – session ended, " + "forgetting the saved cookies");
+            " are gone while its page is open – session ended, forgetting the saved cookies");
     m_sessionSync.cookieJar->clearCookies(owner);
 }
 

@@ -133,9 +133,9 @@ void CookieJarSync::restoreCookiesArray(std::vector<engine::Cookie> cookies,
         setCookiesArray(std::move(cookies), expected, dataStore, done);
         return;
     }
-    // A persistent store outlives a crash with whatever the service set last (a rotated
-    // session, a logout), while the saved copy may be older: the store holds the truth and
-    // the copy only fills in what it lacks.
+    // A persistent store outlives a crash with whatever the service set last (a renewed
+    // session token), while the saved copy may be older: the store holds the truth and the
+    // copy only fills in what it lacks.
     std::weak_ptr<engine::DataStore> weakStore = dataStore;
     std::weak_ptr<CookieJarSync*> lifetime = m_lifetime;
     dataStore->cookieStore().getAllCookies([lifetime, weakStore, cookies = std::move(cookies), expected,
