@@ -433,14 +433,20 @@ TEST(OrviWebCoordinator, ASessionEmptiedWhileThePageIsOpenIsForgottenButNotAnEmp
         std::vector<engine::Cookie> atFinish;
         bool readFails;
         bool forgotten;
+        bool handedOverLoaded = false;
     } cases[] = {{"logout", {sid}, false, true},
+                 {"logout in the background", {sid}, false, true, true},
                  {"empty since the start", {}, false, false},
                  {"unreadable store", {sid}, true, false}};
     for (const auto& c : cases) {
         CoordinatorFixture f;
         f.preferences.setData(keys::cookies(f.profile.id), "saved");
         f.jar().cookies = c.atFinish;
-        f.webView->finishNavigation(kPage);
+        f.webView->currentURL = kPage;
+        if (c.handedOverLoaded)
+            f.coordinator->superviseInBackground(f.webView);
+        else
+            f.webView->finishNavigation(kPage);
         if (c.readFails)
             f.jar().readFailure = Error{"WebKit", 1, "no jar"};
         f.jar().changeTo({});

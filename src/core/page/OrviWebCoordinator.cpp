@@ -165,9 +165,12 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                   engine::FrameScope::allFrames, kHandlerWorld});
     installMediaScripts(webView);
     watchCookieChanges(webView);
-    // A page taken over already loaded sends no finish that would start the periodic save.
-    if (!webView->url().empty())
+    // A page taken over already loaded sends no finish that would start the periodic save or
+    // show which cookies it holds (a logout noticed later depends on knowing that).
+    if (!webView->url().empty()) {
         startPeriodicSaving(webView);
+        checkCookies(webView, false);
+    }
 }
 
 void OrviWebCoordinator::superviseInBackground(const std::shared_ptr<engine::WebView>& webView) {
