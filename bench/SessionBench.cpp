@@ -46,9 +46,10 @@ public:
 
 class BenchCookieStore final : public engine::CookieStore {
 public:
-    void getAllCookies(std::function<void(std::vector<engine::Cookie>)> completion) override {
+    void getAllCookies(std::function<void(Result<std::vector<engine::Cookie>>)> completion) override {
         completion(cookies);
     }
+    Connection observeChanges(std::function<void()>) override { return {}; }
     void setCookie(const engine::Cookie&, std::function<void()> completion) override { completion(); }
     void deleteCookie(const engine::Cookie&, std::function<void()> completion) override { completion(); }
     std::vector<engine::Cookie> cookies;

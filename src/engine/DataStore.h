@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/Signal.h"
 #include "engine/EngineTypes.h"
 
 #include <functional>
@@ -13,10 +14,14 @@ class CookieStore {
 public:
     virtual ~CookieStore() = default;
 
-    // Every cookie of the store, HTTP-only ones included.
-    virtual void getAllCookies(std::function<void(std::vector<Cookie>)> completion) = 0;
+    // Every cookie of the store, HTTP-only ones included, or why the store could not be read:
+    // a failed read must never pass for an empty jar (that would look like a logout).
+    virtual void getAllCookies(std::function<void(Result<std::vector<Cookie>>)> completion) = 0;
     virtual void setCookie(const Cookie& cookie, std::function<void()> completion) = 0;
     virtual void deleteCookie(const Cookie& cookie, std::function<void()> completion) = 0;
+    // Tells the observer whenever the jar's cookies change, whoever changed them (a response,
+    // a page script, a call above), for as long as the connection is kept.
+    [[nodiscard]] virtual Connection observeChanges(std::function<void()> observer) = 0;
 };
 
 // A website data store: cookies, web storage, caches. One per profile, persistent or not.

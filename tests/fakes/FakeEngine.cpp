@@ -19,9 +19,23 @@ void FakeCookieStore::releaseDeferred() {
     }
 }
 
-void FakeCookieStore::getAllCookies(std::function<void(std::vector<engine::Cookie>)> completion) {
+void FakeCookieStore::getAllCookies(std::function<void(Result<std::vector<engine::Cookie>>)> completion) {
     ++getAllCount;
-    answer([this, completion = std::move(completion)] { completion(cookies); });
+    answer([this, completion = std::move(completion)] {
+        if (readFailure)
+            completion(*readFailure);
+        else
+            completion(cookies);
+    });
+}
+
+Connection FakeCookieStore::observeChanges(std::function<void()> observer) {
+    return m_changed.connect([observer = std::move(observer)] { observer(); });
+}
+
+void FakeCookieStore::changeTo(std::vector<engine::Cookie> jar) {
+    cookies = std::move(jar);
+    m_changed.emit();
 }
 
 void FakeCookieStore::setCookie(const engine::Cookie& cookie, std::function<void()> completion) {
@@ -32,6 +46,7 @@ void FakeCookieStore::setCookie(const engine::Cookie& cookie, std::function<void
         };
         cookies.erase(std::remove_if(cookies.begin(), cookies.end(), same), cookies.end());
         cookies.push_back(cookie);
+        m_changed.emit();
         completion();
     });
 }
@@ -42,6 +57,7 @@ void FakeCookieStore::deleteCookie(const engine::Cookie& cookie, std::function<v
             return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
         };
         cookies.erase(std::remove_if(cookies.begin(), cookies.end(), same), cookies.end());
+        m_changed.emit();
         completion();
     });
 }
@@ -59,24 +75,29 @@ void FakeWebView::addScriptMessageHandler(const std::string& name, engine::World
     messageHandlers[name] = Handler{world, std::move(handler)};
 }
 
-void FakeWebView::removeScriptMessageHandler(const std::string& name) { messageHandlers.erase(name); }
+void FakeWebView::removeScriptMessageHandler(const std::string& name) {
+    messageHandlers.erase(name);
+}
 
 void FakeWebView::evaluateJavaScript(const std::string& script, engine::World world,
                                      std::function<void(engine::ScriptResult)> completion) {
     evaluations.push_back(Evaluation{script, world, Json()});
     std::optional<engine::ScriptResult> result =
-        responder ? responder(script, world) : std::optional<engine::ScriptResult>(engine::ScriptResult(Json()));
+        responder ? responder(script, world)
+                  : std::optional<engine::ScriptResult>(engine::ScriptResult(Json()));
     if (result)
         completion(std::move(*result));
     else
         heldCompletions.push_back(std::move(completion));
 }
 
-void FakeWebView::callAsyncJavaScript(const std::string& functionBody, const Json& arguments, engine::World world,
+void FakeWebView::callAsyncJavaScript(const std::string& functionBody, const Json& arguments,
+                                      engine::World world,
                                       std::function<void(engine::ScriptResult)> completion) {
     evaluations.push_back(Evaluation{functionBody, world, arguments});
-    std::optional<engine::ScriptResult> result = responder ? responder(functionBody, world)
-                                                           : std::optional<engine::ScriptResult>(engine::ScriptResult(Json()));
+    std::optional<engine::ScriptResult> result =
+        responder ? responder(functionBody, world)
+                  : std::optional<engine::ScriptResult>(engine::ScriptResult(Json()));
     if (result)
         completion(std::move(*result));
     else
@@ -139,7 +160,8 @@ std::optional<engine::PolicyDecision> FakeWebView::decideAction(const engine::Na
     return calls == 1 ? decision : std::nullopt;
 }
 
-std::optional<engine::PolicyDecision> FakeWebView::decideResponse(const engine::NavigationResponse& response) {
+std::optional<engine::PolicyDecision>
+FakeWebView::decideResponse(const engine::NavigationResponse& response) {
     std::optional<engine::PolicyDecision> decision;
     int calls = 0;
     if (navigationDelegate)
@@ -150,7 +172,9 @@ std::optional<engine::PolicyDecision> FakeWebView::decideResponse(const engine::
     return calls == 1 ? decision : std::nullopt;
 }
 
-std::shared_ptr<engine::DataStore> FakeEngine::defaultDataStore() { return defaultStore; }
+std::shared_ptr<engine::DataStore> FakeEngine::defaultDataStore() {
+    return defaultStore;
+}
 
 std::shared_ptr<engine::DataStore> FakeEngine::nonPersistentDataStore() {
     auto store = std::make_shared<FakeDataStore>(false);

@@ -15,11 +15,16 @@ namespace orvi::test {
 // can hold an answer back and release it later (to check ordering and lifetimes).
 class FakeCookieStore final : public engine::CookieStore {
 public:
-    void getAllCookies(std::function<void(std::vector<engine::Cookie>)> completion) override;
+    void getAllCookies(std::function<void(Result<std::vector<engine::Cookie>>)> completion) override;
     void setCookie(const engine::Cookie& cookie, std::function<void()> completion) override;
     void deleteCookie(const engine::Cookie& cookie, std::function<void()> completion) override;
+    Connection observeChanges(std::function<void()> observer) override;
+    // The jar as a response or a page script leaves it, told to the observers as the engine does.
+    void changeTo(std::vector<engine::Cookie> jar);
 
     std::vector<engine::Cookie> cookies;
+    // While set, every read fails with this error.
+    std::optional<Error> readFailure;
     int getAllCount = 0;
     int setCount = 0;
 
@@ -31,6 +36,7 @@ public:
 private:
     void answer(std::function<void()> fn);
     std::deque<std::function<void()>> m_deferred;
+    Signal<> m_changed;
 };
 
 class FakeDataStore final : public engine::DataStore {

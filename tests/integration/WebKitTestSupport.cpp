@@ -174,8 +174,9 @@ bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::s
 
 std::vector<engine::Cookie> allCookies(engine::DataStore& store) {
     std::optional<std::vector<engine::Cookie>> cookies;
-    store.cookieStore().getAllCookies(
-        [&](std::vector<engine::Cookie> answer) { cookies = std::move(answer); });
+    store.cookieStore().getAllCookies([&](Result<std::vector<engine::Cookie>> answer) {
+        cookies = answer ? std::move(answer).value() : std::vector<engine::Cookie>{};
+    });
     runMainLoopUntil([&] { return cookies.has_value(); });
     return cookies.value_or(std::vector<engine::Cookie>{});
 }

@@ -5,6 +5,7 @@
 #include "service/HostilePages.h"
 #include "service/OutageSwitch.h"
 #include "service/ServicePages.h"
+#include "service/SessionPages.h"
 
 #include <fstream>
 #include <gio/gio.h>
@@ -261,6 +262,8 @@ ImitationService::Response ImitationService::route(const RecordedRequest& reques
     if (auto page = pages::mediaPage(request, e))
         return Response{page->status, page->contentType, page->body, page->headers};
     if (auto page = pages::hostilePage(request))
+        return Response{page->status, page->contentType, page->body, page->headers};
+    if (auto page = pages::sessionPage(request, e))
         return Response{page->status, page->contentType, page->body, page->headers};
     if (request.host == e.webHost)
         return webClient(request);

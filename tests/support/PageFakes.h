@@ -40,13 +40,16 @@ public:
     void saveCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore,
                      Done completion) override {
         calls.push_back("saveCookies " + id.text());
-        dataStore->cookieStore().getAllCookies([this, id, completion](std::vector<engine::Cookie> cookies) {
-            Json saved = Json::object();
-            for (const auto& cookie : cookies)
-                saved[cookie.name] = cookie.value;
-            m_preferences.setData(keys::cookies(id), saved.dump());
-            completion();
-        });
+        dataStore->cookieStore().getAllCookies(
+            [this, id, completion](Result<std::vector<engine::Cookie>> read) {
+                if (read) {
+                    Json saved = Json::object();
+                    for (const auto& cookie : read.value())
+                        saved[cookie.name] = cookie.value;
+                    m_preferences.setData(keys::cookies(id), saved.dump());
+                }
+                completion();
+            });
     }
     void restoreCookies(const ProfileId& id, const std::shared_ptr<engine::DataStore>& dataStore,
                         Done completion) override {
@@ -66,7 +69,10 @@ public:
                 });
         }
     }
-    void clearCookies(const ProfileId& id) override { m_preferences.remove(keys::cookies(id)); }
+    void clearCookies(const ProfileId& id) override {
+        calls.push_back("clearCookies " + id.text());
+        m_preferences.remove(keys::cookies(id));
+    }
     void saveStorage(const ProfileId& id, const std::shared_ptr<engine::WebView>&, Done completion) override {
         calls.push_back("saveStorage " + id.text());
         answer([this, id, completion] {

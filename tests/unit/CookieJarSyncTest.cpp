@@ -138,3 +138,55 @@ TEST_F(CookieJarSyncTest, ASavedSessionSurvivesARestartIntoAnEmptyStore) {
     EXPECT_EQ(doneCount, 1);
     EXPECT_EQ(freshStore->cookies.cookies, original);
 }
+
+TEST_F(CookieJarSyncTest, APersistentStoreKeepsWhatItHoldsAndOnlyLacksAreFilledFromTheSavedCopy) {
+    auto at = [](engine::Cookie cookie, std::string path) {
+        cookie.path = std::move(path);
+        return cookie;
+    };
+    const std::vector<engine::Cookie> saved = {makeCookie("sid", "old"), makeCookie("csrf", "2")};
+    struct Case {
+        const char* name;
+        bool persistent;
+        bool readFails;
+        std::vector<engine::Cookie> live;
+        std::vector<engine::Cookie> expected;
+    } cases[] = {
+        {"rotated since the save",
+         true,
+         false,
+         {makeCookie("sid", "new")},
+         {makeCookie("sid", "new"), makeCookie("csrf", "2")}},
+        {"same name on another path",
+         true,
+         false,
+         {at(makeCookie("sid", "x"), "/x")},
+         {at(makeCookie("sid", "x"), "/x"), makeCookie("sid", "old"), makeCookie("csrf", "2")}},
+        {"store that keeps nothing", false, false, {makeCookie("sid", "new")}, saved},
+        {"unreadable store", true, true, {makeCookie("sid", "new")}, saved},
+    };
+    for (const auto& c : cases) {
+        doneCount = 0;
+        store = std::make_shared<FakeDataStore>(c.persistent, "profile");
+        store->cookies.cookies = c.live;
+        if (c.readFails)
+            store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
+        prefs.setData(keys::cookies(profile), cookies::toDictionaries(saved).dump());
+        restore();
+        scheduler.runPending();
+        EXPECT_EQ(doneCount, 1) << c.name;
+        EXPECT_EQ(store->cookies.cookies, c.expected) << c.name;
+    }
+}
+
+TEST_F(CookieJarSyncTest, AnUnreadableStoreNeitherSavesNorErasesButStillCompletes) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
+    jar->saveCookies(profile, store, [this] { ++doneCount; });
+    EXPECT_FALSE(savedCookies());
+
+    prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
+    jar->saveCookies(profile, store, [this] { ++doneCount; });
+    EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
+    EXPECT_EQ(doneCount, 2);
+}

@@ -400,3 +400,57 @@ TEST(OrviWebCoordinator, UnreadReportsPassTheGateOnlyFromTheServiceAndWithinTheR
     EXPECT_FALSE(counts.empty());
     EXPECT_LE(counts.size(), 50u);
 }
+
+TEST(OrviWebCoordinator, ACookieChangeBetweenLoadsIsSavedASecondLaterOnceForABurstAlsoInTheBackground) {
+    for (const bool background : {false, true}) {
+        CoordinatorFixture f;
+        if (background)
+            f.coordinator->superviseInBackground(f.webView);
+        const auto save = "saveCookies " + f.profile.id.text();
+        f.jar().cookies = {{"sid", "1", "web.orvi.example"}};
+        f.webView->finishNavigation(kPage);
+        f.jar().changeTo({{"sid", "2", "web.orvi.example"}});
+        f.scheduler.advance(500ms);
+        f.jar().changeTo({{"sid", "3", "web.orvi.example"}});
+        EXPECT_EQ(f.cookies->count(save), 0u);
+        f.scheduler.advance(600ms);
+        EXPECT_EQ(f.cookies->count(save), 1u) << background;
+        f.scheduler.advance(5s);
+        EXPECT_EQ(f.cookies->count(save), 1u) << background;
+
+        f.coordinator->detach(f.webView);
+        const auto afterDetach = f.cookies->count(save);
+        f.jar().changeTo({{"sid", "4", "web.orvi.example"}});
+        f.scheduler.advance(5s);
+        EXPECT_EQ(f.cookies->count(save), afterDetach) << background;
+    }
+}
+
+TEST(OrviWebCoordinator, ASessionEmptiedWhileThePageIsOpenIsForgottenButNotAnEmptyOrUnreadableStore) {
+    const engine::Cookie sid{"sid", "1", "web.orvi.example"};
+    struct Case {
+        const char* name;
+        std::vector<engine::Cookie> atFinish;
+        bool readFails;
+        bool forgotten;
+        bool handedOverLoaded = false;
+    } cases[] = {{"logout", {sid}, false, true},
+                 {"logout in the background", {sid}, false, true, true},
+                 {"empty since the start", {}, false, false},
+                 {"unreadable store", {sid}, true, false}};
+    for (const auto& c : cases) {
+        CoordinatorFixture f;
+        f.preferences.setData(keys::cookies(f.profile.id), "saved");
+        f.jar().cookies = c.atFinish;
+        f.webView->currentURL = kPage;
+        if (c.handedOverLoaded)
+            f.coordinator->superviseInBackground(f.webView);
+        else
+            f.webView->finishNavigation(kPage);
+        if (c.readFails)
+            f.jar().readFailure = Error{"WebKit", 1, "no jar"};
+        f.jar().changeTo({});
+        f.scheduler.advance(2s);
+        EXPECT_EQ(f.preferences.data(keys::cookies(f.profile.id)).has_value(), !c.forgotten) << c.name;
+    }
+}

@@ -216,3 +216,16 @@ TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
               "  \"c\" : [\n\n  ],\n  \"d\" : {\n    \"x\" : \"a\\/b\",\n"
               "    \"y\" : true,\n    \"z\" : null\n  }\n}");
 }
+
+TEST_F(SessionExportTest, AnUnreadableLiveStoreFailsBothExportsInsteadOfWritingNoCookies) {
+    store->cookies.cookies = {makeCookie("sid", "1")};
+    store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
+    exporter->exportCookiesEncryptedFromDataStore(
+        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
+    exportFile();
+    scheduler.advance(5s);
+    EXPECT_EQ(blobs, std::vector<std::optional<std::string>>{std::nullopt});
+    EXPECT_EQ(files, std::vector<std::optional<std::filesystem::path>>{std::nullopt});
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(documents.path()))
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+}

@@ -204,9 +204,13 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                   engine::InjectionTime::documentStart,
                                                   engine::FrameScope::allFrames, kHandlerWorld});
     installMediaScripts(webView);
-    // A page taken over already loaded sends no finish that would start the periodic save.
-    if (!webView->url().empty())
+    watchCookieChanges(webView);
+    // A page taken over already loaded sends no finish that would start the periodic save or
+    // show which cookies it holds (a logout noticed later depends on knowing that).
+    if (!webView->url().empty()) {
         startPeriodicSaving(webView);
+        checkCookies(webView, false);
+    }
 }
 
 void OrviWebCoordinator::superviseInBackground(const std::shared_ptr<engine::WebView>& webView) {
@@ -250,6 +254,7 @@ void OrviWebCoordinator::detach(const std::shared_ptr<engine::WebView>& webView,
         // may be gone by then.
         webView->setNavigationDelegate(nullptr);
         webView->setUIDelegate(nullptr);
+        m_cookieChanges.disconnect();
         m_currentWebView.reset();
         m_placement.reset();
     }
@@ -311,28 +316,75 @@ void OrviWebCoordinator::didFinishNavigation(engine::WebView& webView) {
         }
     }
 
-    auto view = strongView(webView);
-    if (!m_sessionSync || !view)
+    if (auto view = strongView(webView))
+        checkCookies(view, true);
+}
+
+void OrviWebCoordinator::watchCookieChanges(const std::shared_ptr<engine::WebView>& webView) {
+    m_cookieChanges.disconnect();
+    if (!m_sessionSync)
         return;
+    // A change between page loads (a renewed token, a logout) would otherwise wait for the
+    // periodic save, and a crash in between would lose it.
     std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
-    std::weak_ptr<engine::WebView> weakView = view;
-    view->dataStore().cookieStore().getAllCookies([weakSelf, weakView](std::vector<engine::Cookie> cookies) {
+    std::weak_ptr<engine::WebView> weakView = webView;
+    m_cookieChanges = webView->dataStore().cookieStore().observeChanges([weakSelf, weakView] {
         auto self = weakSelf.lock();
-        auto webView = weakView.lock();
-        if (self && webView)
-            self->compareCookies(cookies, webView);
+        if (!self)
+            return;
+        self->m_saveSchedule.afterCookieChange([weakSelf, weakView] {
+            auto self = weakSelf.lock();
+            auto view = weakView.lock();
+            if (self && view && self->isCurrent(*view) && self->m_context.sessions.isSessionLive(*view))
+                self->checkCookies(view, false);
+        });
     });
 }
 
+void OrviWebCoordinator::checkCookies(const std::shared_ptr<engine::WebView>& webView, bool afterFinish) {
+    if (!m_sessionSync)
+        return;
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    std::weak_ptr<engine::WebView> weakView = webView;
+    webView->dataStore().cookieStore().getAllCookies(
+        [weakSelf, weakView, afterFinish](Result<std::vector<engine::Cookie>> cookies) {
+            auto self = weakSelf.lock();
+            auto webView = weakView.lock();
+            if (!self || !webView)
+                return;
+            // An unreadable store says nothing about the session; it must not pass for a logout.
+            if (!cookies) {
+                logLine("⚠️ Could not read cookies of profile " + self->sessionOwner(*webView).text() +
+                        ": " + cookies.error().message);
+                return;
+            }
+            self->compareCookies(cookies.value(), webView, afterFinish);
+        });
+}
+
 void OrviWebCoordinator::compareCookies(const std::vector<engine::Cookie>& cookies,
-                                        const std::shared_ptr<engine::WebView>& webView) {
-    const bool changed = m_saveSchedule.cookiesChanged(cookies);
+                                        const std::shared_ptr<engine::WebView>& webView, bool afterFinish) {
+    const auto change = m_saveSchedule.cookiesChanged(cookies);
     // A finish that arrives after the coordinator moved on must not restart the timer for
     // a web view it no longer watches.
-    if (isCurrent(*webView))
+    if (afterFinish && isCurrent(*webView))
         startPeriodicSaving(webView);
-    if (changed)
+    if (change == SessionSaveSchedule::CookieChange::changed)
         saveCookies(webView);
+    else if (change == SessionSaveSchedule::CookieChange::emptied)
+        forgetEndedSession(webView);
+}
+
+void OrviWebCoordinator::forgetEndedSession(const std::shared_ptr<engine::WebView>& webView) {
+    // The empty saved-session guard is for a store that comes up empty; this one was read with
+    // cookies in this run and emptied while its page was open, so keeping the saved copy
+    // would log the user back in at the next start.
+    if (!isCurrent(*webView) || !canSaveFrom(*webView))
+        return;
+    const auto owner = sessionOwner(*webView);
+    logLine("🚪 All cookies of profile " + owner.text() +
+            " are gone while its page is open – session ended, forgetting the saved cookies");
+    m_sessionSync.cookieJar->clearCookies(owner);
 }
 
 void OrviWebCoordinator::startPeriodicSaving(const std::shared_ptr<engine::WebView>& webView) {

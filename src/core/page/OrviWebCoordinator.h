@@ -137,8 +137,13 @@ private:
     void saveCookies(const std::shared_ptr<engine::WebView>& webView);
     void saveCookiesAndStorage(const std::shared_ptr<engine::WebView>& webView,
                                std::function<void()> storageDone);
+    void watchCookieChanges(const std::shared_ptr<engine::WebView>& webView);
+    // Reads the cookies and saves them when they changed; a page's finish also (re)starts
+    // the periodic save.
+    void checkCookies(const std::shared_ptr<engine::WebView>& webView, bool afterFinish);
     void compareCookies(const std::vector<engine::Cookie>& cookies,
-                        const std::shared_ptr<engine::WebView>& webView);
+                        const std::shared_ptr<engine::WebView>& webView, bool afterFinish);
+    void forgetEndedSession(const std::shared_ptr<engine::WebView>& webView);
     void startPeriodicSaving(const std::shared_ptr<engine::WebView>& webView);
     void saveCurrentCookiesAndStorage();
     void reloadAfterCrash(const std::shared_ptr<engine::WebView>& webView);
@@ -162,6 +167,7 @@ private:
     std::shared_ptr<const WebViewPlacement> m_placement;
 
     SessionSaveSchedule m_saveSchedule;
+    Connection m_cookieChanges;
     CrashReloadBackoff m_crashBackoff;
     std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
     CallState m_callState;

@@ -32,6 +32,12 @@ void SessionSaveSchedule::startPeriodic(std::function<bool()> tick) {
 
 void SessionSaveSchedule::stop() {
     m_timer.cancel();
+    m_cookieChange.cancel();
+}
+
+void SessionSaveSchedule::afterCookieChange(std::function<void()> check) {
+    if (!m_cookieChange.isActive())
+        m_cookieChange = m_scheduler.startTimer(kCookieChangeDelay, std::move(check));
 }
 
 void SessionSaveSchedule::afterLogin(const std::function<void(const std::string& label)>& attempt) {
@@ -41,7 +47,8 @@ void SessionSaveSchedule::afterLogin(const std::function<void(const std::string&
     m_loginSecond = m_scheduler.startTimer(std::chrono::seconds(3), [attempt] { attempt("t+3s"); });
 }
 
-bool SessionSaveSchedule::cookiesChanged(const std::vector<engine::Cookie>& cookies) {
+SessionSaveSchedule::CookieChange
+SessionSaveSchedule::cookiesChanged(const std::vector<engine::Cookie>& cookies) {
     const auto hash = hashCookies(cookies);
     if (m_lastCookieCount == 0 && m_lastCookieHash.empty()) {
         m_lastCookieCount = cookies.size();
@@ -49,12 +56,13 @@ bool SessionSaveSchedule::cookiesChanged(const std::vector<engine::Cookie>& cook
         logLine("📊 Initial cookie state: " + std::to_string(cookies.size()) + " cookies");
     }
     if (cookies.size() == m_lastCookieCount && hash == m_lastCookieHash)
-        return false;
+        return CookieChange::none;
     logLine("🔄 Cookies changed: " + std::to_string(m_lastCookieCount) + " -> " +
             std::to_string(cookies.size()) + ", saving...");
+    const bool emptied = cookies.empty() && m_lastCookieCount > 0;
     m_lastCookieCount = cookies.size();
     m_lastCookieHash = hash;
-    return true;
+    return emptied ? CookieChange::emptied : CookieChange::changed;
 }
 
 } // namespace orvi

@@ -208,7 +208,12 @@ void BrowserCookieImport::importFromBrowser(const ProfileId& profileId, engine::
     };
     if (session)
         session->cookieStore().getAllCookies(
-            [session, fromSession](std::vector<engine::Cookie> cookies) { fromSession(std::move(cookies)); });
+            [session, fromSession](Result<std::vector<engine::Cookie>> read) {
+                if (!read)
+                    logLine("⚠️ Cookies of the default network session could not be read: " +
+                            read.error().message);
+                fromSession(read ? std::move(read).value() : std::vector<engine::Cookie>{});
+            });
     else
         fromSession({});
 

@@ -5,11 +5,19 @@
 #include "core/session/CookieDictionary.h"
 #include "core/session/OnceCompletion.h"
 
+#include <algorithm>
+
 namespace orvi {
 namespace {
 
 // A keyed archive of the other desktop version starts with this binary property-list magic.
 constexpr std::string_view kKeyedArchiveMagic = "bplist00";
+
+// The store keeps one cookie per name, domain and path; a later one replaces it.
+bool sameSlot(const engine::Cookie& a, const engine::Cookie& b) {
+    auto path = [](const engine::Cookie& c) { return c.path.empty() ? std::string("/") : c.path; };
+    return a.name == b.name && a.domain == b.domain && path(a) == path(b);
+}
 
 } // namespace
 
@@ -31,12 +39,18 @@ void CookieJarSync::saveCookies(const ProfileId& profileId,
         return;
     }
     std::weak_ptr<CookieJarSync*> lifetime = m_lifetime;
-    dataStore->cookieStore().getAllCookies(
-        [lifetime, profileId, completion = std::move(completion)](std::vector<engine::Cookie> cookies) {
-            if (auto self = lifetime.lock())
-                (*self)->storeCookies(profileId, cookies);
-            completion();
-        });
+    dataStore->cookieStore().getAllCookies([lifetime, profileId, completion = std::move(completion)](
+                                               Result<std::vector<engine::Cookie>> cookies) {
+        if (auto self = lifetime.lock()) {
+            if (cookies)
+                (*self)->storeCookies(profileId, cookies.value());
+            else
+                logLine("💾 Saving cookies for profile: " + profileId.text() +
+                        " – the dataStore could not be read (" + cookies.error().message +
+                        "), keeping previously saved cookies");
+        }
+        completion();
+    });
 }
 
 void CookieJarSync::storeCookies(const ProfileId& profileId, const std::vector<engine::Cookie>& cookies) {
@@ -114,14 +128,52 @@ void CookieJarSync::restoreCookiesArray(std::vector<engine::Cookie> cookies,
         done();
         return;
     }
+    const auto expected = cookies.size();
+    if (!dataStore->isPersistent()) {
+        setCookiesArray(std::move(cookies), expected, dataStore, done);
+        return;
+    }
+    // A persistent store outlives a crash with whatever the service set last (a renewed
+    // session token), while the saved copy may be older: the store holds the truth and the
+    // copy only fills in what it lacks.
+    std::weak_ptr<engine::DataStore> weakStore = dataStore;
+    std::weak_ptr<CookieJarSync*> lifetime = m_lifetime;
+    dataStore->cookieStore().getAllCookies([lifetime, weakStore, cookies = std::move(cookies), expected,
+                                            done](Result<std::vector<engine::Cookie>> present) mutable {
+        auto self = lifetime.lock();
+        auto store = weakStore.lock();
+        if (!self || !store) {
+            done();
+            return;
+        }
+        if (!present) {
+            logLine("   ⚠️ Could not read the dataStore (" + present.error().message +
+                    "), restoring every saved cookie");
+        } else {
+            auto held = [&](const engine::Cookie& saved) {
+                return std::any_of(present.value().begin(), present.value().end(),
+                                   [&](const engine::Cookie& live) { return sameSlot(live, saved); });
+            };
+            const auto before = cookies.size();
+            std::erase_if(cookies, held);
+            if (cookies.size() != before)
+                logLine("   ℹ️ Keeping " + std::to_string(before - cookies.size()) +
+                        " cookies the dataStore already holds");
+        }
+        (*self)->setCookiesArray(std::move(cookies), expected, store, done);
+    });
+}
+
+void CookieJarSync::setCookiesArray(std::vector<engine::Cookie> cookies, std::size_t expected,
+                                    const std::shared_ptr<engine::DataStore>& dataStore,
+                                    OnceCompletion<> done) {
     struct Group {
         OnceCompletion<> done;
         std::size_t expected;
         std::size_t remaining;
         int restored = 0;
     };
-    const auto expected = cookies.size();
-    auto group = std::make_shared<Group>(Group{done, expected, expected});
+    auto group = std::make_shared<Group>(Group{done, expected, cookies.size()});
     std::weak_ptr<engine::DataStore> weakStore = dataStore;
     Scheduler& scheduler = m_scheduler;
     auto finish = [group, weakStore, &scheduler] {
@@ -132,11 +184,17 @@ void CookieJarSync::restoreCookiesArray(std::vector<engine::Cookie> cookies,
                 group->done();
                 return;
             }
-            store->cookieStore().getAllCookies([group](std::vector<engine::Cookie> now) {
-                logLine("   🔍 Verification: " + std::to_string(now.size()) + " cookies now in dataStore");
-                if (now.size() != group->expected)
+            store->cookieStore().getAllCookies([group](Result<std::vector<engine::Cookie>> now) {
+                if (!now) {
+                    logLine("   ⚠️ Verification failed: " + now.error().message);
+                    group->done();
+                    return;
+                }
+                const auto count = now.value().size();
+                logLine("   🔍 Verification: " + std::to_string(count) + " cookies now in dataStore");
+                if (count != group->expected)
                     logLine("   ⚠️ Warning: Cookie count mismatch! Expected " +
-                            std::to_string(group->expected) + ", got " + std::to_string(now.size()));
+                            std::to_string(group->expected) + ", got " + std::to_string(count));
                 group->done();
             });
         });

@@ -3,6 +3,7 @@
 #include "core/base/Scheduler.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/session/CookieJarSyncProtocol.h"
+#include "core/session/OnceCompletion.h"
 
 #include <memory>
 #include <vector>
@@ -28,6 +29,9 @@ private:
     void storeCookies(const ProfileId& profileId, const std::vector<engine::Cookie>& cookies);
     void restoreCookiesArray(std::vector<engine::Cookie> cookies,
                              const std::shared_ptr<engine::DataStore>& dataStore, Done completion);
+    // Sets the cookies, then checks the store holds `expected` cookies in all.
+    void setCookiesArray(std::vector<engine::Cookie> cookies, std::size_t expected,
+                         const std::shared_ptr<engine::DataStore>& dataStore, OnceCompletion<> done);
 
     PreferencesStore& m_userDefaults;
     Scheduler& m_scheduler;

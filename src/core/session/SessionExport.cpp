@@ -116,10 +116,17 @@ void SessionExport::exportCookiesEncryptedFromDataStore(const ProfileId& profile
     }
     std::weak_ptr<SessionExport*> lifetime = m_lifetime;
     dataStore->cookieStore().getAllCookies(
-        [lifetime, profileId, password, done](std::vector<engine::Cookie> live) {
+        [lifetime, profileId, password, done](Result<std::vector<engine::Cookie>> read) {
             auto self = lifetime.lock();
             if (!self)
                 return;
+            // A file without cookies would look like a valid export and log nobody in.
+            if (!read) {
+                logLine("   ❌ Failed to read cookies from the active dataStore: " + read.error().message);
+                done(std::nullopt);
+                return;
+            }
+            const auto& live = read.value();
             SessionExport& manager = **self;
             logLine("   Found " + std::to_string(live.size()) + " cookies in the active dataStore");
             if (auto storageBytes = manager.m_userDefaults.data(keys::storage(profileId)))
@@ -210,10 +217,16 @@ void SessionExport::continueFileExport(const ProfileId& profileId,
     std::weak_ptr<SessionExport*> lifetime = m_lifetime;
     std::weak_ptr<engine::DataStore> weakStore = dataStore;
     dataStore->cookieStore().getAllCookies(
-        [lifetime, weakStore, profileId, storage, done](std::vector<engine::Cookie> cookies) {
+        [lifetime, weakStore, profileId, storage, done](Result<std::vector<engine::Cookie>> read) {
             auto self = lifetime.lock();
             if (!self)
                 return;
+            if (!read) {
+                logLine("   ❌ Failed to read cookies from dataStore: " + read.error().message);
+                done(std::nullopt);
+                return;
+            }
+            const auto& cookies = read.value();
             logLine("   Found " + std::to_string(cookies.size()) + " cookies in dataStore");
             if (!cookies.empty()) {
                 (*self)->saveExportToFile(cookies::toDictionaries(cookies), storage, profileId, done);
@@ -228,10 +241,16 @@ void SessionExport::continueFileExport(const ProfileId& profileId,
                     if (!self || !store)
                         return;
                     store->cookieStore().getAllCookies([lifetime, profileId, storage,
-                                                        done](std::vector<engine::Cookie> again) {
+                                                        done](Result<std::vector<engine::Cookie>> read) {
                         auto self = lifetime.lock();
                         if (!self)
                             return;
+                        if (!read) {
+                            logLine("   ❌ Failed to read cookies from dataStore: " + read.error().message);
+                            done(std::nullopt);
+                            return;
+                        }
+                        const auto& again = read.value();
                         logLine("   🔄 Retry: Found " + std::to_string(again.size()) + " cookies");
                         (*self)->saveExportToFile(cookies::toDictionaries(again), storage, profileId, done);
                     });

@@ -208,20 +208,24 @@ void SessionImport::importCookiesArray(std::vector<engine::Cookie> cookies, cons
             auto store = weakStore.lock();
             if (!store)
                 return; // the group's completion then reports 0
-            store->cookieStore().getAllCookies(
-                [group, weakStore, lifetime, profileId](std::vector<engine::Cookie> now) {
+            store->cookieStore().getAllCookies([group, weakStore, lifetime,
+                                                profileId](const Result<std::vector<engine::Cookie>>& read) {
+                const auto now = read ? read.value() : std::vector<engine::Cookie>{};
+                if (!read)
+                    logLine("   ⚠️ Verification failed: " + read.error().message);
+                else
                     logLine("   🔍 Verification: " + std::to_string(now.size()) + " cookies now in dataStore");
-                    for (const auto& cookie : now)
-                        logLine("      🍪 Cookie: " + cookie.name + "=" + cookies::redacted(cookie.value) +
-                                " domain=" + cookie.domain + " path=" + cookie.path);
-                    auto self = lifetime.lock();
-                    auto store = weakStore.lock();
-                    if (!self || !store)
-                        return;
-                    (*self)->m_cookieJar->saveCookies(profileId, store);
-                    logLine("   💾 Cookies saved to UserDefaults for profile: " + profileId.text());
-                    group->done(group->imported);
-                });
+                for (const auto& cookie : now)
+                    logLine("      🍪 Cookie: " + cookie.name + "=" + cookies::redacted(cookie.value) +
+                            " domain=" + cookie.domain + " path=" + cookie.path);
+                auto self = lifetime.lock();
+                auto store = weakStore.lock();
+                if (!self || !store)
+                    return;
+                (*self)->m_cookieJar->saveCookies(profileId, store);
+                logLine("   💾 Cookies saved to UserDefaults for profile: " + profileId.text());
+                group->done(group->imported);
+            });
         });
     };
     const auto total = cookies.size();

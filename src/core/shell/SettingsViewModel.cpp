@@ -423,21 +423,29 @@ void SettingsViewModel::replaceCookies(const std::shared_ptr<engine::DataStore>&
     const std::string serviceDomain = m_domains.serviceDomain;
     std::weak_ptr<engine::DataStore> weakLive = live;
     imported->cookieStore().getAllCookies(
-        [imported, weakLive, serviceDomain, done](std::vector<engine::Cookie> incoming) {
+        [imported, weakLive, serviceDomain, done](Result<std::vector<engine::Cookie>> read) {
             auto live = weakLive.lock();
-            if (!live) {
+            if (!live || !read) {
+                // Without the imported cookies the live ones stay as they are.
+                if (!read)
+                    logLine("❌ Imported cookies could not be read: " + read.error().message);
                 done();
                 return;
             }
-            live->cookieStore().getAllCookies([weakLive, serviceDomain, incoming = std::move(incoming),
-                                               done](std::vector<engine::Cookie> current) {
+            live->cookieStore().getAllCookies([weakLive, serviceDomain, incoming = std::move(read).value(),
+                                               done](Result<std::vector<engine::Cookie>> current) {
                 auto live = weakLive.lock();
                 if (!live) {
                     done();
                     return;
                 }
+                // Unread, the old service cookies cannot be picked out; the imported ones still
+                // replace those with the same name, domain and path.
+                if (!current)
+                    logLine("⚠️ Current cookies could not be read: " + current.error().message);
+                const auto currentCookies = current ? current.value() : std::vector<engine::Cookie>{};
                 std::vector<engine::Cookie> stale;
-                std::copy_if(current.begin(), current.end(), std::back_inserter(stale),
+                std::copy_if(currentCookies.begin(), currentCookies.end(), std::back_inserter(stale),
                              [&](const engine::Cookie& c) {
                                  return hostMatchesRole(cookieDomainHost(c), serviceDomain);
                              });
@@ -467,11 +475,13 @@ void SettingsViewModel::withEmptyScratchStore(
     if (!m_scratchStore)
         m_scratchStore = m_engine.nonPersistentDataStore();
     auto store = m_scratchStore;
-    store->cookieStore().getAllCookies([store, use = std::move(use)](std::vector<engine::Cookie> left) {
-        auto each = afterAll(left.size(), [store, use] { use(store); });
-        for (const auto& cookie : left)
-            store->cookieStore().deleteCookie(cookie, each);
-    });
+    store->cookieStore().getAllCookies(
+        [store, use = std::move(use)](Result<std::vector<engine::Cookie>> read) {
+            const auto left = read ? read.value() : std::vector<engine::Cookie>{};
+            auto each = afterAll(left.size(), [store, use] { use(store); });
+            for (const auto& cookie : left)
+                store->cookieStore().deleteCookie(cookie, each);
+        });
 }
 
 void SettingsViewModel::reloadPage(engine::WebView& webView) const {
