@@ -141,6 +141,7 @@ void MainWebViewModel::sendToBackground(const std::shared_ptr<OrviWebCoordinator
     auto supervisor = OrviWebCoordinator::create(leaving->profile(), m_navigationPolicyService,
                                                  m_unreadDetectionService, m_sessionSync, m_context);
     supervisor->adoptUnreadCount(knownUnreadCount(profileId));
+    supervisor->adoptDocumentSettling(leaving->documentSettlesAt());
     installUnreadCallbacks(*supervisor);
     supervisor->superviseInBackground(webView);
     m_background[profileId] = std::move(supervisor);
@@ -178,11 +179,14 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
     unreadCount.set(knownUnreadCount(profile.id).value_or(0));
 
     sendToBackground(m_coordinator);
+    const auto waiting = backgroundSupervisor(profile.id);
+    const auto settlesAt = waiting ? waiting->documentSettlesAt() : std::nullopt;
     takeFromBackground(profile.id);
     // The injected policy carries the user's external-links setting to every profile's page.
     m_coordinator = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
                                                m_sessionSync, m_context);
     m_coordinator->adoptUnreadCount(knownUnreadCount(profile.id));
+    m_coordinator->adoptDocumentSettling(settlesAt);
     installCallbacks(*m_coordinator);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
     logLine(
