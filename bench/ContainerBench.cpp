@@ -6,7 +6,7 @@
 #include <vector> // the fake store below relies on it
 #include "../tests/fakes/MemoryPreferencesStore.h"
 // clang-format on
-#include "core/base/Log.h"
+#include "ImmediateScheduler.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/ContainerArchive.h"
 
@@ -28,26 +28,7 @@ constexpr std::size_t kMiB = 1024 * 1024;
 constexpr std::size_t kProfiles = 3;
 constexpr std::size_t kTotalBytes = 200 * kMiB;
 
-struct QuietLog {
-    QuietLog() {
-        Log::setSink([](std::string_view) {});
-    }
-};
-const QuietLog quiet;
-
-class ImmediateScheduler final : public Scheduler {
-public:
-    void post(Task task) override { task(); }
-    void postAfter(Duration, Task task) override { task(); }
-    TimerHandle startTimer(Duration, Task task) override {
-        task();
-        return {};
-    }
-    TimerHandle startRepeatingTimer(Duration, Task) override { return {}; }
-    void runInBackground(Task work) override { work(); }
-    bool runUntil(const std::function<bool()>& done, Duration) override { return done(); }
-    Clock::time_point now() const override { return Clock::now(); }
-};
+using bench::ImmediateScheduler;
 
 struct NoClipboard final : platform::Clipboard {
     void setText(const std::string&) override {}

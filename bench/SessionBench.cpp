@@ -5,7 +5,7 @@
 #include <vector> // the fake store below relies on it
 #include "../tests/fakes/MemoryPreferencesStore.h"
 // clang-format on
-#include "core/base/Log.h"
+#include "ImmediateScheduler.h"
 #include "core/prefs/PreferenceKeys.h"
 #include "core/session/CookieDictionary.h"
 #include "core/session/CookieEncryption.h"
@@ -22,27 +22,7 @@ using namespace orvi;
 
 constexpr std::size_t kMiB = 1024 * 1024;
 
-struct QuietLog {
-    QuietLog() {
-        Log::setSink([](std::string_view) {});
-    }
-};
-const QuietLog quiet;
-
-// Runs everything at once: the benchmarks measure work, not waiting.
-class ImmediateScheduler final : public Scheduler {
-public:
-    void post(Task task) override { task(); }
-    void postAfter(Duration, Task task) override { task(); }
-    TimerHandle startTimer(Duration, Task task) override {
-        task();
-        return {};
-    }
-    TimerHandle startRepeatingTimer(Duration, Task) override { return {}; }
-    void runInBackground(Task work) override { work(); }
-    bool runUntil(const std::function<bool()>& done, Duration) override { return done(); }
-    Clock::time_point now() const override { return Clock::now(); }
-};
+using bench::ImmediateScheduler;
 
 class BenchCookieStore final : public engine::CookieStore {
 public:

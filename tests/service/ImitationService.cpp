@@ -291,7 +291,8 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
         return Response{200, "application/javascript; charset=utf-8", pages::clientScript(), {}};
     if (path == "/login" && request.method == "POST") {
         auto fields = formFields(request.body);
-        std::string user = fields.count("user") && !fields["user"].empty() ? fields["user"] : "alice";
+        std::string user =
+            m_users.loginName(fields.count("user") && !fields["user"].empty() ? fields["user"] : "alice");
         std::string token = "s-" + user + "-" + std::to_string(g_random_int());
         return Response{303,
                         kHtml,
@@ -310,7 +311,9 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
                          {"Set-Cookie", "orvi_session=; Path=/; Max-Age=0"},
                          {"Set-Cookie", "orvi_user=; Path=/; Max-Age=0"}}};
     if (path == "/api/chats")
-        return Response{200, "application/json", chatsJson(), {}};
+        return Response{200, "application/json", chatsJson(request.cookie("orvi_user").value_or("")), {}};
+    if (auto control = m_users.control(request, formFields(request.query)))
+        return Response{control->status, control->contentType, control->body, control->headers};
     if (path == "/control/unread") {
         auto fields = formFields(request.query);
         auto index = static_cast<std::size_t>(std::atoi(fields["chat"].c_str()));
@@ -344,12 +347,12 @@ ImitationService::Response ImitationService::file(const RecordedRequest& request
     return response;
 }
 
-std::string ImitationService::chatsJson() const {
+std::string ImitationService::chatsJson(const std::string& user) const {
     Json chats = Json::array();
     for (std::size_t i = 0; i < m_chats.size(); ++i)
         chats.push_back(Json{{"id", i + 1},
                              {"name", m_chats[i].name},
-                             {"unread", m_chats[i].unread},
+                             {"unread", m_users.unread(user, i, m_chats[i].unread)},
                              {"preview", m_chats[i].preview},
                              {"time", m_chats[i].time}});
     return toJsonText(Json{{"chats", chats}});

@@ -2,6 +2,7 @@
 
 #include "service/RecordedRequest.h"
 #include "service/ServiceEndpoints.h"
+#include "service/UserAccounts.h"
 
 #include <filesystem>
 #include <functional>
@@ -85,7 +86,8 @@ private:
     Response route(const RecordedRequest& request);
     Response webClient(const RecordedRequest& request);
     Response file(const RecordedRequest& request);
-    std::string chatsJson() const;
+    // The shared list, with the user's own counters where a test set them.
+    std::string chatsJson(const std::string& user = {}) const;
 
     ServiceEndpoints m_endpoints;
     SoupServer* m_server = nullptr;
@@ -99,6 +101,7 @@ private:
     std::vector<Chat> m_chats = {{"Анна", 2, "Давай в семь 👍", "10:11"},
                                  {"Рабочий чат", 0, "Сергей: релиз в пятницу", "09:40"},
                                  {"Борис", 1, "Фото с выходных", "вчера"}};
+    UserAccounts m_users;
 };
 
 } // namespace orvi::test

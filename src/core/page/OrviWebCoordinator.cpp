@@ -16,6 +16,8 @@ constexpr const char* kDownloadLinkHandler = "downloadLink";
 constexpr const char* kCallStateHandler = "callStateHandler";
 constexpr const char* kLoggedInMarker = "user logged in";
 constexpr double kPlainRequestTimeout = 60.0;
+// Long enough for a client to fetch its chat list after drawing its empty frame.
+constexpr std::chrono::seconds kDocumentSettleTime{5};
 
 // Page scripts post to these from the page's own world.
 constexpr engine::World kHandlerWorld = engine::World::page;
@@ -130,10 +132,14 @@ void OrviWebCoordinator::setupUnreadDetection() {
             auto self = weakSelf.lock();
             if (!self || event.profileId != self->m_profile.id)
                 return;
-            const bool baseline = std::exchange(self->m_rebaselineNext, false);
+            const bool baseline =
+                self->m_documentSettlesAt && self->m_context.scheduler.now() < *self->m_documentSettlesAt;
             if (self->m_lastUnreadCount == event.count)
                 return;
             self->m_lastUnreadCount = event.count;
+            // The first counters drawn end the settling: what rises after them is news.
+            if (baseline && event.count > 0)
+                self->m_documentSettlesAt.reset();
             if (baseline && self->onUnreadBaseline)
                 self->onUnreadBaseline(event.count);
             else if (self->onUnreadCountChanged)
@@ -285,7 +291,7 @@ void OrviWebCoordinator::didCommitNavigation(engine::WebView& webView) {
     // A new document in the main frame: the frames that reported calls are gone.
     if (isCurrent(webView)) {
         m_callState.reset();
-        m_rebaselineNext = true;
+        m_documentSettlesAt = m_context.scheduler.now() + kDocumentSettleTime;
     }
 }
 

@@ -71,10 +71,18 @@ public:
     // The count the page last reported under another supervisor, so that the hand-over does
     // not report it a second time.
     void adoptUnreadCount(std::optional<int> count) { m_lastUnreadCount = count; }
+    // A page handed over while its new document still settles keeps taking its counts as
+    // the baseline under the next supervisor.
+    std::optional<Clock::time_point> documentSettlesAt() const { return m_documentSettlesAt; }
+    void adoptDocumentSettling(std::optional<Clock::time_point> settlesAt) {
+        m_documentSettlesAt = settlesAt;
+    }
 
     std::function<void(int)> onUnreadCountChanged;
-    // The first count of a new document (a login, a reload): what the account already had,
-    // never news. Without a listener it goes to onUnreadCountChanged.
+    // The counts of a new document (a login, a reload) until its first counters or a few
+    // seconds: what the account already had, never news. A client draws its frame with no
+    // counters before its chat list arrives, so its first report alone is no baseline.
+    // Without a listener they go to onUnreadCountChanged.
     std::function<void(int)> onUnreadBaseline;
     std::function<void(bool)> onLoadingChanged;
     std::function<void(bool)> onCallStateChanged;
@@ -161,7 +169,7 @@ private:
 
     Connection m_unreadSubscription;
     std::optional<int> m_lastUnreadCount;
-    bool m_rebaselineNext = false;
+    std::optional<Clock::time_point> m_documentSettlesAt;
     bool m_inBackground = false;
     std::weak_ptr<engine::WebView> m_currentWebView;
     std::shared_ptr<const WebViewPlacement> m_placement;

@@ -160,6 +160,7 @@ void MainWebViewModel::sendToBackground(const std::shared_ptr<OrviWebCoordinator
         return;
     auto supervisor = m_makeCoordinator(leaving->profile());
     supervisor->adoptUnreadCount(knownUnreadCount(profileId));
+    supervisor->adoptDocumentSettling(leaving->documentSettlesAt());
     installUnreadCallbacks(*supervisor);
     supervisor->superviseInBackground(webView);
     m_background[profileId] = std::move(supervisor);
@@ -197,9 +198,12 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
     unreadCount.set(knownUnreadCount(profile.id).value_or(0));
 
     sendToBackground(m_coordinator);
+    const auto waiting = backgroundSupervisor(profile.id);
+    const auto settlesAt = waiting ? waiting->documentSettlesAt() : std::nullopt;
     takeFromBackground(profile.id);
     m_coordinator = m_makeCoordinator(profile);
     m_coordinator->adoptUnreadCount(knownUnreadCount(profile.id));
+    m_coordinator->adoptDocumentSettling(settlesAt);
     installCallbacks(*m_coordinator);
     if (pageTrouble())
         pageTrouble.set(std::nullopt);

@@ -8,7 +8,6 @@ namespace orvi::platform {
 
 namespace {
 
-constexpr const char* kInterface = "com.canonical.dbusmenu";
 constexpr int kRootId = 0;
 
 constexpr const char* kIntrospection = R"xml(
@@ -107,25 +106,10 @@ void returnError(GDBusMethodInvocation* invocation, const std::string& message) 
 } // namespace
 
 DBusMenuExporter::DBusMenuExporter(GDBusConnection* connection, std::string objectPath)
-    : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))), m_objectPath(std::move(objectPath)) {
-    static const GDBusInterfaceVTable vtable{
-        &DBusMenuExporter::onMethodCall, &DBusMenuExporter::onGetProperty, nullptr, {}};
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    GError* error = nullptr;
-    m_registration = g_dbus_connection_register_object(m_connection, m_objectPath.c_str(),
-                                                       node->interfaces[0], &vtable, this, nullptr, &error);
-    g_dbus_node_info_unref(node);
-    if (!m_registration) {
-        Log::line(std::string("❌ Tray menu not exported: ") + error->message);
-        g_error_free(error);
-    }
-}
+    : m_object(connection, std::move(objectPath), kIntrospection, &DBusMenuExporter::onMethodCall,
+               &DBusMenuExporter::onGetProperty, this, "❌ Tray menu not exported: ") {}
 
-DBusMenuExporter::~DBusMenuExporter() {
-    if (m_registration)
-        g_dbus_connection_unregister_object(m_connection, m_registration);
-    g_object_unref(m_connection);
-}
+DBusMenuExporter::~DBusMenuExporter() = default;
 
 const StatusMenuItem* DBusMenuExporter::find(int id) const {
     auto it = std::find_if(m_items.begin(), m_items.end(), [id](const auto& item) { return item.id == id; });
@@ -197,16 +181,14 @@ void DBusMenuExporter::setItems(const std::vector<StatusMenuItem>& items) {
     GVariant* updatedValue = g_variant_ref_sink(g_variant_builder_end(&updated));
     m_items = items;
     ++m_revision;
-    if (m_registration) {
+    if (m_object.isExported()) {
         if (anyUpdated) {
             GVariantBuilder removed;
             g_variant_builder_init(&removed, G_VARIANT_TYPE("a(ias)"));
-            g_dbus_connection_emit_signal(
-                m_connection, nullptr, m_objectPath.c_str(), kInterface, "ItemsPropertiesUpdated",
-                g_variant_new("(@a(ia{sv})@a(ias))", updatedValue, g_variant_builder_end(&removed)), nullptr);
+            m_object.emitSignal("ItemsPropertiesUpdated", g_variant_new("(@a(ia{sv})@a(ias))", updatedValue,
+                                                                        g_variant_builder_end(&removed)));
         }
-        g_dbus_connection_emit_signal(m_connection, nullptr, m_objectPath.c_str(), kInterface,
-                                      "LayoutUpdated", g_variant_new("(ui)", m_revision, kRootId), nullptr);
+        m_object.emitSignal("LayoutUpdated", g_variant_new("(ui)", m_revision, kRootId));
     }
     g_variant_unref(updatedValue);
 }

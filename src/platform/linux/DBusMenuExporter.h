@@ -2,6 +2,7 @@
 
 #include "core/base/Signal.h"
 #include "platform/StatusItem.h"
+#include "platform/linux/DBusObjectExport.h"
 
 #include <gio/gio.h>
 #include <string>
@@ -18,8 +19,8 @@ public:
     DBusMenuExporter(const DBusMenuExporter&) = delete;
     DBusMenuExporter& operator=(const DBusMenuExporter&) = delete;
 
-    bool isExported() const { return m_registration != 0; }
-    const std::string& objectPath() const { return m_objectPath; }
+    bool isExported() const { return m_object.isExported(); }
+    const std::string& objectPath() const { return m_object.path(); }
 
     // Replaces the entries; hosts hear LayoutUpdated, and ItemsPropertiesUpdated for entries
     // that kept their id but changed.
@@ -37,9 +38,7 @@ private:
     static GVariant* onGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                                    const gchar* property, GError** error, gpointer self);
 
-    GDBusConnection* m_connection;
-    std::string m_objectPath;
-    guint m_registration = 0;
+    DBusObjectExport m_object;
     guint m_revision = 1;
     std::vector<StatusMenuItem> m_items;
     Signal<int> m_clicked;

@@ -5,32 +5,24 @@
 namespace orvi::platform {
 namespace {
 
+constexpr SecretSchema schemaNamed(const char* name) {
+    return {name,
+            SECRET_SCHEMA_DONT_MATCH_NAME,
+            {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+            0,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr};
+}
+
 // Chromium has stored its password under two schema names; the attribute is what counts,
 // so the schema name is not matched.
-const SecretSchema kSchemas[] = {
-    {"chrome_libsecret_os_crypt_password_v2",
-     SECRET_SCHEMA_DONT_MATCH_NAME,
-     {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
-    {"chrome_libsecret_os_crypt_password",
-     SECRET_SCHEMA_DONT_MATCH_NAME,
-     {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
-};
+const SecretSchema kSchemas[] = {schemaNamed("chrome_libsecret_os_crypt_password_v2"),
+                                 schemaNamed("chrome_libsecret_os_crypt_password")};
 
 } // namespace
 

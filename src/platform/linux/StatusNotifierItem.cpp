@@ -9,7 +9,6 @@ namespace orvi::platform {
 
 namespace {
 
-constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
@@ -76,24 +75,15 @@ GVariant* emptyPixmaps() {
 } // namespace
 
 StatusNotifierItem::StatusNotifierItem(GDBusConnection* connection, Appearance appearance)
-    : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))), m_appearance(std::move(appearance)),
-      m_busName(nextBusName()), m_menu(std::make_unique<DBusMenuExporter>(connection, kMenuPath)),
-      m_cancellable(g_cancellable_new()) {
-    static const GDBusInterfaceVTable vtable{
-        &StatusNotifierItem::onMethodCall, &StatusNotifierItem::onGetProperty, nullptr, {}};
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    GError* error = nullptr;
-    m_registration = g_dbus_connection_register_object(m_connection, kItemPath, node->interfaces[0], &vtable,
-                                                       this, nullptr, &error);
-    g_dbus_node_info_unref(node);
-    if (!m_registration) {
-        Log::line(std::string("❌ Tray item not exported: ") + error->message);
-        g_error_free(error);
+    : m_appearance(std::move(appearance)), m_busName(nextBusName()),
+      m_menu(std::make_unique<DBusMenuExporter>(connection, kMenuPath)), m_cancellable(g_cancellable_new()),
+      m_object(connection, kItemPath, kIntrospection, &StatusNotifierItem::onMethodCall,
+               &StatusNotifierItem::onGetProperty, this, "❌ Tray item not exported: ") {
+    if (!m_object.isExported())
         return;
-    }
 
     m_nameOwner = g_bus_own_name_on_connection(
-        m_connection, m_busName.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE,
+        m_object.connection(), m_busName.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, gpointer self) {
             auto* item = static_cast<StatusNotifierItem*>(self);
             item->m_ownsName = true;
@@ -107,7 +97,7 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* connection, Appearance a
         this, nullptr);
 
     m_watcherWatch = g_bus_watch_name_on_connection(
-        m_connection, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+        m_object.connection(), kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, gpointer self) {
             auto* item = static_cast<StatusNotifierItem*>(self);
             item->m_watcherPresent = true;
@@ -133,18 +123,15 @@ StatusNotifierItem::~StatusNotifierItem() {
         g_bus_unwatch_name(m_watcherWatch);
     if (m_nameOwner)
         g_bus_unown_name(m_nameOwner);
-    if (m_registration)
-        g_dbus_connection_unregister_object(m_connection, m_registration);
     m_menu.reset();
     g_object_unref(m_cancellable);
-    g_object_unref(m_connection);
 }
 
 void StatusNotifierItem::registerWithWatcher() {
     if (!m_ownsName || !m_watcherPresent)
         return;
     g_dbus_connection_call(
-        m_connection, kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
+        m_object.connection(), kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
         g_variant_new("(s)", m_busName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, m_cancellable,
         [](GObject* source, GAsyncResult* result, gpointer self) {
             GError* error = nullptr;
@@ -185,9 +172,8 @@ void StatusNotifierItem::registrationFailed(const std::string& message) {
 }
 
 void StatusNotifierItem::emitSignal(const char* name, GVariant* parameters) {
-    if (m_registration)
-        g_dbus_connection_emit_signal(m_connection, nullptr, kItemPath, kItemInterface, name, parameters,
-                                      nullptr);
+    if (m_object.isExported())
+        m_object.emitSignal(name, parameters);
     else if (parameters)
         g_variant_unref(g_variant_ref_sink(parameters));
 }

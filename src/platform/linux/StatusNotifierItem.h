@@ -3,6 +3,7 @@
 #include "platform/StatusItem.h"
 #include "platform/linux/AppIcon.h"
 #include "platform/linux/DBusMenuExporter.h"
+#include "platform/linux/DBusObjectExport.h"
 
 #include <gio/gio.h>
 #include <memory>
@@ -47,13 +48,12 @@ private:
     static GVariant* onGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                                    const gchar* property, GError** error, gpointer self);
 
-    GDBusConnection* m_connection;
     Appearance m_appearance;
     std::string m_busName;
     std::string m_toolTip;
     std::unique_ptr<DBusMenuExporter> m_menu;
     GCancellable* m_cancellable;
-    guint m_registration = 0;
+    DBusObjectExport m_object;
     guint m_nameOwner = 0;
     guint m_watcherWatch = 0;
     guint m_retrySource = 0;

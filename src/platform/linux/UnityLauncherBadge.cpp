@@ -8,8 +8,6 @@ namespace orvi::platform {
 
 namespace {
 
-constexpr const char* kInterface = "com.canonical.Unity.LauncherEntry";
-
 constexpr const char* kIntrospection = R"xml(
 <node>
   <interface name="com.canonical.Unity.LauncherEntry">
@@ -27,27 +25,15 @@ constexpr const char* kIntrospection = R"xml(
 } // namespace
 
 UnityLauncherBadge::UnityLauncherBadge(GDBusConnection* connection, const std::string& desktopId)
-    : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))), m_appUri("application://" + desktopId),
+    : m_appUri("application://" + desktopId),
       // The path libunity derives from the URI; docks listen to every path, but keeping the
       // convention lets two entries of one process stay apart.
-      m_objectPath("/com/canonical/unity/launcherentry/" + std::to_string(g_str_hash(m_appUri.c_str()))) {
-    static const GDBusInterfaceVTable vtable{&UnityLauncherBadge::onMethodCall, nullptr, nullptr, {}};
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    GError* error = nullptr;
-    m_registration = g_dbus_connection_register_object(m_connection, m_objectPath.c_str(),
-                                                       node->interfaces[0], &vtable, this, nullptr, &error);
-    g_dbus_node_info_unref(node);
-    if (!m_registration) {
-        Log::line(std::string("⚠️ Launcher badge query object not exported: ") + error->message);
-        g_error_free(error);
-    }
-}
+      m_object(connection,
+               "/com/canonical/unity/launcherentry/" + std::to_string(g_str_hash(m_appUri.c_str())),
+               kIntrospection, &UnityLauncherBadge::onMethodCall, nullptr, this,
+               "⚠️ Launcher badge query object not exported: ") {}
 
-UnityLauncherBadge::~UnityLauncherBadge() {
-    if (m_registration)
-        g_dbus_connection_unregister_object(m_connection, m_registration);
-    g_object_unref(m_connection);
-}
+UnityLauncherBadge::~UnityLauncherBadge() = default;
 
 GVariant* UnityLauncherBadge::properties() const {
     GVariantBuilder builder;
@@ -59,12 +45,10 @@ GVariant* UnityLauncherBadge::properties() const {
 
 void UnityLauncherBadge::setCount(std::int64_t count) {
     m_count = std::max<std::int64_t>(count, 0);
-    GError* error = nullptr;
-    if (!g_dbus_connection_emit_signal(m_connection, nullptr, m_objectPath.c_str(), kInterface, "Update",
-                                       g_variant_new("(s@a{sv})", m_appUri.c_str(), properties()), &error)) {
-        Log::line(std::string("❌ Launcher badge update failed: ") + error->message);
-        g_error_free(error);
-    }
+    // Docks follow the signal even when the query object could not be exported.
+    if (auto error =
+            m_object.emitSignal("Update", g_variant_new("(s@a{sv})", m_appUri.c_str(), properties())))
+        Log::line("❌ Launcher badge update failed: " + *error);
 }
 
 void UnityLauncherBadge::onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LauncherBadge.h"
+#include "platform/linux/DBusObjectExport.h"
 
 #include <gio/gio.h>
 #include <string>
@@ -21,17 +22,15 @@ public:
     void setCount(std::int64_t count) override;
 
     const std::string& appUri() const { return m_appUri; }
-    const std::string& objectPath() const { return m_objectPath; }
+    const std::string& objectPath() const { return m_object.path(); }
 
 private:
     GVariant* properties() const;
     static void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
                              GVariant*, GDBusMethodInvocation* invocation, gpointer self);
 
-    GDBusConnection* m_connection;
     std::string m_appUri;
-    std::string m_objectPath;
-    guint m_registration = 0;
+    DBusObjectExport m_object;
     std::int64_t m_count = 0;
 };
 

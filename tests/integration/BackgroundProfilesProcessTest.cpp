@@ -1,0 +1,159 @@
+#include "DBusTestSupport.h"
+#include "PrivateSessionBus.h"
+#include "RecordingNotificationServer.h"
+#include "core/prefs/SqlitePreferencesStore.h"
+#include "core/profiles/ProfileStore.h"
+#include "support/AppProcess.h"
+#include "support/NamedProfile.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using orvi::test::ChildProcess;
+using orvi::test::waitUntil;
+
+namespace {
+
+// Output is collected while the main context keeps turning: the notification server and the
+// tray host answer the application from this process.
+void collect(ChildProcess& process) {
+    process.waitForLine([](const std::string&) { return false; }, 5ms);
+}
+
+// Whose session a service log line "REQUEST GET <web host><path> cookies=... session=s-<user>-<n>"
+// carried, when it asked for that path.
+std::optional<std::string> requestUser(const std::string& line, const std::string& path) {
+    const std::string marker = " session=s-";
+    const auto session = line.find(marker);
+    if (!line.starts_with("REQUEST GET web.orvi.test" + path + " cookies=") || session == std::string::npos)
+        return std::nullopt;
+    const auto user = line.substr(session + marker.size());
+    return user.substr(0, user.find('-'));
+}
+
+// Three accounts live side by side in the real application: with one on screen, a message to
+// another reaches the user through its own notification and tray line, and the page on screen
+// is left alone.
+TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesTheTray) {
+    ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
+    orvi::test::TempDir dir;
+    GDBusConnection* host = orvi::test::newBusConnection();
+    orvi::test::RecordingNotificationServer notifications;
+    ASSERT_TRUE(notifications.start());
+    auto watcher = ChildProcess::start("/usr/bin/status-notifier-watcher", {});
+    ASSERT_TRUE(
+        waitUntil([&] { return orvi::test::nameHasOwner(host, "org.kde.StatusNotifierWatcher"); }, 10.0));
+    {
+        auto prefs = orvi::SqlitePreferencesStore::create(dir / "config/orvi-wrapper/preferences.sqlite3");
+        ASSERT_TRUE(prefs.ok());
+        orvi::ProfileStore store(*prefs.value());
+        store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Работа"));
+        store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Дом"));
+    }
+    auto service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
+                                                   {"0", "--auto-login", "--log-sessions"});
+    ASSERT_TRUE(service.process);
+
+    // A plain socket: a GIO proxy resolver would look up the desktop's settings, and their
+    // bus connection ends the test process when the test's private bus goes away.
+    const auto proxyPort = static_cast<guint16>(std::stoi(
+        service.environment["ORVI_PROXY"].substr(service.environment["ORVI_PROXY"].rfind(':') + 1)));
+    const auto control = [&](const std::string& pathAndQuery) {
+        GSocketClient* client = g_socket_client_new();
+        g_socket_client_set_enable_proxy(client, FALSE);
+        GSocketConnection* connection =
+            g_socket_client_connect_to_host(client, "127.0.0.1", proxyPort, nullptr, nullptr);
+        ASSERT_NE(connection, nullptr);
+        const std::string request = "GET http://web.orvi.test" + pathAndQuery +
+                                    " HTTP/1.1\r\nHost: web.orvi.test\r\nConnection: close\r\n\r\n";
+        g_output_stream_write_all(g_io_stream_get_output_stream(G_IO_STREAM(connection)), request.data(),
+                                  request.size(), nullptr, nullptr, nullptr);
+        char status[16] = {};
+        g_input_stream_read_all(g_io_stream_get_input_stream(G_IO_STREAM(connection)), status,
+                                sizeof status - 1, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(std::string(status).starts_with("HTTP/1.1 200")) << pathAndQuery << ": " << status;
+        g_object_unref(connection);
+        g_object_unref(client);
+    };
+
+    auto environment = orvi::test::confinedAppEnvironment(dir.path());
+    environment.insert(service.environment.begin(), service.environment.end());
+    control("/control/next-user?name=anna");
+    auto app = ChildProcess::start(ORVI_APP_BINARY, {{}, environment, {}});
+    const std::string itemName = "org.kde.StatusNotifierItem-" + std::to_string(app->pid()) + "-1";
+
+    const auto requests = [&](const std::string& user, const std::string& path) {
+        return std::count_if(service.process->lines().begin(), service.process->lines().end(),
+                             [&](const std::string& line) { return requestUser(line, path) == user; });
+    };
+    const auto pageLoads = [&](const std::string& user) { return requests(user, "/"); };
+    // A client running its script asks for its chat list.
+    const auto running = [&](const std::string& user) {
+        return pageLoads(user) == 1 && requests(user, "/api/chats") > 0;
+    };
+    const auto waitFor = [&](const std::function<bool()>& condition, double seconds = 15.0) {
+        return waitUntil(
+            [&] {
+                collect(*app);
+                collect(*service.process);
+                return condition();
+            },
+            seconds);
+    };
+    const auto menuHas = [&](const std::string& label) {
+        const auto entries = orvi::test::menuLayout(host, itemName);
+        return std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return e.label == label; });
+    };
+    const auto menuText = [&] {
+        std::string text;
+        for (const auto& entry : orvi::test::menuLayout(host, itemName))
+            text += entry.label + "; ";
+        return text;
+    };
+    const auto switchTo = [&](int position) {
+        GVariant* boxed = g_variant_new_variant(g_variant_new_int32(position));
+        GVariant* parameters = g_variant_new_array(G_VARIANT_TYPE_VARIANT, &boxed, 1);
+        ASSERT_NE(
+            orvi::test::callAndWait(host, "com.orviwrapper.OrviWrapper", "/com/orviwrapper/OrviWrapper",
+                                    "org.gtk.Actions", "Activate",
+                                    g_variant_new("(s@av@a{sv})", "switch-profile", parameters,
+                                                  g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0))),
+            nullptr);
+    };
+
+    // Each account is visited once, logging in as its own user, and the first one comes back
+    // on screen.
+    ASSERT_TRUE(waitFor([&] { return running("anna"); }, 20.0)) << "the first account logs in";
+    control("/control/next-user?name=boris");
+    switchTo(2);
+    ASSERT_TRUE(waitFor([&] { return running("boris"); })) << "the second account logs in";
+    control("/control/next-user?name=vera");
+    switchTo(3);
+    ASSERT_TRUE(waitFor([&] { return running("vera"); })) << "the third account logs in";
+    switchTo(1);
+    ASSERT_TRUE(waitFor([&] {
+        return menuHas("Активный профиль: Основной") && menuHas("Работа (3)") && menuHas("Дом (3)");
+    })) << "every account's count is in the tray: "
+        << menuText();
+    EXPECT_TRUE(notifications.notifications().empty()) << "what an account had at login is not news";
+
+    control("/control/user-unread?user=boris&chat=0&count=5");
+    ASSERT_TRUE(waitFor([&] { return !notifications.notifications().empty() && menuHas("Работа (6)"); }))
+        << menuText();
+    // Two more polls of every page: a repeated or a stray notification would arrive by then.
+    waitFor([] { return false; }, 4.5);
+    std::string shown;
+    for (const auto& n : notifications.notifications())
+        shown += n.summary + ": " + n.body + " (replaces " + std::to_string(n.replacesId) + "); ";
+    ASSERT_EQ(notifications.notifications().size(), 1u) << shown;
+    EXPECT_EQ(notifications.notifications()[0].summary, "Работа");
+    EXPECT_TRUE(menuHas("Основной (3)") && menuHas("Дом (3)")) << "the other accounts kept their counts";
+    EXPECT_EQ(pageLoads("anna"), 1) << "the page on screen was never reloaded";
+
+    app.reset();
+    g_object_unref(host);
+}
+
+} // namespace
