@@ -117,12 +117,15 @@ TEST(PageLoader, TheWindowWaitEndsWhenTheWindowIsMappedAndAtTheLatestAfterItsBou
         }
         if (c.mapAt != c.checkedAt)
             advanceTo(c.checkedAt - 0.001s);
-        EXPECT_EQ(f.vpn.checks, 0);
+        EXPECT_TRUE(f.webView->loads.empty());
+        EXPECT_EQ(f.vpn.checks, 1) << "the VPN answer is asked for during the wait";
+        EXPECT_EQ(f.cookies->calls, std::vector<std::string>{"restoreCookies " + f.owner.text()});
         if (c.mapAt == c.checkedAt)
             f.scheduler.advance(0s);
         else
             advanceTo(c.checkedAt);
-        EXPECT_EQ(f.vpn.checks, 1);
+        f.scheduler.advance(0s);
+        EXPECT_EQ(f.webView->loads.size(), 1u);
         f.scheduler.advance(2s);
         EXPECT_EQ(f.vpn.checks, 1) << "one load per start, however often the window maps";
         EXPECT_EQ(f.webView->loads.size(), 1u);

@@ -45,7 +45,50 @@ template <class Step> void PageLoader::after(Duration delay, Step step) {
     }));
 }
 
+void PageLoader::EarlyAnswer::arrive(bool answer) {
+    value = answer;
+    if (auto next = std::exchange(then, nullptr))
+        next(answer);
+}
+
+void PageLoader::EarlyAnswer::whenArrived(std::function<void(bool)> next) {
+    if (value)
+        next(*value);
+    else
+        then = std::move(next);
+}
+
+bool PageLoader::isOnService(const engine::WebView& webView) const {
+    const auto url = Url::parse(webView.url());
+    return url && url->host() && m_context.domains.isAllowed(*url);
+}
+
+// The VPN answer and the cookie restore take a good part of the way to the first request and
+// need no window, so they run while the window is being shown. Cookies go in only once the
+// gate is known to let the load through, and a web view already on the service keeps its own.
+void PageLoader::startEarlyWork() {
+    std::weak_ptr<PageLoader> weakSelf = weak_from_this();
+    auto early = m_earlyVPN = std::make_shared<EarlyAnswer>();
+    m_context.vpnDetectionService.checkVPNStatus([weakSelf, early](bool isVPNEnabled) {
+        // Before the answer is handed on, so that a load already waiting for it finds the
+        // restore under way instead of starting a second one.
+        if (auto self = weakSelf.lock(); self && (!isVPNEnabled || self->m_options.ignoreVPNWarning))
+            self->startEarlyCookieRestore();
+        early->arrive(isVPNEnabled);
+    });
+}
+
+void PageLoader::startEarlyCookieRestore() {
+    auto webView = m_webView.lock();
+    if (m_earlyCookies || !m_sessionSync || !webView || isOnService(*webView))
+        return;
+    m_earlyCookies = std::make_shared<EarlyAnswer>();
+    m_sessionSync.cookieJar->restoreCookies(m_owner, webView->sharedDataStore(),
+                                            [early = m_earlyCookies] { early->arrive(true); });
+}
+
 void PageLoader::start() {
+    startEarlyWork();
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
     auto end = [weakSelf] {
         if (auto self = weakSelf.lock())
@@ -58,9 +101,8 @@ void PageLoader::start() {
         m_firstWindowWait = m_context.scheduler.startTimer(Duration::zero(), end);
         return;
     }
-    m_windowMapped = m_placement->whenWindowMapped([this, end] {
-        m_firstWindowWait = m_context.scheduler.startTimer(Duration::zero(), end);
-    });
+    m_windowMapped = m_placement->whenWindowMapped(
+        [this, end] { m_firstWindowWait = m_context.scheduler.startTimer(Duration::zero(), end); });
     m_firstWindowWait = m_context.scheduler.startTimer(kFirstWindowWait, end);
 }
 
@@ -115,7 +157,7 @@ void PageLoader::startLoading(bool warn) {
     const bool ignore = m_options.ignoreVPNWarning;
     logLine(std::string("🔍 VPN check (startLoading): ignoreVPNWarning=") + text(ignore));
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
-    m_context.vpnDetectionService.checkVPNStatus([weakSelf, ignore, warn](bool isVPNEnabled) {
+    auto answered = [weakSelf, ignore, warn](bool isVPNEnabled) {
         auto self = weakSelf.lock();
         if (!self || self->m_webView.expired())
             return;
@@ -134,14 +176,19 @@ void PageLoader::startLoading(bool warn) {
             logLine("ℹ️ VPN включен, но предупреждение "
                     "проигнорировано");
         self->loadPage();
-    });
+    };
+    if (auto early = std::exchange(m_earlyVPN, nullptr))
+        early->whenArrived(answered);
+    else
+        m_context.vpnDetectionService.checkVPNStatus(answered);
 }
 
 void PageLoader::loadPage() {
     auto webView = m_webView.lock();
     if (!webView)
         return;
-    if (auto url = Url::parse(webView->url()); url && url->host() && m_context.domains.isAllowed(*url)) {
+    if (isOnService(*webView)) {
+        const auto url = Url::parse(webView->url());
         logLine("ℹ️ WebView already loaded (" + *url->host() + "), skipping reload for profile " +
                 m_owner.text());
         m_context.sessions.markSessionLive(*webView);
@@ -161,7 +208,7 @@ void PageLoader::restore(Path path) {
         return;
     }
     std::weak_ptr<PageLoader> weakSelf = weak_from_this();
-    m_sessionSync.cookieJar->restoreCookies(m_owner, webView->sharedDataStore(), [weakSelf, path] {
+    auto restored = [weakSelf, path] {
         auto self = weakSelf.lock();
         auto view = self ? self->m_webView.lock() : nullptr;
         if (!view)
@@ -185,7 +232,11 @@ void PageLoader::restore(Path path) {
             // when its network side holds it, so the request already carries them.
             self->after(Duration::zero(), [](PageLoader& loader) { loader.loadURL(); });
         });
-    });
+    };
+    if (auto early = std::exchange(m_earlyCookies, nullptr); early && path == Path::firstLoad)
+        early->whenArrived([restored](bool) { restored(); });
+    else
+        m_sessionSync.cookieJar->restoreCookies(m_owner, webView->sharedDataStore(), restored);
 }
 
 void PageLoader::loadURL() {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace orvi {
 
@@ -71,6 +72,18 @@ private:
 
     enum class Path { firstLoad, replacedWebView };
 
+    // An answer asked for during the window wait, handed to whoever needs it later: at once
+    // when it has arrived, else on arrival.
+    struct EarlyAnswer {
+        std::optional<bool> value;
+        std::function<void(bool)> then;
+        void arrive(bool answer);
+        void whenArrived(std::function<void(bool)> next);
+    };
+
+    void startEarlyWork();
+    void startEarlyCookieRestore();
+    bool isOnService(const engine::WebView& webView) const;
     void endFirstWindowWait();
     void checkWindowReadiness();
     void startLoading(bool warn = true);
@@ -92,6 +105,8 @@ private:
     Connection m_windowMapped;
     bool m_firstWindowWaitOver = false;
     bool m_heldAtGate = false;
+    std::shared_ptr<EarlyAnswer> m_earlyVPN;
+    std::shared_ptr<EarlyAnswer> m_earlyCookies;
 };
 
 } // namespace orvi
