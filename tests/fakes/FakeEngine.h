@@ -26,7 +26,6 @@ public:
     // While true, completions queue up until releaseDeferred().
     bool deferAnswers = false;
     void releaseDeferred();
-    std::size_t deferredCount() const { return m_deferred.size(); }
 
 private:
     void answer(std::function<void()> fn);
@@ -98,8 +97,6 @@ public:
     // Firing events as the engine would.
     void postMessage(const std::string& handlerName, const Json& body);
     void finishNavigation(const std::string& url);
-    void startProvisionalNavigation();
-    void failProvisionalNavigation(const Error& error);
     void terminateContentProcess(
         engine::ProcessTerminationReason reason = engine::ProcessTerminationReason::crashed);
     std::optional<engine::PolicyDecision> decideAction(const engine::NavigationAction& action);
