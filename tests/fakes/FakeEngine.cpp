@@ -110,6 +110,18 @@ void FakeWebView::finishNavigation(const std::string& url) {
         navigationDelegate->didFinishNavigation(*this);
 }
 
+void FakeWebView::startProvisionalNavigation() {
+    loading = true;
+    if (navigationDelegate)
+        navigationDelegate->didStartProvisionalNavigation(*this);
+}
+
+void FakeWebView::failProvisionalNavigation(const Error& error) {
+    loading = false;
+    if (navigationDelegate)
+        navigationDelegate->didFailProvisionalNavigation(*this, error);
+}
+
 void FakeWebView::terminateContentProcess(engine::ProcessTerminationReason reason) {
     loading = false;
     if (navigationDelegate)

@@ -97,6 +97,8 @@ public:
     // Firing events as the engine would.
     void postMessage(const std::string& handlerName, const Json& body);
     void finishNavigation(const std::string& url);
+    void startProvisionalNavigation();
+    void failProvisionalNavigation(const Error& error);
     void terminateContentProcess(
         engine::ProcessTerminationReason reason = engine::ProcessTerminationReason::crashed);
     std::optional<engine::PolicyDecision> decideAction(const engine::NavigationAction& action);
