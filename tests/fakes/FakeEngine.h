@@ -31,7 +31,6 @@ public:
     // While true, completions queue up until releaseDeferred().
     bool deferAnswers = false;
     void releaseDeferred();
-    std::size_t deferredCount() const { return m_deferred.size(); }
 
 private:
     void answer(std::function<void()> fn);

@@ -133,53 +133,6 @@ TEST(ChatExportModule, CollectsTheWholeHistoryOnceInPageOrderAndLeavesThePageAsI
     EXPECT_EQ(chat.page("document.querySelectorAll('b, script, img, link').length"), 0);
 }
 
-TEST(ChatExportModule, TakesOnlyTheMessagesInThePageWithoutHistoryAndReadsOneMarkedOnlyByRoles) {
-    OpenConversation chat;
-    platform::GLibScheduler scheduler;
-    auto collector = ChatExportCollector::create(scheduler, ui::chatExportModuleSource);
-    collector->start(chat.view, ChatHistory::onlyLoaded, {4, 6, 3});
-    ASSERT_TRUE(runMainLoopUntil([&] { return !collector->running(); }));
-    ASSERT_FALSE(collector->error()) << *collector->error();
-    ASSERT_TRUE(collector->transcript());
-    const auto& messages = collector->transcript()->messages;
-    ASSERT_EQ(messages.size(), 50u);
-    for (int i = 451; i <= kMessages; ++i)
-        expectMessage(messages[i - 451], i, 481);
-    EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
-    EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
-
-    // No message identifiers, no direction classes: roles, a separator and the bubbles'
-    // alignment are all there is. Two equal messages in the same minute are both kept.
-    const std::string html = R"(<!DOCTYPE html><html><head><style>
-      .log { height: 300px; overflow-y: auto; display: flex; flex-direction: column; }
-      .row { display: flex; } .bubble { max-width: 50%; } .mine { margin-left: auto; }
-      </style></head><body><header><h2>Рабочий чат</h2></header>
-      <div class="log" role="log">
-        <div role="separator">Вчера</div>
-        <div class="row" role="article"><div class="bubble"><strong class="sender">Борис</strong>
-          <div>Файл во вложении</div><a download href="#">report.pdf</a><span>9:15</span></div></div>
-        <div role="separator">Сегодня</div>
-        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
-        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
-      </div></body></html>)";
-    const int before = chat.nav.finished;
-    chat.view->loadHTMLString(html, "http://localhost/");
-    ASSERT_TRUE(waitForFinish(chat.nav, before));
-    ASSERT_TRUE(evaluate(*chat.view, *ui::chatExportModuleSource(), World::client).ok());
-    chat.client("window.__orviChatExport.configure(0, 1)");
-    for (int i = 0; i < 10 && !chat.client("window.__orviChatExport.step()").value("done", false); ++i)
-        runMainLoopFor(std::chrono::milliseconds(20));
-    auto transcript =
-        ChatTranscript::fromJsonText(chat.client("window.__orviChatExport.finish(false)").get<std::string>());
-    ASSERT_TRUE(transcript.ok()) << transcript.error().message;
-    EXPECT_EQ(transcript.value().title, "Рабочий чат");
-    EXPECT_EQ(transcript.value().messages,
-              (std::vector<ChatTranscript::Message>{
-                  {"Файл во вложении\nreport.pdf", "Борис", "incoming", "Вчера", "9:15", true},
-                  {"ок", "", "outgoing", "Сегодня", "10:00", false},
-                  {"ок", "", "outgoing", "Сегодня", "10:00", false}}));
-}
-
 namespace {
 
 Gtk::Widget* findWidget(Gtk::Widget& root, const std::function<bool(Gtk::Widget&)>& match) {
@@ -213,11 +166,24 @@ bool shows(Gtk::Widget& root, const std::string& text) {
 
 } // namespace
 
-TEST(ChatExportSheet, CollectsWhileRefusingToCloseAndOffersToSaveTheResult) {
+TEST(ChatExportModule, TakesOnlyThePagesMessagesWithoutHistoryTheSheetCollectsAndRolesAlone) {
     OpenConversation chat;
+    platform::GLibScheduler scheduler;
+    auto collector = ChatExportCollector::create(scheduler, ui::chatExportModuleSource);
+    collector->start(chat.view, ChatHistory::onlyLoaded, {4, 6, 3});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !collector->running(); }));
+    ASSERT_FALSE(collector->error()) << *collector->error();
+    ASSERT_TRUE(collector->transcript());
+    const auto& messages = collector->transcript()->messages;
+    ASSERT_EQ(messages.size(), 50u);
+    for (int i = 451; i <= kMessages; ++i)
+        expectMessage(messages[i - 451], i, 481);
+    EXPECT_EQ(chat.page("conversation.loads()"), 0) << "no older history was asked for";
+    EXPECT_EQ(chat.page("typeof window.__orviChatExport"), "undefined");
+
+    // The sheet collects while refusing to close and offers to save the result.
     Gtk::init_gtkmm_internals();
     MemoryPreferencesStore preferences;
-    platform::GLibScheduler scheduler;
     Gtk::Window parent;
     auto model = ChatExportSheetModel::create(preferences, scheduler, ui::chatExportModuleSource,
                                               [&] { return chat.view; });
@@ -260,4 +226,35 @@ TEST(ChatExportSheet, CollectsWhileRefusingToCloseAndOffersToSaveTheResult) {
     runMainLoopFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(closed);
     EXPECT_FALSE(sheet->is_visible());
+
+    // No message identifiers, no direction classes: roles, a separator and the bubbles'
+    // alignment are all there is. Two equal messages in the same minute are both kept.
+    const std::string html = R"(<!DOCTYPE html><html><head><style>
+      .log { height: 300px; overflow-y: auto; display: flex; flex-direction: column; }
+      .row { display: flex; } .bubble { max-width: 50%; } .mine { margin-left: auto; }
+      </style></head><body><header><h2>Рабочий чат</h2></header>
+      <div class="log" role="log">
+        <div role="separator">Вчера</div>
+        <div class="row" role="article"><div class="bubble"><strong class="sender">Борис</strong>
+          <div>Файл во вложении</div><a download href="#">report.pdf</a><span>9:15</span></div></div>
+        <div role="separator">Сегодня</div>
+        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
+        <div class="row" role="article"><div class="bubble mine"><div>ок</div><span>10:00</span></div></div>
+      </div></body></html>)";
+    const int before = chat.nav.finished;
+    chat.view->loadHTMLString(html, "http://localhost/");
+    ASSERT_TRUE(waitForFinish(chat.nav, before));
+    ASSERT_TRUE(evaluate(*chat.view, *ui::chatExportModuleSource(), World::client).ok());
+    chat.client("window.__orviChatExport.configure(0, 1)");
+    for (int i = 0; i < 10 && !chat.client("window.__orviChatExport.step()").value("done", false); ++i)
+        runMainLoopFor(std::chrono::milliseconds(20));
+    auto transcript =
+        ChatTranscript::fromJsonText(chat.client("window.__orviChatExport.finish(false)").get<std::string>());
+    ASSERT_TRUE(transcript.ok()) << transcript.error().message;
+    EXPECT_EQ(transcript.value().title, "Рабочий чат");
+    EXPECT_EQ(transcript.value().messages,
+              (std::vector<ChatTranscript::Message>{
+                  {"Файл во вложении\nreport.pdf", "Борис", "incoming", "Вчера", "9:15", true},
+                  {"ок", "", "outgoing", "Сегодня", "10:00", false},
+                  {"ок", "", "outgoing", "Сегодня", "10:00", false}}));
 }

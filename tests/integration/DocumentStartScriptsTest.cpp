@@ -37,21 +37,8 @@ Json seenByPage(engine::WebView& view) {
 
 } // namespace
 
-TEST(StorageRestoreScript, KeepsValuesThePageAlreadyHolds) {
-    WebFixture fixture;
-    const auto profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
-    fixture.preferences.setData(keys::storage(profile.id),
-                                R"({"localStorage":{"token":"saved","other":"o"},"sessionStorage":{}})");
-    auto view = fixture.open(profile, profile.locationSettings);
-    ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, fixture.webURL("/")));
-    evaluate(*view, "localStorage.setItem('token', 'rotated'); localStorage.removeItem('other'); true");
-
-    // A reload after a crash runs the restore script again.
-    ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, fixture.webURL("/")));
-    EXPECT_EQ(seenByPage(*view)["localStorage"], (Json{{"token", "rotated"}, {"other", "o"}}));
-}
-
-TEST(StorageRestoreScript, WritesEveryValueUnchangedBeforeThePagesScriptsButNothingOnAForeignHost) {
+// The image fallback runs on the same page, so one view serves both scripts.
+TEST(DocumentStartScripts, StorageIsRestoredUnchangedOnTheServiceOnlyWithoutOverwritingAndImagesFallBack) {
     WebFixture fixture;
     const auto profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
     fixture.preferences.setData(keys::storage(profile.id), hostileSnapshot().dump());
@@ -66,13 +53,13 @@ TEST(StorageRestoreScript, WritesEveryValueUnchangedBeforeThePagesScriptsButNoth
     ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, "http://x.web.orvi.test/"));
     EXPECT_EQ(seenByPage(*view), hostileSnapshot());
     EXPECT_EQ(evaluate(*view, "typeof window.__pwned").value(), "undefined");
-}
 
-TEST(ImageBitmapFallback, RejectsLocalImageFilesOnly) {
-    WebFixture fixture;
-    const auto profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
-    auto view = fixture.open(profile, profile.locationSettings);
-    ASSERT_TRUE(fixture.loadHTML(*view, "<!DOCTYPE html><body>x</body>", fixture.webURL("/")));
+    // A reload after a crash runs the restore script again: it fills in, never overwrites.
+    evaluate(*view, "localStorage.setItem('token', 'rotated'); localStorage.removeItem('Ключ'); true");
+    ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, "http://x.web.orvi.test/"));
+    auto expected = hostileSnapshot()["localStorage"];
+    expected["token"] = "rotated";
+    EXPECT_EQ(seenByPage(*view)["localStorage"], expected);
 
     const auto result = callAsync(*view, R"(
         const png = Uint8Array.from(atob(

@@ -81,8 +81,9 @@ TEST(MaskingScript, TimeZoneOffsetFollowsTheFixedTableAndLanguageTheLocale) {
     }
 }
 
-TEST(MaskingScript, PositionsComeFromTheProfilesCoordinates) {
-    MaskedPage page(LocationSettings{"Europe/London", "en_GB", "Лондон", 95.0, -0.1276});
+TEST(MaskingScript, PositionsComeFromTheProfilesCoordinatesAndStoredTextsReachThePageUnchanged) {
+    const std::string city = "Лондон \"</script>\n'\\\xE2\x80\xA8 😀";
+    MaskedPage page(LocationSettings{"Europe/London\"", "en_GB\\", city, 95.0, -0.1276});
     ASSERT_TRUE(page.loaded);
     const auto result = callAsync(*page.view, R"(
         const current = await new Promise((resolve) => navigator.geolocation.getCurrentPosition(resolve));
@@ -93,12 +94,6 @@ TEST(MaskingScript, PositionsComeFromTheProfilesCoordinates) {
                                   Json::object());
     ASSERT_TRUE(result.ok()) << result.error().message;
     EXPECT_EQ(result.value(), Json::parse("[95, -0.1276, 25, 95, \"number\"]"));
-}
-
-TEST(MaskingScript, StoredLocationTextsReachThePageUnchanged) {
-    const std::string city = "Лондон \"</script>\n'\\\xE2\x80\xA8 😀";
-    MaskedPage page(LocationSettings{"Europe/London\"", "en_GB\\", city, std::nullopt, std::nullopt});
-    ASSERT_TRUE(page.loaded);
     EXPECT_EQ(page.raw("localStorage.getItem('_orviWrapperLocation')"), city);
     EXPECT_EQ(page.raw("localStorage.getItem('_orviWrapperTimezone')"), "Europe/London\"");
     EXPECT_EQ(page.raw("localStorage.getItem('_orviWrapperLocale')"), "en_GB\\");

@@ -12,7 +12,6 @@
 #include "support/TestDomains.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace orvi;
 using namespace orvi::test;
@@ -147,15 +146,20 @@ TEST_F(SessionRoundTrip, RestoreScriptsWriteEveryCharacterIntoARealPageAndCaptur
     EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
 
     // A page of another host neither receives the snapshot nor replaces it.
-    ASSERT_TRUE(loadAndWait(*view, nav, "http://elsewhere.example.test/"));
-    waitFor([&](auto done) { storageSync->restoreStorage(profile, view, done); });
-    waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
-    EXPECT_EQ(readStore(*view, "localStorage"), Json::object());
-    EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot);
+    for (const std::string url : {"http://elsewhere.example.test/", "about:blank"}) {
+        ASSERT_TRUE(loadAndWait(*view, nav, url));
+        waitFor([&](auto done) { storageSync->restoreStorage(profile, view, done); });
+        waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
+        const auto held =
+            evaluate(*view, "(() => { try { return localStorage.length; } catch (e) { return 0; } })()");
+        EXPECT_EQ(held.ok() ? held.value() : Json(), 0) << url;
+        EXPECT_EQ(parseJson(prefs->data(keys::storage(profile)).value_or("")), snapshot) << url;
+    }
     view->setNavigationDelegate(nullptr);
 }
 
-TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile) {
+TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfileWithoutPrintingIt) {
+    LogCapture log;
     const auto from = ProfileId::generate();
     const auto to = ProfileId::generate();
     const auto sessionValue = logInWithHostileStorage(from);
@@ -171,9 +175,7 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
     ASSERT_TRUE(envelope);
     auto file = SessionFile::writeNew(prefsFolder.path() / "moved", "session", ".orvi", *envelope);
     ASSERT_TRUE(file.ok());
-    struct stat info {};
-    ASSERT_EQ(::stat(file.value().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(fileMode(file.value()), 0600u);
 
     std::optional<Result<int>> imported;
     importer->importCookiesEncrypted(to, SessionFile::read(file.value()).value(), "пароль 2026",
@@ -189,73 +191,5 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfile)
     EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
     EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
     view->setNavigationDelegate(nullptr);
-}
-
-TEST_F(SessionRoundTrip, OffHostPagesGetNoSnapshotAndAReloadKeepsARotatedToken) {
-    const auto profile = ProfileId::generate();
-    logInWithHostileStorage(profile);
-    const auto saved = prefs->data(keys::storage(profile));
-    ASSERT_TRUE(saved);
-
-    for (const std::string url :
-         {"http://elsewhere.example.test/", "http://orvi.example.test/", "about:blank"}) {
-        RecordingNavigationDelegate nav;
-        auto view = openFresh(profile, nav, url);
-        const auto held =
-            evaluate(*view, "(() => { try { return localStorage.length; } catch (e) { return 0; } })()");
-        ASSERT_TRUE(held.ok()) << url;
-        EXPECT_EQ(held.value(), 0) << url;
-        waitFor([&](auto done) { storageSync->saveStorage(profile, view, done); });
-        EXPECT_EQ(prefs->data(keys::storage(profile)), saved) << url;
-        view->setNavigationDelegate(nullptr);
-    }
-
-    // A reload after the page rotated a token keeps the new token.
-    RecordingNavigationDelegate nav;
-    auto view = openFresh(profile, nav);
-    ASSERT_EQ(evaluate(*view, "localStorage.getItem('orvi.token')").value(), "token-alice");
-    ASSERT_TRUE(evaluate(*view, "localStorage.setItem('orvi.token', 'token-rotated'); "
-                                "localStorage.removeItem('ключ'); true")
-                    .ok());
-
-    const int before = nav.finished;
-    view->reload();
-    ASSERT_TRUE(waitForFinish(nav, before));
-    EXPECT_EQ(evaluate(*view, "localStorage.getItem('orvi.token')").value(), "token-rotated");
-    EXPECT_EQ(evaluate(*view, "localStorage.getItem('ключ')").value(), "значение")
-        << "a key the page no longer holds is restored";
-    view->setNavigationDelegate(nullptr);
-}
-
-TEST_F(SessionRoundTrip, ImportsIntoARealStoreNeverPrintTheCookieValue) {
-    const std::string marker = "MARKER-7d3e91c4";
-    const std::string document = R"({"version":2,"cookies":[{"name":"orvi_session","value":")" + marker +
-                                 R"(","domain":"web.orvi.test","path":"/","isHTTPOnly":true}],)"
-                                 R"("storage":{"localStorage":{"t":")" +
-                                 marker + R"("},"sessionStorage":{}}})";
-    const auto plainProfile = ProfileId::generate();
-    const auto sealedProfile = ProfileId::generate();
-    LogCapture log;
-
-    std::optional<int> plain;
-    importer->importCookies(plainProfile, document, env.engine->dataStore(plainProfile.text()),
-                            [&](int count) { plain = count; });
-    ASSERT_TRUE(runMainLoopUntil([&] { return plain.has_value(); }));
-    EXPECT_EQ(*plain, 1);
-
-    const auto envelope = CookieEncryption().encrypt(document, "пароль");
-    std::optional<Result<int>> sealed;
-    importer->importCookiesEncrypted(sealedProfile, envelope, "пароль",
-                                     env.engine->dataStore(sealedProfile.text()),
-                                     [&](Result<int> result) { sealed = result; });
-    ASSERT_TRUE(runMainLoopUntil([&] { return sealed.has_value(); }));
-    ASSERT_TRUE(sealed->ok());
-    EXPECT_EQ(sealed->value(), 1);
-
-    for (const auto& profile : {plainProfile, sealedProfile}) {
-        auto stored = findCookie(allCookies(*env.engine->dataStore(profile.text())), "orvi_session");
-        ASSERT_TRUE(stored) << profile.text();
-        EXPECT_EQ(stored->value, marker) << "the cookie reached the engine";
-    }
-    EXPECT_FALSE(log.containsSubstring(marker));
+    EXPECT_FALSE(log.containsSubstring(sessionValue));
 }

@@ -15,7 +15,7 @@ inline constexpr const char* kProfileA = "0A0A0A0A-1111-4111-8111-AAAAAAAAAAAA";
 inline constexpr const char* kProfileB = "0B0B0B0B-2222-4222-8222-BBBBBBBBBBBB";
 } // namespace
 
-TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateCookiesAndStorage) {
+TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateSessionsAndRemovingOneDeletesOnlyItsFolders) {
     WebKitTestEnvironment env;
     auto storeA = env.engine->dataStore(kProfileA);
     auto storeB = env.engine->dataStore(kProfileB);
@@ -48,11 +48,43 @@ TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateCookiesAndStorage) {
     EXPECT_TRUE(pageRequests[0].cookies.empty());
     EXPECT_EQ(pageRequests[1].cookie("orvi_session"), session->value) << "A's reload after the login";
     EXPECT_TRUE(pageRequests[2].cookies.empty()) << "B sends none of A's cookies";
+
+    viewA->setNavigationDelegate(nullptr);
+    viewA.reset();
+    storeA.reset();
+    // Folders an earlier run left for a profile this run never opened.
+    const std::string leftOver = "0C0C0C0C-3333-4333-8333-CCCCCCCCCCCC";
+    std::filesystem::create_directories(env.cacheRoot() / leftOver / "deep");
+    std::ofstream(env.cacheRoot() / leftOver / "deep" / "entry") << "cached";
+
+    std::vector<bool> results;
+    for (const auto& identifier : {std::string(kProfileA), leftOver})
+        env.engine->removeDataStore(identifier, [&](bool removed) { results.push_back(removed); });
+    ASSERT_TRUE(runMainLoopUntil([&] { return results.size() == 2; }));
+    EXPECT_EQ(results, (std::vector<bool>{true, true}));
+    for (const auto& identifier : {std::string(kProfileA), leftOver}) {
+        EXPECT_FALSE(std::filesystem::exists(env.dataRoot() / identifier)) << identifier;
+        EXPECT_FALSE(std::filesystem::exists(env.cacheRoot() / identifier)) << identifier;
+    }
+    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileB)) << "another profile keeps its folders";
+
+    auto again = env.engine->dataStore(kProfileA);
+    EXPECT_TRUE(allCookies(*again).empty());
+    auto fresh = env.makeWebView(again);
+    RecordingNavigationDelegate freshNav;
+    fresh->setNavigationDelegate(&freshNav);
+    ASSERT_TRUE(loadAndWait(*fresh, freshNav, env.service->webURL("/")));
+    EXPECT_EQ(evaluate(*fresh, "localStorage.getItem('orvi.token')").value(), nullptr);
+    fresh->setNavigationDelegate(nullptr);
+    runMainLoopFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(results.size(), 2u) << "each completion runs once";
 }
 
-TEST(WebKitDataStore, CookiesSetThroughTheStoreReadBackGoOutAndAreDeleted) {
+TEST(WebKitDataStore, CookiesSetThroughAPrivateStoreReadBackGoOutAndAreDeleted) {
     WebKitTestEnvironment env;
+    umask(0);
     auto store = env.engine->dataStore(kProfileA);
+    umask(022);
     const engine::Cookie cookies[] = {
         {"restored", "yes", "web.orvi.test", "/", false, true, 4102444800.0, std::nullopt},
         {"plain", "1", "web.orvi.test", "/", false, false, std::nullopt, "strict"},
@@ -76,6 +108,32 @@ TEST(WebKitDataStore, CookiesSetThroughTheStoreReadBackGoOutAndAreDeleted) {
             EXPECT_EQ(found->sameSitePolicy, cookie.sameSitePolicy) << cookie.name;
         }
     }
+
+    EXPECT_TRUE(store->isPersistent());
+    EXPECT_EQ(fileMode(env.dataRoot() / kProfileA), 0700u);
+    EXPECT_EQ(fileMode(env.cacheRoot() / kProfileA), 0700u);
+    EXPECT_EQ(fileMode(env.dataRoot()), 0700u);
+    for (const char* file : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
+        const auto path = env.dataRoot() / kProfileA / file;
+        if (file == std::string("cookies.sqlite") || std::filesystem::exists(path)) {
+            EXPECT_EQ(fileMode(path), 0600u) << file;
+        }
+    }
+
+    std::filesystem::create_directories(env.root / "outside");
+    for (const char* unsafe : {"", ".", "..", "../outside", "a/b"}) {
+        EXPECT_FALSE(env.engine->dataStore(unsafe)->isPersistent()) << unsafe;
+        std::optional<bool> removed;
+        env.engine->removeDataStore(unsafe, [&](bool result) { removed = result; });
+        ASSERT_TRUE(runMainLoopUntil([&] { return removed.has_value(); })) << unsafe;
+        EXPECT_FALSE(*removed) << unsafe;
+    }
+    EXPECT_TRUE(std::filesystem::exists(env.root / "outside"));
+    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileA));
+    EXPECT_TRUE(std::filesystem::exists(env.cacheRoot()));
+    EXPECT_FALSE(env.engine->nonPersistentDataStore()->isPersistent());
+    EXPECT_TRUE(env.engine->defaultDataStore()->isPersistent());
+    EXPECT_EQ(env.engine->defaultDataStore(), env.engine->defaultDataStore());
 
     auto view = env.makeWebView(store);
     RecordingNavigationDelegate nav;
@@ -110,39 +168,6 @@ TEST(WebKitDataStore, CookiesSetThroughTheStoreReadBackGoOutAndAreDeleted) {
     EXPECT_TRUE(allCookies(*store).empty());
     runMainLoopFor(std::chrono::milliseconds(100));
     EXPECT_EQ(calls, 1);
-}
-
-TEST(WebKitDataStore, ProfileFoldersArePrivateAndUnsafeIdentifiersNeverTouchTheDisk) {
-    WebKitTestEnvironment env;
-    umask(0);
-    auto store = env.engine->dataStore(kProfileA);
-    umask(022);
-    EXPECT_TRUE(store->isPersistent());
-    EXPECT_EQ(fileMode(env.dataRoot() / kProfileA), 0700u);
-    EXPECT_EQ(fileMode(env.cacheRoot() / kProfileA), 0700u);
-    EXPECT_EQ(fileMode(env.dataRoot()), 0700u);
-    setCookie(*store, {"token", "1", "web.orvi.test", "/", false, false, 4102444800.0});
-    for (const char* file : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
-        const auto path = env.dataRoot() / kProfileA / file;
-        if (file == std::string("cookies.sqlite") || std::filesystem::exists(path)) {
-            EXPECT_EQ(fileMode(path), 0600u) << file;
-        }
-    }
-
-    std::filesystem::create_directories(env.root / "outside");
-    for (const char* unsafe : {"", ".", "..", "../outside", "a/b"}) {
-        EXPECT_FALSE(env.engine->dataStore(unsafe)->isPersistent()) << unsafe;
-        std::optional<bool> removed;
-        env.engine->removeDataStore(unsafe, [&](bool result) { removed = result; });
-        ASSERT_TRUE(runMainLoopUntil([&] { return removed.has_value(); })) << unsafe;
-        EXPECT_FALSE(*removed) << unsafe;
-    }
-    EXPECT_TRUE(std::filesystem::exists(env.root / "outside"));
-    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileA));
-    EXPECT_TRUE(std::filesystem::exists(env.cacheRoot()));
-    EXPECT_FALSE(env.engine->nonPersistentDataStore()->isPersistent());
-    EXPECT_TRUE(env.engine->defaultDataStore()->isPersistent());
-    EXPECT_EQ(env.engine->defaultDataStore(), env.engine->defaultDataStore());
 }
 
 // The process is run three times: this test starts two copies of itself, one that logs in
@@ -198,44 +223,4 @@ TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
     auto token = evaluate(*view, "localStorage.getItem('orvi.token')");
     ASSERT_TRUE(token.ok());
     EXPECT_EQ(token.value(), "token-carol");
-}
-
-TEST(WebKitDataStore, RemovingAStoreDeletesItsFoldersAndALaterStoreStartsEmpty) {
-    WebKitTestEnvironment env;
-    auto store = env.engine->dataStore(kProfileA);
-    auto view = env.makeWebView(store);
-    RecordingNavigationDelegate nav;
-    view->setNavigationDelegate(&nav);
-    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
-    ASSERT_TRUE(logIn(*view, nav, "dave"));
-    view->setNavigationDelegate(nullptr);
-    view.reset();
-    store.reset();
-    env.engine->dataStore(kProfileB);
-    // Folders an earlier run left for a profile this run never opened.
-    const std::string leftOver = "0C0C0C0C-3333-4333-8333-CCCCCCCCCCCC";
-    std::filesystem::create_directories(env.cacheRoot() / leftOver / "deep");
-    std::ofstream(env.cacheRoot() / leftOver / "deep" / "entry") << "cached";
-
-    std::vector<bool> results;
-    for (const auto& identifier : {std::string(kProfileA), leftOver})
-        env.engine->removeDataStore(identifier, [&](bool removed) { results.push_back(removed); });
-    ASSERT_TRUE(runMainLoopUntil([&] { return results.size() == 2; }));
-    EXPECT_EQ(results, (std::vector<bool>{true, true}));
-    for (const auto& identifier : {std::string(kProfileA), leftOver}) {
-        EXPECT_FALSE(std::filesystem::exists(env.dataRoot() / identifier)) << identifier;
-        EXPECT_FALSE(std::filesystem::exists(env.cacheRoot() / identifier)) << identifier;
-    }
-    EXPECT_TRUE(std::filesystem::exists(env.dataRoot() / kProfileB)) << "another profile keeps its folders";
-
-    auto again = env.engine->dataStore(kProfileA);
-    EXPECT_TRUE(allCookies(*again).empty());
-    auto fresh = env.makeWebView(again);
-    RecordingNavigationDelegate freshNav;
-    fresh->setNavigationDelegate(&freshNav);
-    ASSERT_TRUE(loadAndWait(*fresh, freshNav, env.service->webURL("/")));
-    EXPECT_EQ(evaluate(*fresh, "localStorage.getItem('orvi.token')").value(), nullptr);
-    fresh->setNavigationDelegate(nullptr);
-    runMainLoopFor(std::chrono::milliseconds(200));
-    EXPECT_EQ(results.size(), 2u) << "each completion runs once";
 }

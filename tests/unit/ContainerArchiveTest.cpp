@@ -262,7 +262,8 @@ TEST_F(ContainerArchiveTest, HostileArchivesAreRefusedAndChangeNothing) {
     }
 }
 
-TEST_F(ContainerArchiveTest, OnlyTheContainerSettingsAreRestored) {
+TEST_F(ContainerArchiveTest,
+       OnlyTheContainerSettingsAreRestoredAndWhatTheArchiveRecordsAsOpenArrivesPrivate) {
     Machine machine(scheduler);
     const auto archive = machine.root.path() / "foreign.zip";
     const Json dump = {
@@ -281,11 +282,8 @@ TEST_F(ContainerArchiveTest, OnlyTheContainerSettingsAreRestored) {
         EXPECT_FALSE(machine.prefs.contains(key)) << key;
     // An archive without engine data leaves the engine folder alone.
     EXPECT_FALSE(fs::exists(machine.environment.engineDataDir));
-}
 
-TEST_F(ContainerArchiveTest, WhatAnArchiveRecordsAsOpenArrivesPrivate) {
-    Machine machine(scheduler);
-    const auto archive = machine.root.path() / "careless.zip";
+    // What an archive records as open arrives private.
     writeZip(archive, {{ZipEntry::folder, "WebKit/WebKit/P/IndexedDB"},
                        {ZipEntry::file, "WebKit/WebKit/P/IndexedDB/db.sqlite3", "data"},
                        {ZipEntry::file, "WebKit/WebKit/Q/cookies.sqlite", "made without its folder entry"}});

@@ -92,7 +92,7 @@ TEST_F(CookieJarSyncTest, UnreadableOrLegacyEntriesAreClearedAndTheRestoreStillC
     }
 }
 
-TEST_F(CookieJarSyncTest, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifies) {
+TEST_F(CookieJarSyncTest, NothingSavedCompletesAtOnceAnEmptyArrayVerifiesAndAGoneStoreCompletesOnce) {
     restore();
     EXPECT_EQ(doneCount, 1);
 
@@ -101,9 +101,8 @@ TEST_F(CookieJarSyncTest, NothingSavedCompletesAtOnceAndAnEmptyArrayStillVerifie
     EXPECT_EQ(doneCount, 1) << "the empty restore completes on the main queue";
     scheduler.runPending();
     EXPECT_EQ(doneCount, 2);
-}
 
-TEST_F(CookieJarSyncTest, RestoreCompletesOnceWhenTheStoreGoesAwayWithAnswersPending) {
+    doneCount = 0;
     prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
     store->cookies.deferAnswers = true;
     restore();

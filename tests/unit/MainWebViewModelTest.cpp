@@ -124,7 +124,6 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
     f.preferences.setData(keys::storage(b.id), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
     f.preferences.setData(keys::cookies(c.id), R"({"sid":"C"})");
-
     f.scheduler.advance(0.1s);
     f.store->setActiveProfile(b.id);
     f.scheduler.advance(0.1s);
@@ -144,16 +143,13 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
     EXPECT_EQ(f.jar(b).cookies[0].value, "B") << "C's cookies never go into B's store";
     ASSERT_EQ(f.jar(c).cookies.size(), 1u);
     EXPECT_EQ(f.jar(c).cookies[0].value, "C");
+
+    f.store->setActiveProfile(c.id);
+    f.scheduler.advance(5s);
+    EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u) << "selecting the active profile again does nothing";
 }
 
-TEST(MainWebViewModel, SelectingTheActiveProfileAgainDoesNothing) {
-    ShellFixture f;
-    f.store->setActiveProfile(f.profiles[0].id);
-    f.scheduler.advance(1s);
-    EXPECT_EQ(f.webViewFor(f.profiles[0])->loads.size(), 1u);
-}
-
-TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileAndRepeatsDropped) {
+TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileRepeatsDroppedAndExportTakesThePagesProfile) {
     ShellFixture f;
     const auto& a = f.profiles[0];
     f.report(a, -3);
@@ -165,17 +161,14 @@ TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileAndRepeatsDropped) 
     EXPECT_EQ(f.notifications.reports,
               (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
 
-    f.store->setActiveProfile(f.profiles[1].id);
-    EXPECT_EQ(f.model->unreadCount(), 0);
-    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
-}
-
-TEST(MainWebViewModel, ExportsTheSessionOfTheProfileThePageBelongsTo) {
-    ShellFixture f;
     std::optional<std::filesystem::path> exported;
     f.model->exportToFile([&](auto path) { exported = path; });
     ASSERT_TRUE(exported);
-    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + f.profiles[0].id.text());
+    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + a.id.text()) << "the page's own profile";
+
+    f.store->setActiveProfile(f.profiles[1].id);
+    EXPECT_EQ(f.model->unreadCount(), 0);
+    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
 }
 
 TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgain) {

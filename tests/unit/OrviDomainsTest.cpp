@@ -42,7 +42,7 @@ struct EndpointsFile {
 
 } // namespace
 
-TEST(OrviDomains, EndpointsFileReplacesEveryRole) {
+TEST(OrviDomains, EndpointsFileReplacesEveryRoleAndTheDefaultsAreAValidSet) {
     const auto domains = OrviDomains::fromJsonText(kValidFile, "test.json");
     ASSERT_TRUE(domains) << domains.error().message;
     EXPECT_EQ(domains.value().scheme, "http");
@@ -54,6 +54,23 @@ TEST(OrviDomains, EndpointsFileReplacesEveryRole) {
     EXPECT_EQ(domains.value().landingHost, "app.orvi.test");
     EXPECT_EQ(domains.value().outsideHosts[3], "cdn-two.example.test");
     EXPECT_EQ(domains.value().serviceOrigin(), "http://web.orvi.test/");
+
+    // The compiled-in defaults are a valid set of their own.
+    const auto d = OrviDomains::defaults();
+    const std::string text = orvi::Json{
+        {"scheme", d.scheme},
+        {"webHost", d.webHost},
+        {"serviceDomain", d.serviceDomain},
+        {"downloadHost", d.downloadHost},
+        {"webDownloadHost", d.webDownloadHost},
+        {"fileHost", d.fileHost},
+        {"landingHost", d.landingHost},
+        {"outsideHosts",
+         d.outsideHosts}}.dump();
+    const auto reread = OrviDomains::fromJsonText(text, "defaults");
+    ASSERT_TRUE(reread) << reread.error().message;
+    EXPECT_EQ(reread.value(), d);
+    EXPECT_NE(d.webHost.find(d.serviceDomain), std::string::npos);
 }
 
 TEST(OrviDomains, EndpointsFileThatIsNotExactlyRightIsRefusedWithAMessageNamingTheProblem) {
@@ -146,24 +163,6 @@ TEST(OrviDomains, OnlyARegularFileOfSaneSizeIsReadAndNothingElseHoldsStartUp) {
         }
         EXPECT_FALSE(reading.get());
     }
-}
-
-TEST(OrviDomains, CompiledInDefaultsAreAValidEndpointsSet) {
-    const auto d = OrviDomains::defaults();
-    const std::string text = orvi::Json{
-        {"scheme", d.scheme},
-        {"webHost", d.webHost},
-        {"serviceDomain", d.serviceDomain},
-        {"downloadHost", d.downloadHost},
-        {"webDownloadHost", d.webDownloadHost},
-        {"fileHost", d.fileHost},
-        {"landingHost", d.landingHost},
-        {"outsideHosts",
-         d.outsideHosts}}.dump();
-    const auto reread = OrviDomains::fromJsonText(text, "defaults");
-    ASSERT_TRUE(reread) << reread.error().message;
-    EXPECT_EQ(reread.value(), d);
-    EXPECT_NE(d.webHost.find(d.serviceDomain), std::string::npos);
 }
 
 TEST(OrviDomains, OnlyTheWebHostAndItsSubdomainsAreAllowed) {

@@ -134,7 +134,7 @@ TEST(PageDownloads, SameNamesWaitSideBySideAndACancelledSaveLeavesNothingStaged)
     EXPECT_TRUE(std::filesystem::is_empty(staging));
 }
 
-TEST(PageDownloads, AnErrorStatusIsAFailureWithoutSaveDialogOrLeftovers) {
+TEST(PageDownloads, AnErrorStatusIsAFailureWithoutSaveDialogAndOnlyHttpLinksAreFetched) {
     DownloadsFixture f;
     const std::string url = "https://files.orvi.example/missing.pdf";
     f.downloads.startManualDownload(*f.webView, url, std::nullopt);
@@ -143,17 +143,14 @@ TEST(PageDownloads, AnErrorStatusIsAFailureWithoutSaveDialogOrLeftovers) {
     EXPECT_TRUE(f.saving->requests.empty());
     ASSERT_EQ(f.kinds(), std::vector<DownloadEvent::Kind>{DownloadEvent::Kind::failed});
     EXPECT_NE(f.events[0].reason.find("404"), std::string::npos);
+
+    for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "data:text/plain,x",
+                             "ftp://orvi.example/a", "https://", "not a url"})
+        f.downloads.startManualDownload(*f.webView, link, std::nullopt);
+    EXPECT_EQ(f.webView->downloads.size(), 1u) << "only http links are fetched";
 }
 
-TEST(PageDownloads, OnlyHttpLinksAreFetched) {
-    DownloadsFixture f;
-    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "data:text/plain,x",
-                            "ftp://orvi.example/a", "https://", "not a url"})
-        f.downloads.startManualDownload(*f.webView, url, std::nullopt);
-    EXPECT_TRUE(f.webView->downloads.empty());
-}
-
-TEST(PageDownloads, AHostileServerNameCannotLeaveTheStagingFolder) {
+TEST(PageDownloads, AHostileServerNameOrAPlantedLinkCannotLeadOutOfTheStagingFolder) {
     DownloadsFixture f;
     const std::string url = "https://files.orvi.example/x";
     f.downloads.startManualDownload(*f.webView, url, std::nullopt);
@@ -165,6 +162,15 @@ TEST(PageDownloads, AHostileServerNameCannotLeaveTheStagingFolder) {
               f.temp.path() / "OrviWrapperNativeDownloads");
     EXPECT_EQ(readFile(f.downloads.stagingFolder() / "bashrc"), "evil");
     EXPECT_FALSE(std::filesystem::exists(f.temp.path() / ".bashrc"));
+
+    // Nor can a staging folder planted as a link lead elsewhere.
+    TempDir elsewhere;
+    std::filesystem::remove_all(f.downloads.stagingFolder());
+    std::filesystem::create_directory_symlink(elsewhere.path(), f.downloads.stagingFolder());
+    const auto file = f.temp / "file.txt";
+    std::ofstream(file) << "x";
+    EXPECT_FALSE(f.downloads.stage(file, "file.txt").ok());
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
 
 TEST(PageDownloads, SavingOverAFileReplacesItWholeAndAFailedMoveKeepsBothFiles) {
@@ -181,16 +187,6 @@ TEST(PageDownloads, SavingOverAFileReplacesItWholeAndAFailedMoveKeepsBothFiles) 
     EXPECT_TRUE(PageDownloads::moveFile(staged, dir / "no-such-folder" / "x.txt"));
     EXPECT_EQ(readFile(staged), "newer");
     EXPECT_EQ(readFile(target), "new");
-}
-
-TEST(PageDownloads, AStagingFolderPlantedAsALinkIsRefused) {
-    DownloadsFixture f;
-    TempDir elsewhere;
-    std::filesystem::create_directory_symlink(elsewhere.path(), f.downloads.stagingFolder());
-    const auto file = f.temp / "file.txt";
-    std::ofstream(file) << "x";
-    EXPECT_FALSE(f.downloads.stage(file, "file.txt").ok());
-    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
 
 TEST(PageDownloads, AFrameFileKeepsTheServerNameAndARequestIsRecognisedInItsNormalizedForm) {

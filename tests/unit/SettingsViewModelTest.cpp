@@ -124,9 +124,8 @@ TEST_F(SettingsViewModelTest, NeverWrittenTogglesReadAsTheirInitialValuesAndChan
     EXPECT_TRUE(restarted->mediaPermissionsEnabled());
     EXPECT_TRUE(restarted->ignoreVPNWarning());
     EXPECT_EQ(restarted->locationSettings(), moscow);
-}
 
-TEST_F(SettingsViewModelTest, ACorruptLocationKeepsTheDefaultUntilTheNextSaveReplacesIt) {
+    // A corrupt location keeps the default until the next save replaces it.
     prefs.setData(keys::kLocationSettings, "{\"timezone\": 5");
     auto model = makeModel();
     EXPECT_EQ(model->locationSettings(), LocationSettings::defaultLocation());
