@@ -45,23 +45,14 @@ struct Db {
     }
     void chromiumRow(const std::string& host, const std::string& name, const std::string& plain,
                      const std::string& encrypted, std::int64_t expiresUtc, int sameSite) const {
-        sqlite3_stmt* row = nullptr;
-        sqlite3_prepare_v2(
-            handle,
-            "INSERT INTO cookies VALUES (?1, ?2, '', ?3, ?4, ?5, '/', ?6, 1, 1, 0, ?7, ?7, 1, ?8,"
-            " 2, 443, 0, 0, 0)",
-            -1, &row, nullptr);
         static std::int64_t created = 13300000000000000;
-        sqlite3_bind_int64(row, 1, ++created);
-        sqlite3_bind_text(row, 2, host.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(row, 3, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(row, 4, plain.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_blob(row, 5, encrypted.data(), static_cast<int>(encrypted.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(row, 6, expiresUtc);
-        sqlite3_bind_int(row, 7, expiresUtc != 0);
-        sqlite3_bind_int(row, 8, sameSite);
-        EXPECT_EQ(sqlite3_step(row), SQLITE_DONE) << sqlite3_errmsg(handle);
-        sqlite3_finalize(row);
+        std::string blob;
+        for (unsigned char byte : encrypted)
+            blob += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+        const auto has = std::to_string(expiresUtc != 0);
+        exec("INSERT INTO cookies VALUES (" + std::to_string(++created) + ", '" + host + "', '', '" + name +
+             "', '" + plain + "', X'" + blob + "', '/', " + std::to_string(expiresUtc) + ", 1, 1, 0, " + has +
+             ", " + has + ", 1, " + std::to_string(sameSite) + ", 2, 443, 0, 0, 0)");
     }
     sqlite3* handle = nullptr;
 };
@@ -87,37 +78,36 @@ protected:
     BrowserCookieImportTest() { fs::create_directories(home.path() / "tmp"); }
 
     int runImport(const std::string& domain, platform::BrowserKeyring* keyring) {
-        BrowserCookieImport import(
+        BrowserCookieImport importer(
             scheduler, jar,
             BrowserCookieSources{home.path(), home.path() / "tmp", [this] { return session; }, keyring});
         int calls = 0;
         int count = -1;
-        import.importFromBrowser(profile, target, domain, [&](int n) {
+        importer.importFromBrowser(profile, target, domain, [&](int n) {
             ++calls;
-        count = n;
-    });
-    scheduler.runPending();
-    EXPECT_EQ(calls, 1);
-    return count;
-}
+            count = n;
+        });
+        scheduler.runPending();
+        EXPECT_EQ(calls, 1);
+        return count;
+    }
 
-std::map<std::string, engine::Cookie>
-imported() const {
-    std::map<std::string, engine::Cookie> byKey;
-    for (const auto& cookie : target.cookies.cookies)
-        byKey[cookie.domain + "|" + cookie.name] = cookie;
-    return byKey;
-}
+    std::map<std::string, engine::Cookie> imported() const {
+        std::map<std::string, engine::Cookie> byKey;
+        for (const auto& cookie : target.cookies.cookies)
+            byKey[cookie.domain + "|" + cookie.name] = cookie;
+        return byKey;
+    }
 
-ManualScheduler scheduler;
-LogCapture log;
-MemoryPreferencesStore prefs;
-TempDir home;
-CookieJarSync jar{prefs, scheduler};
-ProfileId profile = ProfileId::generate();
-std::shared_ptr<FakeDataStore> session = std::make_shared<FakeDataStore>(true);
-FakeDataStore target{true};
-}; // namespace
+    ManualScheduler scheduler;
+    LogCapture log;
+    MemoryPreferencesStore prefs;
+    TempDir home;
+    CookieJarSync jar{prefs, scheduler};
+    ProfileId profile = ProfileId::generate();
+    std::shared_ptr<FakeDataStore> session = std::make_shared<FakeDataStore>(true);
+    FakeDataStore target{true};
+};
 
 TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheServiceDomain) {
     session->cookies.cookies = {makeCookie("sid", "from-session", ".web.example")};
@@ -230,5 +220,5 @@ TEST(BrowserCookieDomainTest, BelongsToTheServiceDomain) {
             << row.cookieDomain;
 }
 
-} // namespace orvi::test
+} // namespace
 } // namespace orvi::test

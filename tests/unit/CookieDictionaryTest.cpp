@@ -23,6 +23,12 @@ Cookie cookie(std::string name, std::string value, std::string domain, std::stri
     return c;
 }
 
+// The cookie named "n" with value "v" on domain "d" that most dictionaries below describe.
+Cookie nvd(std::string path = "/", bool secure = false, bool httpOnly = false,
+           std::optional<double> expires = std::nullopt, std::optional<std::string> sameSite = std::nullopt) {
+    return cookie("n", "v", "d", std::move(path), secure, httpOnly, expires, std::move(sameSite));
+}
+
 } // namespace
 
 TEST(CookieDictionary, WritesEveryFieldAndOptionalOnesOnlyWhenSet) {
@@ -51,36 +57,26 @@ TEST(CookieDictionary, TheTwoReadingsTreatEachDictionaryAsTheirRulesSay) {
         std::optional<Cookie> lenient;
     };
     const Case cases[] = {
-        {R"({"name":"n","value":"v","domain":"d"})", std::nullopt,
-         cookie("n", "v", "d", "/", false, false, std::nullopt)},
-        {R"({"name":"n","value":"v","domain":"d","path":"/p","secure":true,"httpOnly":true})",
-         cookie("n", "v", "d", "/p", false, false, std::nullopt),
-         cookie("n", "v", "d", "/p", true, true, std::nullopt)},
-        {R"({"name":"n","value":"v","domain":"d","path":"/","isSecure":"yes","secure":true})",
-         cookie("n", "v", "d", "/", false, false, std::nullopt),
-         cookie("n", "v", "d", "/", true, false, std::nullopt)},
-        {R"({"name":"n","value":"v","domain":"d","path":"/","expirationDate":0})",
-         cookie("n", "v", "d", "/", false, false, std::nullopt),
-         cookie("n", "v", "d", "/", false, false, std::nullopt)},
+        {R"({"name":"n","value":"v","domain":"d"})", std::nullopt, nvd()},
+        {R"({"name":"n","value":"v","domain":"d","path":"/p","secure":true,"httpOnly":true})", nvd("/p"),
+         nvd("/p", true, true)},
+        {R"({"name":"n","value":"v","domain":"d","path":"/","isSecure":"yes","secure":true})", nvd(),
+         nvd("/", true)},
+        {R"({"name":"n","value":"v","domain":"d","path":"/","expirationDate":0})", nvd(), nvd()},
         {R"({"name":"n","value":"v","domain":"d","path":"/","expiresDate":"soon","expirationDate":1700000000})",
-         cookie("n", "v", "d", "/", false, false, std::nullopt),
-         cookie("n", "v", "d", "/", false, false, 1700000000.0)},
-        {R"({"name":"n","value":"v","domain":"d","path":"/","expiresDate":-5})",
-         cookie("n", "v", "d", "/", false, false, -5.0),
-         cookie("n", "v", "d", "/", false, false, std::nullopt)},
+         nvd(), nvd("/", false, false, 1700000000.0)},
+        {R"({"name":"n","value":"v","domain":"d","path":"/","expiresDate":-5})", nvd("/", false, false, -5.0),
+         nvd()},
         {R"({"name":"n","value":"v","domain":"d","path":"/","expiresDate":1e300})",
-         cookie("n", "v", "d", "/", false, false, cookies::kLatestExpiry),
-         cookie("n", "v", "d", "/", false, false, cookies::kLatestExpiry)},
-        {R"({"name":"n","value":"v","domain":"d","path":"/","sameSitePolicy":5,"sameSite":"none"})",
-         cookie("n", "v", "d", "/", false, false, std::nullopt),
-         cookie("n", "v", "d", "/", false, false, std::nullopt, "none")},
+         nvd("/", false, false, cookies::kLatestExpiry), nvd("/", false, false, cookies::kLatestExpiry)},
+        {R"({"name":"n","value":"v","domain":"d","path":"/","sameSitePolicy":5,"sameSite":"none"})", nvd(),
+         nvd("/", false, false, std::nullopt, "none")},
         {R"({"name":1,"value":"v","domain":"d","path":"/"})", std::nullopt, std::nullopt},
         {R"({"name":"n","value":null,"domain":"d","path":"/"})", std::nullopt, std::nullopt},
         {R"({"name":"","value":"v","domain":"d","path":"/"})", std::nullopt, std::nullopt},
         {R"({"name":"n","value":"v","domain":"","path":"/"})", std::nullopt, std::nullopt},
         {R"({"name":"n","value":"line\nbreak","domain":"d","path":"/"})", std::nullopt, std::nullopt},
-        {R"({"name":"n","value":"v","domain":"d","path":["/"]})", std::nullopt,
-         cookie("n", "v", "d", "/", false, false, std::nullopt)},
+        {R"({"name":"n","value":"v","domain":"d","path":["/"]})", std::nullopt, nvd()},
     };
     for (const auto& c : cases) {
         const auto dictionary = Json::parse(c.dictionary);

@@ -20,6 +20,17 @@ NavigationDecision decide(NavigationPolicyService& policy, const std::string& ur
     return policy.decide(action);
 }
 
+struct UrlCase {
+    const char* url;
+    bool expected;
+};
+
+class RecordingLauncher final : public orvi::platform::UriLauncher {
+public:
+    void launch(const std::string& uri) override { launched.push_back(uri); }
+    std::vector<std::string> launched;
+};
+
 } // namespace
 
 TEST(NavigationPolicyService, DecidesByTheFirstMatchingRule) {
@@ -99,21 +110,9 @@ TEST(NavigationPolicyService, AFileLikeLinkOutsideTheServiceMayStillLoadInsideAF
     EXPECT_EQ(policy.decide(action), NavigationDecision::download);
 }
 
-TEST(NavigationPolicyService, ExternalLinksAreRefusedWhateverTheSwitchSays) {
-    NavigationPolicyService policy(orvi::test::testDomains(), false);
-    EXPECT_EQ(decide(policy, "http://elsewhere.example/"), NavigationDecision::cancel);
-    policy.setBlockExternalLinks(true);
-    EXPECT_TRUE(policy.blockExternalLinks());
-    EXPECT_EQ(decide(policy, "http://elsewhere.example/"), NavigationDecision::cancel);
-}
-
 TEST(FileURLRules, FileLikeLinksByPathMarkerExtensionOrFileHost) {
     const auto domains = orvi::test::testDomains();
-    struct Case {
-        const char* url;
-        bool expected;
-    };
-    const Case cases[] = {
+    const UrlCase cases[] = {
         {"http://a.example/download", true},
         {"http://a.example/x/FILES/y", true},
         {"http://a.example/attach", true},
@@ -137,11 +136,7 @@ TEST(FileURLRules, FileLikeLinksByPathMarkerExtensionOrFileHost) {
 
 TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
     const auto domains = orvi::test::testDomains();
-    struct Case {
-        const char* url;
-        bool expected;
-    };
-    const Case cases[] = {
+    const UrlCase cases[] = {
         {"about:blank", false},
         {"mailto:x@orvi.test", false},
         {"http://download.orvi.test/", true},
@@ -164,16 +159,6 @@ TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
     for (const auto& c : cases)
         EXPECT_EQ(orvi::isFileDownloadURL(std::string_view(c.url), domains), c.expected) << c.url;
 }
-
-namespace {
-
-class RecordingLauncher final : public orvi::platform::UriLauncher {
-public:
-    void launch(const std::string& uri) override { launched.push_back(uri); }
-    std::vector<std::string> launched;
-};
-
-} // namespace
 
 TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserAndTheWindowStays) {
     using orvi::engine::NavigationType;
@@ -216,15 +201,17 @@ TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserA
             EXPECT_EQ(browser->launched[0], Url::parse(c.url)->absoluteString()) << c.name;
         }
     }
-    // The setting changes while the application runs.
+    // The setting changes while the application runs; without a browser nothing is launched.
     auto browser = std::make_shared<RecordingLauncher>();
     NavigationPolicyService policy(orvi::test::testDomains(), true, browser);
+    NavigationPolicyService browserless(orvi::test::testDomains(), false);
     NavigationAction action;
     action.url = "https://news.example.com/";
     action.navigationType = click;
     action.isUserGesture = true;
     policy.decide(action);
     policy.setBlockExternalLinks(false);
-    policy.decide(action);
+    EXPECT_EQ(policy.decide(action), cancel);
     EXPECT_EQ(browser->launched.size(), 1u);
+    EXPECT_EQ(browserless.decide(action), cancel);
 }

@@ -233,22 +233,16 @@ TEST(PageLoader, WatchdogStopsASlowLoadAndRetriesItOnceWhenIdle) {
 }
 
 TEST(PageLoader, NothingIsRequestedWithoutAWindowOrOnceTheLoaderIsGone) {
-    {
+    for (const bool window : {false, true}) {
         LoaderFixture f;
-        f.placement->window = false;
+        f.placement->window = window;
+        f.placement->visible = !window;
         auto loader = f.makeLoader();
-        loader->start();
-        f.scheduler.advance(2s);
-        EXPECT_TRUE(f.webView->loads.empty());
-    }
-    {
-        LoaderFixture f;
-        auto loader = f.makeLoader();
-        f.placement->visible = false;
         loader->start();
         f.scheduler.advance(0.35s);
-        loader.reset();
+        if (window)
+            loader.reset();
         f.scheduler.advance(2s);
-        EXPECT_TRUE(f.webView->loads.empty());
+        EXPECT_TRUE(f.webView->loads.empty()) << window;
     }
 }

@@ -5,11 +5,12 @@
 using namespace orvi;
 
 TEST(RenderingPolicy, SoftwareDriversAreToldFromGPUs) {
-    for (const auto* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "Mesa softpipe", "Software Rasterizer",
-                             "SWRAST", "lavapipe"})
+    for (const auto* name :
+         {"llvmpipe (LLVM 15.0.6, 256 bits)", "Mesa softpipe", "Software Rasterizer", "SWRAST", "lavapipe"})
         EXPECT_TRUE(isSoftwareRenderer(name)) << name;
-    for (const auto* name : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)",
-                             "NVIDIA GeForce GTX 1080/PCIe/SSE2", "virgl", ""})
+    for (const auto* name :
+         {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)",
+          "NVIDIA GeForce GTX 1080/PCIe/SSE2", "virgl", ""})
         EXPECT_FALSE(isSoftwareRenderer(name)) << name;
 }
 
@@ -29,17 +30,19 @@ TEST(RenderingPolicy, SoftwareGLDrawsWithCairoAndNoCompositingUnlessTheUserOrThe
     const Facts noDevice{false, false, std::nullopt};
     const Facts forced{true, true, std::nullopt};
     const Facts unknownDriver{true, false, std::nullopt};
+    const auto none = std::nullopt;
     for (const auto& c : {
-             Case{"GPU keeps the defaults", gpu, std::nullopt, std::nullopt, false, false, true},
-             Case{"a GPU whose driver did not answer", unknownDriver, std::nullopt, std::nullopt, false, false, true},
-             Case{"llvmpipe", llvmpipe, std::nullopt, std::nullopt, true, true, false},
-             Case{"no GPU device", noDevice, std::nullopt, std::nullopt, true, true, false},
-             Case{"software forced", forced, std::nullopt, std::nullopt, true, true, false},
-             Case{"the user's renderer stays", llvmpipe, "gl", std::nullopt, true, false, false},
-             Case{"an empty variable is no choice", noDevice, "", std::nullopt, true, true, false},
-             Case{"the setting asks for GPU paths", llvmpipe, std::nullopt, true, true, false, true},
-             Case{"the setting asks for software on a GPU", gpu, std::nullopt, false, false, true, false},
-             Case{"the setting asks for software, the user keeps GL", gpu, "vulkan", false, false, false, false},
+             Case{"GPU keeps the defaults", gpu, none, none, false, false, true},
+             Case{"a GPU whose driver did not answer", unknownDriver, none, none, false, false, true},
+             Case{"llvmpipe", llvmpipe, none, none, true, true, false},
+             Case{"no GPU device", noDevice, none, none, true, true, false},
+             Case{"software forced", forced, none, none, true, true, false},
+             Case{"the user's renderer stays", llvmpipe, "gl", none, true, false, false},
+             Case{"an empty variable is no choice", noDevice, "", none, true, true, false},
+             Case{"the setting asks for GPU paths", llvmpipe, none, true, true, false, true},
+             Case{"the setting asks for software on a GPU", gpu, none, false, false, true, false},
+             Case{"the setting asks for software, the user keeps GL", gpu, "vulkan", false, false, false,
+                  false},
          }) {
         const auto choice = chooseRendering({c.facts, c.userRenderer, c.setting});
         EXPECT_EQ(choice.softwareGL, c.softwareGL) << c.name;

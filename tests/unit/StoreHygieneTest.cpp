@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <future>
 #include <thread>
 
 using namespace orvi;
@@ -60,26 +61,15 @@ TEST(ForgettingPreferencesStoreTest, ADeletionDuringAWriteStillLeavesTheSessionG
     gated.changed.wait(lock, [&] { return gated.entered; });
     lock.unlock();
 
-    std::mutex doneMutex;
-    std::condition_variable doneChanged;
-    bool forgotten = false;
-    std::thread deleter([&] {
-        store.forgetProfile(profile);
-        std::lock_guard doneLock(doneMutex);
-        forgotten = true;
-        doneChanged.notify_all();
-    });
+    auto deletion = std::async(std::launch::async, [&] { store.forgetProfile(profile); });
     // A deletion that does not wait for the write under way lets it finish afterwards.
-    {
-        std::unique_lock doneLock(doneMutex);
-        doneChanged.wait_for(doneLock, 300ms, [&] { return forgotten; });
-    }
+    deletion.wait_for(300ms);
     lock.lock();
     gated.released = true;
     gated.changed.notify_all();
     lock.unlock();
     writer.join();
-    deleter.join();
+    deletion.get();
 
     EXPECT_FALSE(gated.inner.contains(keys::cookies(profile)));
     EXPECT_FALSE(store.setData(keys::cookies(profile), "[]"));
