@@ -151,7 +151,6 @@ private:
 
     SessionSaveSchedule m_saveSchedule;
     CrashReloadBackoff m_crashBackoff;
-    std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
     CallState m_callState;
     PageMessageGate m_messageGate;
 };
