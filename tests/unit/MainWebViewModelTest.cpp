@@ -365,6 +365,23 @@ TEST(MainWebViewModel, ADeletedProfilesBackgroundPageNoLongerCounts) {
     EXPECT_EQ(f.notifications.reports.back(), (std::pair<ProfileId, int>{a.id, 1}));
 }
 
+TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest) {
+    ShellFixture f(2);
+    f.scheduler.advance(1s);
+    auto view = f.webViewFor(f.profiles[0]);
+    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
+    ASSERT_TRUE(f.model->pageTrouble());
+    const auto loads = view->loads.size();
+    f.model->retryPage();
+    EXPECT_EQ(view->loads.size(), loads + 1);
+
+    f.switchTo(f.profiles[1]);
+    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
+    f.webViewFor(f.profiles[1])
+        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
+    EXPECT_TRUE(f.model->pageTrouble());
+}
+
 // Every switch hands the cached pages to new coordinators, on screen and in the background;
 // the scripts the pages were given must not pile up with each one.
 TEST(MainWebViewModel, SwitchingBackAndForthAddsNoScriptToTheCachedPages) {
