@@ -207,6 +207,8 @@ void Application::onActivate() {
         },
         [](engine::WebView& webView) { return engine::webkit::WebKitEngine::widget(webView); });
     m_window->setContent(*m_pageHostView);
+    m_webViewRemoved = m_pageServices->webViewFactory()->webViewRemoved.connect(
+        [this](const ProfileId& id) { m_pageHostView->dropPage(id); });
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);
     m_statusToast = std::make_unique<ui::StatusToast>(

@@ -73,6 +73,7 @@ private:
 
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<ui::PageHostView> m_pageHostView;
+    Connection m_webViewRemoved;
     std::unique_ptr<ui::StatusToast> m_statusToast;
     Connection m_statusLines;
     std::unique_ptr<ui::SettingsWindow> m_settingsWindow;

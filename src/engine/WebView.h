@@ -120,7 +120,8 @@ public:
     virtual bool isLoading() const = 0;
 
     // Whether the web view sits inside a view (a toolkit parent) at the moment. A cached web
-    // view handed to a new host must first leave the old one: a widget has one parent.
+    // view handed to a new host must first leave the old one: a widget has one parent. A web
+    // view kept in a stack of pages, which shows it by switching pages, stays where it is.
     virtual bool isInViewHierarchy() const = 0;
     virtual void removeFromViewHierarchy() = 0;
 

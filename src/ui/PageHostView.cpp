@@ -66,7 +66,8 @@ PageHostView::PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Co
     set_vexpand(true);
     m_placeholder.set_hexpand(true);
     m_placeholder.set_vexpand(true);
-    set_child(m_placeholder);
+    m_pages.add(m_placeholder);
+    set_child(m_pages);
     m_spinner.set_halign(Gtk::Align::CENTER);
     m_spinner.set_valign(Gtk::Align::CENTER);
     m_spinner.set_size_request(32, 32);
@@ -102,8 +103,9 @@ PageHostView::PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Co
 PageHostView::~PageHostView() {
     if (m_host)
         m_host->dismantle();
-    if (m_shown)
-        m_shown->removeFromViewHierarchy();
+    // The factory may keep the web views for a later window.
+    for (const auto& [profileId, page] : m_pageOf)
+        gtk_stack_remove(m_pages.gobj(), page.widget);
 }
 
 void PageHostView::retryLoadGate(bool ignoreVPNWarning, bool warnAgain) {
@@ -147,18 +149,55 @@ void PageHostView::show(const std::shared_ptr<engine::WebView>& webView) {
     if (webView == m_shown)
         return;
     GtkWidget* widget = webView ? m_widgetOf(*webView) : nullptr;
-    if (m_shown)
-        m_shown->removeFromViewHierarchy();
     m_shown = webView;
-    if (!widget) {
-        set_child(m_placeholder);
+    if (!widget || !m_host->owner()) {
+        m_pages.set_visible_child(m_placeholder);
+        removeHiddenDroppedPages();
         return;
     }
-    if (webView->isInViewHierarchy())
-        webView->removeFromViewHierarchy();
-    gtk_widget_set_hexpand(widget, TRUE);
-    gtk_widget_set_vexpand(widget, TRUE);
-    gtk_overlay_set_child(gobj(), widget);
+    Page& page = m_pageOf[*m_host->owner()];
+    GtkWidget* replaced = page.widget != widget ? page.widget : nullptr;
+    if (replaced || !page.widget) {
+        // Only a web view never shown here can have another parent.
+        if (webView->isInViewHierarchy())
+            webView->removeFromViewHierarchy();
+        gtk_widget_set_hexpand(widget, TRUE);
+        gtk_widget_set_vexpand(widget, TRUE);
+        gtk_stack_add_child(m_pages.gobj(), widget);
+        page = Page{widget, false};
+    }
+    // The stack hands the keyboard on only from a page's descendants, and a web view takes
+    // the focus itself: without this, typing after a switch would go nowhere.
+    GtkWidget* previous = gtk_stack_get_visible_child(m_pages.gobj());
+    auto* root = gtk_widget_get_root(GTK_WIDGET(m_pages.gobj()));
+    GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+    const bool pageHadFocus =
+        focus && previous && (focus == previous || gtk_widget_is_ancestor(focus, previous));
+    gtk_stack_set_visible_child(m_pages.gobj(), widget);
+    if (pageHadFocus)
+        gtk_widget_grab_focus(widget);
+    if (replaced)
+        gtk_stack_remove(m_pages.gobj(), replaced);
+    removeHiddenDroppedPages();
+}
+
+void PageHostView::dropPage(const ProfileId& profileId) {
+    const auto page = m_pageOf.find(profileId);
+    if (page == m_pageOf.end())
+        return;
+    page->second.dropped = true;
+    removeHiddenDroppedPages();
+}
+
+void PageHostView::removeHiddenDroppedPages() {
+    GtkWidget* visible = gtk_stack_get_visible_child(m_pages.gobj());
+    std::erase_if(m_pageOf, [&](const auto& entry) {
+        const Page& page = entry.second;
+        if (!page.dropped || page.widget == visible)
+            return false;
+        gtk_stack_remove(m_pages.gobj(), page.widget);
+        return true;
+    });
 }
 
 } // namespace orvi::ui

@@ -379,3 +379,20 @@ TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest
         ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
     EXPECT_TRUE(f.model->pageTrouble());
 }
+
+// Every switch hands the cached pages to new coordinators, on screen and in the background;
+// the scripts the pages were given must not pile up with each one.
+TEST(MainWebViewModel, SwitchingBackAndForthAddsNoScriptToTheCachedPages) {
+    ShellFixture f(2);
+    f.settle(f.profiles[0]);
+    f.switchTo(f.profiles[1]);
+    f.settle(f.profiles[1]);
+    const auto first = f.webViewFor(f.profiles[0])->userScripts.size();
+    const auto second = f.webViewFor(f.profiles[1])->userScripts.size();
+    for (int i = 0; i < 3; ++i) {
+        f.switchTo(f.profiles[0]);
+        f.switchTo(f.profiles[1]);
+    }
+    EXPECT_EQ(f.webViewFor(f.profiles[0])->userScripts.size(), first);
+    EXPECT_EQ(f.webViewFor(f.profiles[1])->userScripts.size(), second);
+}

@@ -205,11 +205,14 @@ void OrviWebCoordinator::attach(const std::shared_ptr<engine::WebView>& webView,
                                                  self->didReceiveScriptMessage(handlerName, body);
                                          });
     }
-    if (m_context.sessions.claimFirstAttach(webView))
+    // A cached view keeps its scripts across attaches, and every switch attaches it to a new
+    // coordinator: adding them per coordinator grew the view's script list with each switch.
+    if (m_context.sessions.claimFirstAttach(webView)) {
         webView->addUserScript(engine::UserScript{consoleInterceptScript(),
                                                   engine::InjectionTime::documentStart,
                                                   engine::FrameScope::allFrames, kHandlerWorld});
-    installMediaScripts(webView);
+        installMediaScripts(webView);
+    }
     watchCookieChanges(webView);
     // A page taken over already loaded sends no finish that would start the periodic save or
     // show which cookies it holds (a logout noticed later depends on knowing that).
@@ -228,13 +231,6 @@ void OrviWebCoordinator::superviseInBackground(const std::shared_ptr<engine::Web
 }
 
 void OrviWebCoordinator::installMediaScripts(const std::shared_ptr<engine::WebView>& webView) {
-    // A cached view keeps its scripts across attaches; adding them again would only grow
-    // the view's script list.
-    std::erase_if(m_mediaScriptedViews, [](const auto& view) { return view.expired(); });
-    for (const auto& view : m_mediaScriptedViews)
-        if (view.lock() == webView)
-            return;
-    m_mediaScriptedViews.push_back(webView);
     webView->addUserScript(engine::UserScript{OrviUserScripts::callStateDetectionScript(),
                                               engine::InjectionTime::documentStart,
                                               engine::FrameScope::allFrames, kHandlerWorld});

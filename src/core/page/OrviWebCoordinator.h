@@ -177,7 +177,6 @@ private:
     SessionSaveSchedule m_saveSchedule;
     Connection m_cookieChanges;
     CrashReloadBackoff m_crashBackoff;
-    std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
     CallState m_callState;
     PageMessageGate m_messageGate;
     PageTrouble m_trouble;

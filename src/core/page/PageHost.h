@@ -46,6 +46,8 @@ public:
     void saveSession(std::function<void()> done);
 
     const std::shared_ptr<engine::WebView>& webView() const { return m_webView; }
+    // The profile whose web view webView() is.
+    const std::optional<ProfileId>& owner() const { return m_owner; }
 
 private:
     PageHost(std::shared_ptr<MainWebViewModel> model, Context context,

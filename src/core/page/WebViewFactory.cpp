@@ -137,14 +137,17 @@ void WebViewFactory::removeWebView(const ProfileId& id) {
     m_webViewCache.erase(cached);
     logLine("🗑️ Removed WebView from cache for profile ID: " + id.text());
     blank(webView);
+    webViewRemoved.emit(id);
 }
 
 void WebViewFactory::clearCache() {
     auto cache = std::move(m_webViewCache);
     m_webViewCache.clear();
     logLine("🗑️ Cleared all WebView cache (" + std::to_string(cache.size()) + " items)");
-    for (const auto& [id, webView] : cache)
+    for (const auto& [id, webView] : cache) {
         blank(webView);
+        webViewRemoved.emit(id);
+    }
 }
 
 void WebViewFactory::blank(const std::shared_ptr<engine::WebView>& webView) {

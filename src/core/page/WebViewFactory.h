@@ -2,6 +2,7 @@
 
 #include "core/base/ProfileId.h"
 #include "core/base/Scheduler.h"
+#include "core/base/Signal.h"
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/Profile.h"
 #include "core/web/policy/OrviDomains.h"
@@ -44,6 +45,10 @@ public:
     void clearCache() override;
 
     std::size_t cachedCount() const { return m_webViewCache.size(); }
+
+    // A profile's web view left the cache: whoever shows it lets it go too, so that the
+    // engine can free it once the blanking is done.
+    Signal<ProfileId> webViewRemoved;
 
     // After the user replaced the profile's saved storage, the web view's document-start
     // fill must carry the new snapshot: the old one would bring back keys the replaced

@@ -439,7 +439,9 @@ void WebKitWebViewAdapter::removeFromViewHierarchy() {
     // only right for widgets that manage their children by hand.
     GtkWidget* view = widget();
     GtkWidget* parent = gtk_widget_get_parent(view);
-    if (!parent)
+    // A stack keeps one page per profile and shows one at a time by switching pages; a web
+    // view in a stack stays there instead of being unrealized and rebuilt on every switch.
+    if (!parent || GTK_IS_STACK(parent))
         return;
     if (GTK_IS_BOX(parent))
         gtk_box_remove(GTK_BOX(parent), view);
