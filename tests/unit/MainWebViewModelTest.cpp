@@ -501,3 +501,27 @@ TEST(MainWebViewModel, ASettingChosenLaterCountsFromWhenThePageLeftAndASelection
     EXPECT_EQ(f.host->webView(), f.webViewFor(a));
     EXPECT_TRUE(f.model->hibernatedProfiles().empty());
 }
+
+TEST(MainWebViewModel, ANewPagesEmptyFirstCountKeepsTheCountThatSoonFollowsFromBeingNews) {
+    ShellFixture f(2, true);
+    const auto& a = f.profiles[0];
+    f.settle(a);
+    f.newDocument(a);
+    f.report(a, 0);
+    f.scheduler.advance(3s);
+    f.report(a, 3);
+    f.scheduler.advance(30s);
+    EXPECT_TRUE(f.notifier.posted.empty());
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 3);
+
+    f.report(a, 5);
+    f.scheduler.advance(2s);
+    ASSERT_EQ(f.notifier.posted.size(), 1u);
+    // Once the page has settled, a rise from an empty count is news again.
+    f.newDocument(a);
+    f.report(a, 0);
+    f.scheduler.advance(OrviWebCoordinator::kEmptyBaselineSettle + 1s);
+    f.report(a, 1);
+    f.scheduler.advance(2s);
+    EXPECT_EQ(f.notifier.posted.size(), 2u);
+}

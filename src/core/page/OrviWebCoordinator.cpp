@@ -90,7 +90,7 @@ void OrviWebCoordinator::setupUnreadDetection() {
             auto self = weakSelf.lock();
             if (!self || event.profileId != self->m_profile.id)
                 return;
-            const bool baseline = std::exchange(self->m_rebaselineNext, false);
+            const bool baseline = self->isBaselineReport(event.count);
             if (self->m_lastUnreadCount == event.count)
                 return;
             self->m_lastUnreadCount = event.count;
@@ -99,6 +99,22 @@ void OrviWebCoordinator::setupUnreadDetection() {
             else if (self->onUnreadCountChanged)
                 self->onUnreadCountChanged(event.count);
         });
+}
+
+bool OrviWebCoordinator::isBaselineReport(int count) {
+    const auto now = m_context.scheduler.now();
+    if (std::exchange(m_rebaselineNext, false)) {
+        // A page that has just loaded shows no counters until its chat list arrives: an
+        // empty first report says nothing yet, and the count that follows it soon after is
+        // still what the account already had (a page rebuilt after hibernation included).
+        m_emptyBaselineUntil =
+            count == 0
+                ? std::optional(now + std::chrono::duration_cast<Clock::duration>(kEmptyBaselineSettle))
+                : std::nullopt;
+        return true;
+    }
+    const auto until = std::exchange(m_emptyBaselineUntil, std::nullopt);
+    return until && now < *until;
 }
 
 bool OrviWebCoordinator::isCurrent(const engine::WebView& webView) const {

@@ -44,6 +44,10 @@ class OrviWebCoordinator final : public engine::NavigationDelegate,
                                  public engine::UIDelegate,
                                  public std::enable_shared_from_this<OrviWebCoordinator> {
 public:
+    // How long after a new document's empty first count a count still tells what the account
+    // already had rather than news.
+    static constexpr Duration kEmptyBaselineSettle = std::chrono::seconds(20);
+
     static std::shared_ptr<OrviWebCoordinator>
     create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
            std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService, SessionSync sessionSync,
@@ -116,6 +120,7 @@ private:
                        SessionSync sessionSync, CoordinatorContext context);
 
     void setupUnreadDetection();
+    bool isBaselineReport(int count);
     void setupCallState();
     void installMediaScripts(const std::shared_ptr<engine::WebView>& webView);
     bool isCurrent(const engine::WebView& webView) const;
@@ -145,6 +150,7 @@ private:
     Connection m_unreadSubscription;
     std::optional<int> m_lastUnreadCount;
     bool m_rebaselineNext = false;
+    std::optional<Clock::time_point> m_emptyBaselineUntil;
     bool m_inBackground = false;
     std::weak_ptr<engine::WebView> m_currentWebView;
     std::shared_ptr<const WebViewPlacement> m_placement;
