@@ -46,7 +46,7 @@ class OrviWebCoordinator final : public engine::NavigationDelegate,
 public:
     // How long after a new document's empty first count a count still tells what the account
     // already had rather than news.
-    static constexpr Duration kEmptyBaselineSettle = std::chrono::seconds(20);
+    static constexpr Duration kEmptyBaselineSettle = std::chrono::seconds(10);
 
     static std::shared_ptr<OrviWebCoordinator>
     create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
