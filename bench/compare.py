@@ -3,10 +3,13 @@
 
 Runs each browser RUNS times against one imitation service and prints medians and ratios:
 launch to the first page request, launch to the logged-in page's first API request, total
-PSS of every process of the browser with one and with three accounts, and (OrviWrapper only:
+PSS of every process of the browser with one, three and five accounts, and (OrviWrapper only:
 Chromium keeps one window per account and has nothing to switch) the RSS added by 200
 profile switches. Each run starts from fresh folders; a first launch logs the account in,
-the measured launch then starts logged in, as a person's second start would.
+the measured launch then starts logged in, as a person's second start would. Subjects are
+measured interleaved, run by run, so that a busy spell on the machine hits each of them.
+Last comes each OrviWrapper's cold-start timeline: the median time after launch at which each
+of its log lines on the way to the page appeared.
 
 Must run inside an X server and a D-Bus session bus (scripts/bench --compare sees to both).
 """
@@ -198,7 +201,7 @@ class App:
         stop(process)
         if not ok:
             raise RuntimeError("the first launch never logged in")
-        ids = self.add_profiles(folders, 2)
+        ids = self.add_profiles(folders, 4)
 
         mark = self.service.out.mark()
         started, process, out = self.launch(folders)
@@ -209,13 +212,11 @@ class App:
                 raise RuntimeError("no page or API request")
             result["first_request_s"] = first - started
             result["first_api_s"] = api - started
-            result["timeline"] = sorted([(t - started, l) for t, l in out.since(0)] +
-                                        [(first - started, f"(service) first request GET {PAGE}"),
-                                         (api - started, f"(service) first request GET {API}")])
-            time.sleep(3)
+            result["timeline"] = timeline(started, out.since(0), first, api)
+            time.sleep(SETTLE)
             result["pss1_mb"] = memory_kb([process.pid], "Pss") / 1024
             switch_times = []
-            for profile_id in ids[1:]:
+            for loaded, profile_id in enumerate(ids[1:], start=2):
                 mark = self.service.out.mark()
                 asked = time.monotonic()
                 self.switch(profile_id)
@@ -223,14 +224,15 @@ class App:
                 if page is None or self.service.request_at(API, mark) is None:
                     raise RuntimeError("a new profile never loaded")
                 switch_times.append(page - asked)
+                if loaded in (3, 5):
+                    time.sleep(SETTLE)
+                    result[f"pss{loaded}_mb"] = memory_kb([process.pid], "Pss") / 1024
             result["switch_to_new_s"] = statistics.median(switch_times)
-            time.sleep(3)
-            result["pss3_mb"] = memory_kb([process.pid], "Pss") / 1024
             before = memory_kb([process.pid], "Rss")
             for i in range(switches):
                 self.switch(ids[i % len(ids)])
-                time.sleep(0.35)
-            time.sleep(3)
+                time.sleep(0.1)
+            time.sleep(SETTLE)
             result["switch_rss_mb"] = (memory_kb([process.pid], "Rss") - before) / 1024
         finally:
             stop(process)
@@ -270,20 +272,39 @@ class Chromium:
                 raise RuntimeError("no page or API request")
             result["first_request_s"] = first - started
             result["first_api_s"] = api - started
-            time.sleep(3)
+            time.sleep(SETTLE)
             result["pss1_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
-            for n in (2, 3):
+            for n in range(2, 6):
                 mark = self.service.out.mark()
-                asked = time.monotonic()
                 processes.append(self.launch(Folders(root, f"chromium-{n}"))[1])
                 if self.service.request_at(API, mark, 90) is None:
                     raise RuntimeError("another account never loaded")
-            time.sleep(3)
-            result["pss3_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
+                if n in (3, 5):
+                    time.sleep(SETTLE)
+                    result[f"pss{n}_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
         finally:
             for p in processes:
                 stop(p)
         return result
+
+
+# The log lines on the way from launch to the finished page, in the order they should come.
+MILESTONES = ["init() called", "Rendering:", "onAppear called", "Creating WKWebView", "Waiting for window",
+              "Window ready", "Window now visible", "Restoring cookies for", "Cookies restored for",
+              "Storage restored for", "Load request sent", "Initial cookie state"]
+# Long enough after a load for the web process to settle before its memory is read.
+SETTLE = 2.5
+
+
+def timeline(started, lines, first, api):
+    """Seconds after launch at which each milestone first appeared, service requests included."""
+    steps = {f"(service) first request GET {PAGE}": first - started,
+             f"(service) first request GET {API}": api - started}
+    for stamp, line in lines:
+        for milestone in MILESTONES:
+            if milestone in line and milestone not in steps:
+                steps[milestone] = stamp - started
+    return steps
 
 
 def median(runs, key):
@@ -294,7 +315,11 @@ def median(runs, key):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--app", required=True, help="the orvi-wrapper binary")
-    parser.add_argument("--before", help="an earlier orvi-wrapper binary to measure in the same session")
+    parser.add_argument("--before", action="append", default=[],
+                        help="an earlier orvi-wrapper binary (or a script that runs one) to measure in the same "
+                             "session; may be given more than once")
+    parser.add_argument("--without-chromium", action="store_true",
+                        help="only OrviWrapper builds, compared with the last --before")
     parser.add_argument("--service", required=True, help="the orvi-imitation-service binary")
     parser.add_argument("--chromium", default=shutil.which("chromium") or "chromium")
     parser.add_argument("--runs", type=int, default=3)
@@ -305,10 +330,11 @@ def main():
     service = Service(args.service)
     log = open(args.app_log, "w") if args.app_log else None
     subjects = [("OrviWrapper", lambda root: App(args.app, service, log).run(root, args.switches))]
-    if args.before:
-        subjects.append(("OrviWrapper before",
-                         lambda root: App(args.before, service, log).run(root, args.switches)))
-    subjects.append(("Chromium --app", lambda root: Chromium(args.chromium, service).run(root)))
+    for before in args.before:
+        label = "before" if len(args.before) == 1 else os.path.basename(before)
+        subjects.append((label, lambda root, before=before: App(before, service, log).run(root, args.switches)))
+    if not args.without_chromium:
+        subjects.append(("Chromium --app", lambda root: Chromium(args.chromium, service).run(root)))
     results = {name: [] for name, _ in subjects}
     try:
         for run in range(args.runs):
@@ -326,30 +352,29 @@ def main():
             ("launch → logged-in page's first API request (s)", "first_api_s", 3),
             ("total PSS, 1 account (MB)", "pss1_mb", 0),
             ("total PSS, 3 accounts (MB)", "pss3_mb", 0),
+            ("total PSS, 5 accounts (MB)", "pss5_mb", 0),
             ("switch to a profile not yet loaded → its first request (s)", "switch_to_new_s", 3),
             (f"RSS added by {args.switches} profile switches (MB)", "switch_rss_mb", 1)]
     names = [name for name, _ in subjects]
     print(f"\nMedians of {args.runs} runs, {time.strftime('%Y-%m-%d %H:%M %Z')}, {os.uname().nodename}, "
           f"{os.cpu_count()} CPUs")
-    header = f"{'':58}" + "".join(f"{n:>20}" for n in names) + f"{'ratio to Chromium':>20}"
+    header = f"{'':58}" + "".join(f"{n[:19]:>20}" for n in names) + f"{'ratio to ' + names[-1].split()[0][:11]:>22}"
     print(header)
     for title, key, digits in rows:
         values = [median(results[n], key) for n in names]
         cells = "".join(f"{v:>20.{digits}f}" if v is not None else f"{'—':>20}" for v in values)
         ours, chromium = values[0], values[-1]
-        ratio = f"{ours / chromium:>20.2f}" if ours is not None and chromium else f"{'—':>20}"
+        ratio = f"{ours / chromium:>22.2f}" if ours is not None and chromium else f"{'—':>22}"
         print(f"{title:58}{cells}{ratio}")
 
-    for name in names[:-1]:
-        if results[name]:
-            print(f"\nCold start of {name}, last run (seconds after launch, from its log):")
-            for stamp, line in results[name][-1]["timeline"]:
-                if any(marker in line for marker in ("(service)", "Rendering:", "init() called",
-                                                     "onAppear called", "Waiting for window", "Window ready",
-                                                     "Window now visible", "Cookies restored for",
-                                                     "Storage restored for", "Load request sent",
-                                                     "Initial cookie state")):
-                    print(f"  {stamp:6.3f}  {line.strip()}")
+    for name in names:
+        runs = [r["timeline"] for r in results[name] if "timeline" in r]
+        if runs:
+            print(f"\nCold start of {name}: median seconds after launch over {len(runs)} runs")
+            steps = {step for run in runs for step in run}
+            for stamp, step in sorted((statistics.median(run[step] for run in runs if step in run), step)
+                                      for step in steps):
+                print(f"  {stamp:6.3f}  {step}")
     return 0
 
 

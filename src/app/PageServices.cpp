@@ -7,7 +7,16 @@
 #include "platform/linux/GioUriLauncher.h"
 #include "platform/linux/LinuxNetworkEnvironment.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace orvi::app {
+
+namespace {
+
+constexpr const char* kRequestTimeoutLimitVariable = "ORVI_REQUEST_TIMEOUT_LIMIT";
+
+} // namespace
 
 PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, ProfileStore& profileStore,
                            NotificationService& notificationService, const platform::Paths& paths,
@@ -29,8 +38,11 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
                                                       SessionEnvironment{paths.documentsDir, m_domains});
     m_sessionImport =
         std::make_shared<SessionImport>(m_sessionPreferences, encryption, scheduler, m_cookieJarSync);
-    m_vpnDetectionService = std::make_shared<VPNDetectionService>(
-        std::make_shared<platform::LinuxNetworkEnvironment>(), scheduler);
+    m_networkEnvironment = std::make_shared<platform::LinuxNetworkEnvironment>();
+    m_vpnDetectionService = std::make_shared<VPNDetectionService>(m_networkEnvironment, scheduler);
+    // Tests of a service that stops answering cannot wait out the real time-outs.
+    if (const char* limit = std::getenv(kRequestTimeoutLimitVariable))
+        m_engine.setRequestTimeoutLimit(std::max(0.0, std::atof(limit)));
     m_containerArchive = std::make_shared<ContainerArchive>(
         m_preferences, scheduler, m_clipboard,
         ContainerEnvironment{paths.documentsDir, paths.tempDir, paths.engineDataDir()});
@@ -54,19 +66,28 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
     m_unreadDetectionService = UnreadDetectionService::create();
     m_unreadDetectionService->setMessageGate(std::make_shared<PageMessageGate>(scheduler, m_domains));
     m_webViewFactory = std::make_shared<WebViewFactory>(m_engine, m_sessionPreferences, scheduler, m_domains);
+    const SessionSync sessionSync{m_cookieJarSync, m_storageSnapshotSync};
+    const CoordinatorContext coordinatorContext{
+        scheduler,
+        m_domains,
+        m_sessions,
+        *m_downloads,
+        [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
+        [this] {
+            if (m_callsUnavailableSaid)
+                return;
+            m_callsUnavailableSaid = true;
+            logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
+            m_statusLines.emit(callsUnavailableStatusLine());
+        },
+        [environment = m_networkEnvironment](std::function<void()> slot) {
+            return environment->subscribeToNetworkBack(std::move(slot));
+        }};
     m_mainWebViewModel = MainWebViewModel::create(
-        profileStore, SessionSync{m_cookieJarSync, m_storageSnapshotSync}, m_sessionExport,
-        m_navigationPolicyService, m_unreadDetectionService, m_notificationService,
-        CoordinatorContext{
-            scheduler, m_domains, m_sessions, *m_downloads,
-            [&preferences] { return preferences.boolean(keys::kMediaPermissionsEnabled); },
-            [this] {
-                if (m_callsUnavailableSaid)
-                    return;
-                m_callsUnavailableSaid = true;
-                logLine("⚠️ Calls are unavailable in this engine build: it has no RTCPeerConnection");
-                m_statusLines.emit(callsUnavailableStatusLine());
-            }});
+        profileStore, sessionSync, m_sessionExport,
+        MainWebViewModel::coordinatorFactory(m_navigationPolicyService, m_unreadDetectionService, sessionSync,
+                                             coordinatorContext),
+        m_notificationService, coordinatorContext);
     m_mainWebViewModel->setWebViewFactory(m_webViewFactory);
     m_mainWebViewModel->setHibernateAfter(
         SettingsViewModel::hibernationDelay(m_settingsViewModel->hibernateAfter()));

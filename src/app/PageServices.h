@@ -69,6 +69,7 @@ private:
     Connection m_downloadEvents;
     bool m_callsUnavailableSaid = false;
 
+    std::shared_ptr<const platform::NetworkEnvironment> m_networkEnvironment;
     std::shared_ptr<VPNDetectionService> m_vpnDetectionService;
     std::shared_ptr<SettingsViewModel> m_settingsViewModel;
     std::shared_ptr<NavigationPolicyService> m_navigationPolicyService;

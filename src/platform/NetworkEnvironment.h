@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/Signal.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,6 +36,9 @@ public:
     // cannot be read.
     virtual std::optional<std::vector<std::string>> interfaceNames() const = 0;
     virtual std::unique_ptr<NetworkPathMonitor> makePathMonitor() const = 0;
+    // Tells the slot, on the main thread, each time the network becomes usable again after
+    // it was not.
+    [[nodiscard]] virtual Connection subscribeToNetworkBack(std::function<void()> slot) const = 0;
 };
 
 } // namespace orvi::platform

@@ -1,6 +1,7 @@
 #include "ui/PageHostView.h"
 
 #include "core/shell/MainWebViewModel.h"
+#include "ui/AdwWidgets.h"
 
 namespace orvi::ui {
 
@@ -72,6 +73,20 @@ PageHostView::PageHostView(std::shared_ptr<MainWebViewModel> model, PageHost::Co
     m_spinner.set_visible(false);
     add_overlay(m_spinner);
 
+    m_troublePage = adw_status_page_new();
+    // Opaque, so that no half-drawn or stale page shows through.
+    gtk_widget_add_css_class(m_troublePage, "background");
+    m_troubleButton = gtk_button_new();
+    gtk_widget_set_halign(m_troubleButton, GTK_ALIGN_CENTER);
+    gtk_widget_add_css_class(m_troubleButton, "pill");
+    gtk_widget_add_css_class(m_troubleButton, "suggested-action");
+    adw::connect<>(m_troubleButton, "clicked", std::function<void()>([this] { m_model->retryPage(); }));
+    adw_status_page_set_child(ADW_STATUS_PAGE(m_troublePage), m_troubleButton);
+    gtk_overlay_add_overlay(gobj(), m_troublePage);
+    showTrouble(m_model->pageTrouble());
+    m_troubleChanged = m_model->pageTrouble.subscribe(
+        [this](const std::optional<PageTroubleState>& state) { showTrouble(state); });
+
     m_loadingChanged = m_model->isLoading.subscribe([this](bool loading) {
         m_spinner.set_visible(loading);
         m_spinner.set_spinning(loading);
@@ -115,6 +130,21 @@ void PageHostView::showHost() {
     m_host = PageHost::create(m_model, m_context, std::make_shared<WidgetPlacement>(*this), std::nullopt,
                               m_options());
     show(m_host->makeView());
+}
+
+void PageHostView::showTrouble(const std::optional<PageTroubleState>& state) {
+    gtk_widget_set_visible(m_troublePage, state.has_value());
+    if (!state)
+        return;
+    auto* page = ADW_STATUS_PAGE(m_troublePage);
+    adw_status_page_set_icon_name(page, state->retriesOnItsOwn() ? "network-error-symbolic"
+                                                                 : "computer-fail-symbolic");
+    adw_status_page_set_title(page, state->title().c_str());
+    // The description is markup; the reason is plain text.
+    char* reason = g_markup_escape_text(state->reason().c_str(), -1);
+    adw_status_page_set_description(page, reason);
+    g_free(reason);
+    gtk_button_set_label(GTK_BUTTON(m_troubleButton), state->actionLabel().c_str());
 }
 
 void PageHostView::show(const std::shared_ptr<engine::WebView>& webView) {

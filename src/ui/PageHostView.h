@@ -2,6 +2,7 @@
 
 #include "core/base/Signal.h"
 #include "core/page/PageHost.h"
+#include "core/page/PageTrouble.h"
 
 #include <gtkmm.h>
 #include <memory>
@@ -39,6 +40,7 @@ public:
 private:
     void showHost();
     void show(const std::shared_ptr<engine::WebView>& webView);
+    void showTrouble(const std::optional<PageTroubleState>& state);
 
     std::shared_ptr<MainWebViewModel> m_model;
     PageHost::Context m_context;
@@ -51,6 +53,10 @@ private:
     Connection m_coordinatorChanged;
     Connection m_loadingChanged;
     Connection m_activeProfileChanged;
+    // Covers a page that failed to load or kept crashing; owned by the overlay.
+    GtkWidget* m_troublePage = nullptr;
+    GtkWidget* m_troubleButton = nullptr;
+    Connection m_troubleChanged;
     std::shared_ptr<char> m_lifetime = std::make_shared<char>();
 };
 

@@ -17,6 +17,16 @@ std::optional<std::size_t> position(std::string_view text) {
     return value - 1;
 }
 
+// What the window shows in words, for a test that cannot look at it.
+void logShownLabels(GtkWidget* widget) {
+    if (!gtk_widget_get_mapped(widget))
+        return;
+    if (GTK_IS_LABEL(widget))
+        logLine(std::string("🧪 Label: ") + gtk_label_get_text(GTK_LABEL(widget)));
+    for (auto* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+        logShownLabels(child);
+}
+
 } // namespace
 
 void ScreenActions::enableTestCommands() {
@@ -55,6 +65,8 @@ void ScreenActions::runTestCommand(const std::string& command) {
                 gtk_window_close(GTK_WINDOW(item->data));
         }
         g_list_free(toplevels);
+    } else if (verb == "labels") {
+        logShownLabels(GTK_WIDGET(m_parts.window.gobj()));
     } else if (verb == "popup") {
         m_parts.window.popupMenu(argument);
     } else if (verb == "vpn-alert") {

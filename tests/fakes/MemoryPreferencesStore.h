@@ -14,43 +14,18 @@ public:
     using Value = std::variant<std::string /*data*/, std::pair<int, std::string> /*string*/, bool, double,
                                std::int64_t>;
 
-    std::optional<std::string> data(std::string_view key) const override {
-        std::lock_guard lock(m_mutex);
-        auto it = m_values.find(std::string(key));
-        if (it == m_values.end() || it->second.index() != 0)
-            return std::nullopt;
-        return std::get<0>(it->second);
-    }
+    std::optional<std::string> data(std::string_view key) const override { return get<0>(key); }
     std::optional<std::string> string(std::string_view key) const override {
-        std::lock_guard lock(m_mutex);
-        auto it = m_values.find(std::string(key));
-        if (it == m_values.end() || it->second.index() != 1)
-            return std::nullopt;
-        return std::get<1>(it->second).second;
+        auto text = get<1>(key);
+        return text ? std::optional(text->second) : std::nullopt;
     }
-    bool boolean(std::string_view key) const override {
-        std::lock_guard lock(m_mutex);
-        auto it = m_values.find(std::string(key));
-        return it != m_values.end() && it->second.index() == 2 && std::get<2>(it->second);
-    }
+    bool boolean(std::string_view key) const override { return get<2>(key).value_or(false); }
     double number(std::string_view key) const override {
-        std::lock_guard lock(m_mutex);
-        auto it = m_values.find(std::string(key));
-        if (it == m_values.end())
-            return 0;
-        if (it->second.index() == 3)
-            return std::get<3>(it->second);
-        if (it->second.index() == 4)
-            return static_cast<double>(std::get<4>(it->second));
-        return 0;
+        if (auto whole = get<4>(key))
+            return static_cast<double>(*whole);
+        return get<3>(key).value_or(0);
     }
-    std::optional<std::int64_t> integer(std::string_view key) const override {
-        std::lock_guard lock(m_mutex);
-        auto it = m_values.find(std::string(key));
-        if (it == m_values.end() || it->second.index() != 4)
-            return std::nullopt;
-        return std::get<4>(it->second);
-    }
+    std::optional<std::int64_t> integer(std::string_view key) const override { return get<4>(key); }
     bool contains(std::string_view key) const override {
         std::lock_guard lock(m_mutex);
         return m_values.count(std::string(key)) > 0;
@@ -92,6 +67,14 @@ public:
     int synchronizeCount() const { return m_synchronizeCount; }
 
 private:
+    template <std::size_t kind>
+    std::optional<std::variant_alternative_t<kind, Value>> get(std::string_view key) const {
+        std::lock_guard lock(m_mutex);
+        auto it = m_values.find(std::string(key));
+        if (it == m_values.end() || it->second.index() != kind)
+            return std::nullopt;
+        return std::get<kind>(it->second);
+    }
     bool put(std::string_view key, Value value) {
         std::lock_guard lock(m_mutex);
         if (m_failWrites)

@@ -221,3 +221,40 @@ TEST(PageSupervision, APageThatLogsALoginHasItsNewCookiesSavedWithinThreeSeconds
     ASSERT_TRUE(runMainLoopUntil([&] { return f.preferences.contains(keys::storage(f.profileId)); }, 5s));
     EXPECT_NE(f.preferences.data(keys::storage(f.profileId))->find("token-bob"), std::string::npos);
 }
+
+// The script reads again only what the page changed; each step changes the page the way a
+// chat list does and must give what a full read of the page would.
+TEST(PageSupervision, TheUnreadCountFollowsEveryKindOfChangeToThePage) {
+    PageFixture f;
+    std::vector<int> counts;
+    auto subscription = f.unread->subscribeUnreadCount([&](const UnreadEvent& e) {
+        if (e.profileId == f.profileId)
+            counts.push_back(e.count);
+    });
+    f.unread->attach(f.view, f.profileId);
+    f.view->load(engine::Request{f.env.service->webURL("/echo")});
+    ASSERT_TRUE(runMainLoopUntil([&] { return !counts.empty(); }));
+    const std::vector<std::pair<const char*, int>> steps = {
+        {R"(document.body.innerHTML = '<style>.muted span{display:none}</style><ul>' +
+              '<li id="a" data-chat-id="a"><span data-unread-count="3"></span></li>' +
+              '<li id="b"><span id="cb" data-testid="unread-count"><b>2</b></span></li></ul>')",
+         5},
+        {"document.getElementById('a').classList.add('muted')", 2},
+        {"document.querySelector('#cb b').firstChild.data = '7'", 7},
+        {"document.getElementById('a').classList.remove('muted'); document.getElementById('b').remove()", 3},
+        {"document.getElementById('a').insertAdjacentHTML('afterbegin', '<span "
+         "data-unread-count=\"8\"></span>')",
+         8},
+        {"document.head.insertAdjacentHTML('beforeend', "
+         "'<style>[data-unread-count=\"8\"]{visibility:hidden}</style>')",
+         3},
+        {"document.body.insertAdjacentHTML('beforeend', '<div aria-label=\"9 unread\"></div>')", 9},
+        {"document.querySelector('[aria-label=\"9 unread\"]').setAttribute('aria-hidden', 'true')", 3},
+    };
+    for (const auto& [script, expected] : steps) {
+        const auto before = counts.size();
+        ASSERT_TRUE(evaluate(*f.view, std::string(script) + "; 1").ok()) << script;
+        ASSERT_TRUE(runMainLoopUntil([&] { return counts.size() > before; })) << script;
+        EXPECT_EQ(counts.back(), expected) << script;
+    }
+}

@@ -2,6 +2,8 @@
 
 #include "core/base/Log.h"
 #include "service/DownloadPages.h"
+#include "service/HostilePages.h"
+#include "service/OutageSwitch.h"
 #include "service/ServicePages.h"
 
 #include <fstream>
@@ -223,7 +225,8 @@ void ImitationService::handle(SoupServerMessage* message) {
         onRequest(*request);
     // A page that never answers, for time-outs, and one that stops halfway through its body,
     // for failures after a load has committed.
-    if (request->host == m_endpoints.webHost && request->path == "/hang") {
+    if ((request->host == m_endpoints.webHost && request->path == "/hang") ||
+        pages::holdsRequest(*request, m_endpoints)) {
         soup_server_message_pause(message);
         return;
     }
@@ -256,6 +259,8 @@ void ImitationService::handle(SoupServerMessage* message) {
 ImitationService::Response ImitationService::route(const RecordedRequest& request) {
     const auto& e = m_endpoints;
     if (auto page = pages::mediaPage(request, e))
+        return Response{page->status, page->contentType, page->body, page->headers};
+    if (auto page = pages::hostilePage(request))
         return Response{page->status, page->contentType, page->body, page->headers};
     if (request.host == e.webHost)
         return webClient(request);

@@ -29,7 +29,7 @@ struct CallFixture {
 
 } // namespace
 
-TEST(CallState, SwitchingFromAudioToVideoKeepsTheCallWithoutAnyChangeReported) {
+TEST(CallState, SwitchingFromAudioToVideoOrBetweenFramesKeepsTheCallWithoutAChangeReported) {
     CallFixture f;
     f.report("audio", true);
     f.report("audio", false);
@@ -38,6 +38,15 @@ TEST(CallState, SwitchingFromAudioToVideoKeepsTheCallWithoutAnyChangeReported) {
     f.scheduler.advance(60s);
     EXPECT_TRUE(f.state.hasActiveCall());
     EXPECT_EQ(f.changes, std::vector<bool>{true});
+
+    f.report("frame", true);
+    f.report("video", false);
+    f.scheduler.advance(30s);
+    EXPECT_TRUE(f.state.hasActiveCall()) << "either frame keeps the call";
+    f.report("frame", false);
+    f.scheduler.advance(12.1s);
+    EXPECT_FALSE(f.state.hasActiveCall());
+    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
 }
 
 TEST(CallState, AnInactiveReportEndsTheCallSoonAfterAHangUpGestureAndOnlyAfterTheGracePeriodOtherwise) {
@@ -62,19 +71,6 @@ TEST(CallState, AnInactiveReportEndsTheCallSoonAfterAHangUpGestureAndOnlyAfterTh
         EXPECT_FALSE(f.state.hasActiveCall()) << c.hangUp;
         EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
     }
-}
-
-TEST(CallState, TwoFramesKeepTheCallWhileEitherReportsActive) {
-    CallFixture f;
-    f.report("main", true);
-    f.report("frame", true);
-    f.report("main", false);
-    f.scheduler.advance(30s);
-    EXPECT_TRUE(f.state.hasActiveCall());
-    f.report("frame", false);
-    f.scheduler.advance(12.1s);
-    EXPECT_FALSE(f.state.hasActiveCall());
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
 }
 
 TEST(CallState, CaptureIsDecidedByTheProfileTheCallAndARecentGesture) {
@@ -105,19 +101,7 @@ TEST(CallState, CaptureIsDecidedByTheProfileTheCallAndARecentGesture) {
     }
 }
 
-TEST(CallState, ThePageGoingAwayEndsTheCallAndTheGestureWindowAtOnce) {
-    CallFixture f;
-    f.gesture();
-    f.report("ctx", true);
-    f.state.reset();
-    EXPECT_FALSE(f.state.hasActiveCall());
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(f.state.mayCapture(true, "Работа"));
-    f.scheduler.advance(30s);
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
-}
-
-TEST(CallState, MalformedMessagesChangeNothingAndEndlessContextsStayBounded) {
+TEST(CallState, MalformedMessagesChangeNothingEndlessContextsStayBoundedAndAResetEndsAll) {
     CallFixture f;
     for (const Json& body : {Json("active"), Json{{"active", "true"}, {"contextId", "a"}},
                              Json{{"active", true}, {"contextId", 5}}, Json{{"active", true}}, Json::array()})
@@ -129,4 +113,12 @@ TEST(CallState, MalformedMessagesChangeNothingAndEndlessContextsStayBounded) {
         f.state.handleMessage({{"active", false}, {"contextId", "ctx" + std::to_string(i)}});
     f.scheduler.advance(60s);
     EXPECT_TRUE(f.state.hasActiveCall()) << "an active context must survive a flood of new ones";
+
+    f.gesture();
+    f.state.reset();
+    EXPECT_FALSE(f.state.hasActiveCall()) << "the page going away ends the call at once";
+    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(f.state.mayCapture(true, "Работа")) << "and the gesture window";
+    f.scheduler.advance(30s);
+    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
 }

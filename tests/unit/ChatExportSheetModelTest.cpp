@@ -42,16 +42,14 @@ struct ChatExportSheetModelTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ChatExportSheetModelTest, FreshPreferencesGiveTheDefaults) {
+TEST_F(ChatExportSheetModelTest, FreshPreferencesGiveTheDefaultsAndStoredOptionsAreClampedButLeftAsStored) {
     EXPECT_EQ(model->options(), (orvi::ChatExportOptions{4, 6, 3}));
     EXPECT_TRUE(model->history());
     EXPECT_EQ(model->format(), TranscriptFormat::html);
     EXPECT_EQ(model->suggestedFileName(), "ORVI-переписка.html");
     model->format.set(TranscriptFormat::json);
     EXPECT_EQ(model->suggestedFileName(), "ORVI-переписка.json");
-}
 
-TEST_F(ChatExportSheetModelTest, StoredOptionsAreUsedClampedAndLeftAsStored) {
     preferences.setInteger(keys::kChatExportRetryCount, 50);
     preferences.setInteger(keys::kChatExportWaitSeconds, 0);
     preferences.setInteger(keys::kChatExportDurationMinutes, 61);
@@ -73,16 +71,14 @@ TEST_F(ChatExportSheetModelTest, StoredOptionsAreUsedClampedAndLeftAsStored) {
     EXPECT_EQ(view->evaluations[1].script, "window.__orviChatExport.configure(20, 10)");
 }
 
-TEST_F(ChatExportSheetModelTest, WithoutHistoryOnlyThePageIsTaken) {
+TEST_F(ChatExportSheetModelTest, WithoutHistoryOnlyThePageIsTakenAndCollectorErrorsReplaceTheSaveError) {
     model->history.set(false);
     model->startCollecting();
     scheduler.runPending();
     EXPECT_EQ(view->evaluations[2].script, "window.__orviChatExport.finish(true)");
     EXPECT_TRUE(model->collector().transcript());
     EXPECT_TRUE(model->canDismissInteractively());
-}
 
-TEST_F(ChatExportSheetModelTest, ErrorsPreferTheCollectorsAndStartClearsTheSaveError) {
     model->saveFailed("диск полон");
     EXPECT_EQ(model->errorText(), "диск полон");
     shown.reset();

@@ -525,3 +525,20 @@ TEST(MainWebViewModel, ANewPagesEmptyFirstCountKeepsTheCountThatSoonFollowsFromB
     f.scheduler.advance(2s);
     EXPECT_EQ(f.notifier.posted.size(), 2u);
 }
+
+TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest) {
+    ShellFixture f(2);
+    f.scheduler.advance(1s);
+    auto view = f.webViewFor(f.profiles[0]);
+    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
+    ASSERT_TRUE(f.model->pageTrouble());
+    const auto loads = view->loads.size();
+    f.model->retryPage();
+    EXPECT_EQ(view->loads.size(), loads + 1);
+
+    f.switchTo(f.profiles[1]);
+    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
+    f.webViewFor(f.profiles[1])
+        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
+    EXPECT_TRUE(f.model->pageTrouble());
+}

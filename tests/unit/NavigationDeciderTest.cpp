@@ -19,24 +19,18 @@ struct DeciderFixture {
           decider(policy, orvi::test::testDomains(), downloads) {}
 
     // The decision, checking the handler is called exactly once before the call returns.
-    PolicyDecision action(const NavigationAction& a) {
+    template <typename Input> PolicyDecision decide(const Input& input) {
         int calls = 0;
         PolicyDecision decision = PolicyDecision::allow;
-        decider.decideAction(webView, a, [&](PolicyDecision d) {
+        auto handler = [&](PolicyDecision d) {
             ++calls;
             decision = d;
-        });
-        EXPECT_EQ(calls, 1) << a.url;
-        return decision;
-    }
-    PolicyDecision response(const NavigationResponse& r) {
-        int calls = 0;
-        PolicyDecision decision = PolicyDecision::allow;
-        decider.decideResponse(webView, r, [&](PolicyDecision d) {
-            ++calls;
-            decision = d;
-        });
-        EXPECT_EQ(calls, 1) << r.url;
+        };
+        if constexpr (std::is_same_v<Input, NavigationAction>)
+            decider.decideAction(webView, input, handler);
+        else
+            decider.decideResponse(webView, input, handler);
+        EXPECT_EQ(calls, 1) << input.url;
         return decision;
     }
 
@@ -104,7 +98,7 @@ TEST(NavigationDecider, ActionsOnFileLinksOfTheServiceBecomeManualDownloadsOnlyW
     };
     for (const auto& c : cases) {
         DeciderFixture f;
-        EXPECT_EQ(f.action(c.action), c.expected) << c.action.url;
+        EXPECT_EQ(f.decide(c.action), c.expected) << c.action.url;
         ASSERT_EQ(f.downloads.links.size(), c.manualDownload ? 1u : 0u) << c.action.url;
         if (c.manualDownload) {
             EXPECT_EQ(f.downloads.links[0].url, c.action.url);
@@ -159,7 +153,7 @@ TEST(NavigationDecider, ResponsesBecomeDownloadsByMimeDispositionAndHost) {
     };
     for (const auto& c : cases) {
         DeciderFixture f;
-        EXPECT_EQ(f.response(c.response), c.expected) << c.response.url << " " << c.response.mimeType;
+        EXPECT_EQ(f.decide(c.response), c.expected) << c.response.url << " " << c.response.mimeType;
         ASSERT_EQ(f.downloads.files.size(), c.manualFileDownload ? 1u : 0u) << c.response.url;
         if (c.manualFileDownload) {
             EXPECT_EQ(f.downloads.files[0].response.url, c.response.url);

@@ -56,6 +56,12 @@ TEST(Profile, StrictReadingFailsOnMissingOrMistypedMembers) {
     };
     for (const auto& text : rejected)
         EXPECT_FALSE(Profile::fromJson(parsed(text)).ok()) << text;
+
+    auto decoded = decodeProfiles("[{" + id + R"(,"name":"a"},{"id":"bad","name":"b"}])");
+    ASSERT_FALSE(decoded.ok()) << "one bad element fails the whole list";
+    EXPECT_NE(decoded.error().message.find("element 1"), std::string::npos) << decoded.error().message;
+    EXPECT_FALSE(decodeProfiles("{}").ok());
+    EXPECT_FALSE(decodeProfiles("not json").ok());
 }
 
 TEST(Profile, WritingEmitsAllEightMembersAndReadsBackEqual) {
@@ -80,15 +86,6 @@ TEST(Profile, WritingEmitsAllEightMembersAndReadsBackEqual) {
     EXPECT_NE(other, profile);
 }
 
-TEST(Profile, ADecodingFailureInOneElementFailsTheWholeList) {
-    const std::string text = std::string(R"([{"id":")") + kId + R"(","name":"a"},{"id":"bad","name":"b"}])";
-    auto decoded = decodeProfiles(text);
-    ASSERT_FALSE(decoded.ok());
-    EXPECT_NE(decoded.error().message.find("element 1"), std::string::npos) << decoded.error().message;
-    EXPECT_FALSE(decodeProfiles("{}").ok());
-    EXPECT_FALSE(decodeProfiles("not json").ok());
-}
-
 TEST(LocationSettings, CustomCoordinatesNeedBothWithinInclusiveBounds) {
     struct Case {
         std::optional<double> latitude, longitude;
@@ -105,15 +102,7 @@ TEST(LocationSettings, CustomCoordinatesNeedBothWithinInclusiveBounds) {
     }
 }
 
-TEST(LocationSettings, WithoutCoordinatesItWritesNoCoordinateMembersAndReadsBackEqual) {
-    const auto& location = LocationSettings::presets()[1];
-    const auto json = location.toJson();
-    EXPECT_FALSE(json.contains("latitude"));
-    EXPECT_FALSE(json.contains("longitude"));
-    EXPECT_EQ(LocationSettings::fromJson(json).value(), location);
-}
-
-TEST(LocationSettings, NonFiniteCoordinatesAreTreatedAsAbsentEverywhere) {
+TEST(LocationSettings, AbsentOrNonFiniteCoordinatesAreWrittenAsNoMembersAndReadBackAbsent) {
     const double inf = std::numeric_limits<double>::infinity();
     LocationSettings typed{"UTC", "en_US", "x", std::nan(""), -inf};
     EXPECT_FALSE(typed.toJson().contains("latitude"));
@@ -126,6 +115,11 @@ TEST(LocationSettings, NonFiniteCoordinatesAreTreatedAsAbsentEverywhere) {
     auto back = decodeProfiles(encodeProfiles({profile}));
     ASSERT_TRUE(back.ok()) << "a list holding non-finite coordinates still encodes to readable JSON";
     EXPECT_FALSE(back.value()[0].locationSettings.latitude);
+
+    const auto& preset = LocationSettings::presets()[1];
+    EXPECT_FALSE(preset.toJson().contains("latitude"));
+    EXPECT_FALSE(preset.toJson().contains("longitude"));
+    EXPECT_EQ(LocationSettings::fromJson(preset.toJson()).value(), preset);
 }
 
 TEST(LocationSettings, LooseReadingNeedsTheThreeTextsAndIgnoresBadCoordinates) {
@@ -154,7 +148,7 @@ TEST(AppSettings, EveryMemberIsRequiredAndAValueRoundTrips) {
     }
 }
 
-TEST(TextFolding, TrimsUnicodeSpaceAndComparesIgnoringCaseAcrossAlphabets) {
+TEST(TextFolding, TrimsUnicodeSpaceComparesIgnoringCaseAndCutsByCharacters) {
     EXPECT_EQ(text::trimmed(" \t\n Work \xC2\xA0\xE2\x80\x83\r\n"), "Work");
     EXPECT_EQ(text::trimmed("\xE3\x80\x80"), "");
     EXPECT_EQ(text::trimmed("a b"), "a b");
@@ -172,9 +166,7 @@ TEST(TextFolding, TrimsUnicodeSpaceAndComparesIgnoringCaseAcrossAlphabets) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(text::equalIgnoringCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
-}
 
-TEST(TextFolding, PrefixCountsCharactersNotBytes) {
     EXPECT_EQ(text::prefixCharacters("Камера нужна", 6), "Камера");
     EXPECT_EQ(text::prefixCharacters("abc", 50), "abc");
     EXPECT_EQ(text::prefixCharacters("", 3), "");

@@ -93,7 +93,7 @@ TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
     }
 }
 
-TEST_F(SessionImportTest, ADocumentReplacesStorageAndThenSavesTheImportedCookies) {
+TEST_F(SessionImportTest, ADocumentReplacesStorageWithOrWithoutCookiesAndSavesTheImportedOnes) {
     const std::string document =
         R"({"version":2,"cookies":[)" + kCookieA + "," + kCookieB +
         R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{},"extra":1},"exportedAt":"x"})";
@@ -107,11 +107,9 @@ TEST_F(SessionImportTest, ADocumentReplacesStorageAndThenSavesTheImportedCookies
     const auto& lang = store->cookies.cookies[1];
     EXPECT_EQ(lang.path, "/");
     EXPECT_FALSE(lang.expiresDate);
-}
 
-TEST_F(SessionImportTest, ADocumentWithoutCookiesStillReplacesTheStorage) {
     EXPECT_EQ(import(R"({"version":2,"storage":{"localStorage":{},"sessionStorage":{"s":"1"}}})"), 0);
-    EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{"s":"1"}})");
+    EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{"s":"1"}})") << "even without cookies";
 }
 
 TEST_F(SessionImportTest, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
@@ -128,16 +126,6 @@ TEST_F(SessionImportTest, RefusesInputsOverTheSizeLimitBeforeParsingThem) {
     ASSERT_FALSE(read.ok());
     EXPECT_NE(read.error().message.find("too large"), std::string::npos);
     EXPECT_FALSE(SessionFile::read(folder.path()).ok());
-}
-
-TEST_F(SessionImportTest, NeverPrintsCookieValuesStorageOrFileContents) {
-    const std::string marker = "SECRETMARKER";
-    const std::string document = R"({"version":2,"cookies":[{"name":"sid","value":")" + marker +
-                                 R"(","domain":"web.orvi.test"}],"storage":{"localStorage":{"t":")" + marker +
-                                 R"("},"sessionStorage":{}}})";
-    EXPECT_EQ(import(document), 1);
-    EXPECT_EQ(import(marker + "\xff\xfe" + marker), 0);
-    EXPECT_FALSE(log.containsSubstring(marker));
 }
 
 TEST_F(SessionImportTest, CompletesOnceWhenTheStoreOrTheImportGoesAwayMidImport) {
@@ -174,22 +162,32 @@ protected:
     CookieEncryption envelope;
 };
 
-TEST_F(SessionEncryptedImport, ImportsDocumentsAndOldBareArrays) {
-    const std::string document = R"({"version":2,"cookies":[)" + kCookieA +
-                                 R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{}}})";
-    auto result = importSealed(envelope.encrypt(document, "pw"), "pw");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), 1);
+TEST_F(SessionEncryptedImport, ImportsDocumentsAndBareArraysAndTakesAnUnusablePlaintextAsNothing) {
+    struct Case {
+        std::string plaintext;
+        const char* password;
+        int count;
+    };
+    const Case cases[] = {
+        {R"({"version":2,"storage":[]})", "pw", 0},
+        {"hello, not a session", "pw", 0},
+        {R"({"version":2,"cookies":[]})", "pw", 0},
+        {"[" + kCookieA + "," + kCookieB + "]", "", 2},
+        {R"({"version":2,"cookies":[)" + kCookieA +
+             R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{}}})",
+         "pw", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plaintext);
+        store->cookies.cookies.clear();
+        auto result = importSealed(envelope.encrypt(c.plaintext, c.password), c.password);
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.value(), c.count);
+        if (c.count == 0 && c.plaintext.find("cookies") == std::string::npos) {
+            EXPECT_TRUE(unchanged());
+        }
+    }
     EXPECT_EQ(savedStorage(), R"({"localStorage":{"k":"v"},"sessionStorage":{}})");
-
-    store->cookies.cookies.clear();
-    result = importSealed(envelope.encrypt("[" + kCookieA + "," + kCookieB + "]", ""), "");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), 2);
-
-    result = importSealed(envelope.encrypt(R"({"version":2,"cookies":[]})", "pw"), "pw");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), 0);
 }
 
 TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChangeNothing) {
@@ -213,21 +211,13 @@ TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChange
     }
 }
 
-TEST_F(SessionEncryptedImport, AnUnusablePlaintextIsASuccessWithNothingImported) {
-    auto result = importSealed(envelope.encrypt(R"({"version":2,"storage":[]})", "pw"), "pw");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), 0);
-    result = importSealed(envelope.encrypt("hello, not a session", "pw"), "pw");
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), 0);
-    EXPECT_TRUE(unchanged());
-}
-
-TEST_F(SessionEncryptedImport, ThePlaintextNeverReachesTheLog) {
-    const std::string marker = "PLAINMARKER";
+TEST_F(SessionEncryptedImport, NeitherPlainNorSealedContentsReachTheLog) {
+    const std::string marker = "SECRETMARKER";
     const std::string document = R"({"version":2,"cookies":[{"name":"n","value":")" + marker +
                                  R"(","domain":"web.orvi.test"}],"storage":{"localStorage":{")" + marker +
                                  R"(":")" + marker + R"("},"sessionStorage":{}}})";
+    EXPECT_EQ(import(document), 1);
+    EXPECT_EQ(import(marker + "\xff\xfe" + marker), 0);
     EXPECT_TRUE(importSealed(envelope.encrypt(document, "pw"), "pw").ok());
     EXPECT_TRUE(importSealed(envelope.encrypt(marker + " trailing text", "pw"), "pw").ok());
     EXPECT_FALSE(log.containsSubstring(marker));

@@ -21,22 +21,6 @@
 
 namespace orvi::test {
 
-// An envelope that does the real work but counts its calls.
-class CountingEncryption final : public CookieEncryptionProtocol {
-public:
-    std::string encrypt(std::string_view data, std::string_view password) const override {
-        ++encryptCount;
-        return real.encrypt(data, password);
-    }
-    std::string decrypt(std::string_view data, std::string_view password) const override {
-        ++decryptCount;
-        return real.decrypt(data, password);
-    }
-    CookieEncryption real;
-    mutable int encryptCount = 0;
-    mutable int decryptCount = 0;
-};
-
 inline engine::Cookie makeCookie(std::string name, std::string value, std::string domain = ".web.orvi.test",
                                  std::optional<double> expires = 1893456000.5) {
     engine::Cookie cookie;

@@ -83,7 +83,7 @@ TEST(SqlitePreferencesStore, EveryValueKindRoundTripsExactlyAcrossAReopen) {
     EXPECT_EQ(store->integer("k.intMax"), std::numeric_limits<std::int64_t>::max());
 }
 
-TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsTheirDefaults) {
+TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsDefaultsAndPrefixesMatchExactBytes) {
     TempDir dir;
     auto store = open(dir / "p.sqlite3");
     ASSERT_TRUE(store);
@@ -108,12 +108,7 @@ TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsTheirDefaults) {
     EXPECT_TRUE(store->remove("text"));
     EXPECT_FALSE(store->contains("text"));
     EXPECT_TRUE(store->remove("text")) << "removing an absent key is not a failure";
-}
 
-TEST(SqlitePreferencesStore, KeysAreListedByTheirExactLeadingBytes) {
-    TempDir dir;
-    auto store = open(dir / "p.sqlite3");
-    ASSERT_TRUE(store);
     for (const char* key : {"a.%x", "a.%", "a.b", "A.%x", "ключ.1", "ключ", "a_%"})
         ASSERT_TRUE(store->setBoolean(key, true));
     EXPECT_EQ(store->keysWithPrefix("a.%"), (std::vector<std::string>{"a.%", "a.%x"}));
@@ -121,32 +116,42 @@ TEST(SqlitePreferencesStore, KeysAreListedByTheirExactLeadingBytes) {
     EXPECT_TRUE(store->keysWithPrefix("z").empty());
 }
 
-TEST(SqlitePreferencesStore, WritesAreDurableWithoutSynchronizeOrAClosedConnection) {
+TEST(SqlitePreferencesStore, WritesAreDurableAtOnceAndOneThatCannotCommitFailsAndKeepsTheOldValue) {
     TempDir dir;
     const auto file = dir / "p.sqlite3";
-    auto writer = open(file);
-    ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->setNumber("OrviWrapper.WindowWidth", 612.5));
+    auto store = open(file, {.busyTimeout = std::chrono::milliseconds(0)});
+    ASSERT_TRUE(store);
+    const char* key = "OrviWrapper.WindowWidth";
+    ASSERT_TRUE(store->setNumber(key, 612.5));
 
     // A second connection sees the committed write while the first is still open and has
     // never checkpointed: the write did not wait for synchronize() or shutdown.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
     sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db,
+    ASSERT_EQ(sqlite3_prepare_v2(other,
                                  "SELECT kind, value FROM preferences WHERE key = 'OrviWrapper.WindowWidth'",
                                  -1, &statement, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_double(statement, 1), 612.5);
     sqlite3_finalize(statement);
-    sqlite3_close(db);
 
     char mode[16] = {};
     std::ifstream header(file, std::ios::binary);
     header.seekg(18);
     header.read(mode, 2);
     EXPECT_EQ(mode[0], 2) << "the file is in WAL mode";
+
+    // The other connection holds the write lock, so our write cannot commit.
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(store->setNumber(key, 1));
+    EXPECT_FALSE(store->remove(key));
+    EXPECT_EQ(store->number(key), 612.5);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(store->setNumber(key, 1));
+    EXPECT_EQ(store->number(key), 1);
 }
 
 TEST(SqlitePreferencesStore, ConcurrentWritersFromSeveralThreadsAllLand) {
@@ -233,26 +238,6 @@ TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore)
                 ++aside;
         EXPECT_GE(aside, 1) << "the damaged file is kept for inspection";
     }
-}
-
-TEST(SqlitePreferencesStore, AFailingWriteIsReportedAndKeepsTheOldValue) {
-    TempDir dir;
-    const auto file = dir / "p.sqlite3";
-    auto store = open(file, {.busyTimeout = std::chrono::milliseconds(0)});
-    ASSERT_TRUE(store);
-    ASSERT_TRUE(store->setString("key", "old"));
-
-    // Another connection holds the write lock, so our write cannot commit.
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_FALSE(store->setString("key", "new"));
-    EXPECT_FALSE(store->remove("key"));
-    EXPECT_EQ(store->string("key"), "old");
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-    EXPECT_TRUE(store->setString("key", "new"));
-    EXPECT_EQ(store->string("key"), "new");
 }
 
 namespace {

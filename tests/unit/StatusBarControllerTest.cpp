@@ -64,15 +64,12 @@ TEST_F(StatusBarControllerTest, ToolTipNamesTheActiveProfileAndTheTotalOfAllProf
     EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Офис");
 }
 
-TEST_F(StatusBarControllerTest, MenuHasADisabledHeaderAndOneRadioItemPerProfile) {
+TEST_F(StatusBarControllerTest, OneRadioItemPerProfileUnderADisabledHeaderAndChoosingOneMovesTheMark) {
     EXPECT_FALSE(item.menu.at(0).enabled);
     for (const char* name : {"Основной", "Работа", "Дом_2"}) {
         EXPECT_EQ(profileItem(name).toggle, StatusMenuItem::Toggle::Radio);
         EXPECT_EQ(profileItem(name).checked, std::string(name) == "Основной") << name;
     }
-}
-
-TEST_F(StatusBarControllerTest, ChoosingAProfileMakesItActiveAndMovesTheMark) {
     const int homeId = profileItem("Дом_2").id;
     item.choose(homeId);
     EXPECT_EQ(store.activeProfile().id, home.id);
@@ -85,7 +82,7 @@ TEST_F(StatusBarControllerTest, ChoosingAProfileMakesItActiveAndMovesTheMark) {
     EXPECT_EQ(item.item("Работа"), nullptr);
 }
 
-TEST_F(StatusBarControllerTest, ClicksOnTheHeaderSeparatorsOrStaleItemsChangeNothing) {
+TEST_F(StatusBarControllerTest, ClicksOnHeaderSeparatorsOrStaleItemsChangeNothingButLeftClickAndQuitAct) {
     const int workId = profileItem("Работа").id;
     store.deleteProfile(work.id);
     for (int id :
@@ -93,11 +90,9 @@ TEST_F(StatusBarControllerTest, ClicksOnTheHeaderSeparatorsOrStaleItemsChangeNot
         item.choose(id);
     EXPECT_EQ(store.activeProfile().id, main.id);
     EXPECT_EQ(quits, 0);
-}
 
-TEST_F(StatusBarControllerTest, LeftClickPresentsTheWindowAndQuitQuits) {
     item.leftClick();
-    EXPECT_EQ(presented, 1);
+    EXPECT_EQ(presented, 1) << "a left click presents the window";
     item.choose(StatusBarController::kQuitItemId);
     EXPECT_EQ(quits, 1);
 }

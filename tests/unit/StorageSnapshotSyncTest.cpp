@@ -20,17 +20,14 @@ protected:
 
 } // namespace
 
-TEST_F(StorageSnapshotSyncTest, SavesExactlyTheTextTheCaptureScriptReturned) {
+TEST_F(StorageSnapshotSyncTest, SavesExactlyTheCapturedTextAndAnEmptyPageOverwritesButABadAnswerDoesNot) {
     answerCaptureWith(kSnapshot);
     save();
     EXPECT_EQ(doneCount, 1);
     EXPECT_EQ(savedStorage(), kSnapshot);
     ASSERT_EQ(view->evaluations.size(), 1u);
     EXPECT_EQ(view->evaluations[0].script, StorageSnapshot::captureScript());
-}
 
-TEST_F(StorageSnapshotSyncTest, AnEmptyServicePageOverwritesButABadAnswerKeepsTheSnapshot) {
-    prefs.setData(keys::storage(profile), kSnapshot);
     const engine::ScriptResult answers[] = {
         engine::ScriptResult(Error{"WKErrorDomain", 4, "boom"}),
         engine::ScriptResult(Json(42)),
@@ -67,16 +64,6 @@ TEST_F(StorageSnapshotSyncTest, PagesOffTheServiceHostNeitherOverwriteNorReceive
     }
 }
 
-TEST_F(StorageSnapshotSyncTest, ACaptureAnsweredAfterThePageLeftTheServiceIsDropped) {
-    prefs.setData(keys::storage(profile), kSnapshot);
-    view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
-    save();
-    view->currentURL = "https://login.example.test/";
-    view->heldCompletions.at(0)(engine::ScriptResult(Json(R"({"localStorage":{},"sessionStorage":{}})")));
-    EXPECT_EQ(doneCount, 1);
-    EXPECT_EQ(savedStorage(), kSnapshot);
-}
-
 TEST_F(StorageSnapshotSyncTest, RestoreRunsTheLocalThenTheSessionScriptAndCompletesAfterBoth) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
@@ -105,15 +92,22 @@ TEST_F(StorageSnapshotSyncTest, UnusableEntriesRestoreNothingAndCompleteAtOnce) 
     }
 }
 
-TEST_F(StorageSnapshotSyncTest, CompletionsRunOnceWhenTheWebViewOrTheSyncGoesAway) {
+TEST_F(StorageSnapshotSyncTest, ALateCaptureOffTheServiceIsDroppedAndCompletionsRunOnceWhateverGoesAway) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
+    save();
+    view->currentURL = "https://login.example.test/";
+    view->heldCompletions.at(0)(engine::ScriptResult(Json(R"({"localStorage":{},"sessionStorage":{}})")));
+    EXPECT_EQ(doneCount, 1);
+    EXPECT_EQ(savedStorage(), kSnapshot);
+
+    view->currentURL = kServicePage;
     save();
     restore();
     storageSync.reset();
     view.reset(); // drops the held answers without calling them
     scheduler.runPending();
-    EXPECT_EQ(doneCount, 2);
+    EXPECT_EQ(doneCount, 3);
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 

@@ -77,33 +77,26 @@ TEST(UnreadDetectionService, PassesValidCountsOnAndDropsMalformedMessages) {
     }
 }
 
-TEST(UnreadDetectionService, RepeatedCountsArePassedOnAgain) {
+TEST(UnreadDetectionService, RepeatsPassAgainAndADetachedViewStopsReportingButKeepsItsOneScript) {
     Fixture f;
     auto view = f.makeView();
     f.service->attach(view, kProfile);
-    view->postMessage("unreadCountHandler", {{"count", 4}, {"profileId", kProfile.text()}});
-    view->postMessage("unreadCountHandler", {{"count", 4}, {"profileId", kProfile.text()}});
+    for (int i = 0; i < 2; ++i)
+        view->postMessage("unreadCountHandler", {{"count", 4}, {"profileId", kProfile.text()}});
     EXPECT_EQ(f.events.size(), 2u);
-}
 
-TEST(UnreadDetectionService, DetachedViewStopsReportingButKeepsItsScript) {
-    Fixture f;
-    auto view = f.makeView();
-    f.service->attach(view, kProfile);
     f.service->detach(view);
     EXPECT_EQ(view->messageHandlers.count("unreadCountHandler"), 0u);
     EXPECT_EQ(view->userScripts.size(), 1u);
-
     f.service->attach(view, kProfile);
     EXPECT_EQ(view->userScripts.size(), 1u);
     view->postMessage("unreadCountHandler", {{"count", 1}, {"profileId", kProfile.text()}});
-    EXPECT_EQ(f.events.size(), 1u);
-}
+    EXPECT_EQ(f.events.size(), 3u);
+    f.service->detach(view);
 
-TEST(UnreadDetectionService, ANewWebViewAtTheAddressOfADestroyedOneGetsTheScript) {
-    Fixture f;
+    // A new web view at the address of a destroyed one is a new view.
     for (int i = 0; i < 3; ++i) {
-        auto view = f.makeView();
+        view = f.makeView();
         f.service->attach(view, kProfile);
         EXPECT_EQ(view->userScripts.size(), 1u);
         f.service->detach(view);

@@ -34,6 +34,7 @@ struct FakeNetwork final : platform::NetworkEnvironment {
         monitor->cancels = cancels;
         return monitor;
     }
+    Connection subscribeToNetworkBack(std::function<void()>) const override { return {}; }
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
+#include "support/PageFakes.h"
 #include "support/TestDomains.h"
 
 #include <gtest/gtest.h>
@@ -20,17 +21,7 @@ using orvi::engine::World;
 
 namespace {
 
-Profile makeProfile(const std::string& name, StorageType storageType = StorageType::persistentMain,
-                    bool desktopMode = false) {
-    return Profile{ProfileId::generate(),
-                   name,
-                   desktopMode,
-                   storageType,
-                   false,
-                   LocationSettings::defaultLocation(),
-                   true,
-                   true};
-}
+using orvi::test::makeProfile;
 
 struct FactoryFixture {
     FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains()) {}
@@ -65,12 +56,15 @@ TEST(WebViewFactory, SecondRequestForAProfileReturnsItsCachedWebViewWhateverTheL
     EXPECT_EQ(f.factory.cachedCount(), 2u);
 }
 
-TEST(WebViewFactory, RemovedWebViewIsBlankedLaterAndTheNextRequestBuildsANewOne) {
+TEST(WebViewFactory, RemovedOrClearedWebViewsAreBlankedLaterAndTheNextRequestBuildsANewOne) {
     orvi::test::LogCapture log;
     FactoryFixture f;
+    f.factory.removeWebView(ProfileId::generate());
+    EXPECT_TRUE(log.lines().empty()) << "a profile without a web view is no matter";
+    EXPECT_EQ(f.scheduler.pendingCount(), 0u);
+
     const auto profile = makeProfile("Work");
     const auto old = f.factory.makeWebView(profile, std::nullopt);
-
     f.factory.removeWebView(profile.id);
     EXPECT_TRUE(f.fake(old).htmlLoads.empty()) << "blanking waits for the main queue";
     f.scheduler.runPending();
@@ -81,38 +75,33 @@ TEST(WebViewFactory, RemovedWebViewIsBlankedLaterAndTheNextRequestBuildsANewOne)
     const auto renewed = f.factory.makeWebView(profile, std::nullopt);
     EXPECT_NE(renewed, old);
     EXPECT_EQ(f.engine.webViews.size(), 2u);
-}
-
-TEST(WebViewFactory, RemovingAProfileWithoutAWebViewDoesNothing) {
-    orvi::test::LogCapture log;
-    FactoryFixture f;
-    f.factory.removeWebView(ProfileId::generate());
-    EXPECT_TRUE(log.lines().empty());
-    EXPECT_EQ(f.scheduler.pendingCount(), 0u);
-}
-
-TEST(WebViewFactory, ClearingTheCacheBlanksEveryWebView) {
-    orvi::test::LogCapture log;
-    FactoryFixture f;
-    const auto a = f.factory.makeWebView(makeProfile("A"), std::nullopt);
-    const auto b = f.factory.makeWebView(makeProfile("B"), std::nullopt);
+    const auto other = f.factory.makeWebView(makeProfile("B"), std::nullopt);
     f.factory.clearCache();
     EXPECT_EQ(f.factory.cachedCount(), 0u);
     f.scheduler.runPending();
-    EXPECT_EQ(f.fake(a).htmlLoads.size(), 1u);
-    EXPECT_EQ(f.fake(b).htmlLoads.size(), 1u);
+    EXPECT_EQ(f.fake(renewed).htmlLoads.size(), 1u);
+    EXPECT_EQ(f.fake(other).htmlLoads.size(), 1u);
 }
 
-TEST(WebViewFactory, EveryProfileGetsAPersistentStoreOfItsOwnWhateverItsStorageType) {
+TEST(WebViewFactory, EveryProfileGetsItsOwnPersistentStoreTheLinuxUserAgentAndTheConfiguredSettings) {
     FactoryFixture f;
     const auto main = makeProfile("Main", StorageType::persistentMain);
-    const auto ephemeral = makeProfile("Temp", StorageType::ephemeral);
+    auto ephemeral = makeProfile("Temp", StorageType::ephemeral);
+    ephemeral.desktopMode = true;
     const auto mainView = f.factory.makeWebView(main, std::nullopt);
     const auto ephemeralView = f.factory.makeWebView(ephemeral, std::nullopt);
     EXPECT_EQ(mainView->sharedDataStore(), f.engine.identifiedStores.at(main.id.text()));
     EXPECT_EQ(ephemeralView->sharedDataStore(), f.engine.identifiedStores.at(ephemeral.id.text()));
     EXPECT_TRUE(ephemeralView->dataStore().isPersistent());
     EXPECT_NE(mainView->sharedDataStore(), ephemeralView->sharedDataStore());
+
+    EXPECT_NE(mainView->customUserAgent().find("Linux"), std::string::npos);
+    const auto& config = f.fake(mainView).configuration;
+    EXPECT_TRUE(config.javaScriptEnabled);
+    EXPECT_FALSE(config.javaScriptCanOpenWindowsAutomatically);
+    EXPECT_TRUE(config.mediaPlaybackRequiresUserAction);
+    EXPECT_FALSE(config.elementFullscreenEnabled);
+    EXPECT_TRUE(f.fake(ephemeralView).configuration.elementFullscreenEnabled);
 }
 
 TEST(WebViewFactory, ScriptsAreAddedInOrderOnlyWhenTheirConditionsHold) {
@@ -171,20 +160,6 @@ TEST(WebViewFactory, MaskingScriptUsesTheDefaultLocationWhenNoneIsGiven) {
     EXPECT_EQ(
         f.fake(webView).userScripts[1].source,
         orvi::OrviUserScripts::webViewMaskingScript(profile.id.text(), LocationSettings::defaultLocation()));
-}
-
-TEST(WebViewFactory, WebViewPresentsTheLinuxUserAgentAndTheConfiguredSettings) {
-    FactoryFixture f;
-    const auto plain = f.factory.makeWebView(makeProfile("Plain"), std::nullopt);
-    const auto desktop =
-        f.factory.makeWebView(makeProfile("Desk", StorageType::persistentMain, true), std::nullopt);
-    EXPECT_NE(plain->customUserAgent().find("Linux"), std::string::npos);
-    const auto& config = f.fake(plain).configuration;
-    EXPECT_TRUE(config.javaScriptEnabled);
-    EXPECT_FALSE(config.javaScriptCanOpenWindowsAutomatically);
-    EXPECT_TRUE(config.mediaPlaybackRequiresUserAction);
-    EXPECT_FALSE(config.elementFullscreenEnabled);
-    EXPECT_TRUE(f.fake(desktop).configuration.elementFullscreenEnabled);
 }
 
 TEST(WebViewFactory, RenewingTheStorageFillSwapsTheOldSnapshotForTheSavedOne) {

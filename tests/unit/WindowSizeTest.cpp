@@ -89,12 +89,8 @@ protected:
 
 } // namespace
 
-TEST_F(WindowSizeTrackerTest, SetUpOpensAtTheRememberedSize) {
+TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesASettledResizeOnlyPastFivePoints) {
     EXPECT_EQ(tracker.setUpWindow(), (WindowSize{500, 900}));
-}
-
-TEST_F(WindowSizeTrackerTest, ASettledResizeIsSavedOnlyWhenItMovedMoreThanFivePoints) {
-    tracker.setUpWindow();
     struct Step {
         WindowSize size;
         WindowSize expectedStored;
@@ -123,23 +119,18 @@ TEST_F(WindowSizeTrackerTest, ResizesWithinHalfASecondCoalesceIntoOneSave) {
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"💾 Saved window size: 600x900"}));
 }
 
-TEST_F(WindowSizeTrackerTest, ClosingSavesAtOnceWithoutThresholdAndCancelsThePendingSave) {
+TEST_F(WindowSizeTrackerTest, ClosingSavesAtOnceButAPendingSaveDoesNothingOnceWindowOrTrackerIsGone) {
     tracker.setUpWindow();
     resizeTo(502, 901);
     tracker.windowWillClose();
     EXPECT_EQ(stored(), (WindowSize{502, 901}));
     current.reset();
     scheduler.advance(1s);
-    EXPECT_EQ(log.count("💾 Saved window size: 502x901"), 1u);
-}
+    EXPECT_EQ(log.count("💾 Saved window size: 502x901"), 1u) << "closing cancels the pending save";
 
-TEST_F(WindowSizeTrackerTest, APendingSaveDoesNothingOnceTheWindowIsGoneOrTheTrackerDestroyed) {
-    tracker.setUpWindow();
     resizeTo(700, 1000);
     current.reset();
     scheduler.advance(1s);
-    EXPECT_EQ(stored(), (WindowSize{500, 900}));
-
     {
         std::optional<WindowSize> size = WindowSize{800, 1000};
         WindowSizeTracker shortLived(manager, scheduler, [&size] { return size; });
@@ -147,5 +138,5 @@ TEST_F(WindowSizeTrackerTest, APendingSaveDoesNothingOnceTheWindowIsGoneOrTheTra
         shortLived.windowDidResize();
     }
     scheduler.advance(1s);
-    EXPECT_EQ(stored(), (WindowSize{500, 900}));
+    EXPECT_EQ(stored(), (WindowSize{502, 901}));
 }

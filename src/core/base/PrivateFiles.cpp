@@ -1,6 +1,7 @@
 #include "core/base/PrivateFiles.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,8 +50,8 @@ Result<std::filesystem::path> makePrivateFile(const std::filesystem::path& file)
     // A file of ours left read-only or open to others is set right before it is opened, so
     // that a mode alone never makes a good file look unusable.
     struct stat existing {};
-    if (::lstat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && existing.st_uid == ::geteuid() &&
-        (existing.st_mode & 07777) != 0600)
+    if (::lstat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        existing.st_uid == ::geteuid() && (existing.st_mode & 07777) != 0600)
         ::chmod(file.c_str(), 0600);
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
@@ -77,17 +78,45 @@ void tightenCompanionFiles(const std::filesystem::path& file) {
     }
 }
 
+bool renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // Where the kernel or file system cannot refuse a taken name, a check is the best left.
+    if (pathExists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void syncFolderOf(const std::filesystem::path& file) {
+    const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+    if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 Result<std::filesystem::path> moveAside(const std::filesystem::path& file, const std::string& suffix) {
-    std::string target = file.string() + suffix;
-    for (int n = 2; pathExists(target); ++n)
-        target = file.string() + suffix + "-" + std::to_string(n);
-    if (pathExists(file) && ::rename(file.c_str(), target.c_str()) != 0)
-        return systemError("cannot move aside", file, errno);
+    int n = 1;
+    auto candidate = [&] { return file.string() + suffix + (n == 1 ? "" : "-" + std::to_string(n)); };
+    std::string target = candidate();
+    while (pathExists(target))
+        target = (++n, candidate());
+    // A copy set aside meanwhile (another instance) is never replaced.
+    while (pathExists(file) && !renameWithoutReplacing(file, target)) {
+        if (errno != EEXIST)
+            return systemError("cannot move aside", file, errno);
+        target = (++n, candidate());
+    }
     for (const char* companion : kCompanions) {
         const auto from = file.string() + companion;
         if (pathExists(from) && ::rename(from.c_str(), (target + companion).c_str()) != 0)
             return systemError("cannot move aside", from, errno);
     }
+    syncFolderOf(file);
     return std::filesystem::path(target);
 }
 

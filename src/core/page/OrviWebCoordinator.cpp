@@ -39,6 +39,7 @@ OrviWebCoordinator::create(Profile profile,
         std::move(sessionSync), std::move(context)));
     coordinator->setupUnreadDetection();
     coordinator->setupCallState();
+    coordinator->setupTrouble();
     return coordinator;
 }
 
@@ -51,7 +52,8 @@ OrviWebCoordinator::OrviWebCoordinator(
       m_context(std::move(context)),
       m_decider(*m_navigationPolicyService, m_context.domains, m_context.downloads),
       m_saveSchedule(m_context.scheduler, m_profile.storageType), m_crashBackoff(m_context.scheduler),
-      m_callState(m_context.scheduler), m_messageGate(m_context.scheduler, m_context.domains) {}
+      m_callState(m_context.scheduler), m_messageGate(m_context.scheduler, m_context.domains),
+      m_trouble(m_context.scheduler) {}
 
 OrviWebCoordinator::~OrviWebCoordinator() {
     // The web view holds its delegates without owning them; it must not call a dead one.
@@ -81,6 +83,44 @@ void OrviWebCoordinator::setupCallState() {
         if (auto self = weakSelf.lock(); self && self->m_context.onCallsUnavailable)
             self->m_context.onCallsUnavailable();
     };
+}
+
+void OrviWebCoordinator::setupTrouble() {
+    std::weak_ptr<OrviWebCoordinator> weakSelf = weak_from_this();
+    m_trouble.onRetry = [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->retryTroubledPage();
+    };
+    m_trouble.onChanged = [weakSelf](const std::optional<PageTroubleState>& state) {
+        if (auto self = weakSelf.lock(); self && self->onTroubleChanged)
+            self->onTroubleChanged(state);
+    };
+    if (m_context.subscribeToNetworkBack)
+        m_networkBack = m_context.subscribeToNetworkBack([weakSelf] {
+            if (auto self = weakSelf.lock())
+                self->m_trouble.networkBack();
+        });
+}
+
+void OrviWebCoordinator::retryTroubledPage() {
+    auto webView = m_currentWebView.lock();
+    if (!webView || (!m_inBackground && (!m_placement || !m_placement->hasWindow())))
+        return;
+    logLine("🔄 Retrying the page of profile " + sessionOwner(*webView).text());
+    // A crashed page comes back where it was; a page that never loaded starts over.
+    const bool crashed = trouble() && !trouble()->retriesOnItsOwn();
+    if (crashed && !webView->url().empty())
+        webView->reload();
+    else
+        loadServiceOrigin(*webView);
+}
+
+void OrviWebCoordinator::loadFailed(engine::WebView& webView, const Error& error) {
+    m_errorResponse.reset();
+    if (!isCurrent(webView))
+        return;
+    if (auto state = PageTroubleState::fromLoadError(error))
+        m_trouble.failed(*state);
 }
 
 void OrviWebCoordinator::setupUnreadDetection() {
@@ -240,10 +280,14 @@ void OrviWebCoordinator::decidePolicyForNavigationAction(
 void OrviWebCoordinator::decidePolicyForNavigationResponse(
     engine::WebView& webView, const engine::NavigationResponse& response,
     std::function<void(engine::PolicyDecision)> decisionHandler) {
+    if (response.isForMainFrame && isCurrent(webView))
+        m_errorResponse =
+            response.isHTTP ? PageTroubleState::fromStatusCode(response.statusCode) : std::nullopt;
     m_decider.decideResponse(webView, response, decisionHandler);
 }
 
 void OrviWebCoordinator::didStartProvisionalNavigation(engine::WebView&) {
+    m_errorResponse.reset();
     if (onLoadingChanged)
         onLoadingChanged(true);
 }
@@ -266,6 +310,13 @@ void OrviWebCoordinator::loadServiceOrigin(engine::WebView& webView) {
 void OrviWebCoordinator::didFinishNavigation(engine::WebView& webView) {
     if (onLoadingChanged)
         onLoadingChanged(false);
+    if (isCurrent(webView)) {
+        // The server's error page is a page too, but not the service.
+        if (auto failure = std::exchange(m_errorResponse, std::nullopt))
+            m_trouble.failed(*failure);
+        else
+            m_trouble.loaded();
+    }
 
     if (auto url = Url::parse(webView.url()); url && url->host()) {
         const auto path = trimSlashes(url->path());
@@ -388,46 +439,35 @@ void OrviWebCoordinator::handleDownloadLink(const Json& body) {
     m_context.downloads.startManualDownload(*webView, *url, label);
 }
 
-void OrviWebCoordinator::didFailNavigation(engine::WebView&, const Error& error) {
+void OrviWebCoordinator::didFailNavigation(engine::WebView& webView, const Error& error) {
     if (onLoadingChanged)
         onLoadingChanged(false);
-    if (error.domain != engine::kURLErrorDomain) {
+    if (error.domain != engine::kURLErrorDomain)
         logLine("⚠️ Navigation failed: " + error.message);
-        return;
-    }
-    switch (error.code) {
-    case engine::kURLErrorNotConnectedToInternet:
+    else if (error.code == engine::kURLErrorNotConnectedToInternet)
         logLine("⚠️ No internet connection");
-        break;
-    case engine::kURLErrorTimedOut:
+    else if (error.code == engine::kURLErrorTimedOut)
         logLine("⚠️ Navigation timed out after the page started loading");
-        break;
-    case engine::kURLErrorCancelled:
+    else if (error.code == engine::kURLErrorCancelled)
         logLine("⚠️ Navigation cancelled (NSURLErrorCancelled) - this may be due to profile switching");
-        break;
-    default:
+    else
         logLine("⚠️ Navigation failed with NSURLError code: " + std::to_string(error.code));
-    }
+    loadFailed(webView, error);
 }
 
-void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView&, const Error& error) {
+void OrviWebCoordinator::didFailProvisionalNavigation(engine::WebView& webView, const Error& error) {
     if (onLoadingChanged)
         onLoadingChanged(false);
-    if (error.domain != engine::kURLErrorDomain) {
+    if (error.domain != engine::kURLErrorDomain)
         logLine("⚠️ Provisional navigation failed: " + error.message);
-        return;
-    }
-    if (error.code == engine::kURLErrorCancelled) {
+    else if (error.code == engine::kURLErrorCancelled)
         logLine("⚠️ Provisional navigation cancelled (NSURLErrorCancelled) - this may be due to profile "
-                "switching "
-                "or WebView recreation");
-        return;
-    }
-    if (error.code == engine::kURLErrorTimedOut)
+                "switching or WebView recreation");
+    else if (error.code == engine::kURLErrorTimedOut)
         logLine("⚠️ Provisional navigation timed out");
     else
         logLine("⚠️ Provisional navigation failed with NSURLError code: " + std::to_string(error.code));
-    logLine("   💡 Consider implementing retry logic for non-cancelled errors");
+    loadFailed(webView, error);
 }
 
 void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
@@ -438,6 +478,8 @@ void OrviWebCoordinator::webContentProcessDidTerminate(engine::WebView& webView,
     if (!delay) {
         if (onLoadingChanged)
             onLoadingChanged(false);
+        if (isCurrent(webView))
+            m_trouble.failed(PageTroubleState{PageFailure::keepsCrashing});
         return;
     }
     auto view = strongView(webView);

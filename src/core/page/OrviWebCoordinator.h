@@ -6,6 +6,7 @@
 #include "core/page/CallState.h"
 #include "core/page/CrashReloadBackoff.h"
 #include "core/page/PageMessageGate.h"
+#include "core/page/PageTrouble.h"
 #include "core/page/SessionSaveSchedule.h"
 #include "core/page/UnreadDetectionServiceProtocol.h"
 #include "core/page/WebViewPlacement.h"
@@ -35,6 +36,8 @@ struct CoordinatorContext {
     std::function<bool()> mediaPermissionsEnabled = {};
     // Told whenever a page finds its engine without calls; the listener says it once.
     std::function<void()> onCallsUnavailable = {};
+    // Subscribes to the network coming back after it was gone; absent means never told.
+    std::function<Connection(std::function<void()>)> subscribeToNetworkBack = {};
 };
 
 // Supervises the page of one profile: it is the attached web view's navigation and UI
@@ -80,6 +83,12 @@ public:
     std::function<void(bool)> onLoadingChanged;
     std::function<void(bool)> onCallStateChanged;
     std::function<void()> onMediaCaptureRequested;
+    // The page failed to load or kept crashing (a state), or is shown again (none).
+    std::function<void(const std::optional<PageTroubleState>&)> onTroubleChanged;
+
+    const std::optional<PageTroubleState>& trouble() const { return m_trouble.state(); }
+    // The user asked to try the troubled page again.
+    void retryAfterTrouble() { m_trouble.retryNow(); }
 
     // NavigationDelegate
     void
@@ -122,6 +131,9 @@ private:
     void setupUnreadDetection();
     bool isBaselineReport(int count);
     void setupCallState();
+    void setupTrouble();
+    void retryTroubledPage();
+    void loadFailed(engine::WebView& webView, const Error& error);
     void installMediaScripts(const std::shared_ptr<engine::WebView>& webView);
     bool isCurrent(const engine::WebView& webView) const;
     // The profile whose saved session this web view carries; saves never go anywhere else.
@@ -160,6 +172,10 @@ private:
     std::vector<std::weak_ptr<engine::WebView>> m_mediaScriptedViews;
     CallState m_callState;
     PageMessageGate m_messageGate;
+    PageTrouble m_trouble;
+    // A main-frame answer that is an error page of the server, until its load ends.
+    std::optional<PageTroubleState> m_errorResponse;
+    Connection m_networkBack;
 };
 
 } // namespace orvi

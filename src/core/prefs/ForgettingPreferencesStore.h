@@ -39,6 +39,8 @@ public:
     void synchronize() override { m_store.synchronize(); }
 
 private:
+    // Called with m_mutex held: the check and the write it guards are one step, or a
+    // deletion between them would let the write bring the keys back.
     bool isForgotten(std::string_view key) const;
 
     PreferencesStore& m_store;

@@ -57,13 +57,16 @@ void SessionExport::exportCookies(const ProfileId& profileId, BytesCompletion co
 
 void SessionExport::exportCookiesEncrypted(const ProfileId& profileId, const std::string& password,
                                            BytesCompletion completion) {
+    OnceCompletion<std::optional<std::string>> done(m_scheduler, std::move(completion), std::nullopt);
     auto saved = m_userDefaults.data(keys::cookies(profileId));
+    std::string noSaved;
+    ScopedWipe wipedSaved(saved ? *saved : noSaved);
     if (!saved || saved->size() <= 2) {
         logLine("⚠️ No cookies in UserDefaults or file is empty (size: " +
                 std::to_string(saved ? saved->size() : 0) + " bytes)");
         logLine("💡 Tip: Cookies need to be saved to UserDefaults before export, or use "
                 "exportCookiesEncryptedFromDataStore instead");
-        completion(std::nullopt);
+        done(std::nullopt);
         return;
     }
     logLine("🔐 Exporting cookies from UserDefaults (size: " + std::to_string(saved->size()) + " bytes)");
@@ -72,7 +75,7 @@ void SessionExport::exportCookiesEncrypted(const ProfileId& profileId, const std
     auto cookies = parseJson(*saved);
     if (!cookies || !cookies::isArrayOfObjects(*cookies)) {
         logLine("   ❌ Failed to parse cookies from UserDefaults");
-        completion(std::nullopt);
+        done(std::nullopt);
         return;
     }
     Json document{{"cookies", std::move(*cookies)}, {"version", exportformat::kDocumentVersion}};
@@ -83,19 +86,21 @@ void SessionExport::exportCookiesEncrypted(const ProfileId& profileId, const std
     auto bytes = exactJsonText(document);
     if (!bytes) {
         logLine("   ❌ Failed to serialize export data to JSON");
-        completion(std::nullopt);
+        done(std::nullopt);
         return;
     }
     ScopedWipe wiped(*bytes);
+    std::string envelope;
     try {
-        auto envelope = m_encryption->encrypt(*bytes, password);
-        logLine("🔐 Encrypted cookies and storage for export (size: " + std::to_string(envelope.size()) +
-                " bytes)");
-        completion(std::move(envelope));
+        envelope = m_encryption->encrypt(*bytes, password);
     } catch (const std::exception& error) {
         logLine(std::string("❌ Encryption error: ") + error.what());
-        completion(std::nullopt);
+        done(std::nullopt);
+        return;
     }
+    logLine("🔐 Encrypted cookies and storage for export (size: " + std::to_string(envelope.size()) +
+            " bytes)");
+    done(std::move(envelope));
 }
 
 void SessionExport::exportCookiesEncryptedFromDataStore(const ProfileId& profileId,
@@ -137,14 +142,16 @@ void SessionExport::exportCookiesEncryptedFromDataStore(const ProfileId& profile
             ScopedWipe wiped(*bytes);
             logLine("   ✅ Serialized " + std::to_string(live.size()) +
                     " live cookies and storage to JSON (size: " + std::to_string(bytes->size()) + " bytes)");
+            std::string envelope;
             try {
-                auto envelope = manager.m_encryption->encrypt(*bytes, password);
-                logLine("🔐 Encrypted data for export (size: " + std::to_string(envelope.size()) + " bytes)");
-                done(std::move(envelope));
+                envelope = manager.m_encryption->encrypt(*bytes, password);
             } catch (const std::exception& error) {
                 logLine(std::string("   ❌ Encryption error: ") + error.what());
                 done(std::nullopt);
+                return;
             }
+            logLine("🔐 Encrypted data for export (size: " + std::to_string(envelope.size()) + " bytes)");
+            done(std::move(envelope));
         });
 }
 

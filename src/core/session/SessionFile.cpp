@@ -1,5 +1,7 @@
 #include "core/session/SessionFile.h"
 
+#include "core/base/PrivateFiles.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -72,7 +74,8 @@ Result<std::filesystem::path> SessionFile::writeNew(const std::filesystem::path&
         return made.error();
 
     std::string temporary = (folder / ("." + stem + ".XXXXXX")).string();
-    FileDescriptor fd(::mkstemp(temporary.data()));
+    // Close-on-exec from the start: a helper spawned meanwhile must not inherit a session file.
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0)
         return systemError("Cannot create a file in " + folder.string(), errno);
     auto discard = [&](const std::string& what) {
@@ -96,21 +99,21 @@ Result<std::filesystem::path> SessionFile::writeNew(const std::filesystem::path&
         // never replaced; the temporary name then goes away.
         if (::link(temporary.c_str(), target.c_str()) == 0) {
             ::unlink(temporary.c_str());
-            if (FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY)); dir.get() >= 0)
-                ::fsync(dir.get());
+            syncFolderOf(target);
             return target;
         }
-        if (errno != EEXIST) {
-            // File systems without hard links: fall back to a rename after a check.
-            if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == EXDEV) {
-                std::error_code exists;
-                if (std::filesystem::exists(target, exists))
-                    continue;
-                if (::rename(temporary.c_str(), target.c_str()) == 0)
-                    return target;
-            }
+        if (errno == EEXIST)
+            continue;
+        if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV)
             return discard("Cannot name " + target.string());
+        // File systems without hard links: a rename that refuses a taken name.
+        if (renameWithoutReplacing(temporary, target)) {
+            syncFolderOf(target);
+            return target;
         }
+        if (errno == EEXIST)
+            continue;
+        return discard("Cannot name " + target.string());
     }
     errno = EEXIST;
     return discard("No free file name for " + stem + extension);

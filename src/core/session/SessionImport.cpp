@@ -33,7 +33,8 @@ bool SessionImport::applyDocumentStorage(const ProfileId& profileId, const Impor
         logLine("   ℹ️ No storage data in export file");
         return true;
     }
-    const auto bytes = document.storage->dump();
+    auto bytes = document.storage->dump();
+    ScopedWipe wiped(bytes);
     if (!StorageSnapshotSync::writeEntry(m_userDefaults, profileId, bytes)) {
         logLine("   ❌ Failed to write storage to UserDefaults for profile: " + profileId.text());
         return false;
@@ -46,6 +47,8 @@ bool SessionImport::applyDocumentStorage(const ProfileId& profileId, const Impor
 void SessionImport::importCookies(const ProfileId& profileId, std::string data,
                                   const std::shared_ptr<engine::DataStore>& dataStore,
                                   CountCompletion completion) {
+    // Each copy of a session is wiped, including the one the decrypting caller handed over.
+    ScopedWipe wiped(data);
     logLine("📥 Importing cookies and storage from file for profile: " + profileId.text());
     logLine("   Data size: " + std::to_string(data.size()) + " bytes");
     if (!data.empty()) {

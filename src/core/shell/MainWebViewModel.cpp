@@ -3,7 +3,6 @@
 #include "core/base/Log.h"
 #include "core/notify/NotificationServiceProtocol.h"
 #include "core/page/WebViewSessions.h"
-#include "core/web/policy/NavigationPolicyService.h"
 
 #include <algorithm>
 
@@ -16,35 +15,52 @@ constexpr double kResumeTimeout = 60.0;
 
 } // namespace
 
+MainWebViewModel::CoordinatorFactory
+MainWebViewModel::coordinatorFactory(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+                                     std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                                     SessionSync sessionSync, CoordinatorContext context) {
+    return [=](const Profile& profile) {
+        return OrviWebCoordinator::create(profile, navigationPolicyService, unreadDetectionService,
+                                          sessionSync, context);
+    };
+}
+
+std::shared_ptr<MainWebViewModel>
+MainWebViewModel::create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+                         std::shared_ptr<SessionExportProtocol> sessionExport,
+                         CoordinatorFactory makeCoordinator, NotificationServiceProtocol& notificationService,
+                         CoordinatorContext context) {
+    std::shared_ptr<MainWebViewModel> model(
+        new MainWebViewModel(profileStore, std::move(sessionSync), std::move(sessionExport),
+                             notificationService, std::move(makeCoordinator), std::move(context)));
+    model->bind();
+    return model;
+}
+
 std::shared_ptr<MainWebViewModel>
 MainWebViewModel::create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
                          std::shared_ptr<SessionExportProtocol> sessionExport,
                          std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
                          std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
                          NotificationServiceProtocol& notificationService, CoordinatorContext context) {
-    std::shared_ptr<MainWebViewModel> model(
-        new MainWebViewModel(profileStore, std::move(sessionSync), std::move(sessionExport),
-                             notificationService, std::move(unreadDetectionService), std::move(context)));
-    model->bind(std::move(navigationPolicyService));
-    return model;
+    auto factory = coordinatorFactory(std::move(navigationPolicyService), std::move(unreadDetectionService),
+                                      sessionSync, context);
+    return create(profileStore, std::move(sessionSync), std::move(sessionExport), std::move(factory),
+                  notificationService, std::move(context));
 }
 
 MainWebViewModel::MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
                                    std::shared_ptr<SessionExportProtocol> sessionExport,
                                    NotificationServiceProtocol& notificationService,
-                                   std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
-                                   CoordinatorContext context)
+                                   CoordinatorFactory makeCoordinator, CoordinatorContext context)
     : activeProfile(profileStore.activeProfile()), m_profileStore(profileStore),
       m_sessionSync(std::move(sessionSync)), m_sessionExport(std::move(sessionExport)),
-      m_notificationService(notificationService), m_unreadDetectionService(std::move(unreadDetectionService)),
+      m_notificationService(notificationService), m_makeCoordinator(std::move(makeCoordinator)),
       m_context(std::move(context)), m_lastObservedProfileId(profileStore.activeProfile().id) {}
 
-void MainWebViewModel::bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService) {
-    m_navigationPolicyService = std::move(navigationPolicyService);
-    m_coordinator = OrviWebCoordinator::create(activeProfile(), m_navigationPolicyService,
-                                               m_unreadDetectionService, m_sessionSync, m_context);
+void MainWebViewModel::bind() {
+    m_coordinator = m_makeCoordinator(activeProfile());
     installCallbacks(*m_coordinator);
-
     std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
     m_storeActiveProfile = m_profileStore.subscribeToActiveProfile([weakSelf](const Profile& profile) {
         if (auto self = weakSelf.lock())
@@ -74,6 +90,10 @@ void MainWebViewModel::installCallbacks(OrviWebCoordinator& coordinator) {
     coordinator.onLoadingChanged = [weakSelf](bool loading) {
         if (auto self = weakSelf.lock())
             self->isLoading.set(loading);
+    };
+    coordinator.onTroubleChanged = [weakSelf](const std::optional<PageTroubleState>& state) {
+        if (auto self = weakSelf.lock())
+            self->pageTrouble.set(state);
     };
     coordinator.onCallStateChanged = [weakSelf](bool active) {
         if (auto self = weakSelf.lock())
@@ -151,8 +171,7 @@ MainWebViewModel::superviseInBackground(const Profile& profile,
 
 std::shared_ptr<OrviWebCoordinator>
 MainWebViewModel::startSupervising(const Profile& profile, const std::shared_ptr<engine::WebView>& webView) {
-    auto supervisor = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
-                                                 m_sessionSync, m_context);
+    auto supervisor = m_makeCoordinator(profile);
     supervisor->adoptUnreadCount(knownUnreadCount(profile.id));
     installUnreadCallbacks(*supervisor);
     supervisor->superviseInBackground(webView);
@@ -281,11 +300,11 @@ void MainWebViewModel::switchProfile(const Profile& profile) {
 
     sendToBackground(m_coordinator);
     takeFromBackground(profile.id);
-    // The injected policy carries the user's external-links setting to every profile's page.
-    m_coordinator = OrviWebCoordinator::create(profile, m_navigationPolicyService, m_unreadDetectionService,
-                                               m_sessionSync, m_context);
+    m_coordinator = m_makeCoordinator(profile);
     m_coordinator->adoptUnreadCount(knownUnreadCount(profile.id));
     installCallbacks(*m_coordinator);
+    if (pageTrouble())
+        pageTrouble.set(std::nullopt);
     logLine("   ✅ Created new coordinator for profile: " + profile.id.text());
     logLine(
         "   💡 WebView will be updated via updateNSView/updateUIView, which will restore cookies and storage");

@@ -27,6 +27,20 @@ class MainWebViewModel final : public std::enable_shared_from_this<MainWebViewMo
 public:
     static constexpr Duration kSwitchGuard = std::chrono::milliseconds(300);
 
+    // Makes the supervisor of a profile's page, on screen or in the background alike, so
+    // that whatever the caller injects (the navigation policy above all) reaches every page.
+    using CoordinatorFactory = std::function<std::shared_ptr<OrviWebCoordinator>(const Profile&)>;
+    static CoordinatorFactory
+    coordinatorFactory(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
+                       std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                       SessionSync sessionSync, CoordinatorContext context);
+
+    static std::shared_ptr<MainWebViewModel>
+    create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
+           std::shared_ptr<SessionExportProtocol> sessionExport, CoordinatorFactory makeCoordinator,
+           NotificationServiceProtocol& notificationService, CoordinatorContext context);
+    // The same with the standard factory over these services.
+
     static std::shared_ptr<MainWebViewModel>
     create(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
            std::shared_ptr<SessionExportProtocol> sessionExport,
@@ -43,6 +57,8 @@ public:
     // Profiles whose page was dropped to free memory; their count stays as last reported
     // until the user selects them and the page is built again.
     Published<std::set<ProfileId>> hibernatedProfiles;
+    // Why the page on screen is not shown, while it is not.
+    Published<std::optional<PageTroubleState>> pageTrouble;
 
     const std::shared_ptr<OrviWebCoordinator>& coordinator() const { return m_coordinator; }
     // Told after the coordinator was replaced; the host then shows the new profile's page.
@@ -56,6 +72,8 @@ public:
 
     // Exports the session of the page on screen (the profile its web view belongs to).
     void exportToFile(std::function<void(std::optional<std::filesystem::path>)> completion);
+    // The user asked to try the page on screen again.
+    void retryPage() { m_coordinator->retryAfterTrouble(); }
     void suspendNetworkActivityIfIdle();
     void resumeNetworkActivityIfNeeded(ForceReload forceReload);
 
@@ -82,11 +100,10 @@ public:
 private:
     MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
                      std::shared_ptr<SessionExportProtocol> sessionExport,
-                     NotificationServiceProtocol& notificationService,
-                     std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService,
+                     NotificationServiceProtocol& notificationService, CoordinatorFactory makeCoordinator,
                      CoordinatorContext context);
 
-    void bind(std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService);
+    void bind();
     void installCallbacks(OrviWebCoordinator& coordinator);
     void activeProfileChanged(const Profile& profile);
     void switchProfile(const Profile& profile);
@@ -108,8 +125,7 @@ private:
     SessionSync m_sessionSync;
     std::shared_ptr<SessionExportProtocol> m_sessionExport;
     NotificationServiceProtocol& m_notificationService;
-    std::shared_ptr<UnreadDetectionServiceProtocol> m_unreadDetectionService;
-    std::shared_ptr<NavigationPolicyServiceProtocol> m_navigationPolicyService;
+    CoordinatorFactory m_makeCoordinator;
     CoordinatorContext m_context;
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;

@@ -172,6 +172,7 @@ std::shared_ptr<WebView> WebKitEngine::makeWebView(const WebViewConfiguration& c
     if (!store)
         store = std::static_pointer_cast<WebKitDataStore>(defaultDataStore());
     auto view = std::make_shared<WebKitWebViewAdapter>(configuration, std::move(store));
+    view->setRequestTimeoutLimit(m_requestTimeoutLimit);
     if (!m_acceleratedCompositing)
         webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view->widget())),
                                                          WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);

@@ -39,6 +39,8 @@ public:
     // Off: web views made from now on composite without GL, which on a software GL driver
     // costs each web process tens of megabytes and buys nothing.
     void setAcceleratedCompositing(bool enabled) { m_acceleratedCompositing = enabled; }
+    // For web views made from now on (see WebKitWebViewAdapter::setRequestTimeoutLimit).
+    void setRequestTimeoutLimit(double seconds) { m_requestTimeoutLimit = seconds; }
 
     // The widget of a web view this engine made, for the UI; null for any other web view.
     static GtkWidget* widget(WebView& webView);
@@ -54,6 +56,7 @@ private:
     std::shared_ptr<WebKitDataStore> m_default;
     std::map<std::string, std::shared_ptr<WebKitDataStore>> m_stores;
     bool m_acceleratedCompositing = true;
+    double m_requestTimeoutLimit = 0;
 };
 
 } // namespace orvi::engine::webkit

@@ -386,6 +386,8 @@ void WebKitWebViewAdapter::terminateWebProcess() {
 void WebKitWebViewAdapter::startRequestTimer(double seconds) {
     cancelRequestTimeout();
     m_loadStarted = false;
+    if (m_requestTimeoutLimit > 0 && (!(seconds > 0) || seconds > m_requestTimeoutLimit))
+        seconds = m_requestTimeoutLimit;
     if (!(seconds > 0))
         return;
     m_requestTimer = g_timeout_add(

@@ -71,6 +71,9 @@ public:
     void terminateWebProcess();
     // How long an evaluation may take before it fails with kJavaScriptTimedOutCode.
     void setScriptTimeout(Duration timeout) { m_scriptTimeout = timeout; }
+    // The longest a request may wait for its page, whatever time-out it asks for; zero
+    // means no limit beyond the request's own.
+    void setRequestTimeoutLimit(double seconds) { m_requestTimeoutLimit = seconds; }
 
     // Hands a download the network session started to the adapter of its web view, or
     // cancels it when there is none.
@@ -129,6 +132,7 @@ private:
     // that follows an allowed one does not ask again.
     std::string m_decidedNewWindowURL;
     guint m_requestTimer = 0;
+    double m_requestTimeoutLimit = 0;
 };
 
 } // namespace orvi::engine::webkit

@@ -50,14 +50,17 @@ LinuxNetworkEnvironment::LinuxNetworkEnvironment(std::string ipv4RouteFile, std:
       m_monitor(monitor) {
     if (!m_monitor)
         return;
-    m_available->store(g_network_monitor_get_network_available(m_monitor));
-    // The handler holds the flag itself, so it is safe even if delivered late.
-    auto* flag = new std::shared_ptr<std::atomic<bool>>(m_available);
+    m_availability->available.store(g_network_monitor_get_network_available(m_monitor));
+    // The handler holds the state itself, so it is safe even if delivered late. The monitor
+    // reports on the main thread, where the slots live.
+    using Shared = std::shared_ptr<Availability>;
     m_changedHandler = g_signal_connect_data(
         m_monitor, "network-changed", G_CALLBACK(+[](GNetworkMonitor*, gboolean available, gpointer data) {
-            (*static_cast<std::shared_ptr<std::atomic<bool>>*>(data))->store(available);
+            auto& state = **static_cast<Shared*>(data);
+            if (!state.available.exchange(available) && available)
+                state.back.emit();
         }),
-        flag, [](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<std::atomic<bool>>*>(data); },
+        new Shared(m_availability), [](gpointer data, GClosure*) { delete static_cast<Shared*>(data); },
         GConnectFlags(0));
 }
 
@@ -113,9 +116,13 @@ std::vector<std::string> LinuxNetworkEnvironment::defaultRouteInterfaces(const s
 
 NetworkPath LinuxNetworkEnvironment::currentPath() const {
     NetworkPath path;
-    path.satisfied = m_available->load();
+    path.satisfied = m_availability->available.load();
     path.availableInterfaces = defaultRouteInterfaces(readFile(m_ipv4RouteFile), readFile(m_ipv6RouteFile));
     return path;
+}
+
+Connection LinuxNetworkEnvironment::subscribeToNetworkBack(std::function<void()> slot) const {
+    return m_availability->back.connect([slot = std::move(slot)] { slot(); });
 }
 
 std::unique_ptr<NetworkPathMonitor> LinuxNetworkEnvironment::makePathMonitor() const {

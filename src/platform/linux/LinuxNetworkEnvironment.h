@@ -24,6 +24,7 @@ public:
 
     std::optional<std::vector<std::string>> interfaceNames() const override;
     std::unique_ptr<NetworkPathMonitor> makePathMonitor() const override;
+    Connection subscribeToNetworkBack(std::function<void()> slot) const override;
 
     NetworkPath currentPath() const;
     static std::vector<std::string> defaultRouteInterfaces(const std::string& ipv4RouteText,
@@ -35,7 +36,11 @@ private:
     GNetworkMonitor* m_monitor = nullptr;
     // The monitor is a main-thread object: its answer is kept here, read and refreshed on
     // the main thread, and only this copy is read by the background probe.
-    std::shared_ptr<std::atomic<bool>> m_available = std::make_shared<std::atomic<bool>>(true);
+    struct Availability {
+        std::atomic<bool> available{true};
+        Signal<> back;
+    };
+    std::shared_ptr<Availability> m_availability = std::make_shared<Availability>();
     unsigned long m_changedHandler = 0;
 };
 

@@ -1,13 +1,15 @@
 // Runs the imitation service on its own, so that the application (or a person with a
 // browser set to the proxy) can be pointed at it:
-//   orvi-imitation-service [port] [--auto-login] [--log-requests] [--log-sessions] [--demo]
+//   orvi-imitation-service [port] [--auto-login] [--log-requests] [--log-sessions] [--demo] [--hang]
 // prints the two environment variables to start the application with. --auto-login makes
 // the login form submit itself; --log-requests prints one line per request with the names
 // of the cookies it carried (process tests read them); --log-sessions adds the value of the
 // session cookie, so a test can tell whose session a request carried; --demo logs in by
 // itself, shows a longer chat list and has new messages arrive every few seconds, so the
-// unread counts and the window title change on their own.
+// unread counts and the window title change on their own; --hang leaves the web client's
+// requests unanswered until the service gets SIGUSR1.
 #include "service/ImitationService.h"
+#include "service/OutageSwitch.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -34,6 +36,8 @@ int main(int argc, char** argv) {
             logRequests = logSessions = true;
         else if (argument == "--demo")
             demo = true;
+        else if (argument == "--hang")
+            orvi::test::pages::hangUntilSignalled();
         else
             port = std::atoi(argv[i]);
     }
