@@ -123,6 +123,7 @@ void Application::buildObjectGraph() {
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
     m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
+    m_desktop->showHibernated(m_pageServices->mainWebViewModel()->hibernatedProfiles);
     m_pageServices->setDialogParent(
         [this]() -> Gtk::Window* { return m_window && !m_windowClosed ? m_window.get() : nullptr; });
     m_startupMediaPermissions = StartupMediaPermissions::create(
@@ -209,6 +210,7 @@ void Application::onActivate() {
     m_window->setContent(*m_pageHostView);
     m_webViewRemoved = m_pageServices->webViewFactory()->webViewRemoved.connect(
         [this](const ProfileId& id) { m_pageHostView->dropPage(id); });
+    m_pageServices->startBackgroundLoading(*m_profileStore, m_pageHostView->windowPlacement());
     if (m_preferencesNotice)
         m_window->showNotice(*m_preferencesNotice);
     m_statusToast = std::make_unique<ui::StatusToast>(

@@ -35,6 +35,10 @@ public:
     NotificationService& notificationService() { return *m_notificationService; }
     // Offered in the tray menu; set before the first appearance.
     void setQuietRules(NotificationQuietRules* quietRules) { m_quietRules = quietRules; }
+    // Marked in the tray menu as asleep.
+    void showHibernated(Published<std::set<ProfileId>>& hibernated) {
+        m_statusBarController.showHibernated(hibernated);
+    }
 
     // The window's first appearance: clicks start switching profiles, notification permission
     // is asked, the tray item appears, and a deleted profile's count leaves every total.

@@ -88,6 +88,14 @@ PageServices::PageServices(Scheduler& scheduler, PreferencesStore& preferences, 
         MainWebViewModel::coordinatorFactory(m_navigationPolicyService, m_unreadDetectionService, sessionSync,
                                              coordinatorContext),
         m_notificationService, coordinatorContext);
+    m_mainWebViewModel->setWebViewFactory(m_webViewFactory);
+    m_mainWebViewModel->setHibernateAfter(
+        SettingsViewModel::hibernationDelay(m_settingsViewModel->hibernateAfter()));
+    m_hibernationSetting = m_settingsViewModel->hibernateAfter.subscribe(
+        [model = std::weak_ptr<MainWebViewModel>(m_mainWebViewModel)](HibernateAfter choice) {
+            if (auto locked = model.lock())
+                locked->setHibernateAfter(SettingsViewModel::hibernationDelay(choice));
+        });
 
     m_deletionCleaner = std::make_unique<ProfileDeletionCleaner>(
         profileStore,
@@ -117,6 +125,15 @@ PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning
     options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();
     options.onVPNWarning = std::move(onVPNWarning);
     return options;
+}
+
+void PageServices::startBackgroundLoading(ProfileStoreProtocol& profileStore,
+                                          std::shared_ptr<const WebViewPlacement> placement) {
+    // No VPN warning for a page nobody looks at: a held load simply waits.
+    m_startupPageLoading = StartupPageLoading::create(
+        m_mainWebViewModel, profileStore,
+        StartupPageLoading::Context{hostContext(), std::move(placement), [this] { return loadOptions({}); }});
+    m_startupPageLoading->start();
 }
 
 TerminationSave::Hook PageServices::terminationHook() {

@@ -19,6 +19,7 @@
 #include "core/session/StorageSnapshotSync.h"
 #include "core/shell/MainWebViewModel.h"
 #include "core/shell/SettingsViewModel.h"
+#include "core/shell/StartupPageLoading.h"
 #include "core/shell/TerminationSave.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "engine/webkit/WebKitEngine.h"
@@ -45,6 +46,10 @@ public:
     void setAcceleratedCompositing(bool enabled) { m_engine.setAcceleratedCompositing(enabled); }
     // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
     PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
+    // Loads the other profiles' pages once the page on screen has loaded (when the user
+    // keeps that setting on); `placement` is the main window's.
+    void startBackgroundLoading(ProfileStoreProtocol& profileStore,
+                                std::shared_ptr<const WebViewPlacement> placement);
     TerminationSave::Hook terminationHook();
 
 private:
@@ -77,6 +82,7 @@ private:
     std::shared_ptr<SessionImport> m_sessionImport;
     std::shared_ptr<WebViewFactory> m_webViewFactory;
     std::shared_ptr<MainWebViewModel> m_mainWebViewModel;
+    std::shared_ptr<StartupPageLoading> m_startupPageLoading;
     std::unique_ptr<ProfileDeletionCleaner> m_deletionCleaner;
     // What moves sessions between machines and from the browsers, for the settings screen and
     // the add-profile form.
@@ -85,6 +91,7 @@ private:
     std::shared_ptr<ContainerArchive> m_containerArchive;
     std::shared_ptr<BrowserCookieImport> m_browserCookieImport;
     Connection m_externalLinksSetting;
+    Connection m_hibernationSetting;
 
 public:
     const std::shared_ptr<MainWebViewModel>& mainWebViewModel() const { return m_mainWebViewModel; }

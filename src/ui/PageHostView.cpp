@@ -122,6 +122,10 @@ void PageHostView::rebuildAfterDrop(const ProfileId& profileId) {
     });
 }
 
+std::shared_ptr<const WebViewPlacement> PageHostView::windowPlacement() const {
+    return std::make_shared<WidgetPlacement>(*this);
+}
+
 void PageHostView::showHost() {
     if (m_host)
         m_host->dismantle();

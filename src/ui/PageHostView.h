@@ -37,6 +37,8 @@ public:
     // The shown profile's cached web view was dropped (its location changed): saves its
     // session and shows a new web view built for the new location.
     void rebuildAfterDrop(const ProfileId& profileId);
+    // Where a page loaded off screen will be shown: this host's window.
+    std::shared_ptr<const WebViewPlacement> windowPlacement() const;
     // The web view on screen, if any.
     std::shared_ptr<engine::WebView> webView() const { return m_shown; }
     // The profile's web view was dropped: its page leaves the stack so that the engine can

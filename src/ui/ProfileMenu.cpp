@@ -52,6 +52,7 @@ ProfileMenu::ProfileMenu(ProfilesViewModel& profiles, std::shared_ptr<MainWebVie
     m_profilesChanged = m_profiles.profiles.subscribe([this](const auto&) { rebuild(); });
     m_activeChanged = m_mainModel->activeProfile.subscribe([this](const auto&) { rebuild(); });
     m_countsChanged = m_mainModel->unreadCounts.subscribe([this](const auto&) { rebuild(); });
+    m_hibernatedChanged = m_mainModel->hibernatedProfiles.subscribe([this](const auto&) { rebuild(); });
     rebuild();
 }
 
@@ -65,12 +66,23 @@ void ProfileMenu::rebuild() {
 
     while (auto* child = m_items.get_first_child())
         m_items.remove(*child);
+    const auto& hibernated = m_mainModel->hibernatedProfiles();
     for (const auto& profile : m_profiles.profiles()) {
         auto* item = menuItem(profile.name, "");
         auto* box = static_cast<Gtk::Box*>(item->get_child());
+        // A sleeping profile's count is the one it had when its page was dropped.
+        const bool asleep = hibernated.count(profile.id) > 0;
+        if (asleep) {
+            box->add_css_class("dim-label");
+            auto* moon = adw::icon("weather-clear-night-symbolic");
+            moon->set_tooltip_text("Профиль усыплён");
+            box->append(*moon);
+        }
         if (const int count = countFor(counts, profile.id); count > 0) {
             auto* badge = Gtk::make_managed<Gtk::Label>(std::to_string(count));
             badge->add_css_class("unread-badge");
+            if (asleep)
+                badge->add_css_class("stale");
             badge->set_valign(Gtk::Align::CENTER);
             box->append(*badge);
         }

@@ -33,6 +33,7 @@ private:
     Connection m_profilesChanged;
     Connection m_activeChanged;
     Connection m_countsChanged;
+    Connection m_hibernatedChanged;
 };
 
 } // namespace orvi::ui

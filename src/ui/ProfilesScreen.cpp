@@ -54,6 +54,7 @@ ProfilesScreen::ProfilesScreen(Gtk::Window& parent, ProfilesViewModel& profiles,
     m_profilesChanged = m_profiles.profiles.subscribe([this](const auto&) { rebuild(); });
     m_activeChanged = m_mainModel->activeProfile.subscribe([this](const auto&) { rebuild(); });
     m_countsChanged = m_mainModel->unreadCounts.subscribe([this](const auto&) { rebuild(); });
+    m_hibernatedChanged = m_mainModel->hibernatedProfiles.subscribe([this](const auto&) { rebuild(); });
     rebuild();
 }
 
@@ -71,12 +72,13 @@ void ProfilesScreen::rebuild() {
     const bool deletable = m_profiles.canDeleteProfiles();
     for (const auto& profile : m_profiles.profiles()) {
         const auto count = counts.find(profile.id);
-        gtk_list_box_append(m_list.gobj(), row(profile, profile.id == activeId,
-                                               count == counts.end() ? 0 : count->second, deletable));
+        gtk_list_box_append(m_list.gobj(),
+                            row(profile, profile.id == activeId, count == counts.end() ? 0 : count->second,
+                                m_mainModel->hibernatedProfiles().count(profile.id) > 0, deletable));
     }
 }
 
-GtkWidget* ProfilesScreen::row(const Profile& profile, bool active, int unread, bool deletable) {
+GtkWidget* ProfilesScreen::row(const Profile& profile, bool active, int unread, bool asleep, bool deletable) {
     auto* row = adw::actionRow(profile.name, detailLine(profile));
     gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), TRUE);
     if (!profile.callsEnabled)
@@ -87,9 +89,18 @@ GtkWidget* ProfilesScreen::row(const Profile& profile, bool active, int unread, 
         check->set_tooltip_text("Активный профиль");
         adw::addSuffix(row, *check);
     }
+    // A sleeping profile's count is the one it had when its page was dropped.
+    if (asleep) {
+        auto* moon = adw::icon("weather-clear-night-symbolic");
+        moon->add_css_class("dim-label");
+        moon->set_tooltip_text("Профиль усыплён");
+        adw::addSuffix(row, *moon);
+    }
     if (unread > 0) {
         auto* badge = Gtk::make_managed<Gtk::Label>(std::to_string(unread));
         badge->add_css_class("unread-badge");
+        if (asleep)
+            badge->add_css_class("stale");
         badge->set_valign(Gtk::Align::CENTER);
         adw::addSuffix(row, *badge);
     }

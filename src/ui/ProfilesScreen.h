@@ -30,7 +30,7 @@ public:
 
 private:
     void rebuild();
-    GtkWidget* row(const Profile& profile, bool active, int unread, bool deletable);
+    GtkWidget* row(const Profile& profile, bool active, int unread, bool asleep, bool deletable);
 
     ProfilesViewModel& m_profiles;
     std::shared_ptr<MainWebViewModel> m_mainModel;
@@ -46,6 +46,7 @@ private:
     Connection m_profilesChanged;
     Connection m_activeChanged;
     Connection m_countsChanged;
+    Connection m_hibernatedChanged;
 };
 
 } // namespace orvi::ui

@@ -107,6 +107,7 @@ SettingsWindow::SettingsWindow(Gtk::Window& parent, Context context) : m_context
               &SettingsViewModel::setNotificationsEnabled);
     if (settings.canChooseDoNotDisturb())
         buildDoNotDisturbRow(notifications);
+    buildBackgroundSection();
     buildLocationSection();
     buildDataSection();
     buildContainerSection();
@@ -194,6 +195,38 @@ void SettingsWindow::addSwitch(Gtk::Box& section, const char* label, Published<b
     }));
     row->append(*text);
     row->append(*toggle);
+    section.append(*row);
+}
+
+void SettingsWindow::buildBackgroundSection() {
+    static constexpr HibernateAfter kChoices[] = {HibernateAfter::never, HibernateAfter::fifteenMinutes,
+                                                  HibernateAfter::oneHour};
+    auto& settings = *m_context.settings;
+    auto& section = addSection("Фоновые профили");
+    addSwitch(section, "Загружать все профили при запуске", settings.loadAllProfilesAtStartup,
+              &SettingsViewModel::setLoadAllProfilesAtStartup);
+    auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
+    auto* text = Gtk::make_managed<Gtk::Label>("Усыплять фоновые профили через");
+    text->set_xalign(0);
+    text->set_hexpand(true);
+    text->set_wrap(true);
+    auto* picker =
+        Gtk::make_managed<Gtk::DropDown>(Gtk::StringList::create({"Никогда", "15 минут", "1 час"}));
+    picker->set_valign(Gtk::Align::CENTER);
+    auto show = [picker](HibernateAfter now) {
+        for (guint i = 0; i < std::size(kChoices); ++i)
+            if (kChoices[i] == now && picker->get_selected() != i)
+                picker->set_selected(i);
+    };
+    show(settings.hibernateAfter());
+    picker->property_selected().signal_changed().connect([this, picker] {
+        const auto index = picker->get_selected();
+        if (index < std::size(kChoices) && kChoices[index] != m_context.settings->hibernateAfter())
+            m_context.settings->setHibernateAfter(kChoices[index]);
+    });
+    m_connections.push_back(settings.hibernateAfter.subscribe(show));
+    row->append(*text);
+    row->append(*picker);
     section.append(*row);
 }
 

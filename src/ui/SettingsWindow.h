@@ -43,6 +43,7 @@ private:
     void buildDoNotDisturbRow(Gtk::Box& section);
     void addSwitch(Gtk::Box& section, const char* label, Published<bool>& value,
                    void (SettingsViewModel::*set)(bool));
+    void buildBackgroundSection();
     void buildLocationSection();
     void buildDataSection();
     void buildContainerSection();

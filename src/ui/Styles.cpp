@@ -17,6 +17,9 @@ constexpr const char* kCss = R"css(
   font-weight: bold;
   min-width: 10px;
 }
+.unread-badge.stale {
+  background-color: alpha(#808080, 0.6);
+}
 .drag-handle-bar {
   background-color: alpha(#808080, 0.5);
   border-radius: 2px;

@@ -7,6 +7,7 @@
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/StartupPageLoading.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
@@ -361,6 +362,166 @@ TEST(MainWebViewModel, ADeletedProfilesBackgroundPageNoLongerCounts) {
     EXPECT_FALSE(f.model->unreadCounts().count(a.id));
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_EQ(f.notifications.reports.back(), (std::pair<ProfileId, int>{a.id, 1}));
+}
+
+namespace {
+
+// Drops the fixture's cached page the way the real factory drops its cached web view.
+class FixtureFactory final : public WebViewFactoryProtocol {
+public:
+    explicit FixtureFactory(ShellFixture& fixture) : m_fixture(fixture) {}
+    std::shared_ptr<engine::WebView> makeWebView(const Profile& profile,
+                                                 const std::optional<LocationSettings>&) override {
+        return m_fixture.webViewFor(profile);
+    }
+    void removeWebView(const ProfileId& id) override {
+        removed.push_back(id);
+        m_fixture.webViews.erase(id);
+    }
+    void clearCache() override {}
+    std::vector<ProfileId> removed;
+
+private:
+    ShellFixture& m_fixture;
+};
+
+std::shared_ptr<StartupPageLoading> startLoadingOthers(ShellFixture& f) {
+    auto loading = StartupPageLoading::create(
+        f.model, *f.store,
+        StartupPageLoading::Context{
+            PageHost::Context{
+                PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
+                [&f](const Profile& p, const std::optional<LocationSettings>&) { return f.webViewFor(p); }},
+            f.placement,
+            {}});
+    loading->start();
+    return loading;
+}
+
+} // namespace
+
+TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAndOnlyWhenSwitchedOn) {
+    for (const bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "on" : "off");
+        ShellFixture f;
+        const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
+        if (!enabled)
+            f.preferences.setBoolean(keys::kLoadAllProfilesAtStartup, false);
+        f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
+        auto loading = startLoadingOthers(f);
+        auto pageA = f.webViewFor(a);
+        pageA->startProvisionalNavigation();
+        f.scheduler.advance(5s);
+        EXPECT_EQ(f.webViews.size(), 1u) << "nothing else goes out while the page on screen loads";
+
+        pageA->finishNavigation(OrviDomains::defaults().serviceOrigin());
+        f.scheduler.advance(1s);
+        if (!enabled) {
+            EXPECT_EQ(f.webViews.size(), 1u);
+            continue;
+        }
+        ASSERT_EQ(f.webViewFor(b)->loads.size(), 1u);
+        ASSERT_EQ(f.jar(b).cookies.size(), 1u) << "B's session goes in before its first request";
+        EXPECT_FALSE(f.webViews.count(c.id)) << "one page at a time";
+        EXPECT_EQ(f.host->webView(), pageA);
+        EXPECT_TRUE(f.model->backgroundSupervisor(b.id));
+
+        f.webViewFor(b)->startProvisionalNavigation();
+        f.webViewFor(b)->failProvisionalNavigation(Error{"net", -1, "offline"});
+        f.scheduler.advance(1s);
+        ASSERT_EQ(f.webViewFor(c)->loads.size(), 1u) << "a failed page lets the next one go";
+
+        f.report(c, 4);
+        EXPECT_EQ(f.model->unreadCounts().at(c.id), 4);
+        f.switchTo(c);
+        EXPECT_EQ(f.host->webView(), f.webViewFor(c));
+        EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u) << "selecting it shows the loaded page as it is";
+        EXPECT_EQ(f.notifications.reports.size(), 1u);
+    }
+}
+
+TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsRebuiltWhenSelected) {
+    ShellFixture f;
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    auto factory = std::make_shared<FixtureFactory>(f);
+    f.model->setWebViewFactory(factory);
+    f.model->setHibernateAfter(15min);
+    f.settle(a);
+    f.report(a, 3);
+    f.switchTo(b);
+    f.scheduler.advance(14min);
+    // Back on screen before the time: its clock starts again when it leaves once more.
+    f.switchTo(a);
+    f.switchTo(b);
+    f.scheduler.advance(14min);
+    EXPECT_TRUE(factory->removed.empty());
+
+    auto oldPage = f.webViewFor(a);
+    const auto storageSaves = f.cookies->count("saveStorage " + a.id.text());
+    f.cookies->holdStorageAnswers = true;
+    f.scheduler.advance(2min);
+    EXPECT_TRUE(factory->removed.empty()) << "the page stays until its session is saved";
+    EXPECT_EQ(f.cookies->count("saveStorage " + a.id.text()), storageSaves + 1);
+    f.cookies->holdStorageAnswers = false;
+    f.cookies->releaseStorageAnswers();
+    EXPECT_EQ(factory->removed, std::vector<ProfileId>{a.id});
+    EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
+    EXPECT_EQ(f.model->hibernatedProfiles(), std::set<ProfileId>{a.id});
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 3);
+    EXPECT_EQ(f.model->livePages().size(), 1u);
+    EXPECT_EQ(oldPage->navigationDelegate, nullptr);
+
+    f.switchTo(a);
+    EXPECT_NE(f.webViewFor(a), oldPage);
+    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
+    EXPECT_EQ(f.webViewFor(a)->loads.size(), 1u);
+    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
+}
+
+TEST(MainWebViewModel, ASettingChosenLaterCountsFromWhenThePageLeftAndASelectionDuringTheSaveKeepsIt) {
+    ShellFixture f;
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    auto factory = std::make_shared<FixtureFactory>(f);
+    f.model->setWebViewFactory(factory);
+    f.settle(a);
+    f.switchTo(b);
+    f.scheduler.advance(20min);
+    EXPECT_TRUE(factory->removed.empty()) << "never is the initial choice";
+
+    f.cookies->holdStorageAnswers = true;
+    f.model->setHibernateAfter(15min);
+    f.scheduler.advance(1s);
+    ASSERT_EQ(f.cookies->held.size(), 1u);
+    f.cookies->holdStorageAnswers = false;
+    f.switchTo(a);
+    f.cookies->releaseStorageAnswers();
+    EXPECT_TRUE(factory->removed.empty());
+    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
+    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
+}
+
+TEST(MainWebViewModel, ANewPagesEmptyFirstCountKeepsTheCountThatSoonFollowsFromBeingNews) {
+    ShellFixture f(2, true);
+    const auto& a = f.profiles[0];
+    f.settle(a);
+    f.newDocument(a);
+    f.report(a, 0);
+    f.scheduler.advance(3s);
+    f.report(a, 3);
+    f.scheduler.advance(30s);
+    EXPECT_TRUE(f.notifier.posted.empty());
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 3);
+
+    f.report(a, 5);
+    f.scheduler.advance(2s);
+    ASSERT_EQ(f.notifier.posted.size(), 1u);
+    // Once the page has settled, a rise from an empty count is news again.
+    f.newDocument(a);
+    f.report(a, 0);
+    f.scheduler.advance(OrviWebCoordinator::kDocumentSettleTime + 1s);
+    f.report(a, 1);
+    f.scheduler.advance(2s);
+    EXPECT_EQ(f.notifier.posted.size(), 2u);
 }
 
 TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest) {

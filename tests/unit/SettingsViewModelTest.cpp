@@ -109,6 +109,8 @@ TEST_F(SettingsViewModelTest, NeverWrittenTogglesReadAsTheirInitialValuesAndChan
     EXPECT_TRUE(fresh->notificationsEnabled());
     EXPECT_FALSE(fresh->mediaPermissionsEnabled());
     EXPECT_FALSE(fresh->ignoreVPNWarning());
+    EXPECT_TRUE(fresh->loadAllProfilesAtStartup());
+    EXPECT_EQ(fresh->hibernateAfter(), HibernateAfter::never);
     EXPECT_EQ(fresh->locationSettings(), LocationSettings::defaultLocation());
 
     const auto moscow = LocationSettings::presets().at(1);
@@ -116,6 +118,8 @@ TEST_F(SettingsViewModelTest, NeverWrittenTogglesReadAsTheirInitialValuesAndChan
     fresh->setNotificationsEnabled(false);
     fresh->setMediaPermissionsEnabled(true);
     fresh->setIgnoreVPNWarning(true);
+    fresh->setLoadAllProfilesAtStartup(false);
+    fresh->setHibernateAfter(HibernateAfter::oneHour);
     fresh->updateLocation(moscow);
 
     auto restarted = makeModel();
@@ -123,6 +127,9 @@ TEST_F(SettingsViewModelTest, NeverWrittenTogglesReadAsTheirInitialValuesAndChan
     EXPECT_FALSE(restarted->notificationsEnabled());
     EXPECT_TRUE(restarted->mediaPermissionsEnabled());
     EXPECT_TRUE(restarted->ignoreVPNWarning());
+    EXPECT_FALSE(SettingsViewModel::loadsAllProfilesAtStartup(prefs));
+    EXPECT_EQ(restarted->hibernateAfter(), HibernateAfter::oneHour);
+    EXPECT_EQ(SettingsViewModel::hibernationDelay(restarted->hibernateAfter()), std::chrono::hours(1));
     EXPECT_EQ(restarted->locationSettings(), moscow);
 
     // A corrupt location keeps the default until the next save replaces it.

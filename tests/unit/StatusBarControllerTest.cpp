@@ -161,3 +161,17 @@ TEST_F(StatusBarControllerTest, EachProfileLineCarriesItsCountAndDoNotDisturbIsC
     EXPECT_TRUE(rules.allows(work.id));
     EXPECT_EQ(store.activeProfile().id, main.id);
 }
+
+TEST_F(StatusBarControllerTest, AHibernatedProfileKeepsItsLastCountMarkedAsAsleepAndStillSwitches) {
+    orvi::Published<std::set<ProfileId>> hibernated;
+    controller.showHibernated(hibernated);
+    service.notifyUnread(work, 3);
+    hibernated.set({work.id});
+    const auto asleep = StatusBarController::profileLine("Работа", 3, true);
+    ASSERT_NE(item.item(asleep), nullptr);
+    EXPECT_EQ(item.item("Работа (3)"), nullptr);
+    item.menuItemClicked().emit(profileItem(asleep).id);
+    EXPECT_EQ(store.activeProfile().id, work.id);
+    hibernated.set({});
+    EXPECT_NE(item.item("Работа (3)"), nullptr);
+}

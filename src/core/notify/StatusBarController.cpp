@@ -32,8 +32,18 @@ std::string StatusBarController::toolTipText(const std::string& activeProfileNam
     return text;
 }
 
-std::string StatusBarController::profileLine(const std::string& name, int unread) {
-    return unread > 0 ? name + " (" + std::to_string(unread) + ")" : name;
+std::string StatusBarController::profileLine(const std::string& name, int unread, bool asleep) {
+    const auto line = unread > 0 ? name + " (" + std::to_string(unread) + ")" : name;
+    return asleep ? line + " — усыплён" : line;
+}
+
+void StatusBarController::showHibernated(Published<std::set<ProfileId>>& hibernated) {
+    m_hibernated = hibernated();
+    m_hibernatedChanged = hibernated.subscribe([this](const std::set<ProfileId>& now) {
+        m_hibernated = now;
+        updateStatusBar();
+    });
+    updateStatusBar();
 }
 
 std::string StatusBarController::headerText(const std::string& activeProfileName) {
@@ -88,7 +98,8 @@ std::vector<platform::StatusMenuItem> StatusBarController::menuItems() {
     for (const auto& profile : m_profileStore->profiles()) {
         Item entry;
         entry.id = menuIdFor(profile.id);
-        entry.label = profileLine(profile.name, m_counts->unreadCount(profile.id));
+        entry.label =
+            profileLine(profile.name, m_counts->unreadCount(profile.id), m_hibernated.count(profile.id) > 0);
         entry.toggle = Item::Toggle::Radio;
         entry.checked = profile.id == active.id;
         items.push_back(entry);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace orvi {
@@ -41,8 +42,12 @@ public:
     // Without quiet rules the menu offers no do not disturb.
     void setup(platform::StatusItem& item, ProfileStoreProtocol& profileStore, UnreadCountsSource& counts,
                Actions actions, NotificationQuietRules* quietRules = nullptr);
-    // "Работа (3)" while the profile has unread messages, else its name.
-    static std::string profileLine(const std::string& name, int unread);
+    // Profiles whose page sleeps to save memory: their line says so, their count is the last
+    // one they had. May be called before setup.
+    void showHibernated(Published<std::set<ProfileId>>& hibernated);
+    // "Работа (3)" while the profile has unread messages, else its name; a sleeping
+    // profile's line ends in " — усыплён".
+    static std::string profileLine(const std::string& name, int unread, bool asleep = false);
     void updateStatusBar();
 
     // "OrviWrapper, профиль Работа, непрочитанных: 5"; without the count when nothing is unread.
@@ -58,6 +63,9 @@ private:
     ProfileStoreProtocol* m_profileStore = nullptr;
     UnreadCountsSource* m_counts = nullptr;
     NotificationQuietRules* m_quietRules = nullptr;
+    // A copy: the model that publishes the set may go first at shutdown.
+    std::set<ProfileId> m_hibernated;
+    Connection m_hibernatedChanged;
     Actions m_actions;
     // A profile keeps its menu id for the whole run, so a click that raced a menu update
     // still means the profile the user saw.

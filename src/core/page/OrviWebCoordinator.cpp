@@ -16,8 +16,6 @@ constexpr const char* kDownloadLinkHandler = "downloadLink";
 constexpr const char* kCallStateHandler = "callStateHandler";
 constexpr const char* kLoggedInMarker = "user logged in";
 constexpr double kPlainRequestTimeout = 60.0;
-// Long enough for a client to fetch its chat list after drawing its empty frame.
-constexpr std::chrono::seconds kDocumentSettleTime{5};
 
 // Page scripts post to these from the page's own world.
 constexpr engine::World kHandlerWorld = engine::World::page;
@@ -287,7 +285,8 @@ void OrviWebCoordinator::didCommitNavigation(engine::WebView& webView) {
     // A new document in the main frame: the frames that reported calls are gone.
     if (isCurrent(webView)) {
         m_callState.reset();
-        m_documentSettlesAt = m_context.scheduler.now() + kDocumentSettleTime;
+        m_documentSettlesAt =
+            m_context.scheduler.now() + std::chrono::duration_cast<Clock::duration>(kDocumentSettleTime);
     }
 }
 

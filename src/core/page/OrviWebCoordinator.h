@@ -47,6 +47,11 @@ class OrviWebCoordinator final : public engine::NavigationDelegate,
                                  public engine::UIDelegate,
                                  public std::enable_shared_from_this<OrviWebCoordinator> {
 public:
+    // A new page shows no counters until its chat list arrives, which can take seconds: until
+    // its first non-zero count, or this long after it committed, a count tells what the account
+    // already had rather than news (a page rebuilt after hibernation included).
+    static constexpr Duration kDocumentSettleTime = std::chrono::seconds(10);
+
     static std::shared_ptr<OrviWebCoordinator>
     create(Profile profile, std::shared_ptr<NavigationPolicyServiceProtocol> navigationPolicyService,
            std::shared_ptr<UnreadDetectionServiceProtocol> unreadDetectionService, SessionSync sessionSync,

@@ -18,6 +18,9 @@ inline constexpr std::string_view kBlockExternalLinks = "OrviWrapper.BlockExtern
 inline constexpr std::string_view kNotificationsEnabled = "OrviWrapper.NotificationsEnabled";
 inline constexpr std::string_view kMediaPermissionsEnabled = "OrviWrapper.MediaPermissionsEnabled";
 inline constexpr std::string_view kIgnoreVPNWarning = "OrviWrapper.IgnoreVPNWarning";
+inline constexpr std::string_view kLoadAllProfilesAtStartup = "OrviWrapper.LoadAllProfilesAtStartup";
+// Minutes a profile's page may stay in the background before it is dropped; absent or 0: never.
+inline constexpr std::string_view kHibernateAfterMinutes = "OrviWrapper.HibernateAfterMinutes";
 inline constexpr std::string_view kWindowWidth = "OrviWrapper.WindowWidth";
 inline constexpr std::string_view kWindowHeight = "OrviWrapper.WindowHeight";
 inline constexpr std::string_view kEnableMaskingScript = "OrviWrapper.EnableMaskingScript";

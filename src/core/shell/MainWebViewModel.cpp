@@ -158,21 +158,124 @@ void MainWebViewModel::sendToBackground(const std::shared_ptr<OrviWebCoordinator
     // A page that carries another profile's session is that profile's business, not this one's.
     if (m_context.sessions.owner(*webView).value_or(profileId) != profileId)
         return;
-    auto supervisor = m_makeCoordinator(leaving->profile());
-    supervisor->adoptUnreadCount(knownUnreadCount(profileId));
-    supervisor->adoptDocumentSettling(leaving->documentSettlesAt());
+    startSupervising(leaving->profile(), webView, leaving->documentSettlesAt());
+}
+
+std::shared_ptr<OrviWebCoordinator>
+MainWebViewModel::superviseInBackground(const Profile& profile,
+                                        const std::shared_ptr<engine::WebView>& webView) {
+    if (!webView || profile.id == m_coordinator->profile().id)
+        return nullptr;
+    return startSupervising(profile, webView, std::nullopt);
+}
+
+std::shared_ptr<OrviWebCoordinator>
+MainWebViewModel::startSupervising(const Profile& profile, const std::shared_ptr<engine::WebView>& webView,
+                                   std::optional<Clock::time_point> documentSettlesAt) {
+    auto supervisor = m_makeCoordinator(profile);
+    supervisor->adoptUnreadCount(knownUnreadCount(profile.id));
+    supervisor->adoptDocumentSettling(documentSettlesAt);
     installUnreadCallbacks(*supervisor);
     supervisor->superviseInBackground(webView);
-    m_background[profileId] = std::move(supervisor);
+    m_background[profile.id] = supervisor;
+    m_backgroundSince[profile.id] = m_context.scheduler.now();
+    setHibernated(profile.id, false);
+    armHibernation(profile.id);
+    return supervisor;
 }
 
 void MainWebViewModel::takeFromBackground(const ProfileId& profileId) {
+    m_hibernationTimers.erase(profileId);
+    m_backgroundSince.erase(profileId);
+    // Selecting a hibernated profile builds its page again; from then on it is live.
+    setHibernated(profileId, false);
     const auto found = m_background.find(profileId);
     if (found == m_background.end())
         return;
     if (auto webView = found->second->currentWebView())
         found->second->detach(webView);
     m_background.erase(found);
+}
+
+void MainWebViewModel::setWebViewFactory(std::shared_ptr<WebViewFactoryProtocol> factory) {
+    m_webViewFactory = std::move(factory);
+    for (const auto& [profileId, supervisor] : m_background)
+        armHibernation(profileId);
+}
+
+void MainWebViewModel::setHibernateAfter(std::optional<Duration> delay) {
+    m_hibernateAfter = delay;
+    for (const auto& [profileId, supervisor] : m_background)
+        armHibernation(profileId);
+}
+
+void MainWebViewModel::armHibernation(const ProfileId& profileId) {
+    m_hibernationTimers.erase(profileId);
+    const auto since = m_backgroundSince.find(profileId);
+    if (!m_hibernateAfter || !m_webViewFactory || since == m_backgroundSince.end())
+        return;
+    const Duration spent = m_context.scheduler.now() - since->second;
+    const Duration remaining = std::max(Duration::zero(), *m_hibernateAfter - spent);
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    m_hibernationTimers[profileId] = m_context.scheduler.startTimer(remaining, [weakSelf, profileId] {
+        if (auto self = weakSelf.lock())
+            self->hibernate(profileId);
+    });
+}
+
+void MainWebViewModel::hibernate(const ProfileId& profileId) {
+    m_hibernationTimers.erase(profileId);
+    const auto found = m_background.find(profileId);
+    if (found == m_background.end())
+        return;
+    auto supervisor = found->second;
+    auto webView = supervisor->currentWebView();
+    // Dropping the page would end the call; it gets another full period instead.
+    if (webView && supervisor->hasActiveCall()) {
+        m_backgroundSince[profileId] = m_context.scheduler.now();
+        armHibernation(profileId);
+        return;
+    }
+    logLine("💤 Hibernating background profile: " + profileId.text());
+    std::weak_ptr<MainWebViewModel> weakSelf = weak_from_this();
+    std::weak_ptr<OrviWebCoordinator> weakSupervisor = supervisor;
+    auto drop = [weakSelf, weakSupervisor, profileId] {
+        auto self = weakSelf.lock();
+        auto supervisor = weakSupervisor.lock();
+        if (self && supervisor)
+            self->dropHibernatedPage(profileId, supervisor);
+    };
+    // The web view goes only once its session is saved: what the page changed since the last
+    // periodic save would otherwise be lost with it.
+    if (webView && m_sessionSync && m_context.sessions.isSessionLive(*webView)) {
+        logLine("   💾 Saving cookies and storage before dropping the page");
+        m_sessionSync.cookieJar->saveCookies(profileId, webView->sharedDataStore());
+        m_sessionSync.storage->saveStorage(profileId, webView, std::move(drop));
+        return;
+    }
+    drop();
+}
+
+void MainWebViewModel::dropHibernatedPage(const ProfileId& profileId,
+                                          const std::shared_ptr<OrviWebCoordinator>& supervisor) {
+    const auto found = m_background.find(profileId);
+    // The user came back to the profile while its session was being saved.
+    if (found == m_background.end() || found->second != supervisor)
+        return;
+    if (auto webView = supervisor->currentWebView())
+        supervisor->detach(webView, false);
+    m_background.erase(found);
+    m_backgroundSince.erase(profileId);
+    m_webViewFactory->removeWebView(profileId);
+    setHibernated(profileId, true);
+    logLine("   ✅ Background profile hibernated: " + profileId.text());
+}
+
+void MainWebViewModel::setHibernated(const ProfileId& profileId, bool hibernated) {
+    auto profiles = hibernatedProfiles();
+    if (hibernated ? !profiles.insert(profileId).second : profiles.erase(profileId) == 0)
+        return;
+    hibernatedProfiles.set(std::move(profiles));
 }
 
 void MainWebViewModel::activeProfileChanged(const Profile& profile) {
@@ -268,6 +371,9 @@ void MainWebViewModel::resumeNetworkActivityIfNeeded(ForceReload forceReload) {
 }
 
 void MainWebViewModel::forgetProfile(const ProfileId& profileId) {
+    m_hibernationTimers.erase(profileId);
+    m_backgroundSince.erase(profileId);
+    setHibernated(profileId, false);
     if (const auto found = m_background.find(profileId); found != m_background.end()) {
         if (auto webView = found->second->currentWebView())
             found->second->detach(webView, false);

@@ -2,6 +2,7 @@
 
 #include "core/base/Signal.h"
 #include "core/page/OrviWebCoordinator.h"
+#include "core/page/WebViewFactory.h"
 #include "core/profiles/ProfileStoreProtocol.h"
 #include "core/session/SessionExportProtocol.h"
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -52,6 +54,9 @@ public:
     Published<bool> isLoading{false};
     Published<bool> isCallActive{false};
     Published<bool> isNetworkSuspended{false};
+    // Profiles whose page was dropped to free memory; their count stays as last reported
+    // until the user selects them and the page is built again.
+    Published<std::set<ProfileId>> hibernatedProfiles;
     // Why the page on screen is not shown, while it is not.
     Published<std::optional<PageTroubleState>> pageTrouble;
 
@@ -81,6 +86,17 @@ public:
     // Every page still running, on screen first, each with the profile whose session it holds.
     std::vector<std::pair<ProfileId, std::shared_ptr<engine::WebView>>> livePages() const;
 
+    // Puts a page loaded off screen under a background supervisor, as if the user had left
+    // it. Null for the profile on screen.
+    std::shared_ptr<OrviWebCoordinator>
+    superviseInBackground(const Profile& profile, const std::shared_ptr<engine::WebView>& webView);
+    // Where a hibernated profile's web view is dropped; without a factory nothing hibernates.
+    void setWebViewFactory(std::shared_ptr<WebViewFactoryProtocol> factory);
+    // How long a page stays live in the background before its session is saved and its web
+    // view dropped; none keeps every page live. Counts from the moment each page left the
+    // screen, also for pages already in the background.
+    void setHibernateAfter(std::optional<Duration> delay);
+
 private:
     MainWebViewModel(ProfileStoreProtocol& profileStore, SessionSync sessionSync,
                      std::shared_ptr<SessionExportProtocol> sessionExport,
@@ -97,6 +113,14 @@ private:
     void installUnreadCallbacks(OrviWebCoordinator& coordinator);
     void sendToBackground(const std::shared_ptr<OrviWebCoordinator>& leaving);
     void takeFromBackground(const ProfileId& profileId);
+    std::shared_ptr<OrviWebCoordinator> startSupervising(const Profile& profile,
+                                                         const std::shared_ptr<engine::WebView>& webView,
+                                                         std::optional<Clock::time_point> documentSettlesAt);
+    void armHibernation(const ProfileId& profileId);
+    void hibernate(const ProfileId& profileId);
+    void dropHibernatedPage(const ProfileId& profileId,
+                            const std::shared_ptr<OrviWebCoordinator>& supervisor);
+    void setHibernated(const ProfileId& profileId, bool hibernated);
 
     ProfileStoreProtocol& m_profileStore;
     SessionSync m_sessionSync;
@@ -107,6 +131,10 @@ private:
 
     std::shared_ptr<OrviWebCoordinator> m_coordinator;
     std::map<ProfileId, std::shared_ptr<OrviWebCoordinator>> m_background;
+    std::map<ProfileId, Clock::time_point> m_backgroundSince;
+    std::map<ProfileId, TimerHandle> m_hibernationTimers;
+    std::shared_ptr<WebViewFactoryProtocol> m_webViewFactory;
+    std::optional<Duration> m_hibernateAfter;
     Signal<std::shared_ptr<OrviWebCoordinator>> m_coordinatorChanged;
     ProfileId m_lastObservedProfileId;
     bool m_isSwitchingProfile = false;

@@ -37,6 +37,9 @@ std::string cookieDomainHost(const engine::Cookie& cookie) {
     return host;
 }
 
+constexpr std::pair<HibernateAfter, std::int64_t> kHibernationMinutes[] = {
+    {HibernateAfter::never, 0}, {HibernateAfter::fifteenMinutes, 15}, {HibernateAfter::oneHour, 60}};
+
 } // namespace
 
 std::shared_ptr<SettingsViewModel> SettingsViewModel::create(Dependencies dependencies) {
@@ -68,6 +71,12 @@ void SettingsViewModel::loadSettings() {
     notificationsEnabled.set(readBoolean(keys::kNotificationsEnabled, true));
     mediaPermissionsEnabled.set(readBoolean(keys::kMediaPermissionsEnabled, false));
     ignoreVPNWarning.set(readBoolean(keys::kIgnoreVPNWarning, false));
+    loadAllProfilesAtStartup.set(loadsAllProfilesAtStartup(m_userDefaults));
+    // A value no choice stands for (written by hand or by a later version) keeps pages live.
+    const auto minutes = m_userDefaults.integer(keys::kHibernateAfterMinutes).value_or(0);
+    for (const auto& [choice, value] : kHibernationMinutes)
+        if (value == minutes)
+            hibernateAfter.set(choice);
     if (const auto bytes = m_userDefaults.data(keys::kLocationSettings)) {
         if (const auto json = parseJson(*bytes)) {
             auto location = LocationSettings::fromJson(*json);
@@ -82,6 +91,10 @@ void SettingsViewModel::saveSettings() {
     m_userDefaults.setBoolean(keys::kNotificationsEnabled, notificationsEnabled());
     m_userDefaults.setBoolean(keys::kMediaPermissionsEnabled, mediaPermissionsEnabled());
     m_userDefaults.setBoolean(keys::kIgnoreVPNWarning, ignoreVPNWarning());
+    m_userDefaults.setBoolean(keys::kLoadAllProfilesAtStartup, loadAllProfilesAtStartup());
+    for (const auto& [choice, value] : kHibernationMinutes)
+        if (choice == hibernateAfter())
+            m_userDefaults.setInteger(keys::kHibernateAfterMinutes, value);
     m_userDefaults.setData(keys::kLocationSettings,
                            locationSettings().withFiniteCoordinates().toJson().dump());
 }
@@ -119,6 +132,28 @@ void SettingsViewModel::setMediaPermissionsEnabled(bool value) {
 void SettingsViewModel::setIgnoreVPNWarning(bool value) {
     ignoreVPNWarning.set(value);
     saveSettings();
+}
+
+void SettingsViewModel::setLoadAllProfilesAtStartup(bool value) {
+    loadAllProfilesAtStartup.set(value);
+    saveSettings();
+}
+
+void SettingsViewModel::setHibernateAfter(HibernateAfter value) {
+    hibernateAfter.set(value);
+    saveSettings();
+}
+
+bool SettingsViewModel::loadsAllProfilesAtStartup(const PreferencesStore& preferences) {
+    return !preferences.contains(keys::kLoadAllProfilesAtStartup) ||
+           preferences.boolean(keys::kLoadAllProfilesAtStartup);
+}
+
+std::optional<Duration> SettingsViewModel::hibernationDelay(HibernateAfter choice) {
+    for (const auto& [candidate, minutes] : kHibernationMinutes)
+        if (candidate == choice && minutes > 0)
+            return std::chrono::minutes(minutes);
+    return std::nullopt;
 }
 
 void SettingsViewModel::updateLocation(const LocationSettings& location) {

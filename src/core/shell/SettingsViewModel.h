@@ -22,6 +22,9 @@
 
 namespace orvi {
 
+// How long a profile's page may stay in the background before it is dropped to free memory.
+enum class HibernateAfter { never, fifteenMinutes, oneHour };
+
 // Behind the settings screen: the application-wide toggles and default location (saved at
 // once), the last VPN finding, clearing the shared web data, and every session transfer the
 // user can start, each ending in one result line in `importResult`. An explicit import
@@ -59,6 +62,8 @@ public:
     Published<LocationSettings> locationSettings{LocationSettings::defaultLocation()};
     Published<bool> ignoreVPNWarning{false};
     Published<bool> isVPNEnabled{false};
+    Published<bool> loadAllProfilesAtStartup{true};
+    Published<HibernateAfter> hibernateAfter{HibernateAfter::never};
     // None while do not disturb is off.
     Published<std::optional<DoNotDisturb>> doNotDisturb;
 
@@ -69,6 +74,12 @@ public:
     void setMediaPermissionsEnabled(bool value);
     void setIgnoreVPNWarning(bool value);
     void updateLocation(const LocationSettings& location);
+    void setLoadAllProfilesAtStartup(bool value);
+    void setHibernateAfter(HibernateAfter value);
+
+    // Read straight from the store, for the start-up that runs before any screen.
+    static bool loadsAllProfilesAtStartup(const PreferencesStore& preferences);
+    static std::optional<Duration> hibernationDelay(HibernateAfter choice);
 
     // Without rules the screen offers no do not disturb.
     void setQuietRules(NotificationQuietRules* quietRules);
