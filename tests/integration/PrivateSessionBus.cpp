@@ -3,9 +3,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <string>
 #include <unistd.h>
 
 namespace orvi::test {
