@@ -23,38 +23,31 @@ void answerPing(GDBusConnection*, const gchar*, const gchar*, const gchar*, cons
 TEST(DBusObjectExport, OnePathOneObjectAndFreedOnDestruction) {
     ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
     orvi::test::LogCapture log;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    GDBusConnection* caller = orvi::test::newBusConnection();
+    g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    g_autoptr(GDBusConnection) caller = orvi::test::newBusConnection();
     const std::string name = g_dbus_connection_get_unique_name(bus);
     const auto ping = [&] {
-        GVariant* reply =
+        g_autoptr(GVariant) reply =
             orvi::test::callAndWait(caller, name.c_str(), "/org/orvi/Test", "org.orvi.Test", "Ping", nullptr);
-        if (!reply)
-            return std::string();
-        const char* text = nullptr;
-        g_variant_get(reply, "(&s)", &text);
-        std::string result = text;
-        g_variant_unref(reply);
-        return result;
+        const char* text = "";
+        if (reply)
+            g_variant_get(reply, "(&s)", &text);
+        return std::string(text);
+    };
+    const auto exportAs = [&](const char* target) {
+        return std::make_unique<DBusObjectExport>(bus, "/org/orvi/Test", kXml, &answerPing, nullptr,
+                                                  const_cast<char*>(target), "❌ not exported: ");
     };
 
-    auto first = std::make_unique<DBusObjectExport>(bus, "/org/orvi/Test", kXml, &answerPing, nullptr,
-                                                    const_cast<char*>("first"), "❌ not exported: ");
-    {
-        DBusObjectExport second(bus, "/org/orvi/Test", kXml, &answerPing, nullptr,
-                                const_cast<char*>("second"), "❌ not exported: ");
-        EXPECT_TRUE(first->isExported());
-        EXPECT_FALSE(second.isExported());
-        EXPECT_EQ(log.lines().size(), 1u);
-    }
+    auto first = exportAs("first");
+    EXPECT_TRUE(first->isExported());
+    EXPECT_FALSE(exportAs("second")->isExported());
+    EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(ping(), "first");
     first.reset();
-    DBusObjectExport third(bus, "/org/orvi/Test", kXml, &answerPing, nullptr, const_cast<char*>("third"),
-                           "❌ not exported: ");
-    EXPECT_TRUE(third.isExported());
+    auto third = exportAs("third");
+    EXPECT_TRUE(third->isExported());
     EXPECT_EQ(ping(), "third");
-    g_object_unref(caller);
-    g_object_unref(bus);
 }
 
 } // namespace

@@ -53,24 +53,21 @@ GVariant* callAndWait(GDBusConnection* connection, const char* destination, cons
 
 GVariant* getProperty(GDBusConnection* connection, const char* destination, const char* path,
                       const char* interface, const char* property) {
-    GVariant* reply = callAndWait(connection, destination, path, "org.freedesktop.DBus.Properties", "Get",
-                                  g_variant_new("(ss)", interface, property));
-    if (!reply)
-        return nullptr;
+    g_autoptr(GVariant) reply = callAndWait(connection, destination, path, "org.freedesktop.DBus.Properties",
+                                            "Get", g_variant_new("(ss)", interface, property));
     GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    g_variant_unref(reply);
+    if (reply)
+        g_variant_get(reply, "(v)", &value);
     return value;
 }
 
 bool nameHasOwner(GDBusConnection* connection, const char* name) {
-    GVariant* reply = callAndWait(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                  "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", name));
-    if (!reply)
-        return false;
+    g_autoptr(GVariant) reply =
+        callAndWait(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    "NameHasOwner", g_variant_new("(s)", name));
     gboolean has = FALSE;
-    g_variant_get(reply, "(b)", &has);
-    g_variant_unref(reply);
+    if (reply)
+        g_variant_get(reply, "(b)", &has);
     return has;
 }
 
@@ -95,39 +92,30 @@ SignalRecorder::~SignalRecorder() {
 std::vector<MenuEntry> menuLayout(GDBusConnection* connection, const std::string& busName) {
     std::vector<MenuEntry> entries;
     const char* allProperties[] = {nullptr};
-    GVariant* reply = callAndWait(connection, busName.c_str(), "/MenuBar", "com.canonical.dbusmenu",
-                                  "GetLayout", g_variant_new("(ii^as)", 0, -1, allProperties));
+    g_autoptr(GVariant) reply = callAndWait(connection, busName.c_str(), "/MenuBar", "com.canonical.dbusmenu",
+                                            "GetLayout", g_variant_new("(ii^as)", 0, -1, allProperties));
     if (!reply)
         return entries;
-    guint32 revision = 0;
-    GVariant* root = nullptr;
-    g_variant_get(reply, "(u@(ia{sv}av))", &revision, &root);
-    GVariant* children = g_variant_get_child_value(root, 2);
+    g_autoptr(GVariant) root = g_variant_get_child_value(reply, 1);
+    g_autoptr(GVariant) children = g_variant_get_child_value(root, 2);
     for (gsize i = 0; i < g_variant_n_children(children); ++i) {
-        GVariant* boxed = g_variant_get_child_value(children, i);
-        GVariant* child = g_variant_get_variant(boxed);
+        g_autoptr(GVariant) boxed = g_variant_get_child_value(children, i);
+        g_autoptr(GVariant) child = g_variant_get_variant(boxed);
+        g_autoptr(GVariant) props = g_variant_get_child_value(child, 1);
         MenuEntry entry;
         g_variant_get_child(child, 0, "i", &entry.id);
-        GVariant* props = g_variant_get_child_value(child, 1);
-        const char* text = nullptr;
-        if (g_variant_lookup(props, "label", "&s", &text))
-            entry.label = text;
-        if (g_variant_lookup(props, "type", "&s", &text))
-            entry.type = text;
-        if (g_variant_lookup(props, "toggle-type", "&s", &text))
-            entry.toggleType = text;
+        for (auto [key, field] : {std::pair{"label", &entry.label}, std::pair{"type", &entry.type},
+                                  std::pair{"toggle-type", &entry.toggleType}}) {
+            const char* text = nullptr;
+            if (g_variant_lookup(props, key, "&s", &text))
+                *field = text;
+        }
         g_variant_lookup(props, "toggle-state", "i", &entry.toggleState);
         gboolean enabled = TRUE;
         g_variant_lookup(props, "enabled", "b", &enabled);
         entry.enabled = enabled;
         entries.push_back(entry);
-        g_variant_unref(props);
-        g_variant_unref(child);
-        g_variant_unref(boxed);
     }
-    g_variant_unref(children);
-    g_variant_unref(root);
-    g_variant_unref(reply);
     return entries;
 }
 

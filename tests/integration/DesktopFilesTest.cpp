@@ -19,27 +19,21 @@ Run run(std::vector<std::string> argv, const std::vector<std::string>& extraEnvi
     for (auto& arg : argv)
         args.push_back(arg.data());
     args.push_back(nullptr);
-    gchar** env = g_get_environ();
+    g_auto(GStrv) env = g_get_environ();
     for (const auto& entry : extraEnvironment) {
         const auto eq = entry.find('=');
         env = g_environ_setenv(env, entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), TRUE);
     }
-    gchar* out = nullptr;
-    gchar* err = nullptr;
+    g_autofree gchar* out = nullptr;
+    g_autofree gchar* err = nullptr;
+    g_autoptr(GError) error = nullptr;
     Run result;
-    GError* error = nullptr;
-    if (g_spawn_sync(kSource.c_str(), args.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err,
-                     &result.status, &error)) {
-        result.output = std::string(out) + err;
-        result.status =
-            g_spawn_check_wait_status(result.status, nullptr) ? 0 : (result.status ? result.status : 1);
-    } else {
-        result.output = error->message;
-        g_error_free(error);
-    }
-    g_free(out);
-    g_free(err);
-    g_strfreev(env);
+    if (!g_spawn_sync(kSource.c_str(), args.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err,
+                      &result.status, &error))
+        return {-1, error->message};
+    result.output = std::string(out) + err;
+    result.status =
+        g_spawn_check_wait_status(result.status, nullptr) ? 0 : (result.status ? result.status : 1);
     return result;
 }
 
@@ -78,16 +72,16 @@ TEST(DesktopFiles, InstallingPutsEveryFileInPlaceOnceAndRefusesAPathItCannotQuot
         run({"desktop-file-validate", (prefix / ("applications/" + kAppId + ".desktop")).string()});
     EXPECT_EQ(installed.status, 0) << installed.output;
 
-    const auto modified = std::filesystem::last_write_time(prefix / ("applications/" + kAppId + ".desktop"));
+    const auto entryPath = prefix / ("applications/" + kAppId + ".desktop");
+    const auto modified = std::filesystem::last_write_time(entryPath);
     const auto second = run({"bash", "scripts/install-desktop-files", "/opt/orvi build/orvi-wrapper"}, env);
     EXPECT_EQ(second.status, 0) << second.output;
     EXPECT_EQ(second.output, "") << "nothing to do the second time";
-    EXPECT_EQ(std::filesystem::last_write_time(prefix / ("applications/" + kAppId + ".desktop")), modified);
+    EXPECT_EQ(std::filesystem::last_write_time(entryPath), modified);
 
     const auto refused = run({"bash", "scripts/install-desktop-files", "/opt/$HOME/orvi-wrapper"}, env);
     EXPECT_NE(refused.status, 0);
-    EXPECT_EQ(orvi::test::readFile(prefix / ("applications/" + kAppId + ".desktop")), entry)
-        << "a refused path changes nothing";
+    EXPECT_EQ(orvi::test::readFile(entryPath), entry) << "a refused path changes nothing";
 }
 
 } // namespace

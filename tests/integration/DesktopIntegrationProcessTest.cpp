@@ -16,11 +16,13 @@ using orvi::test::waitUntil;
 namespace {
 
 // The real application on this test's private bus, with Debian's tray watcher beside it.
-class DesktopIntegrationProcessTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
-        host = orvi::test::newBusConnection();
+TEST(DesktopIntegrationProcess, TrayMenuAndNotificationActionsSwitchTheRunningApplicationsProfile) {
+    ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
+    orvi::test::TempDir dir;
+    g_autoptr(GDBusConnection) host = orvi::test::newBusConnection();
+    orvi::Profile main = orvi::Profile::makeDefault();
+    orvi::Profile work = main;
+    {
         auto prefs = orvi::SqlitePreferencesStore::create(dir / "config/orvi-wrapper/preferences.sqlite3");
         ASSERT_TRUE(prefs.ok());
         orvi::ProfileStore store(*prefs.value());
@@ -28,37 +30,16 @@ protected:
         main = store.profiles()[0];
         work = store.profiles()[1];
     }
-    void TearDown() override {
-        app.reset();
-        if (host)
-            g_object_unref(host);
-    }
-
-    void launch() {
-        app = ChildProcess::start(ORVI_APP_BINARY, {{}, orvi::test::confinedAppEnvironment(dir.path()), {}});
-    }
-
-    std::string itemName() const { return "org.kde.StatusNotifierItem-" + std::to_string(app->pid()) + "-1"; }
-
-    std::vector<orvi::test::MenuEntry> menu() { return orvi::test::menuLayout(host, itemName()); }
-    void click(int id) { orvi::test::clickMenuEntry(host, itemName(), id); }
-
-    std::string savedActiveLine(const orvi::Profile& profile) {
+    const auto savedActiveLine = [](const orvi::Profile& profile) {
         return "💾 Saved active profile: " + profile.name + " (" + profile.id.text() + ")";
-    }
-
-    orvi::test::TempDir dir;
-    GDBusConnection* host = nullptr;
-    std::unique_ptr<ChildProcess> app;
-    orvi::Profile main = orvi::Profile::makeDefault();
-    orvi::Profile work = main;
-};
-
-TEST_F(DesktopIntegrationProcessTest, TrayMenuAndNotificationActionsSwitchTheRunningApplicationsProfile) {
+    };
     auto watcher = ChildProcess::start("/usr/bin/status-notifier-watcher", {});
     ASSERT_TRUE(
         waitUntil([&] { return orvi::test::nameHasOwner(host, "org.kde.StatusNotifierWatcher"); }, 10.0));
-    launch();
+    auto app = ChildProcess::start(ORVI_APP_BINARY, {{}, orvi::test::confinedAppEnvironment(dir.path()), {}});
+    const std::string itemName = "org.kde.StatusNotifierItem-" + std::to_string(app->pid()) + "-1";
+    const auto menu = [&] { return orvi::test::menuLayout(host, itemName); };
+    const auto click = [&](int id) { orvi::test::clickMenuEntry(host, itemName, id); };
     ASSERT_TRUE(app->waitForExactLine("Notification permission granted", 30s));
     ASSERT_TRUE(app->waitForExactLine("✅ Tray item registered with the StatusNotifierWatcher", 10s));
 

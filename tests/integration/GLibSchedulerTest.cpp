@@ -9,9 +9,14 @@
 using namespace std::chrono_literals;
 using orvi::platform::GLibScheduler;
 
-TEST(GLibScheduler, ShuttingDownWaitsForBackgroundWorkAlreadyHandedOver) {
+TEST(GLibScheduler, BackgroundWorkRunsOnceAfterDrainingAndShuttingDownWaitsForIt) {
     std::atomic<int> finished = 0;
     {
+        GLibScheduler drained;
+        drained.drainBackgroundWork();
+        int runs = 0;
+        drained.runInBackground([&] { ++runs; });
+        EXPECT_EQ(runs, 1) << "work handed over after draining still runs, exactly once";
         GLibScheduler scheduler;
         for (int i = 0; i < 6; ++i)
             scheduler.runInBackground([&] {
@@ -20,14 +25,6 @@ TEST(GLibScheduler, ShuttingDownWaitsForBackgroundWorkAlreadyHandedOver) {
             });
     }
     EXPECT_EQ(finished.load(), 6) << "no work is left running against a destroyed owner";
-}
-
-TEST(GLibScheduler, WorkHandedOverAfterDrainingStillRunsExactlyOnce) {
-    GLibScheduler scheduler;
-    scheduler.drainBackgroundWork();
-    int runs = 0;
-    scheduler.runInBackground([&] { ++runs; });
-    EXPECT_EQ(runs, 1);
 }
 
 TEST(GLibScheduler, ACancelledTimerLetsGoOfItsTaskAtOnce) {

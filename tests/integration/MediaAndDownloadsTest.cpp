@@ -97,40 +97,37 @@ struct MediaFixture {
 TEST(MediaAndDownloads, EveryRoadEndsWithTheFileStagedUnderItsNameFetchedWithTheSession) {
     MediaFixture f;
     const auto& e = f.env.service->endpoints();
+    const auto go = [&](const std::string& path) {
+        ASSERT_TRUE(evaluate(*f.view, "location.href = '" + path + "'; 1").ok()) << path;
+    };
 
     // The page's own script, inside a frame: the card's title names the file.
     f.open("/media/chat");
-    ASSERT_TRUE(runMainLoopUntil([&] {
-        return evaluate(*f.view,
-                        "!!document.getElementById('card-frame').contentDocument.getElementById('download')")
-            .ok();
-    }));
-    ASSERT_TRUE(
-        evaluate(
-            *f.view,
-            "document.getElementById('card-frame').contentDocument.getElementById('download').click(); 1")
-            .ok());
+    const std::string button =
+        "document.getElementById('card-frame').contentDocument.getElementById('download')";
+    ASSERT_TRUE(runMainLoopUntil([&] { return evaluate(*f.view, "!!" + button).ok(); }));
+    ASSERT_TRUE(evaluate(*f.view, button + ".click(); 1").ok());
     ASSERT_TRUE(f.waitForStaged("Договор поставки.pdf"));
     EXPECT_EQ(readFile(f.staged("Договор поставки.pdf")), pages::mediaFileBody("/files/x7k2m9.pdf"));
     f.expectCarriedSession(e.fileHost, "/files/x7k2m9.pdf");
     EXPECT_EQ(f.view->url(), f.env.service->webURL("/media/chat")) << "the click never left the page";
 
     // The navigation rules: an attachment link, named in the UTF-8 form.
-    ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/attachment/42'; 1").ok());
+    go("/media/attachment/42");
     ASSERT_TRUE(f.waitForStaged("Квитанция.txt"));
     EXPECT_EQ(readFile(f.staged("Квитанция.txt")), pages::mediaFileBody("/media/attachment/42"));
     f.expectCarriedSession(e.webHost, "/media/attachment/42");
 
     // A file answered to the main frame, twice: the second waits beside the first.
-    ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/statement'; 1").ok());
+    go("/media/statement");
     ASSERT_TRUE(f.waitForStaged("statement.pdf"));
-    ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/statement'; 1").ok());
+    go("/media/statement");
     ASSERT_TRUE(f.waitForStaged("statement_1.pdf"));
     EXPECT_EQ(readFile(f.staged("statement.pdf")), pages::mediaFileBody("/media/statement"));
     f.expectCarriedSession(e.webHost, "/media/statement");
 
     // A missing file is a failure, never a save dialog.
-    ASSERT_TRUE(evaluate(*f.view, "location.href = '/media/missing'; 1").ok());
+    go("/media/missing");
     ASSERT_TRUE(runMainLoopUntil([&] { return f.log.containsSubstring("HTTP status 404"); }));
     runMainLoopFor(300ms);
     EXPECT_EQ(f.saving->requests.size(), 4u);

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,20 +30,19 @@ PrivateSessionBus::PrivateSessionBus() {
         m_pid = 0;
         return;
     }
-    std::string line;
+    std::string address;
     char c = 0;
     while (read(out, &c, 1) == 1 && c != '\n')
-        line += c;
+        address += c;
     close(out);
-    if (line.empty()) {
+    if (address.empty()) {
         std::fprintf(stderr, "the private dbus-daemon printed no address\n");
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);
         m_pid = 0;
         return;
     }
-    m_address = line;
-    setenv("DBUS_SESSION_BUS_ADDRESS", m_address.c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     g_active = true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gio/gio.h>
-#include <string>
 
 namespace orvi::test {
 
@@ -15,14 +14,11 @@ public:
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
-    const std::string& address() const { return m_address; }
-    bool isRunning() const { return m_pid > 0; }
     // True when this process's session bus is one started here.
     static bool isActive();
 
 private:
     GPid m_pid = 0;
-    std::string m_address;
 };
 
 } // namespace orvi::test

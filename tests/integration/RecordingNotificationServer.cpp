@@ -70,8 +70,8 @@ void RecordingNotificationServer::onMethodCall(GDBusConnection*, const gchar*, c
     if (name == "Notify") {
         Notify n;
         const char *appName, *icon, *summary, *body;
-        GVariantIter* actions = nullptr;
-        GVariantIter* hints = nullptr;
+        g_autoptr(GVariantIter) actions = nullptr;
+        g_autoptr(GVariantIter) hints = nullptr;
         g_variant_get(parameters, "(&su&s&s&sasa{sv}i)", &appName, &n.replacesId, &icon, &summary, &body,
                       &actions, &hints, &n.timeout);
         n.appName = appName;
@@ -84,15 +84,12 @@ void RecordingNotificationServer::onMethodCall(GDBusConnection*, const gchar*, c
         const char* key = nullptr;
         GVariant* value = nullptr;
         while (g_variant_iter_next(hints, "{&sv}", &key, &value)) {
-            gchar* printed = g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)
-                                 ? g_strdup(g_variant_get_string(value, nullptr))
-                                 : g_variant_print(value, FALSE);
+            g_autofree gchar* printed = g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)
+                                            ? g_strdup(g_variant_get_string(value, nullptr))
+                                            : g_variant_print(value, FALSE);
             n.hints[key] = printed;
-            g_free(printed);
             g_variant_unref(value);
         }
-        g_variant_iter_free(actions);
-        g_variant_iter_free(hints);
         n.id = n.replacesId ? n.replacesId : server->m_nextId++;
         server->m_notifications.push_back(n);
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", n.id));

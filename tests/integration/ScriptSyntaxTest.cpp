@@ -2,13 +2,12 @@
 #include "core/session/StorageSnapshot.h"
 #include "core/web/scripts/OrviUserScripts.h"
 #include "core/web/scripts/UnreadDetectionScript.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <jsc/jsc.h>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,15 +24,11 @@ struct Source {
 // each when a file is checked on its own.
 std::vector<Source> scriptFiles() {
     std::vector<Source> files;
-    for (const auto& entry : std::filesystem::directory_iterator(ORVI_SOURCE_DIR "/resources/js")) {
-        if (entry.path().extension() != ".js")
-            continue;
-        std::ifstream in(entry.path());
-        std::stringstream text;
-        text << in.rdbuf();
-        files.push_back({entry.path().filename().string(),
-                         std::regex_replace(text.str(), std::regex(R"(\{\{\w+\}\})"), "null")});
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(ORVI_SOURCE_DIR "/resources/js"))
+        if (entry.path().extension() == ".js")
+            files.push_back(
+                {entry.path().filename().string(),
+                 std::regex_replace(test::readFile(entry.path()), std::regex(R"(\{\{\w+\}\})"), "null")});
     return files;
 }
 

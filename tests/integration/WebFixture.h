@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/page/WebViewFactory.h"
 #include "core/profiles/Profile.h"
 #include "core/web/policy/OrviDomains.h"
-#include "core/page/WebViewFactory.h"
 #include "fakes/MemoryPreferencesStore.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"

@@ -26,7 +26,7 @@ struct LoadedPage {
 
 } // namespace
 
-TEST(WebKitScripts, ClientWorldGlobalsAndHandlersStayInvisibleToThePage) {
+TEST(WebKitScripts, WorldsStaySeparateAndCallsAnswerWithTheirResultOrThePagesError) {
     LoadedPage page([](engine::WebView& view) {
         view.addUserScript({"window.__fromPageScript = 'page';", engine::InjectionTime::documentStart,
                             engine::FrameScope::mainFrameOnly, World::page});
@@ -89,18 +89,16 @@ TEST(WebKitScripts, ClientWorldGlobalsAndHandlersStayInvisibleToThePage) {
                          "window.webkit && window.webkit.messageHandlers.pageHandler ? 'present' : 'absent'");
     ASSERT_TRUE(gone.ok()) << gone.error().message;
     EXPECT_EQ(gone.value(), "absent");
-}
 
-TEST(WebKitScripts, AsyncCallsAwaitTheirResultAndFailuresCarryThePagesMessageAndKind) {
-    LoadedPage page;
-    struct Case {
+    // Async calls await their result; failures carry the page's message and kind.
+    struct Failure {
         const char* name;
         std::function<engine::ScriptResult()> run;
         int code;
         std::string message;
     };
     auto& view = *page.view;
-    const Case cases[] = {
+    const Failure failures[] = {
         {"thrown error", [&] { return evaluate(view, "throw new Error('boom: at once')"); },
          engine::kJavaScriptExceptionCode, "Error: boom: at once"},
         {"thrown in client world", [&] { return evaluate(view, "null.x", World::client); },
@@ -117,7 +115,7 @@ TEST(WebKitScripts, AsyncCallsAwaitTheirResultAndFailuresCarryThePagesMessageAnd
          },
          engine::kJavaScriptInvalidArgumentsCode, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : failures) {
         auto result = c.run();
         ASSERT_FALSE(result.ok()) << c.name;
         EXPECT_EQ(result.error().domain, engine::kJavaScriptErrorDomain) << c.name;

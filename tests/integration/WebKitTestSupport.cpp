@@ -117,7 +117,7 @@ bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {
 
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,
                  const engine::Request& request) {
-    int before = delegate.finished;
+    const int before = delegate.finished;
     view.load(request);
     return waitForFinish(delegate, before);
 }
@@ -131,11 +131,7 @@ namespace {
 engine::ScriptResult
 waitForScript(const std::function<void(std::function<void(engine::ScriptResult)>)>& run) {
     std::optional<engine::ScriptResult> result;
-    int calls = 0;
-    run([&](engine::ScriptResult answer) {
-        ++calls;
-        result.emplace(std::move(answer));
-    });
+    run([&](engine::ScriptResult answer) { result.emplace(std::move(answer)); });
     if (!runMainLoopUntil([&] { return result.has_value(); }, std::chrono::seconds(40)))
         return engine::ScriptResult(Error{"Test", 0, "no answer"});
     return std::move(*result);

@@ -13,14 +13,6 @@
 #include <string>
 #include <vector>
 
-// What integration tests need to drive real web views against the imitation service:
-//
-//   WebKitTestEnvironment env;                       // temp folders, service, engine via its proxy
-//   auto view = env.makeWebView(env.engine->dataStore("PROFILE-ID"));
-//   RecordingNavigationDelegate nav;
-//   view->setNavigationDelegate(&nav);
-//   ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
-//   auto result = evaluate(*view, "document.title");
 namespace orvi::test {
 
 // Iterates the default main context until done() or the time-out; returns done().
