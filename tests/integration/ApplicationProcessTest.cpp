@@ -19,6 +19,7 @@ namespace {
 
 constexpr auto kStartTimeout = 30s;
 const std::string kAppeared = "👁️ MainWebViewScreen onAppear called";
+const std::string kSavedSize = "💾 Saved window size: 600x900";
 const std::string kTerminating = "🛑 Application will terminate - saving cookies and storage...";
 
 // Every path below the folder that someone other than the owner can reach and use: each
@@ -57,7 +58,7 @@ protected:
         return m_dir / "config/orvi-wrapper/preferences.sqlite3";
     }
 
-    // Ends the run with a signal and returns the lines logged from the termination on.
+    // Ends the run with a signal and returns the termination's first two lines.
     std::vector<std::string> terminate(ChildProcess& app, int signal) {
         app.sendSignal(signal);
         auto status = app.waitForExit(15s);
@@ -65,7 +66,7 @@ protected:
         const auto& lines = app.lines();
         auto it = std::find(lines.begin(), lines.end(), kTerminating);
         EXPECT_NE(it, lines.end()) << "the termination save ran";
-        return std::vector<std::string>(it, lines.end());
+        return std::vector<std::string>(it, it + std::min<std::ptrdiff_t>(2, lines.end() - it));
     }
 
     TempDir m_dir;
@@ -86,13 +87,9 @@ TEST_F(ApplicationProcessTest, KeepsWindowSizeAndProfilesAcrossRunsAndNothingOpe
                              "🚀 OrviWrapper_macOSApp init() called"),
                   0)
             << "the second process builds nothing";
-        EXPECT_TRUE(app->waitForExactLine("💾 Saved window size: 600x900", 10s))
-            << "the settled resize is saved";
+        EXPECT_TRUE(app->waitForExactLine(kSavedSize, 10s)) << "the settled resize is saved";
 
-        const auto tail = terminate(*app, SIGTERM);
-        ASSERT_GE(tail.size(), 2u);
-        EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.begin() + 2),
-                  (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
+        EXPECT_EQ(terminate(*app, SIGTERM), (std::vector<std::string>{kTerminating, kSavedSize}))
             << "the window size is saved first, then the page's session";
     }
 
@@ -135,10 +132,7 @@ TEST_F(ApplicationProcessTest, KeepsWindowSizeAndProfilesAcrossRunsAndNothingOpe
 
     auto again = launch();
     ASSERT_TRUE(again->waitForExactLine(kAppeared, kStartTimeout));
-    const auto tail = terminate(*again, SIGINT);
-    ASSERT_GE(tail.size(), 2u);
-    EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.begin() + 2),
-              (std::vector<std::string>{kTerminating, "💾 Saved window size: 600x900"}))
+    EXPECT_EQ(terminate(*again, SIGINT), (std::vector<std::string>{kTerminating, kSavedSize}))
         << "the window opened at the remembered size";
 
     // The good records are kept and orphaned sessions come back as profiles of their own.
