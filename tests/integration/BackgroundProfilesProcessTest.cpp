@@ -56,32 +56,11 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
                                                    {"0", "--auto-login", "--log-sessions"});
     ASSERT_TRUE(service.process);
 
-    // A plain socket: a GIO proxy resolver would look up the desktop's settings, and their
-    // bus connection ends the test process when the test's private bus goes away.
-    const auto proxyPort = static_cast<guint16>(std::stoi(
-        service.environment["ORVI_PROXY"].substr(service.environment["ORVI_PROXY"].rfind(':') + 1)));
     const auto control = [&](const std::string& pathAndQuery) {
-        GSocketClient* client = g_socket_client_new();
-        g_socket_client_set_enable_proxy(client, FALSE);
-        GSocketConnection* connection =
-            g_socket_client_connect_to_host(client, "127.0.0.1", proxyPort, nullptr, nullptr);
-        ASSERT_NE(connection, nullptr);
-        const std::string request = "GET http://web.orvi.test" + pathAndQuery +
-                                    " HTTP/1.1\r\nHost: web.orvi.test\r\nConnection: close\r\n\r\n";
-        g_output_stream_write_all(g_io_stream_get_output_stream(G_IO_STREAM(connection)), request.data(),
-                                  request.size(), nullptr, nullptr, nullptr);
-        char status[16] = {};
-        g_input_stream_read_all(g_io_stream_get_input_stream(G_IO_STREAM(connection)), status,
-                                sizeof status - 1, nullptr, nullptr, nullptr);
-        EXPECT_TRUE(std::string(status).starts_with("HTTP/1.1 200")) << pathAndQuery << ": " << status;
-        g_object_unref(connection);
-        g_object_unref(client);
+        EXPECT_TRUE(orvi::test::askService(service, pathAndQuery)) << pathAndQuery;
     };
-
-    auto environment = orvi::test::confinedAppEnvironment(dir.path());
-    environment.insert(service.environment.begin(), service.environment.end());
     control("/control/next-user?name=anna");
-    auto app = ChildProcess::start(ORVI_APP_BINARY, {{}, environment, {}});
+    auto app = orvi::test::launchApp(dir.path(), service.environment);
     const std::string itemName = "org.kde.StatusNotifierItem-" + std::to_string(app->pid()) + "-1";
 
     const auto requests = [&](const std::string& user, const std::string& path) {
@@ -113,14 +92,7 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
         return text;
     };
     const auto switchTo = [&](int position) {
-        GVariant* boxed = g_variant_new_variant(g_variant_new_int32(position));
-        GVariant* parameters = g_variant_new_array(G_VARIANT_TYPE_VARIANT, &boxed, 1);
-        ASSERT_NE(
-            orvi::test::callAndWait(host, "com.orviwrapper.OrviWrapper", "/com/orviwrapper/OrviWrapper",
-                                    "org.gtk.Actions", "Activate",
-                                    g_variant_new("(s@av@a{sv})", "switch-profile", parameters,
-                                                  g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0))),
-            nullptr);
+        ASSERT_TRUE(orvi::test::activateAppAction("switch-profile", "[<" + std::to_string(position) + ">]"));
     };
 
     // Each account is visited once, logging in as its own user, and the first one comes back

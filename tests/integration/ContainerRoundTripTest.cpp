@@ -4,7 +4,6 @@
 #include "core/session/ContainerArchive.h"
 #include "fakes/ManualScheduler.h"
 #include "support/AppProcess.h"
-#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -37,9 +36,10 @@ protected:
     }
 
     std::unique_ptr<ChildProcess> launch(const TempDir& machine) {
-        auto env = orvi::test::confinedAppEnvironment(machine.path());
-        env.insert(m_service.environment.begin(), m_service.environment.end());
-        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
+        return orvi::test::launchApp(machine.path(), m_service.environment);
+    }
+    std::optional<std::string> serviceLine(const std::string& prefix) {
+        return m_service.process->waitForLine(orvi::test::startsWith(prefix), kTimeout);
     }
 
     std::unique_ptr<orvi::SqlitePreferencesStore> preferences(const TempDir& machine) {
@@ -58,25 +58,17 @@ protected:
     // `logsIn`, once its session is saved); returns the first page request.
     std::string runUntilLoggedIn(const TempDir& machine, bool logsIn) {
         auto app = launch(machine);
-        auto first = m_service.process->waitForLine(
-            [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
-        EXPECT_TRUE(m_service.process->waitForLine(
-            [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); },
-            kTimeout))
-            << "the page is logged in";
+        auto first = serviceLine("REQUEST GET web.orvi.test/ ");
+        EXPECT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats")) << "the page is logged in";
         if (logsIn) {
-            EXPECT_TRUE(app->waitForLine(
-                [](const std::string& l) {
-                    return l.starts_with("   ✅ Login save attempt (t+1s) completed");
-                },
-                kTimeout));
+            EXPECT_TRUE(app->waitForExactLine("   ✅ Login save attempt (t+1s) completed", kTimeout));
         }
         app->sendSignal(SIGTERM);
         EXPECT_EQ(app->waitForExit(15s), 0);
         return first.value_or("");
     }
 
-    orvi::ContainerEnvironment environment(const TempDir& machine) {
+    static orvi::ContainerEnvironment environment(const TempDir& machine) {
         orvi::ContainerEnvironment environment;
         environment.documentsDir = machine.path() / "home" / "Documents";
         environment.tempDir = fs::temp_directory_path();
@@ -92,20 +84,17 @@ protected:
 } // namespace
 
 TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImportAndRestart) {
-    orvi::ProfileId first = orvi::ProfileId::generate();
-    orvi::ProfileId second = orvi::ProfileId::generate();
+    auto second = orvi::Profile::makeDefault();
+    second.name = "Второй";
     {
         auto prefs = preferences(m_old);
         orvi::ProfileStore profiles(*prefs);
-        first = profiles.activeProfile().id;
-        auto another = orvi::Profile::makeDefault();
-        another.name = "Второй";
-        second = another.id;
-        profiles.addProfile(another);
+        const auto first = profiles.activeProfile().id;
+        profiles.addProfile(second);
         profiles.setActiveProfile(first);
     }
     runUntilLoggedIn(m_old, true);
-    activate(m_old, second);
+    activate(m_old, second.id);
     runUntilLoggedIn(m_old, true);
 
     orvi::test::ManualScheduler scheduler;
@@ -121,8 +110,7 @@ TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImport
 
     // The import lands under a running application, which then restarts itself.
     auto app = launch(m_new);
-    ASSERT_TRUE(m_service.process->waitForLine(
-        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
+    ASSERT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats"));
     bool imported = false;
     {
         auto prefs = preferences(m_new);
@@ -132,27 +120,18 @@ TEST_F(ContainerRoundTripTest, BothProfilesAreLoggedInOnTheNewMachineAfterImport
         scheduler.runPending();
     }
     ASSERT_TRUE(imported);
-    auto restart =
-        ChildProcess::start("/usr/bin/gdbus", {{"call", "--session", "--dest", "com.orviwrapper.OrviWrapper",
-                                                "--object-path", "/com/orviwrapper/OrviWrapper", "--method",
-                                                "org.gtk.Actions.Activate", "restart", "[]", "{}"},
-                                               {},
-                                               {}});
-    EXPECT_EQ(restart->waitForExit(10s), 0);
-    ASSERT_TRUE(
-        app->waitForLine([](const std::string& l) { return l.starts_with("🔄 Restarting"); }, kTimeout));
+    EXPECT_TRUE(orvi::test::activateAppAction("restart"));
+    ASSERT_TRUE(app->waitForLine(orvi::test::startsWith("🔄 Restarting"), kTimeout));
     // The new machine's own login went with its profile list: only the container's can go
     // with the first request of the restarted application.
-    auto request = m_service.process->waitForLine(
-        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
+    auto request = serviceLine("REQUEST GET web.orvi.test/ ");
     ASSERT_TRUE(request);
     EXPECT_NE(request->find("orvi_session"), std::string::npos) << *request;
-    EXPECT_TRUE(m_service.process->waitForLine(
-        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/api/chats"); }, kTimeout));
+    EXPECT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats"));
     app->sendSignal(SIGTERM);
     EXPECT_EQ(app->waitForExit(15s), 0);
 
-    activate(m_new, second);
+    activate(m_new, second.id);
     const auto secondRequest = runUntilLoggedIn(m_new, false);
     EXPECT_NE(secondRequest.find("orvi_session"), std::string::npos) << secondRequest;
 }

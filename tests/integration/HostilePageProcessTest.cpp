@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using orvi::test::ChildProcess;
 using orvi::test::TempDir;
 
 // The real application against a web client that turns on it: the page may neither forge the
@@ -25,10 +24,9 @@ TEST(HostilePageProcess, NeitherForgesLogLinesNorShowsALookAlikeHost) {
     (*endpoints)["webHost"] = orvi::test::pages::kHostileWebHost;
     std::ofstream(dir / "endpoints.json") << endpoints->dump();
 
-    auto env = orvi::test::confinedAppEnvironment(dir.path());
-    env["ORVI_PROXY"] = service.environment.at("ORVI_PROXY");
-    env["ORVI_SERVICE_ENDPOINTS"] = (dir / "endpoints.json").string();
-    auto app = ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
+    auto app =
+        orvi::test::launchApp(dir.path(), {{"ORVI_PROXY", service.environment.at("ORVI_PROXY")},
+                                           {"ORVI_SERVICE_ENDPOINTS", (dir / "endpoints.json").string()}});
     const auto done = app->waitForLine(
         [](const std::string& l) {
             return l.find("[page]") != std::string::npos && l.ends_with("hostile page done");

@@ -1,21 +1,12 @@
 #include "PrivateSessionBus.h"
 #include "support/AppProcess.h"
-#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using orvi::test::ChildProcess;
-
-namespace {
-
-auto startsWith(const std::string& prefix) {
-    return [prefix](const std::string& line) { return line.starts_with(prefix); };
-}
-
-} // namespace
+using orvi::test::startsWith;
 
 // The service stops answering while the application starts; once it answers again the page
 // comes back on its own, with nobody pressing anything.
@@ -25,11 +16,10 @@ TEST(PageTroubleProcess, APageThatHangsShowsItsTroubleAndLoadsOnItsOwnWhenTheSer
                                                    {"--hang", "--auto-login", "--log-requests"});
     ASSERT_TRUE(service.process);
     orvi::test::TempDir dir;
-    auto env = orvi::test::confinedAppEnvironment(dir.path());
-    env.insert(service.environment.begin(), service.environment.end());
+    auto env = service.environment;
     // The real time-out is half a minute.
     env["ORVI_REQUEST_TIMEOUT_LIMIT"] = "2";
-    auto app = ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
+    auto app = orvi::test::launchApp(dir.path(), env);
 
     ASSERT_TRUE(service.process->waitForLine(startsWith("REQUEST GET web.orvi.test/ "), 15s));
     ASSERT_TRUE(app->waitForLine(startsWith("⚠️ Page could not load"), 10s)) << "the trouble is shown";

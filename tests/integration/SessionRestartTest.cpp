@@ -2,7 +2,6 @@
 #include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "support/AppProcess.h"
-#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -10,32 +9,50 @@
 
 using namespace std::chrono_literals;
 using orvi::test::ChildProcess;
-using orvi::test::TempDir;
+using orvi::test::startsWith;
 
 namespace {
 
 constexpr auto kTimeout = 40s;
 
 // The application as a process against the imitation service in another process, with its
-// own session bus and XDG folders: what a user does, from launch to restart.
+// own session bus and XDG folders: a user logs in, and the service changes the session while
+// the page is open; each run must start with the session the last one ended with.
 class SessionRestartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive());
         m_service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
-                                                    {"--auto-login", "--log-requests"});
+                                                    {"--auto-login", "--log-sessions"});
         ASSERT_TRUE(m_service.process);
     }
 
     std::unique_ptr<ChildProcess> launch() {
-        auto env = orvi::test::confinedAppEnvironment(m_dir.path());
-        env.insert(m_service.environment.begin(), m_service.environment.end());
-        return ChildProcess::start(ORVI_APP_BINARY, {{}, env, {}});
+        return orvi::test::launchApp(m_dir.path(), m_service.environment);
     }
-    bool serviceSees(const std::string& prefix) {
-        return m_service.process
-            ->waitForLine([&](const std::string& l) { return l.starts_with(prefix); }, kTimeout)
-            .has_value();
+    std::optional<std::string> serviceLine(const std::string& prefix, const std::string& containing = "") {
+        return m_service.process->waitForLine(
+            [&](const std::string& l) {
+                return l.starts_with(prefix) && l.find(containing) != std::string::npos;
+            },
+            kTimeout);
+    }
+    // The first page request of a new run.
+    std::string firstRequestOfNextRun(std::unique_ptr<ChildProcess>& app) {
+        app = launch();
+        const auto first = serviceLine("REQUEST GET web.orvi.test/ ");
+        EXPECT_TRUE(first);
+        return first.value_or("<no request> session=<none>");
+    }
+    static std::string sessionOf(const std::string& line) { return line.substr(line.find(" session=") + 9); }
+    void setOff(const std::string& event) {
+        ASSERT_TRUE(orvi::test::askService(m_service, "/control/session?next=" + event));
+    }
+    // Gives the application the moment it takes to notice a change, without asserting that
+    // it does: the restart after it tells.
+    static void letItNotice(ChildProcess& app) {
+        if (app.waitForLine(startsWith("🔄 Cookies changed"), 5s))
+            app.waitForLine(startsWith("   ✅ Saved "), 3s);
     }
     std::string activeProfile() {
         auto stored = orvi::SqlitePreferencesStore::create(m_dir / "config/orvi-wrapper/preferences.sqlite3");
@@ -43,40 +60,49 @@ protected:
         return stored.ok() ? stored.value()->string(orvi::keys::kActiveProfileId).value_or("") : "";
     }
 
-    TempDir m_dir;
+    orvi::test::TempDir m_dir;
     orvi::test::ServiceProcess m_service;
 };
 
 } // namespace
 
-TEST_F(SessionRestartTest, ALoggedInUserIsStillLoggedInAfterARestartWithTheEngineFolderDeleted) {
-    {
-        auto app = launch();
-        ASSERT_TRUE(serviceSees("REQUEST GET web.orvi.test/ cookies=")) << "the service page is requested";
-        ASSERT_TRUE(serviceSees("REQUEST POST web.orvi.test/login")) << "the user logs in through the page";
-        ASSERT_TRUE(serviceSees("REQUEST GET web.orvi.test/api/chats")) << "the page is logged in";
-        ASSERT_TRUE(app->waitForLine(
-            [](const std::string& l) { return l.starts_with("   ✅ Login save attempt (t+1s) completed"); },
-            kTimeout));
-        app->sendSignal(SIGTERM);
-        EXPECT_EQ(app->waitForExit(15s), 0);
-        EXPECT_NE(std::find(app->lines().begin(), app->lines().end(), "   ✅ All data saved successfully"),
-                  app->lines().end());
-    }
+TEST_F(SessionRestartTest, ALoginARotatedSessionAndALogoutEachSurviveTheNextRun) {
+    auto app = launch();
+    ASSERT_TRUE(serviceLine("REQUEST POST web.orvi.test/login")) << "the user logs in through the page";
+    ASSERT_TRUE(app->waitForExactLine("   ✅ Login save attempt (t+3s) completed", kTimeout));
+    app->sendSignal(SIGTERM);
+    EXPECT_EQ(app->waitForExit(15s), 0);
+    EXPECT_NE(std::find(app->lines().begin(), app->lines().end(), "   ✅ All data saved successfully"),
+              app->lines().end());
+
+    // The saved copy alone brings the login back when the engine's own folder is gone.
     const auto profile = activeProfile();
     ASSERT_EQ(profile.size(), 36u);
     const auto engineFolder = m_dir / "data/orvi-wrapper/webkit" / profile;
     ASSERT_TRUE(std::filesystem::exists(engineFolder));
     std::filesystem::remove_all(engineFolder);
+    const auto first = firstRequestOfNextRun(app);
+    const auto restored = sessionOf(first);
+    EXPECT_TRUE(restored.starts_with("s-")) << "the restored session goes with the first request: " << first;
+    EXPECT_NE(first.find("orvi_user"), std::string::npos) << first;
+    EXPECT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats", restored)) << "logged in again";
 
-    auto again = launch();
-    auto first = m_service.process->waitForLine(
-        [](const std::string& l) { return l.starts_with("REQUEST GET web.orvi.test/ "); }, kTimeout);
-    ASSERT_TRUE(first);
-    EXPECT_NE(first->find("orvi_session"), std::string::npos)
-        << "the restored session goes with the first request";
-    EXPECT_NE(first->find("orvi_user"), std::string::npos);
-    EXPECT_TRUE(serviceSees("REQUEST GET web.orvi.test/api/chats")) << "the page is logged in again";
-    again->sendSignal(SIGTERM);
-    EXPECT_EQ(again->waitForExit(15s), 0);
+    // A session the service rotates survives a kill before any periodic save.
+    setOff("rotate");
+    const auto seen = serviceLine("REQUEST GET web.orvi.test/api/chats", "-rotated-");
+    ASSERT_TRUE(seen) << "the page took the new session cookie";
+    const auto rotated = sessionOf(*seen);
+    letItNotice(*app);
+    app->sendSignal(SIGKILL);
+    ASSERT_TRUE(app->waitForExit(10s));
+    EXPECT_EQ(sessionOf(firstRequestOfNextRun(app)), rotated);
+    EXPECT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats", rotated)) << "still logged in";
+
+    // A logout by the service is not undone by the next run.
+    setOff("end");
+    ASSERT_TRUE(serviceLine("REQUEST GET web.orvi.test/api/chats cookies= ")) << "the jar is empty";
+    letItNotice(*app);
+    app->sendSignal(SIGTERM);
+    EXPECT_EQ(app->waitForExit(15s), 0);
+    EXPECT_EQ(sessionOf(firstRequestOfNextRun(app)), "") << "no session comes back";
 }

@@ -55,14 +55,8 @@ protected:
              env,
              {}});
         EXPECT_TRUE(app->waitForExactLine("👁️ MainWebViewScreen onAppear called", 30s));
-        auto call = ChildProcess::start("/usr/bin/gdbus",
-                                        {{"call", "--session", "--dest", "com.orviwrapper.OrviWrapper",
-                                          "--object-path", "/com/orviwrapper/OrviWrapper", "--method",
-                                          "org.gtk.Actions.Activate", "test-screen", "[<'labels'>]", "{}"},
-                                         {},
-                                         {}});
-        EXPECT_EQ(call->waitForExit(10s), 0);
-        app->waitForLine([](const std::string& l) { return l == "🧪 Screen command: labels"; }, 10s);
+        EXPECT_TRUE(orvi::test::activateAppAction("test-screen", "[<'labels'>]"));
+        app->waitForExactLine("🧪 Screen command: labels", 10s);
         // The labels follow the command's line at once; a short wait collects them all.
         app->waitForLine([](const std::string&) { return false; }, 1s);
         app->sendSignal(SIGTERM);

@@ -10,6 +10,10 @@ PageResponse html(std::string body) {
     return PageResponse{200, kHtml, std::move(body), {}};
 }
 
+PageResponse attachment(const char* type, std::string body, const std::string& filename, int status = 200) {
+    return PageResponse{status, type, std::move(body), {{"Content-Disposition", "attachment; " + filename}}};
+}
+
 } // namespace
 
 std::string mediaFileBody(const std::string& path) {
@@ -19,10 +23,7 @@ std::string mediaFileBody(const std::string& path) {
 std::optional<PageResponse> mediaPage(const RecordedRequest& request, const ServiceEndpoints& e) {
     const auto& path = request.path;
     if (request.host == e.fileHost && path == "/files/x7k2m9.pdf")
-        return PageResponse{200,
-                            "application/pdf",
-                            mediaFileBody(path),
-                            {{"Content-Disposition", "attachment; filename=\"x7k2m9.pdf\""}}};
+        return attachment("application/pdf", mediaFileBody(path), "filename=\"x7k2m9.pdf\"");
     if (request.host != e.webHost || !path.starts_with("/media/"))
         return std::nullopt;
     if (path == "/media/chat")
@@ -40,20 +41,12 @@ std::optional<PageResponse> mediaPage(const RecordedRequest& request, const Serv
                     R"(">Скачать</a>
 </div></body></html>)");
     if (path.starts_with("/media/attachment/"))
-        return PageResponse{
-            200,
-            "application/octet-stream",
-            mediaFileBody(path),
-            {{"Content-Disposition",
-              "attachment; filename*=UTF-8''%D0%9A%D0%B2%D0%B8%D1%82%D0%B0%D0%BD%D1%86%D0%B8%D1%8F.txt"}}};
+        return attachment("application/octet-stream", mediaFileBody(path),
+                          "filename*=UTF-8''%D0%9A%D0%B2%D0%B8%D1%82%D0%B0%D0%BD%D1%86%D0%B8%D1%8F.txt");
     if (path == "/media/statement")
-        return PageResponse{200,
-                            "application/pdf",
-                            mediaFileBody(path),
-                            {{"Content-Disposition", "attachment; filename=\"statement.pdf\""}}};
+        return attachment("application/pdf", mediaFileBody(path), "filename=\"statement.pdf\"");
     if (path == "/media/missing")
-        return PageResponse{
-            404, "application/pdf", "gone", {{"Content-Disposition", "attachment; filename=\"gone.pdf\""}}};
+        return attachment("application/pdf", "gone", "filename=\"gone.pdf\"", 404);
     if (path == "/media/call")
         return html(R"(<!DOCTYPE html><html><head><meta charset="utf-8"><title>Звонок</title></head><body>
 <button id="call" aria-label="Позвонить">📞</button>

@@ -19,6 +19,7 @@ namespace {
 inline constexpr std::size_t kMaxHeadSize = 64 * 1024;
 inline constexpr const char* kHtml = "text/html; charset=utf-8";
 inline constexpr const char* kSessionCookieMaxAge = "2592000";
+inline constexpr const char* kNotFound = "<!DOCTYPE html><title>Not found</title>";
 
 std::map<std::string, std::string> formFields(const std::string& encoded) {
     std::map<std::string, std::string> fields;
@@ -59,6 +60,10 @@ std::string escaped(const std::string& text) {
     return result;
 }
 
+pages::PageResponse html(std::string body, int status = 200) {
+    return pages::PageResponse{status, kHtml, std::move(body), {}};
+}
+
 int portOf(GSocketAddress* address) {
     return address && G_IS_INET_SOCKET_ADDRESS(address)
                ? g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(address))
@@ -66,13 +71,6 @@ int portOf(GSocketAddress* address) {
 }
 
 } // namespace
-
-struct ImitationService::Response {
-    int status = 200;
-    std::string contentType = kHtml;
-    std::string body;
-    RecordedRequest::Pairs headers;
-};
 
 std::unique_ptr<ImitationService> ImitationService::start(ServiceEndpoints endpoints, int port) {
     std::unique_ptr<ImitationService> service(new ImitationService());
@@ -260,11 +258,11 @@ void ImitationService::handle(SoupServerMessage* message) {
 ImitationService::Response ImitationService::route(const RecordedRequest& request) {
     const auto& e = m_endpoints;
     if (auto page = pages::mediaPage(request, e))
-        return Response{page->status, page->contentType, page->body, page->headers};
+        return *page;
     if (auto page = pages::hostilePage(request))
-        return Response{page->status, page->contentType, page->body, page->headers};
+        return *page;
     if (auto page = pages::sessionPage(request, e))
-        return Response{page->status, page->contentType, page->body, page->headers};
+        return *page;
     if (request.host == e.webHost)
         return webClient(request);
     if (request.host == e.serviceDomain)
@@ -275,18 +273,18 @@ ImitationService::Response ImitationService::route(const RecordedRequest& reques
         if (request.path == "/images/photo.png")
             return Response{200, "image/png", pages::pixelPng(), {}};
         if (request.host == e.downloadHost && (request.path == "/" || request.path == "/download"))
-            return Response{200, kHtml, pages::landingPage(), {}};
-        return Response{404, kHtml, "<!DOCTYPE html><title>Not found</title>", {}};
+            return html(pages::landingPage());
+        return html(kNotFound, 404);
     }
     if (request.host == e.landingHost)
-        return Response{200, kHtml, pages::landingPage(), {}};
-    return Response{200, kHtml, pages::foreignPage(request.host), {}};
+        return html(pages::landingPage());
+    return html(pages::foreignPage(request.host));
 }
 
 ImitationService::Response ImitationService::webClient(const RecordedRequest& request) {
     const auto& path = request.path;
     if (path == "/")
-        return Response{200, kHtml, pages::messengerPage(m_endpoints, autoLogin), {}};
+        return html(pages::messengerPage(m_endpoints, autoLogin));
     if (path == "/static/client.js")
         return Response{200, "application/javascript; charset=utf-8", pages::clientScript(), {}};
     if (path == "/login" && request.method == "POST") {
@@ -303,32 +301,17 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
                          {"Set-Cookie", "orvi_user=" + user + "; Path=/; Max-Age=" + kSessionCookieMaxAge},
                          {"Set-Cookie", "orvi_visit=1; Path=/"}}};
     }
-    if (path == "/logout")
-        return Response{303,
-                        kHtml,
-                        "",
-                        {{"Location", "/"},
-                         {"Set-Cookie", "orvi_session=; Path=/; Max-Age=0"},
-                         {"Set-Cookie", "orvi_user=; Path=/; Max-Age=0"}}};
     if (path == "/api/chats")
         return Response{200, "application/json", chatsJson(request.cookie("orvi_user").value_or("")), {}};
     if (auto control = m_users.control(request, formFields(request.query)))
-        return Response{control->status, control->contentType, control->body, control->headers};
-    if (path == "/control/unread") {
-        auto fields = formFields(request.query);
-        auto index = static_cast<std::size_t>(std::atoi(fields["chat"].c_str()));
-        if (index < m_chats.size())
-            m_chats[index].unread = std::max(0, std::atoi(fields["count"].c_str()));
-        return Response{200, "application/json", chatsJson(), {}};
-    }
+        return *control;
     if (path == "/links")
-        return Response{200, kHtml, pages::linksPage(), {}};
+        return html(pages::linksPage());
     if (path == "/conversation")
-        return Response{200, kHtml, pages::conversationPage(), {}};
+        return html(pages::conversationPage());
     if (path == "/echo")
-        return Response{
-            200, kHtml, "<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>", {}};
-    return Response{404, kHtml, "<!DOCTYPE html><title>Not found</title>", {}};
+        return html("<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>");
+    return html(kNotFound, 404);
 }
 
 // Files carry their name as the query says: "as" a plain quoted name, "as8" a

@@ -70,15 +70,15 @@ public:
     // Routes on the web host besides the client: "/echo" (a plain page titled "Echo"),
     // "/links" (a link, a new-window link and forms), "/conversation" (an open chat with
     // 500 messages and older history loaded on scrolling up),
-    // "/login" (POST, sets the session cookies), "/logout", "/api/chats",
-    // "/control/unread?chat=I&count=N", "/hang", which never answers, and "/stall", which
+    // "/login" (POST, sets the session cookies), "/api/chats",
+    // "/hang", which never answers, and "/stall", which
     // sends the start of a page and then nothing more. The file hosts
     // serve "/files/<name>" ("?as=<name>", "?as8=<percent-encoded UTF-8 name>",
     // "?inline=1" choose the Content-Disposition) and "/images/photo.png".
 
 private:
     ImitationService() = default;
-    struct Response;
+    using Response = pages::PageResponse;
 
     bool listen(int port);
     void accept(GSocketConnection* connection);

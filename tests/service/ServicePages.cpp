@@ -128,14 +128,7 @@ std::string clientScript() {
     messages.scrollTop = messages.scrollHeight;
   }
 
-  // Tests change the counters here, or on the server through /control/unread.
-  window.orviImitation = {
-    setUnread(index, count) {
-      if (state.chats[index]) { state.chats[index].unread = count; render(); }
-    },
-    totalUnread() { return state.chats.reduce((sum, chat) => sum + chat.unread, 0); },
-    poll() { return fetch('/api/chats').then(r => r.json()).then(data => { state.chats = data.chats; render(); }); },
-  };
+  function poll() { return fetch('/api/chats').then(r => r.json()).then(data => { state.chats = data.chats; render(); }); }
 
   if (!cookies.orvi_user) {
     document.getElementById('login-form').hidden = false;
@@ -159,8 +152,8 @@ std::string clientScript() {
     sessionStorage.setItem('orvi.tab', 'tab-' + Date.now());
     console.log('user logged in');
   }
-  window.orviImitation.poll();
-  setInterval(() => window.orviImitation.poll(), 2000);
+  poll();
+  setInterval(poll, 2000);
 })();
 )JS";
 }

@@ -2,10 +2,13 @@
 
 #include "support/ChildProcess.h"
 
+#include <arpa/inet.h>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orvi::test {
@@ -43,6 +46,57 @@ inline ServiceProcess startServiceProcess(const std::string& binary, std::vector
         service.environment[name] = line->substr(name.size() + 1);
     }
     return service;
+}
+
+inline auto startsWith(std::string prefix) {
+    return [prefix = std::move(prefix)](const std::string& line) { return line.starts_with(prefix); };
+}
+
+// The application with its folders under the root and any extra variables (the service's,
+// test switches) on top.
+inline std::unique_ptr<ChildProcess> launchApp(const std::filesystem::path& root,
+                                               const std::map<std::string, std::string>& extra = {},
+                                               std::optional<mode_t> umask = std::nullopt) {
+    auto environment = confinedAppEnvironment(root);
+    for (const auto& [name, value] : extra)
+        environment[name] = value;
+    return ChildProcess::start(ORVI_APP_BINARY, {{}, environment, umask});
+}
+
+// Activates one of the running application's actions over the session bus, as a desktop
+// shell or a user's shortcut would; true when the call went through.
+inline bool activateAppAction(const std::string& action, const std::string& parameter = "[]") {
+    auto call =
+        ChildProcess::start("/usr/bin/gdbus", {{"call", "--session", "--dest", "com.orviwrapper.OrviWrapper",
+                                                "--object-path", "/com/orviwrapper/OrviWrapper", "--method",
+                                                "org.gtk.Actions.Activate", action, parameter, "{}"},
+                                               {},
+                                               {}});
+    return call->waitForExit(std::chrono::seconds(10)) == 0;
+}
+
+// A control page of the service, reached as any client reaches it: a request with an absolute
+// target sent to its proxy port, on a plain socket (a GIO proxy resolver would look up the
+// desktop's settings). True when the service answered 200.
+inline bool askService(const ServiceProcess& service, const std::string& pathAndQuery) {
+    const auto& proxy = service.environment.at("ORVI_PROXY");
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(proxy.substr(proxy.rfind(':') + 1))));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET http://web.orvi.test" + pathAndQuery +
+                                    " HTTP/1.1\r\nHost: web.orvi.test\r\nConnection: close\r\n\r\n";
+        if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                answer.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return answer.starts_with("HTTP/1.1 200");
 }
 
 } // namespace orvi::test
