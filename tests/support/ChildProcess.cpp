@@ -96,6 +96,13 @@ std::optional<std::string> ChildProcess::waitForLine(const std::function<bool(co
     }
 }
 
+void ChildProcess::skipOutput() {
+    for (pollfd pfd{m_outputFd, POLLIN, 0};
+         ::poll(&pfd, 1, 100) > 0 && readSome(std::chrono::milliseconds(0));)
+        ;
+    m_scanned = m_lines.size();
+}
+
 void ChildProcess::sendSignal(int signal) {
     ::kill(m_pid, signal);
 }

@@ -40,6 +40,9 @@ public:
     // Output still in the pipe is collected.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 
+    // Passes over everything printed so far, so that later waits see only what follows.
+    void skipOutput();
+
     // Every line read so far.
     const std::vector<std::string>& lines() const { return m_lines; }
     pid_t pid() const { return m_pid; }
