@@ -27,14 +27,15 @@ namespace {
 
 // The main view model with a page host that follows its coordinator, as the main window does.
 struct ShellFixture {
-    explicit ShellFixture(int profileCount = 3, bool desktop = false) {
+    explicit ShellFixture(int profileCount = 3, bool desktop = false,
+                          std::shared_ptr<NavigationPolicyServiceProtocol> policy =
+                              std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true)) {
         for (int i = 0; i < profileCount; ++i)
             profiles.push_back(makeProfile("Профиль " + std::to_string(i)));
         store = std::make_unique<FakeProfileStore>(profiles);
         cookies = std::make_shared<FakeSessionSync>(guardedPreferences);
         model = MainWebViewModel::create(
-            *store, cookies->sync(), cookies,
-            std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
+            *store, cookies->sync(), cookies, std::move(policy), unread,
             desktop ? static_cast<NotificationServiceProtocol&>(desktopNotifications) : notifications,
             CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
         showHost();
@@ -115,6 +116,15 @@ struct ShellFixture {
     std::shared_ptr<PageHost> host;
     Connection hostFollower;
     std::map<ProfileId, std::shared_ptr<FakeWebView>> webViews;
+};
+
+// Refuses what the standard policy would allow, so a page judged by anything else shows.
+struct RefusingPolicy final : NavigationPolicyServiceProtocol {
+    NavigationDecision decide(const engine::NavigationAction&) override {
+        ++asked;
+        return NavigationDecision::cancel;
+    }
+    int asked = 0;
 };
 
 } // namespace
@@ -540,4 +550,20 @@ TEST(MainWebViewModel, SwitchingBackAndForthAddsNoScriptToTheCachedPages) {
     }
     EXPECT_EQ(f.webViewFor(f.profiles[0])->userScripts.size(), first);
     EXPECT_EQ(f.webViewFor(f.profiles[1])->userScripts.size(), second);
+}
+
+TEST(MainWebViewModel, EveryProfilesPageIsJudgedByTheInjectedPolicy) {
+    auto policy = std::make_shared<RefusingPolicy>();
+    ShellFixture f(2, false, policy);
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    f.settle(a);
+    f.switchTo(b);
+    ASSERT_TRUE(f.model->backgroundSupervisor(a.id));
+    for (const auto& coordinator : {f.model->coordinator(), f.model->backgroundSupervisor(a.id)}) {
+        std::optional<engine::PolicyDecision> decision;
+        coordinator->decidePolicyForNavigationAction(*f.webViewFor(a), {"https://web.orvi.ru/"},
+                                                     [&](engine::PolicyDecision d) { decision = d; });
+        EXPECT_EQ(decision, engine::PolicyDecision::cancel) << coordinator->profile().name;
+    }
+    EXPECT_EQ(policy->asked, 2);
 }
