@@ -7,6 +7,7 @@
 //              main thread per hundred changes (a second of churn on an idle machine) with and
 //              without the script gives script_added_percent, what the script costs the page.
 // Run under xvfb-run and dbus-run-session, like the integration tests.
+#include "ProcessTree.h"
 #include "core/page/UnreadDetectionService.h"
 #include "engine/webkit/WebKitEngine.h"
 #include "support/ChildProcess.h"
@@ -109,29 +110,8 @@ setInterval(() => {
 // CPU seconds spent so far by the main threads of this process's web content processes
 // (children or, inside the sandbox, grandchildren).
 double webProcessMainThreadSeconds() {
-    std::map<int, std::vector<int>> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const auto name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        const auto close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(text.substr(close + 2));
-        std::string state;
-        int parent = 0;
-        fields >> state >> parent;
-        children[parent].push_back(std::stoi(name));
-    }
     double seconds = 0;
-    std::vector<int> stack = {static_cast<int>(getpid())};
-    while (!stack.empty()) {
-        const int pid = stack.back();
-        stack.pop_back();
-        for (int child : children[pid])
-            stack.push_back(child);
+    for (const int pid : orvi::bench::processTree(static_cast<int>(getpid()))) {
         std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
         std::string command;
         std::getline(comm, command);

@@ -6,6 +6,7 @@
 // pages grow on their own, and only the difference between the rows is the switches' cost.
 // ORVI_BENCH_APP runs another build of the application in the same conditions, to compare.
 // Run under xvfb-run, like the integration tests; the benchmark brings its own session bus.
+#include "ProcessTree.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -33,35 +34,6 @@ constexpr int kSwitchTurns = 200;
 // the model's switch guard, so that every switch really takes place.
 constexpr auto kSwitchPace = 350ms;
 
-std::vector<int> processTree(int root) {
-    std::map<int, std::vector<int>> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const auto name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        const auto close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(text.substr(close + 2));
-        std::string state;
-        int parent = 0;
-        fields >> state >> parent;
-        children[parent].push_back(std::stoi(name));
-    }
-    std::vector<int> tree;
-    std::vector<int> pending = {root};
-    while (!pending.empty()) {
-        const int pid = pending.back();
-        pending.pop_back();
-        tree.push_back(pid);
-        for (int child : children[pid])
-            pending.push_back(child);
-    }
-    return tree;
-}
-
 // The field of smaps_rollup ("Rss", "Pss") in MB, summed over the processes.
 double memoryMB(const std::vector<int>& pids, const std::string& field) {
     double kilobytes = 0;
@@ -81,7 +53,7 @@ struct Sample {
 };
 
 Sample sample(int appPid) {
-    const auto tree = processTree(appPid);
+    const auto tree = orvi::bench::processTree(appPid);
     return Sample{memoryMB({appPid}, "Rss"), memoryMB(tree, "Rss"), memoryMB(tree, "Pss")};
 }
 
