@@ -181,6 +181,10 @@ class App:
             profiles.append(extra)
         db.execute("UPDATE preferences SET value=? WHERE key='OrviWrapper.Profiles'",
                    (json.dumps(profiles, ensure_ascii=False).encode(),))
+        # Only the profiles visited are live, so that each count of live accounts is measured
+        # and a switch really loads a profile not yet loaded.
+        db.execute("INSERT OR REPLACE INTO preferences (key, kind, value) "
+                   "VALUES ('OrviWrapper.LoadAllProfilesAtStartup', 2, 0)")
         db.commit()
         db.close()
         return [p["id"] for p in profiles]
