@@ -1,6 +1,7 @@
 #include "DBusTestSupport.h"
 #include "PrivateSessionBus.h"
 #include "RecordingNotificationServer.h"
+#include "core/prefs/PreferenceKeys.h"
 #include "core/prefs/SqlitePreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "support/AppProcess.h"
@@ -51,6 +52,8 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
         orvi::ProfileStore store(*prefs.value());
         store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Работа"));
         store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Дом"));
+        // Each account logs in as the user the test names when it visits it, not at start-up.
+        prefs.value()->setBoolean(orvi::keys::kLoadAllProfilesAtStartup, false);
     }
     auto service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
                                                    {"0", "--auto-login", "--log-sessions"});
