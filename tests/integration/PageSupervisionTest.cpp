@@ -84,6 +84,16 @@ struct PageFixture {
     LocationSettings location{"Europe/Vienna", "de_at", "Вена", std::nullopt, std::nullopt};
     std::shared_ptr<OrviWebCoordinator> coordinator;
     std::shared_ptr<engine::WebView> view;
+    // Loads the echo page with the unread script watching it; every count lands in `counts`.
+    [[nodiscard]] Connection watchUnreadOnEcho(std::vector<int>& counts) {
+        auto subscription = unread->subscribeUnreadCount([&counts, id = profileId](const UnreadEvent& e) {
+            if (e.profileId == id)
+                counts.push_back(e.count);
+        });
+        unread->attach(view, profileId);
+        view->load(engine::Request{env.service->webURL("/echo")});
+        return subscription;
+    }
 };
 
 } // namespace
@@ -149,12 +159,7 @@ TEST(PageSupervision, TheFirstRequestCarriesAThousandRestoredCookiesAndTheTenHea
 TEST(PageSupervision, TheUnreadScriptReportsTitleAndMarkedCountersOncePerBurst) {
     PageFixture f;
     std::vector<int> counts;
-    auto subscription = f.unread->subscribeUnreadCount([&](const UnreadEvent& e) {
-        if (e.profileId == f.profileId)
-            counts.push_back(e.count);
-    });
-    f.unread->attach(f.view, f.profileId);
-    f.view->load(engine::Request{f.env.service->webURL("/echo")});
+    auto subscription = f.watchUnreadOnEcho(counts);
     ASSERT_TRUE(runMainLoopUntil([&] { return !counts.empty(); }));
     EXPECT_EQ(counts, std::vector<int>{0});
 
@@ -216,12 +221,7 @@ TEST(PageSupervision, ALoginHasItsCookiesSavedWithinThreeSecondsAndAKilledProces
 TEST(PageSupervision, TheUnreadCountFollowsEveryKindOfChangeToThePage) {
     PageFixture f;
     std::vector<int> counts;
-    auto subscription = f.unread->subscribeUnreadCount([&](const UnreadEvent& e) {
-        if (e.profileId == f.profileId)
-            counts.push_back(e.count);
-    });
-    f.unread->attach(f.view, f.profileId);
-    f.view->load(engine::Request{f.env.service->webURL("/echo")});
+    auto subscription = f.watchUnreadOnEcho(counts);
     ASSERT_TRUE(runMainLoopUntil([&] { return !counts.empty(); }));
     const std::vector<std::pair<const char*, int>> steps = {
         {R"(document.body.innerHTML = '<style>.muted span{display:none}</style><ul>' +
