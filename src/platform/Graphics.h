@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orvi::platform {
 
@@ -19,5 +21,23 @@ struct GraphicsFacts {
 // rendering is not forced, since that costs a driver load. Main thread, after the toolkit
 // has opened its display and before the first window is shown.
 GraphicsFacts probeGraphics();
+
+// While alive, keeps the toolkit from loading a GL driver when the machine can only render GL
+// in software: there the window is drawn with cairo anyway, and the software driver's load
+// alone costs each process about 10 MB. Made before the toolkit opens its display and ended
+// before the web engine starts its processes, which need the driver. The user's GSK_RENDERER
+// is respected: a block is made only when none is set.
+class ToolkitGLBlock {
+public:
+    ToolkitGLBlock();
+    ~ToolkitGLBlock();
+    ToolkitGLBlock(const ToolkitGLBlock&) = delete;
+    ToolkitGLBlock& operator=(const ToolkitGLBlock&) = delete;
+    void end();
+
+private:
+    bool m_active = false;
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+};
 
 } // namespace orvi::platform

@@ -1,6 +1,8 @@
 #include "platform/Graphics.h"
 
+#include <array>
 #include <cstdlib>
+#include <utility>
 #include <cstring>
 #include <epoxy/gl.h>
 #include <filesystem>
@@ -48,7 +50,51 @@ std::optional<std::string> displayGLRenderer() {
     return renderer;
 }
 
+std::optional<std::string> environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        g_setenv(name, value->c_str(), TRUE);
+    else
+        g_unsetenv(name);
+}
+
+// EGL finds no vendor and GLX no driver (it falls back to the X server's indirect GL, which
+// is too old for the toolkit), so the toolkit's GL set-up fails early and quietly.
+constexpr std::array<std::pair<const char*, const char*>, 3> kBlock = {{
+    {"__EGL_VENDOR_LIBRARY_FILENAMES", "/dev/null"},
+    {"LIBGL_DRIVERS_PATH", "/dev/null"},
+    {"LIBGL_DEBUG", "quiet"},
+}};
+
 } // namespace
+
+ToolkitGLBlock::ToolkitGLBlock() {
+    const char* renderer = std::getenv("GSK_RENDERER");
+    if ((renderer && *renderer) || (!softwareForcedByEnvironment() && renderNodePresent()))
+        return;
+    for (const auto& [name, value] : kBlock) {
+        m_saved.emplace_back(name, environmentValue(name));
+        g_setenv(name, value, TRUE);
+    }
+    m_active = true;
+}
+
+ToolkitGLBlock::~ToolkitGLBlock() {
+    end();
+}
+
+void ToolkitGLBlock::end() {
+    if (!m_active)
+        return;
+    m_active = false;
+    for (const auto& [name, value] : m_saved)
+        restoreEnvironment(name, value);
+    m_saved.clear();
+}
 
 GraphicsFacts probeGraphics() {
     GraphicsFacts facts;
