@@ -9,6 +9,7 @@
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
 #include "engine/webkit/WebKitEngine.h"
+#include "platform/linux/HeapTrim.h"
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
@@ -122,6 +123,7 @@ void Application::buildObjectGraph() {
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
+    watchForHeapRelease();
     m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
     m_desktop->showHibernated(m_pageServices->mainWebViewModel()->hibernatedProfiles);
     m_pageServices->setDialogParent(
@@ -176,6 +178,17 @@ void Application::buildObjectGraph() {
     m_gtkApplication->add_action(settings);
     ui::installStyles();
     installSignalHandlers();
+}
+
+void Application::watchForHeapRelease() {
+    // A few seconds: a switch often loads the next profile right after the first one.
+    m_heapRelease = std::make_unique<HeapRelease>(m_scheduler, std::chrono::seconds(5), platform::trimHeap);
+    auto model = m_pageServices->mainWebViewModel();
+    m_heapWork.push_back(model->isLoading.subscribe([this](bool loading) {
+        if (!loading)
+            m_heapRelease->noteWork();
+    }));
+    m_heapWork.push_back(model->activeProfile.subscribe([this](const Profile&) { m_heapRelease->noteWork(); }));
 }
 
 void Application::onActivate() {
