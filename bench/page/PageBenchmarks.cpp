@@ -21,7 +21,6 @@
 #include <fstream>
 #include <gtk/gtk.h>
 #include <map>
-#include <sstream>
 #include <unistd.h>
 #include <vector>
 
@@ -117,20 +116,9 @@ double webProcessMainThreadSeconds() {
         std::getline(comm, command);
         if (!command.starts_with("WebKitWebProces"))
             continue;
-        const auto base = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat";
-        std::ifstream stat(base);
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        const auto close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        double ticks = 0;
-        // Fields 14 and 15 of stat: user and system time of the thread, in clock ticks.
-        for (int index = 3; fields >> field && index <= 15; ++index)
-            if (index >= 14)
-                ticks += std::stod(field);
-        seconds += ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+        const auto process = "/proc/" + std::to_string(pid);
+        if (const auto stat = orvi::bench::readStat(process + "/task/" + std::to_string(pid) + "/stat"))
+            seconds += stat->cpuSeconds;
     }
     return seconds;
 }

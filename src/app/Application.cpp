@@ -188,7 +188,8 @@ void Application::watchForHeapRelease() {
         if (!loading)
             m_heapRelease->noteWork();
     }));
-    m_heapWork.push_back(model->activeProfile.subscribe([this](const Profile&) { m_heapRelease->noteWork(); }));
+    m_heapWork.push_back(
+        model->activeProfile.subscribe([this](const Profile&) { m_heapRelease->noteWork(); }));
 }
 
 void Application::onActivate() {

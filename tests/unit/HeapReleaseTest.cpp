@@ -1,4 +1,5 @@
 #include "core/shell/HeapRelease.h"
+
 #include "fakes/ManualScheduler.h"
 
 #include <gtest/gtest.h>

@@ -2,13 +2,13 @@
 
 #include <array>
 #include <cstdlib>
-#include <utility>
 #include <cstring>
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <gtk/gtk.h>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace orvi::platform {
 
@@ -22,7 +22,8 @@ bool softwareForcedByEnvironment() {
 
 bool renderNodePresent() {
     std::error_code error;
-    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end; it.increment(error))
+    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end;
+         it.increment(error))
         if (it->path().filename().string().starts_with("renderD"))
             return true;
     return false;
