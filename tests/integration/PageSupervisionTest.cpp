@@ -239,6 +239,12 @@ TEST(PageSupervision, TheUnreadCountFollowsEveryKindOfChangeToThePage) {
          3},
         {"document.body.insertAdjacentHTML('beforeend', '<div aria-label=\"9 unread\"></div>')", 9},
         {"document.querySelector('[aria-label=\"9 unread\"]').setAttribute('aria-hidden', 'true')", 3},
+        // While the title carries the count the counters are not watched; what changed
+        // meanwhile is read once the title stops carrying it.
+        {"document.title = '(4) ORVI'", 4},
+        {"document.querySelector('[aria-label=\"9 unread\"]').removeAttribute('aria-hidden'); "
+         "setTimeout(() => { document.title = 'ORVI'; }, 400)",
+         9},
     };
     for (const auto& [script, expected] : steps) {
         const auto before = counts.size();
