@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <gtk/gtk.h>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -20,7 +21,8 @@ bool softwareForcedByEnvironment() {
 
 bool renderNodePresent() {
     std::error_code error;
-    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end; it.increment(error))
+    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end;
+         it.increment(error))
         if (it->path().filename().string().starts_with("renderD"))
             return true;
     return false;
@@ -50,13 +52,21 @@ std::optional<std::string> displayGLRenderer() {
 
 } // namespace
 
-GraphicsFacts probeGraphics() {
+GraphicsFacts probeGraphics(bool askDriver) {
     GraphicsFacts facts;
     facts.softwareForced = softwareForcedByEnvironment();
     facts.gpuDevicePresent = renderNodePresent();
-    if (facts.gpuDevicePresent && !facts.softwareForced)
+    if (askDriver && facts.gpuDevicePresent && !facts.softwareForced)
         facts.glRenderer = displayGLRenderer();
     return facts;
+}
+
+void disableToolkitGL() {
+    // GTK 4.8 reads this when it opens its display; an earlier value is kept beside it.
+    const char* debug = std::getenv("GDK_DEBUG");
+    const std::string value =
+        debug && *debug ? std::string(debug) + ",gl-disable" : std::string("gl-disable");
+    g_setenv("GDK_DEBUG", value.c_str(), TRUE);
 }
 
 } // namespace orvi::platform
