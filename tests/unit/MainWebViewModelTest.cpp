@@ -65,12 +65,6 @@ struct ShellFixture {
     FakeCookieStore& jar(const Profile& profile) {
         return static_cast<FakeDataStore&>(webViewFor(profile)->dataStore()).cookies;
     }
-    std::size_t totalLoads() const {
-        std::size_t total = 0;
-        for (const auto& [id, view] : webViews)
-            total += view->loads.size();
-        return total;
-    }
     // The page on screen has loaded and its session is in place, as after a login.
     void settle(const Profile& profile) {
         scheduler.advance(1s);
@@ -81,10 +75,6 @@ struct ShellFixture {
     void switchTo(const Profile& profile) {
         store->setActiveProfile(profile.id);
         scheduler.advance(1s);
-    }
-    void newDocument(const Profile& profile) {
-        auto view = webViewFor(profile);
-        view->navigationDelegate->didCommitNavigation(*view);
     }
     void report(const Profile& profile, int count) {
         webViewFor(profile)->postMessage("unreadCountHandler",
@@ -97,9 +87,7 @@ struct ShellFixture {
     MemoryPreferencesStore preferences;
     ForgettingPreferencesStore guardedPreferences{preferences};
     WebViewSessions sessions;
-    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
-        std::make_shared<orvi::test::RecordingFileSaving>();
-    PageDownloads pending{saving,
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(),
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
@@ -125,6 +113,25 @@ struct RefusingPolicy final : NavigationPolicyServiceProtocol {
         return NavigationDecision::cancel;
     }
     int asked = 0;
+};
+
+// Drops the fixture's cached page the way the real factory drops its cached web view.
+class FixtureFactory final : public WebViewFactoryProtocol {
+public:
+    explicit FixtureFactory(ShellFixture& fixture) : m_fixture(fixture) {}
+    std::shared_ptr<engine::WebView> makeWebView(const Profile& profile,
+                                                 const std::optional<LocationSettings>&) override {
+        return m_fixture.webViewFor(profile);
+    }
+    void removeWebView(const ProfileId& id) override {
+        removed.push_back(id);
+        m_fixture.webViews.erase(id);
+    }
+    void clearCache() override {}
+    std::vector<ProfileId> removed;
+
+private:
+    ShellFixture& m_fixture;
 };
 
 } // namespace
@@ -182,7 +189,7 @@ TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileRepeatsDroppedAndEx
     EXPECT_EQ(f.model->unreadCounts().size(), 1u);
 }
 
-TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgain) {
+TEST(MainWebViewModel, ParkingDuringACallDoesNothingWakingLoadsAgainAndTroubleOnScreenIsPublishedAndRetried) {
     ShellFixture f;
     auto view = f.webViewFor(f.profiles[0]);
     f.model->isCallActive.set(true);
@@ -200,12 +207,22 @@ TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgai
     EXPECT_TRUE(view->loads.back().headers.empty());
     f.model->resumeNetworkActivityIfNeeded(ForceReload::no);
     EXPECT_EQ(view->loads.size(), loads + 1);
+
+    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
+    ASSERT_TRUE(f.model->pageTrouble());
+    f.model->retryPage();
+    EXPECT_EQ(view->loads.size(), loads + 2);
+    f.switchTo(f.profiles[1]);
+    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
+    f.webViewFor(f.profiles[1])
+        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
+    EXPECT_TRUE(f.model->pageTrouble());
 }
 
 TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSave) {
     ShellFixture f;
     const auto& a = f.profiles[0];
-    orvi::test::TempDir scratch;
+    const TempDir scratch;
     const auto dataDir = scratch.path();
     std::filesystem::create_directories(dataDir / a.id.text());
     ProfileDeletionCleaner cleaner(*f.store,
@@ -271,7 +288,9 @@ TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebVi
     EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
 }
 
-TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBackRepeatsNothing) {
+// Every switch also hands the cached pages to new coordinators; their scripts must not pile up.
+TEST(MainWebViewModel,
+     ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBackRepeatsNothingNorAddsScripts) {
     ShellFixture f(3, true);
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);
@@ -279,6 +298,8 @@ TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBac
     f.switchTo(b);
     f.settle(b);
     ASSERT_TRUE(f.model->backgroundSupervisor(a.id));
+    const auto scripts =
+        std::make_pair(f.webViewFor(a)->userScripts.size(), f.webViewFor(b)->userScripts.size());
 
     f.report(a, 5);
     f.scheduler.advance(2s);
@@ -306,6 +327,7 @@ TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBac
     EXPECT_EQ(pageA->navigationDelegate, f.model->coordinator().get());
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_TRUE(f.model->backgroundSupervisor(b.id));
+    EXPECT_EQ(std::make_pair(pageA->userScripts.size(), f.webViewFor(b)->userScripts.size()), scripts);
 }
 
 TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndAcrossASwitch) {
@@ -320,7 +342,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
             f.switchTo(b);
 
         // A login: the client draws its empty frame, then its chat list with the old messages.
-        f.newDocument(a);
+        f.webViewFor(a)->navigationDelegate->didCommitNavigation(*f.webViewFor(a));
         if (when == Switch::whileItSettles)
             f.switchTo(b);
         f.report(a, 0);
@@ -337,7 +359,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
         EXPECT_EQ(f.notifier.posted[0].body, "2 новых сообщения");
 
         // A page that stays empty past the settling time reports news again.
-        f.newDocument(a);
+        f.webViewFor(a)->navigationDelegate->didCommitNavigation(*f.webViewFor(a));
         f.report(a, 0);
         f.scheduler.advance(OrviWebCoordinator::kDocumentSettleTime + 1s);
         f.report(a, 1);
@@ -346,7 +368,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
     }
 }
 
-TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionAndIsReloadedAfterACrash) {
+TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionIsReloadedAfterACrashAndNoLongerCountsOnceDeleted) {
     ShellFixture f;
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);
@@ -367,56 +389,14 @@ TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionAndIsReloadedAfterACrash
     pageA->terminateContentProcess();
     f.scheduler.advance(2s);
     EXPECT_EQ(pageA->reloadCount, 1);
-}
 
-TEST(MainWebViewModel, ADeletedProfilesBackgroundPageNoLongerCounts) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    f.settle(a);
     f.report(a, 1);
-    f.switchTo(b);
     f.model->forgetProfile(a.id);
     f.report(a, 4);
     EXPECT_FALSE(f.model->unreadCounts().count(a.id));
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_EQ(f.notifications.reports.back(), (std::pair<ProfileId, int>{a.id, 1}));
 }
-
-namespace {
-
-// Drops the fixture's cached page the way the real factory drops its cached web view.
-class FixtureFactory final : public WebViewFactoryProtocol {
-public:
-    explicit FixtureFactory(ShellFixture& fixture) : m_fixture(fixture) {}
-    std::shared_ptr<engine::WebView> makeWebView(const Profile& profile,
-                                                 const std::optional<LocationSettings>&) override {
-        return m_fixture.webViewFor(profile);
-    }
-    void removeWebView(const ProfileId& id) override {
-        removed.push_back(id);
-        m_fixture.webViews.erase(id);
-    }
-    void clearCache() override {}
-    std::vector<ProfileId> removed;
-
-private:
-    ShellFixture& m_fixture;
-};
-
-std::shared_ptr<StartupPageLoading> startLoadingOthers(ShellFixture& f) {
-    auto loading = StartupPageLoading::create(
-        f.model, *f.store,
-        StartupPageLoading::Context{
-            PageHost::Context{
-                PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
-                [&f](const Profile& p, const std::optional<LocationSettings>&) { return f.webViewFor(p); }},
-            f.placement,
-            {}});
-    loading->start();
-    return loading;
-}
-
-} // namespace
 
 TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAndOnlyWhenSwitchedOn) {
     for (const bool enabled : {true, false}) {
@@ -426,7 +406,13 @@ TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAnd
         if (!enabled)
             f.preferences.setBoolean(keys::kLoadAllProfilesAtStartup, false);
         f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
-        auto loading = startLoadingOthers(f);
+        auto loading = StartupPageLoading::create(
+            f.model, *f.store,
+            {{PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
+              [&f](const Profile& p, const std::optional<LocationSettings>&) { return f.webViewFor(p); }},
+             f.placement,
+             {}});
+        loading->start();
         auto pageA = f.webViewFor(a);
         pageA->startProvisionalNavigation();
         f.scheduler.advance(5s);
@@ -463,9 +449,24 @@ TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsR
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     auto factory = std::make_shared<FixtureFactory>(f);
     f.model->setWebViewFactory(factory);
-    f.model->setHibernateAfter(15min);
     f.settle(a);
     f.report(a, 3);
+    f.switchTo(b);
+    f.scheduler.advance(20min);
+    EXPECT_TRUE(factory->removed.empty()) << "never is the initial choice";
+
+    // A setting chosen later counts from when the page left; a selection during the save keeps it.
+    f.cookies->holdStorageAnswers = true;
+    f.model->setHibernateAfter(15min);
+    f.scheduler.advance(1s);
+    ASSERT_EQ(f.cookies->held.size(), 1u);
+    f.cookies->holdStorageAnswers = false;
+    f.switchTo(a);
+    f.cookies->releaseStorageAnswers();
+    EXPECT_TRUE(factory->removed.empty());
+    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
+    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
+
     f.switchTo(b);
     f.scheduler.advance(14min);
     // Back on screen before the time: its clock starts again when it leaves once more.
@@ -494,62 +495,6 @@ TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsR
     EXPECT_EQ(f.host->webView(), f.webViewFor(a));
     EXPECT_EQ(f.webViewFor(a)->loads.size(), 1u);
     EXPECT_TRUE(f.model->hibernatedProfiles().empty());
-}
-
-TEST(MainWebViewModel, ASettingChosenLaterCountsFromWhenThePageLeftAndASelectionDuringTheSaveKeepsIt) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    auto factory = std::make_shared<FixtureFactory>(f);
-    f.model->setWebViewFactory(factory);
-    f.settle(a);
-    f.switchTo(b);
-    f.scheduler.advance(20min);
-    EXPECT_TRUE(factory->removed.empty()) << "never is the initial choice";
-
-    f.cookies->holdStorageAnswers = true;
-    f.model->setHibernateAfter(15min);
-    f.scheduler.advance(1s);
-    ASSERT_EQ(f.cookies->held.size(), 1u);
-    f.cookies->holdStorageAnswers = false;
-    f.switchTo(a);
-    f.cookies->releaseStorageAnswers();
-    EXPECT_TRUE(factory->removed.empty());
-    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
-    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
-}
-
-TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest) {
-    ShellFixture f(2);
-    f.scheduler.advance(1s);
-    auto view = f.webViewFor(f.profiles[0]);
-    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
-    ASSERT_TRUE(f.model->pageTrouble());
-    const auto loads = view->loads.size();
-    f.model->retryPage();
-    EXPECT_EQ(view->loads.size(), loads + 1);
-
-    f.switchTo(f.profiles[1]);
-    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
-    f.webViewFor(f.profiles[1])
-        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
-    EXPECT_TRUE(f.model->pageTrouble());
-}
-
-// Every switch hands the cached pages to new coordinators, on screen and in the background;
-// the scripts the pages were given must not pile up with each one.
-TEST(MainWebViewModel, SwitchingBackAndForthAddsNoScriptToTheCachedPages) {
-    ShellFixture f(2);
-    f.settle(f.profiles[0]);
-    f.switchTo(f.profiles[1]);
-    f.settle(f.profiles[1]);
-    const auto first = f.webViewFor(f.profiles[0])->userScripts.size();
-    const auto second = f.webViewFor(f.profiles[1])->userScripts.size();
-    for (int i = 0; i < 3; ++i) {
-        f.switchTo(f.profiles[0]);
-        f.switchTo(f.profiles[1]);
-    }
-    EXPECT_EQ(f.webViewFor(f.profiles[0])->userScripts.size(), first);
-    EXPECT_EQ(f.webViewFor(f.profiles[1])->userScripts.size(), second);
 }
 
 TEST(MainWebViewModel, EveryProfilesPageIsJudgedByTheInjectedPolicy) {
