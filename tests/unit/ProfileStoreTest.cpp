@@ -28,15 +28,6 @@ Profile makeProfile(const char* idText, std::string name, StorageType type = Sto
                    true};
 }
 
-// The list and the active identifier as the store wrote them, read back from the preferences.
-std::vector<Profile> storedProfiles(const MemoryPreferencesStore& prefs) {
-    auto data = prefs.data(keys::kProfiles);
-    EXPECT_TRUE(data);
-    auto decoded = decodeProfiles(data.value_or(""));
-    EXPECT_TRUE(decoded.ok());
-    return decoded.ok() ? decoded.value() : std::vector<Profile>{};
-}
-
 void expectConsistent(const ProfileStore& store, const MemoryPreferencesStore& prefs) {
     const auto& profiles = store.profiles();
     ASSERT_FALSE(profiles.empty());
@@ -44,8 +35,10 @@ void expectConsistent(const ProfileStore& store, const MemoryPreferencesStore& p
                             [](const Profile& p) { return p.storageType == StorageType::persistentMain; }));
     EXPECT_NE(std::find(profiles.begin(), profiles.end(), store.activeProfile()), profiles.end())
         << "the active profile is an element of the list, field for field";
-    EXPECT_EQ(storedProfiles(prefs), profiles);
     EXPECT_EQ(prefs.string(keys::kActiveProfileId), store.activeProfile().id.text());
+    const auto stored = decodeProfiles(prefs.data(keys::kProfiles).value_or(""));
+    ASSERT_TRUE(stored.ok());
+    EXPECT_EQ(stored.value(), profiles);
 }
 
 class ProfileStoreTest : public ::testing::Test {
@@ -197,24 +190,16 @@ TEST(LeftoverSessions, FindsSessionKeysAndEngineFoldersNamedAfterProfiles) {
     EXPECT_EQ(found, (std::vector<ProfileId>{id(kIdA), id(kIdB), id(kIdC)}));
 }
 
-TEST_F(ProfileStoreTest, LoadedEphemeralProfilesBecomePersistentAndTheStoredActiveOneIsKept) {
-    storeList(
-        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B", StorageType::ephemeral)});
-    prefs.setString(keys::kActiveProfileId, std::string(kIdB));
-    ProfileStore store(prefs);
-    for (const auto& p : store.profiles())
-        EXPECT_EQ(p.storageType, StorageType::persistentMain);
-    EXPECT_EQ(store.activeProfile().id, id(kIdB));
-    expectConsistent(store, prefs);
-}
-
-TEST_F(ProfileStoreTest, AnUnknownOrMalformedActiveIdentifierFallsBackToTheFirstProfile) {
-    for (const char* stored : {kIdC, "garbage"}) {
+TEST(ProfileStore, LoadedProfilesBecomePersistentAndOnlyAKnownStoredActiveIdentifierIsKept) {
+    for (const auto& [stored, active] : {std::pair{kIdB, kIdB}, {kIdC, kIdA}, {"garbage", kIdA}}) {
         MemoryPreferencesStore local;
-        local.setData(keys::kProfiles, encodeProfiles({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")}));
+        local.setData(keys::kProfiles, encodeProfiles({makeProfile(kIdA, "A", StorageType::ephemeral),
+                                                       makeProfile(kIdB, "B", StorageType::ephemeral)}));
         local.setString(keys::kActiveProfileId, stored);
         ProfileStore store(local);
-        EXPECT_EQ(store.activeProfile().id, id(kIdA)) << stored;
+        for (const auto& p : store.profiles())
+            EXPECT_EQ(p.storageType, StorageType::persistentMain);
+        EXPECT_EQ(store.activeProfile().id, id(active)) << stored;
         expectConsistent(store, local);
     }
 }
@@ -288,17 +273,14 @@ TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothingButSettingTheActi
 }
 
 TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
-    storeList(
-        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B"), makeProfile(kIdC, "C")});
+    storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B"), makeProfile(kIdC, "C")});
     prefs.setString(keys::kActiveProfileId, std::string(kIdB));
     ProfileStore store(prefs);
-    // Loading made every profile persistent; make B the only persistent one again.
-    auto a = store.profiles()[0];
-    a.storageType = StorageType::ephemeral;
-    store.updateProfile(a);
-    auto c = store.profiles()[2];
-    c.storageType = StorageType::ephemeral;
-    store.updateProfile(c);
+    for (const std::size_t ephemeral : {0u, 2u}) {
+        auto p = store.profiles()[ephemeral];
+        p.storageType = StorageType::ephemeral;
+        store.updateProfile(p);
+    }
     for (const char* idText : {kIdA, kIdB, kIdC}) {
         prefs.setData(keys::cookies(id(idText)), "[]");
         prefs.setData(keys::storage(id(idText)), "{}");
@@ -326,13 +308,11 @@ TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
 TEST_F(ProfileStoreTest, UpdatingTheOnlyPersistentProfileToEphemeralRepairsTheFirstOne) {
     storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
     ProfileStore store(prefs);
-    auto a = store.profiles()[0];
-    a.storageType = StorageType::ephemeral;
-    store.updateProfile(a);
-    auto b = store.profiles()[1];
-    b.storageType = StorageType::ephemeral;
-    b.locationSettings.latitude = std::nan("");
-    store.updateProfile(b);
+    for (auto p : std::vector<Profile>(store.profiles())) {
+        p.storageType = StorageType::ephemeral;
+        p.locationSettings.latitude = std::nan("");
+        store.updateProfile(p);
+    }
     EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
     EXPECT_EQ(store.profiles()[1].storageType, StorageType::ephemeral);
     EXPECT_FALSE(store.profiles()[1].locationSettings.latitude) << "a typed NaN is stored as no coordinate";
@@ -343,8 +323,7 @@ TEST_F(ProfileStoreTest, AFailedWriteIsLoggedAsAFailureNotAsSaved) {
     ProfileStore store(prefs);
     prefs.setFailWrites(true);
     log.clear();
-    auto profile = makeProfile(kIdC, "Новый");
-    store.addProfile(profile);
+    store.addProfile(makeProfile(kIdC, "Новый"));
     EXPECT_TRUE(log.contains("❌ Failed to save 2 profiles to UserDefaults"));
     EXPECT_FALSE(log.containsSubstring("💾 Saved 2 profiles"));
 }
