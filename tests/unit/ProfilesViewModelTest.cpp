@@ -60,7 +60,7 @@ struct ProfilesFixture {
 
 } // namespace
 
-TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCase) {
+TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCaseAndAnEditMayRecaseOnlyItsOwn) {
     ProfilesFixture f({"Основной", "работа"});
     struct Case {
         std::string name;
@@ -80,20 +80,15 @@ TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCase) {
     EXPECT_EQ(added.name, "Работа 2");
     EXPECT_EQ(added.storageType, StorageType::ephemeral);
     EXPECT_NE(f.store.activeProfile().id, added.id) << "a new profile waits until the user selects it";
-}
 
-TEST(ProfilesViewModel, EditsMayKeepTheirOwnNameInAnotherCaseButNotTakeAnother) {
-    ProfilesFixture f({"Основной", "работа"});
     auto work = f.named("работа");
     work.name = " РАБОТА ";
     EXPECT_FALSE(f.model.nameError(work.name, work.id));
     EXPECT_TRUE(f.model.updateProfile(work));
-    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
-
-    work = f.store.profiles().back();
+    work = f.named("РАБОТА");
     work.name = "основной";
     EXPECT_FALSE(f.model.updateProfile(work));
-    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+    EXPECT_EQ(f.named("РАБОТА").id, work.id);
 }
 
 TEST(ProfilesViewModel, OnlyALocationChangeOrDeletionDropsTheCachedWebViewAndTheLastProfileStays) {
@@ -151,20 +146,22 @@ TEST(ProfilesViewModel, BrowserImportRunsOnlyForAnAcceptedNewProfile) {
     EXPECT_EQ(import->imports[0].second, "web.example");
 }
 
-TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothValidOrFlagged) {
+// The form's judgement and the page's use of custom coordinates must agree, bounds included.
+TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothWithinInclusiveBoundsOrFlagged) {
     using State = ProfilesViewModel::CoordinateState;
     struct Case {
         std::optional<double> latitude, longitude;
         State state;
     };
-    for (const auto& c : {Case{std::nullopt, std::nullopt, State::empty},
-                          Case{55.75, std::nullopt, State::invalid}, Case{std::nullopt, 37.6, State::invalid},
-                          Case{91, 0, State::invalid}, Case{0, -180.5, State::invalid},
-                          Case{-90, 180, State::custom}, Case{55.75, 37.62, State::custom}}) {
-        auto location = LocationSettings::defaultLocation();
-        location.latitude = c.latitude;
-        location.longitude = c.longitude;
-        EXPECT_EQ(ProfilesViewModel::coordinateState(location), c.state);
+    for (const auto& c :
+         {Case{std::nullopt, std::nullopt, State::empty}, Case{55.75, std::nullopt, State::invalid},
+          Case{std::nullopt, 37.6, State::invalid}, Case{90.0001, 0, State::invalid},
+          Case{0, -180.0001, State::invalid}, Case{-90, 180, State::custom}, Case{90, -180, State::custom},
+          Case{0, 0, State::custom}, Case{55.75, 37.62, State::custom}}) {
+        const LocationSettings location{"UTC", "en_US", "x", c.latitude, c.longitude};
+        EXPECT_EQ(ProfilesViewModel::coordinateState(location), c.state)
+            << c.latitude.value_or(-1) << "," << c.longitude.value_or(-1);
+        EXPECT_EQ(location.hasCustomCoordinates(), c.state == State::custom);
     }
 }
 
