@@ -45,6 +45,7 @@ TEST(NotificationQuietRules, EachRuleHoldsNotificationsBackButNotCountsAndNothin
         const char* name;
         std::function<void(QuietFixture&)> quiet;
         std::function<void(QuietFixture&)> end;
+        bool onlyThisProfile = false;
     };
     const Case cases[] = {
         {"setting off", [](auto& f) { f.preferences.setBoolean(keys::kNotificationsEnabled, false); },
@@ -56,13 +57,16 @@ TEST(NotificationQuietRules, EachRuleHoldsNotificationsBackButNotCountsAndNothin
         {"until turned off", [](auto& f) { f.rules.startDoNotDisturb(DoNotDisturb::untilTurnedOff); },
          [](auto& f) { f.rules.stopDoNotDisturb(); }},
         {"this profile silenced", [](auto& f) { f.rules.setProfileSilenced(f.work, true); },
-         [](auto& f) { f.rules.setProfileSilenced(f.work, false); }},
+         [](auto& f) { f.rules.setProfileSilenced(f.work, false); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QuietFixture f;
+        EXPECT_TRUE(f.rules.allows(f.work)) << "a never written setting notifies";
+        EXPECT_FALSE(f.rules.isDoNotDisturbOn() || f.rules.doNotDisturbEnd());
         f.rise(f.work, 1);
         c.quiet(f);
+        EXPECT_EQ(f.rules.allows(f.home), c.onlyThisProfile);
         f.wallNow += 59min;
         f.rise(f.work, 4);
         EXPECT_TRUE(f.notifier.posted.empty());
@@ -77,18 +81,6 @@ TEST(NotificationQuietRules, EachRuleHoldsNotificationsBackButNotCountsAndNothin
         ASSERT_EQ(f.notifier.posted.size(), 1u);
         EXPECT_EQ(f.notifier.posted[0].body, "2 новых сообщения");
     }
-}
-
-TEST(NotificationQuietRules, ANeverWrittenSettingNotifiesAndSilenceIsPerProfile) {
-    QuietFixture f;
-    EXPECT_TRUE(f.rules.allows(f.work));
-    f.rules.setProfileSilenced(f.work, true);
-    f.rules.setProfileSilenced(f.home, true);
-    f.rules.setProfileSilenced(f.home, false);
-    EXPECT_FALSE(f.rules.allows(f.work));
-    EXPECT_TRUE(f.rules.allows(f.home));
-    EXPECT_FALSE(f.rules.isDoNotDisturbOn());
-    EXPECT_FALSE(f.rules.doNotDisturbEnd());
 }
 
 TEST(NotificationQuietRules, MorningIsTheNextEightOClockLocalTime) {
