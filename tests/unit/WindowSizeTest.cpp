@@ -41,7 +41,8 @@ TEST(WindowSizeManager, OnlyTwoUsableStoredNumbersReplaceTheDefault) {
     }
 }
 
-TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegers) {
+// Aspect ratio adjustment keeps the width when the proportions differ by more than a tenth.
+TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegersAndAdjustingKeepsTheWidth) {
     MemoryPreferencesStore prefs;
     WindowSizeManager manager(prefs);
     LogCapture log;
@@ -55,14 +56,11 @@ TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegers) {
     manager.saveWindowSize(600, 900);
     EXPECT_TRUE(log.contains("❌ Failed to save window size: 600x900"));
     EXPECT_FALSE(log.contains("💾 Saved window size: 600x900"));
-}
 
-TEST(WindowSizeManager, AspectRatioAdjustmentKeepsTheWidthWhenProportionsDifferByMoreThanATenth) {
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 1000), (WindowSize{450, 800}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(900, 800), (WindowSize{900, 1600}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 790), (WindowSize{450, 790}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 700), (WindowSize{450, 700}));
-    EXPECT_EQ(WindowSizeManager::getDefaultSize(), (WindowSize{450, 800}));
 }
 
 namespace {
@@ -89,7 +87,7 @@ protected:
 
 } // namespace
 
-TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesASettledResizeOnlyPastFivePoints) {
+TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesOnceASettledResizeOnlyPastFivePoints) {
     EXPECT_EQ(tracker.setUpWindow(), (WindowSize{500, 900}));
     struct Step {
         WindowSize size;
@@ -106,10 +104,8 @@ TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesASettledResizeOnly
         scheduler.advance(0.5s);
         EXPECT_EQ(stored(), step.expectedStored) << step.size.width << "x" << step.size.height;
     }
-}
 
-TEST_F(WindowSizeTrackerTest, ResizesWithinHalfASecondCoalesceIntoOneSave) {
-    tracker.setUpWindow();
+    log.clear();
     for (int i = 1; i <= 5; ++i) {
         resizeTo(500 + 20 * i, 900);
         scheduler.advance(0.4s);
