@@ -109,7 +109,7 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
     }
 }
 
-TEST_F(ProfileStoreTest, ALostListKeepsItsBytesAndGivesLeftoverSessionsBackUnderTheirIdentifiers) {
+TEST_F(ProfileStoreTest, ALostListKeepsItsBytesEveryTimeAndGivesLeftoverSessionsBackUnderTheirIdentifiers) {
     struct Case {
         const char* name;
         std::function<void(MemoryPreferencesStore&)> store;
@@ -161,15 +161,13 @@ TEST_F(ProfileStoreTest, ALostListKeepsItsBytesAndGivesLeftoverSessionsBackUnder
             EXPECT_EQ(local.data(copies.at(0)), before) << "the damaged bytes are kept as they were";
         }
     }
-}
 
-TEST_F(ProfileStoreTest, ARepeatedRecoveryKeepsEveryEarlierCopy) {
     for (const char* stored : {"first damage", "second damage"}) {
         prefs.setData(keys::kProfiles, stored);
         ProfileStore store(prefs);
     }
     const auto copies = prefs.keysWithPrefix(ProfileStore::unreadableProfilesKeyPrefix);
-    ASSERT_EQ(copies.size(), 2u);
+    ASSERT_EQ(copies.size(), 2u) << "a repeated recovery keeps every earlier copy";
     EXPECT_EQ(prefs.data(copies[0]), "first damage");
     EXPECT_EQ(prefs.data(copies[1]), "second damage");
 }
@@ -243,6 +241,7 @@ TEST_F(ProfileStoreTest, NamesAreTrimmedNonEmptyAndUniqueIgnoringCase) {
     expectConsistent(store, prefs);
 }
 
+// A failed write is logged as a failure, never as saved.
 TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothingButSettingTheActiveProfileAlwaysDoes) {
     storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
     ProfileStore store(prefs);
@@ -270,6 +269,12 @@ TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothingButSettingTheActi
     EXPECT_EQ(prefs.string(keys::kActiveProfileId), kIdB);
     ProfileStore reopened(prefs);
     EXPECT_EQ(reopened.activeProfile().id, id(kIdB));
+
+    prefs.setFailWrites(true);
+    log.clear();
+    store.addProfile(makeProfile(kIdC, "Новый"));
+    EXPECT_TRUE(log.contains("❌ Failed to save 3 profiles to UserDefaults"));
+    EXPECT_FALSE(log.containsSubstring("💾 Saved 3 profiles"));
 }
 
 TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
@@ -317,13 +322,4 @@ TEST_F(ProfileStoreTest, UpdatingTheOnlyPersistentProfileToEphemeralRepairsTheFi
     EXPECT_EQ(store.profiles()[1].storageType, StorageType::ephemeral);
     EXPECT_FALSE(store.profiles()[1].locationSettings.latitude) << "a typed NaN is stored as no coordinate";
     expectConsistent(store, prefs);
-}
-
-TEST_F(ProfileStoreTest, AFailedWriteIsLoggedAsAFailureNotAsSaved) {
-    ProfileStore store(prefs);
-    prefs.setFailWrites(true);
-    log.clear();
-    store.addProfile(makeProfile(kIdC, "Новый"));
-    EXPECT_TRUE(log.contains("❌ Failed to save 2 profiles to UserDefaults"));
-    EXPECT_FALSE(log.containsSubstring("💾 Saved 2 profiles"));
 }
