@@ -136,9 +136,23 @@ private:
 
 } // namespace
 
-TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTheMiddleSessionUntouched) {
+// Unread counts are clamped, stored per profile with repeats dropped, and outlive a switch.
+TEST(MainWebViewModel, CountsStayPerProfileAndThreeQuickSwitchesEndOnTheLastWithOneLoadEachSessionsApart) {
     ShellFixture f;
     const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
+    f.report(a, -3);
+    f.report(a, 4);
+    f.report(a, 4);
+    f.report(a, 2);
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 2);
+    EXPECT_EQ(f.model->unreadCount(), 2);
+    EXPECT_EQ(f.notifications.reports,
+              (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
+    std::optional<std::filesystem::path> exported;
+    f.model->exportToFile([&](auto path) { exported = path; });
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + a.id.text()) << "the page's own profile";
+
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
     f.preferences.setData(keys::storage(b.id), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
     f.preferences.setData(keys::cookies(c.id), R"({"sid":"C"})");
@@ -152,6 +166,8 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
 
     EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
     EXPECT_EQ(f.model->activeProfile().id, c.id);
+    EXPECT_EQ(f.model->unreadCount(), 0);
+    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
     EXPECT_EQ(f.host->webView(), f.webViewFor(c));
     // The window is already on screen, so every profile shown loads at once.
     for (const auto* p : {&a, &b, &c})
@@ -165,28 +181,6 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
     f.store->setActiveProfile(c.id);
     f.scheduler.advance(5s);
     EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u) << "selecting the active profile again does nothing";
-}
-
-TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileRepeatsDroppedAndExportTakesThePagesProfile) {
-    ShellFixture f;
-    const auto& a = f.profiles[0];
-    f.report(a, -3);
-    f.report(a, 4);
-    f.report(a, 4);
-    f.report(a, 2);
-    EXPECT_EQ(f.model->unreadCounts().at(a.id), 2);
-    EXPECT_EQ(f.model->unreadCount(), 2);
-    EXPECT_EQ(f.notifications.reports,
-              (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
-
-    std::optional<std::filesystem::path> exported;
-    f.model->exportToFile([&](auto path) { exported = path; });
-    ASSERT_TRUE(exported);
-    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + a.id.text()) << "the page's own profile";
-
-    f.store->setActiveProfile(f.profiles[1].id);
-    EXPECT_EQ(f.model->unreadCount(), 0);
-    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
 }
 
 TEST(MainWebViewModel, ParkingDuringACallDoesNothingWakingLoadsAgainAndTroubleOnScreenIsPublishedAndRetried) {
@@ -255,19 +249,16 @@ TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSav
 
 // Editing the active profile's city rebuilds its page; the coordinator, kept across the edit,
 // still holds the profile as it was before.
-TEST(PageHost, APageRebuiltAfterAnEditTakesTheEditedLocation) {
+TEST(PageHost, ARebuiltPageTakesAnEditedLocationAndAnotherProfilesCoordinatorSwapsInItsOwnWebView) {
     ShellFixture f;
-    auto edited = f.profiles[0];
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    auto edited = a;
     edited.locationSettings = LocationSettings::presets().back();
     f.store->updateProfile(edited);
     f.showHost();
     ASSERT_EQ(f.builtLocations.size(), 2u);
     EXPECT_EQ(f.builtLocations.back(), edited.locationSettings);
-}
 
-TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
     f.scheduler.advance(1s);
     auto oldHost = f.host;
@@ -289,8 +280,7 @@ TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebVi
 }
 
 // Every switch also hands the cached pages to new coordinators; their scripts must not pile up.
-TEST(MainWebViewModel,
-     ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBackRepeatsNothingNorAddsScripts) {
+TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsNameAndSwitchingBackRepeatsNothingNorAddsScripts) {
     ShellFixture f(3, true);
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);

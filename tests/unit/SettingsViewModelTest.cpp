@@ -256,7 +256,8 @@ TEST_F(SettingsViewModelTest, EncryptedImportChecksSizeAndPasswordBeforeReplacin
     EXPECT_EQ(view->loads.size(), 1u);
 }
 
-TEST_F(SettingsViewModelTest, ExportsReportFailuresAndHandBackWhatTheyMade) {
+// Container and browser imports are offered only when present.
+TEST_F(SettingsViewModelTest, ExportsAndContainerAndBrowserImportsReportTheirOutcomeAndHandBackWhatTheyMade) {
     auto model = makeModel();
     std::vector<std::optional<std::string>> exported;
     model->exportCookies(profile, [&](std::optional<std::string> b) { exported.push_back(b); });
@@ -288,24 +289,20 @@ TEST_F(SettingsViewModelTest, ExportsReportFailuresAndHandBackWhatTheyMade) {
                   written.has_value());
     }
     EXPECT_EQ(paths.size(), 2u);
-}
-
-TEST_F(SettingsViewModelTest, ContainerAndBrowserImportsAreOfferedOnlyWhenPresentAndReportTheirOutcome) {
-    auto without = makeModel();
-    EXPECT_FALSE(without->canUseContainers() || without->canImportFromBrowser());
+    EXPECT_FALSE(model->canUseContainers() || model->canImportFromBrowser());
 
     archive = std::make_shared<RecordingArchive>();
     browser = std::make_shared<CountingBrowserImport>();
-    auto model = makeModel();
+    model = makeModel();
     ASSERT_TRUE(model->canUseContainers() && model->canImportFromBrowser());
 
-    std::optional<std::filesystem::path> exported;
-    model->exportContainer([&](std::optional<std::filesystem::path> p) { exported = p; });
+    std::optional<std::filesystem::path> container;
+    model->exportContainer([&](std::optional<std::filesystem::path> p) { container = p; });
     const auto pending = model->importResult();
     archive->exportDone(std::filesystem::path("/tmp/c.zip"));
     EXPECT_NE(model->importResult(), pending);
     EXPECT_NE(model->importResult()->find("/tmp/c.zip"), std::string::npos);
-    EXPECT_EQ(exported, std::filesystem::path("/tmp/c.zip"));
+    EXPECT_EQ(container, std::filesystem::path("/tmp/c.zip"));
 
     bool imported = true;
     model->importContainer("/tmp/c.zip", [&](bool ok) { imported = ok; });

@@ -50,8 +50,7 @@ TEST(VPNDetectionService, RecognisesTunnelInterfaceNames) {
 
 // A tunnel among all interfaces answers without asking the path; otherwise the default route's
 // interfaces count only when the network is usable.
-TEST(VPNDetectionService,
-     FindsATunnelAmongAllInterfacesOrThoseOfAUsableDefaultRouteAndAnswersOnTheMainQueue) {
+TEST(VPNDetectionService, FindsATunnelAmongAllInterfacesOrOnAUsableDefaultRouteAndAnswersOnTheMainQueue) {
     struct Case {
         std::optional<std::vector<std::string>> names;
         std::optional<platform::NetworkPath> path;
