@@ -86,13 +86,8 @@ TEST(NotificationQuietRules, EachRuleHoldsNotificationsBackButNotCountsAndNothin
 TEST(NotificationQuietRules, MorningIsTheNextEightOClockLocalTime) {
     for (const int hour : {0, 7, 8, 13, 23}) {
         SCOPED_TRACE(hour);
-        std::tm local{};
-        local.tm_year = 2026 - 1900;
-        local.tm_mon = 2;
-        local.tm_mday = 10;
-        local.tm_hour = hour;
-        local.tm_min = 30;
-        local.tm_isdst = -1;
+        std::tm local{
+            .tm_min = 30, .tm_hour = hour, .tm_mday = 10, .tm_mon = 2, .tm_year = 126, .tm_isdst = -1};
         const auto now = std::chrono::system_clock::from_time_t(std::mktime(&local));
         const auto morning = NotificationQuietRules::nextMorning(now);
         const std::time_t seconds = std::chrono::system_clock::to_time_t(morning);
