@@ -7,6 +7,7 @@
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/SidebarNavigation.h"
 #include "core/shell/StartupPageLoading.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
@@ -501,4 +502,32 @@ TEST(MainWebViewModel, EveryProfilesPageIsJudgedByTheInjectedPolicy) {
         EXPECT_EQ(decision, engine::PolicyDecision::cancel) << coordinator->profile().name;
     }
     EXPECT_EQ(policy->asked, 2);
+}
+
+// The page answers in three ways; each must end in exactly one report, and a missing page
+// must not run anything at all.
+TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
+    ShellFixture f(1);
+    auto webView = f.webViewFor(f.profiles[0]);
+    f.model->coordinator()->detach(webView, false);
+    f.scheduler.advance(5s);
+    const auto& contacts = SidebarNavigation::items()[2];
+    const auto lines = f.log.lines().size();
+    EXPECT_FALSE(SidebarNavigation::switchTo(*f.model, contacts));
+    f.scheduler.runPending();
+    EXPECT_EQ(f.log.lines().size(), lines);
+
+    f.model->coordinator()->attach(webView, f.placement);
+    const auto evaluations = webView->evaluations.size();
+    const std::vector<engine::ScriptResult> answers{Json(true), Json("нет такого раздела"), Json(nullptr),
+                                                    Error{"page", 1, "boom"}};
+    for (const auto& answer : answers) {
+        webView->responder = [answer](const std::string&, engine::World) { return answer; };
+        const auto before = f.log.lines().size();
+        EXPECT_TRUE(SidebarNavigation::switchTo(*f.model, contacts));
+        f.scheduler.runPending();
+        EXPECT_EQ(f.log.lines().size(), before + 1);
+        EXPECT_EQ(webView->evaluations.back().world, engine::World::page);
+    }
+    EXPECT_EQ(webView->evaluations.size(), evaluations + answers.size());
 }

@@ -1,19 +1,11 @@
 #include "core/profiles/ProfilesViewModel.h"
 
-#include "core/page/PageDownloads.h"
-#include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
-#include "core/page/WebViewSessions.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/session/BrowserCookieImportProtocol.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/shell/SidebarNavigation.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"
-#include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
-#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -163,41 +155,4 @@ TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothWithinInclusiveBoundsOrFla
             << c.latitude.value_or(-1) << "," << c.longitude.value_or(-1);
         EXPECT_EQ(location.hasCustomCoordinates(), c.state == State::custom);
     }
-}
-
-// The page answers in three ways; each must end in exactly one report, and a missing page
-// must not run anything at all.
-TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
-    LogCapture log;
-    ManualScheduler scheduler;
-    FakeEngine engine;
-    WebViewSessions sessions;
-    auto saving = std::make_shared<RecordingFileSaving>();
-    PageDownloads pending{saving,
-                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
-    RecordingNotificationService notifications;
-    FakeProfileStore store({makeProfile("Основной")});
-    auto model =
-        MainWebViewModel::create(store, SessionSync{}, nullptr,
-                                 std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
-                                 UnreadDetectionService::create(), notifications,
-                                 CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
-    const auto& contacts = SidebarNavigation::items()[2];
-    EXPECT_FALSE(SidebarNavigation::switchTo(*model, contacts));
-    scheduler.runPending();
-    EXPECT_TRUE(log.lines().empty());
-
-    auto webView = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore("p")}));
-    model->coordinator()->attach(webView, std::make_shared<FakePlacement>());
-    const std::vector<engine::ScriptResult> answers{Json(true), Json("нет такого раздела"), Json(nullptr),
-                                                    Error{"page", 1, "boom"}};
-    for (const auto& answer : answers) {
-        webView->responder = [answer](const std::string&, engine::World) { return answer; };
-        const auto before = log.lines().size();
-        EXPECT_TRUE(SidebarNavigation::switchTo(*model, contacts));
-        scheduler.runPending();
-        EXPECT_EQ(log.lines().size(), before + 1);
-        EXPECT_EQ(webView->evaluations.back().world, engine::World::page);
-    }
-    EXPECT_EQ(webView->evaluations.size(), answers.size());
 }
