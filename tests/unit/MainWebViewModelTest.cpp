@@ -116,25 +116,6 @@ struct RefusingPolicy final : NavigationPolicyServiceProtocol {
     int asked = 0;
 };
 
-// Drops the fixture's cached page the way the real factory drops its cached web view.
-class FixtureFactory final : public WebViewFactoryProtocol {
-public:
-    explicit FixtureFactory(ShellFixture& fixture) : m_fixture(fixture) {}
-    std::shared_ptr<engine::WebView> makeWebView(const Profile& profile,
-                                                 const std::optional<LocationSettings>&) override {
-        return m_fixture.webViewFor(profile);
-    }
-    void removeWebView(const ProfileId& id) override {
-        removed.push_back(id);
-        m_fixture.webViews.erase(id);
-    }
-    void clearCache() override {}
-    std::vector<ProfileId> removed;
-
-private:
-    ShellFixture& m_fixture;
-};
-
 } // namespace
 
 // Unread counts are clamped, stored per profile with repeats dropped, and outlive a switch.
@@ -438,7 +419,7 @@ TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAnd
 TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsRebuiltWhenSelected) {
     ShellFixture f;
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    auto factory = std::make_shared<FixtureFactory>(f);
+    auto factory = std::make_shared<RecordingFactory>();
     f.model->setWebViewFactory(factory);
     f.settle(a);
     f.report(a, 3);
@@ -475,6 +456,7 @@ TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsR
     f.cookies->holdStorageAnswers = false;
     f.cookies->releaseStorageAnswers();
     EXPECT_EQ(factory->removed, std::vector<ProfileId>{a.id});
+    f.webViews.erase(a.id); // as the real factory drops its cached page
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_EQ(f.model->hibernatedProfiles(), std::set<ProfileId>{a.id});
     EXPECT_EQ(f.model->unreadCounts().at(a.id), 3);
