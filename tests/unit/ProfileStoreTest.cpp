@@ -53,27 +53,11 @@ protected:
 
 } // namespace
 
-TEST_F(ProfileStoreTest, AFreshStoreOrAnEmptyListWritesBackOneActivePersistentDefaultProfile) {
-    for (const bool emptyList : {false, true}) {
-        MemoryPreferencesStore local;
-        if (emptyList)
-            local.setData(keys::kProfiles, "[]");
-        ProfileStore store(local);
-        ASSERT_EQ(store.profiles().size(), 1u);
-        EXPECT_EQ(store.profiles()[0].name, "Основной");
-        EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
-        expectConsistent(store, local);
-
-        ProfileStore reopened(local);
-        EXPECT_EQ(reopened.profiles(), store.profiles());
-        EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
-    }
-}
-
-TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
+// Whatever was stored, the list written back reads again as the same profiles.
+TEST_F(ProfileStoreTest, AMissingEmptyOrDamagedListIsRecoveredAsFarAsItCanBeAndWrittenBack) {
     struct Case {
         const char* name;
-        std::string stored;
+        std::optional<std::string> stored;
         std::vector<std::string> expectedNames; // empty: one default profile
     };
     const std::string a =
@@ -84,6 +68,8 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
              R"(,"locationSettings":{"timezone":"Europe/Moscow","locale":"ru_RU","cityName":"Москва","latitude":"x"}},)" +
              R"({"id":"nope","name":"B"},{"id":")" + kIdC + R"(","name":"C","callsEnabled":0}])",
          {"A", "C"}},
+        {"missing", std::nullopt, {}},
+        {"empty", "[]", {}},
         {"not JSON", "{{{ not json", {}},
         {"not an array of objects", "{}", {}},
         {"null element among good ones", std::string("[null, ") + a + "}, 5]", {"A"}},
@@ -92,13 +78,17 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MemoryPreferencesStore local;
-        local.setData(keys::kProfiles, c.stored);
+        if (c.stored)
+            local.setData(keys::kProfiles, *c.stored);
         ProfileStore store(local);
         std::vector<std::string> names;
         for (const auto& p : store.profiles())
             names.push_back(p.name);
         EXPECT_EQ(names, c.expectedNames.empty() ? std::vector<std::string>{"Основной"} : c.expectedNames);
         expectConsistent(store, local);
+        ProfileStore reopened(local);
+        EXPECT_EQ(reopened.profiles(), store.profiles());
+        EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
         if (c.expectedNames.size() == 2) {
             const auto& recovered = store.profiles()[0];
             EXPECT_FALSE(recovered.desktopMode);
