@@ -71,8 +71,11 @@ Glib::RefPtr<Gtk::Application> startToolkit(const std::filesystem::path& prefere
         inputs.userRenderer = renderer;
     inputs.hardwareAcceleration =
         SqlitePreferencesStore::peekBoolean(preferencesFile, keys::kHardwareAcceleration);
-    if (toolkitGLUnneeded(inputs))
+    if (toolkitGLUnneeded(inputs)) {
         platform::disableToolkitGL();
+        logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
+                "without GL");
+    }
     return Gtk::Application::create(platform::kApplicationId);
 }
 

@@ -62,11 +62,14 @@ GraphicsFacts probeGraphics(bool askDriver) {
 }
 
 void disableToolkitGL() {
-    // GTK 4.8 reads this when it opens its display; an earlier value is kept beside it.
-    const char* debug = std::getenv("GDK_DEBUG");
-    const std::string value =
-        debug && *debug ? std::string(debug) + ",gl-disable" : std::string("gl-disable");
-    g_setenv("GDK_DEBUG", value.c_str(), TRUE);
+    // GTK 4.8 reads GDK_DEBUG when it starts, later releases GDK_DISABLE; values set before
+    // are kept beside ours.
+    for (const auto& [variable, flag] :
+         {std::pair{"GDK_DEBUG", "gl-disable"}, std::pair{"GDK_DISABLE", "gl"}}) {
+        const char* earlier = std::getenv(variable);
+        const std::string value = earlier && *earlier ? std::string(earlier) + "," + flag : std::string(flag);
+        g_setenv(variable, value.c_str(), TRUE);
+    }
 }
 
 } // namespace orvi::platform
