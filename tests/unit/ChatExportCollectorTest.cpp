@@ -32,9 +32,8 @@ std::string transcriptText(int messages) {
         .dump();
 }
 
-ScriptResult pageException(const std::string& message) {
-    return ScriptResult(
-        orvi::Error{orvi::engine::kJavaScriptErrorDomain, orvi::engine::kJavaScriptExceptionCode, message});
+ScriptResult pageError(const std::string& message, int code = orvi::engine::kJavaScriptExceptionCode) {
+    return ScriptResult(orvi::Error{orvi::engine::kJavaScriptErrorDomain, code, message});
 }
 
 struct CollectorHarness {
@@ -171,31 +170,20 @@ TEST_F(ChatExportCollectorTest, FailuresPublishOneTextAndStillCleanUp) {
         std::string error;
     };
     const std::string corrupt = "Модуль экспорта вернул данные в неожиданном виде.";
+    const auto finishing = [](ScriptResult answer) {
+        return [answer](CollectorHarness& t) { t.finishAnswer = answer; };
+    };
     const Case cases[] = {
         {"module missing", [](auto& t) { t.module.reset(); }, "Не найден модуль экспорта."},
-        {"configure throws", [](auto& t) { t.configureAnswer = pageException("boom in configure"); },
+        {"configure throws", [](auto& t) { t.configureAnswer = pageError("boom in configure"); },
          "boom in configure"},
         {"step not an object", [](auto& t) { t.steps = {Json::array({1})}; }, corrupt},
-        {"finish throws",
-         [&](auto& t) {
-             t.steps = {Json{{"count", 1}, {"done", true}}};
-             t.finishAnswer = pageException("late");
-         },
-         "late"},
-        {"finish not a string",
-         [](auto& t) {
-             t.finishAnswer = ScriptResult(Json{{"messages", 1}});
-         },
-         corrupt},
+        {"finish throws", finishing(pageError("late")), "late"},
+        {"finish not a string", finishing(ScriptResult(Json{{"messages", 1}})), corrupt},
         {"page stops answering",
-         [](auto& t) {
-             t.finishAnswer =
-                 ScriptResult(orvi::Error{orvi::engine::kJavaScriptErrorDomain,
-                                          orvi::engine::kJavaScriptTimedOutCode, "did not answer"});
-         },
+         finishing(pageError("did not answer", orvi::engine::kJavaScriptTimedOutCode)),
          "Страница ORVI не ответила вовремя."},
-        {"no messages", [](auto& t) { t.finishAnswer = ScriptResult(Json(transcriptText(0))); },
-         "Не удалось собрать сообщения."},
+        {"no messages", finishing(ScriptResult(Json(transcriptText(0)))), "Не удалось собрать сообщения."},
     };
     for (const auto& c : cases) {
         CollectorHarness t;

@@ -73,11 +73,6 @@ std::map<std::string, std::string> snapshotTree(const fs::path& root) {
     return tree;
 }
 
-void sql(sqlite3* db, const std::string& statement) {
-    ASSERT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db);
-}
-
 std::vector<std::string> cookieNames(const fs::path& database) {
     sqlite3* db = nullptr;
     std::vector<std::string> names;
@@ -104,7 +99,7 @@ struct Machine {
         };
         fs::create_directories(environment.documentsDir);
         fs::create_directories(environment.tempDir);
-        archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
+        rebuild(scheduler);
     }
     void rebuild(ManualScheduler& scheduler) {
         archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
@@ -164,8 +159,12 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     writeFile(profileFolder / "localstorage" / "blob.bin", std::string(300000, '\x7f') + binary);
     sqlite3* live = nullptr;
     ASSERT_EQ(sqlite3_open((profileFolder / "cookies.sqlite").c_str(), &live), SQLITE_OK);
-    sql(live, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-              "CREATE TABLE cookies(name TEXT); INSERT INTO cookies VALUES ('session'), ('token');");
+    ASSERT_EQ(
+        sqlite3_exec(live,
+                     "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE cookies(name TEXT);"
+                     "INSERT INTO cookies VALUES ('session'), ('token');",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     fs::create_directories(source.environment.engineDataDir / "EMPTY-PROFILE");
 
     auto archive = exportFrom(source);
