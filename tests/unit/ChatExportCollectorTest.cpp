@@ -246,25 +246,22 @@ TEST_F(ChatExportCollectorTest, AGoneCollectorStillCleansUpThePage) {
     EXPECT_EQ(held.scheduler.pendingCount(), 0u);
 }
 
-TEST_F(ChatExportCollectorTest, StartIsRefusedWithoutAWebViewOrWhileRunning) {
+TEST_F(ChatExportCollectorTest, StartIsRefusedWithoutAWebViewOrWhileRunningAndANewRunClearsTheOutcome) {
     collector->start(nullptr, ChatHistory::loadOlder, {});
     EXPECT_EQ(collector->error(), "Откройте диалог ORVI.");
     EXPECT_FALSE(collector->running());
     EXPECT_TRUE(view->evaluations.empty());
 
-    start(ChatHistory::loadOlder);
-    EXPECT_TRUE(collector->running());
-    EXPECT_FALSE(collector->error());
-    collector->start(nullptr, ChatHistory::loadOlder, {});
-    EXPECT_FALSE(collector->error()) << "a second start changes nothing";
-    EXPECT_EQ(scripts().size(), 3u);
-}
-
-TEST_F(ChatExportCollectorTest, ANewRunClearsTheOutcomeButKeepsTheLastStatus) {
     start(ChatHistory::onlyLoaded);
     ASSERT_TRUE(collector->transcript());
+    EXPECT_FALSE(collector->error());
     holdSteps = true;
     start(ChatHistory::loadOlder);
+    EXPECT_TRUE(collector->running());
     EXPECT_FALSE(collector->transcript());
-    EXPECT_EQ(collector->status(), "Собрано сообщений: 3");
+    EXPECT_EQ(collector->status(), "Собрано сообщений: 3") << "the last status stays";
+    const auto scriptsSoFar = scripts().size();
+    collector->start(nullptr, ChatHistory::loadOlder, {});
+    EXPECT_FALSE(collector->error()) << "a second start changes nothing";
+    EXPECT_EQ(scripts().size(), scriptsSoFar);
 }
