@@ -57,22 +57,6 @@ bool runSave(TerminationFixture& f) {
 
 } // namespace
 
-TEST(ActiveSessionSave, WaitsForTheCookieAnswerEvenWhenItArrivesAfterTheStorageAnswer) {
-    TerminationFixture f;
-    f.sessions.markSessionLive(*f.webView);
-    const auto id = f.store.activeProfile().id;
-    f.jar().cookies = {{"sid", "fresh", "web.orvi.example"}};
-    f.jar().deferAnswers = true;
-    f.cookies->holdStorageAnswers = true;
-    // The storage answer comes first, the cookie answer a moment later, both while waiting.
-    f.scheduler.postAfter(0.2s, [&] { f.cookies->releaseStorageAnswers(); });
-    f.scheduler.postAfter(0.5s, [&] { f.jar().releaseDeferred(); });
-
-    EXPECT_TRUE(runSave(f));
-    EXPECT_EQ(f.preferences.data(keys::cookies(id)), R"({"sid":"fresh"})");
-    EXPECT_TRUE(f.preferences.contains(keys::storage(id)));
-}
-
 TEST(ActiveSessionSave, KeepsTheSavedLoginOfAPageWithoutSessionAndGivesUpAfterTwoSecondsWithoutAnAnswer) {
     TerminationFixture f;
     const auto id = f.store.activeProfile().id;
@@ -89,7 +73,7 @@ TEST(ActiveSessionSave, KeepsTheSavedLoginOfAPageWithoutSessionAndGivesUpAfterTw
     f.jar().releaseDeferred();
 }
 
-TEST(ActiveSessionSave, SavesEveryLivePageUnderItsOwnProfileAndWaitsForAll) {
+TEST(ActiveSessionSave, SavesEveryLivePageUnderItsOwnProfileAndWaitsForCookieAnswersAfterStorageAnswers) {
     TerminationFixture f;
     const auto first = f.store.activeProfile();
     f.store.addProfile(makeProfile("Работа"));
@@ -104,9 +88,15 @@ TEST(ActiveSessionSave, SavesEveryLivePageUnderItsOwnProfileAndWaitsForAll) {
     f.model->coordinator()->attach(other);
     f.sessions.markSessionLive(*other);
     f.jar().cookies = {{"sid", "first", "web.orvi.example"}};
-    static_cast<FakeDataStore&>(other->dataStore()).cookies.cookies = {{"sid", "second", "web.orvi.example"}};
-    f.jar().deferAnswers = true;
-    f.scheduler.postAfter(0.5s, [&] { f.jar().releaseDeferred(); });
+    auto& otherJar = static_cast<FakeDataStore&>(other->dataStore()).cookies;
+    otherJar.cookies = {{"sid", "second", "web.orvi.example"}};
+    f.jar().deferAnswers = otherJar.deferAnswers = f.cookies->holdStorageAnswers = true;
+    // The storage answers come first, the cookie answers a moment later, all while waiting.
+    f.scheduler.postAfter(0.2s, [&] { f.cookies->releaseStorageAnswers(); });
+    f.scheduler.postAfter(0.5s, [&] {
+        f.jar().releaseDeferred();
+        otherJar.releaseDeferred();
+    });
 
     EXPECT_TRUE(runSave(f));
     EXPECT_EQ(f.preferences.data(keys::cookies(first.id)), R"({"sid":"first"})");

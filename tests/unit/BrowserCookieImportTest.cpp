@@ -155,7 +155,6 @@ TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheS
     EXPECT_TRUE(cookies.at(".web.example|token").isHTTPOnly);
     EXPECT_EQ(cookies.at("web.example|plain").expiresDate, std::nullopt);
     EXPECT_TRUE(prefs.data(keys::cookies(profile)).has_value());
-    // The copies are gone again.
     EXPECT_TRUE(fs::is_empty(home.path() / "tmp"));
 }
 

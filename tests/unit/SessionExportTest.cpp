@@ -159,23 +159,6 @@ TEST_F(SessionExportTest, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) 
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 
-TEST_F(SessionExportTest, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
-    store->cookies.cookies = {makeCookie("sid", "1")};
-    auto homeless = makeExport({});
-    homeless->exportToFile(profile, store, view,
-                           [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
-
-    std::filesystem::create_directories(documents.path() / "Documents");
-    ::chmod((documents.path() / "Documents").c_str(), 0500);
-    exportFile();
-    ::chmod((documents.path() / "Documents").c_str(), 0700);
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_FALSE(files[0]);
-    if (::geteuid() != 0) { // root writes anyway
-        EXPECT_FALSE(files[1]);
-    }
-}
-
 TEST_F(SessionExportTest, AnExportedFileImportsIntoAnotherProfileUnchanged) {
     auto persistent = makeCookie("sid", "a=b;c/d");
     persistent.sameSitePolicy = "lax";
@@ -205,7 +188,7 @@ TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
               "    \"y\" : true,\n    \"z\" : null\n  }\n}");
 }
 
-TEST_F(SessionExportTest, AnUnreadableLiveStoreFailsBothExportsInsteadOfWritingNoCookies) {
+TEST_F(SessionExportTest, ExportsFailOverAnUnreadableLiveStoreInsteadOfWritingNoCookiesOrWithoutAFolder) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
     exporter->exportCookiesEncryptedFromDataStore(profile, "pw", store, keepBlob());
@@ -215,4 +198,17 @@ TEST_F(SessionExportTest, AnUnreadableLiveStoreFailsBothExportsInsteadOfWritingN
     EXPECT_EQ(files, std::vector<std::optional<std::filesystem::path>>{std::nullopt});
     for (const auto& entry : std::filesystem::recursive_directory_iterator(documents.path()))
         EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+
+    store->cookies.readFailure.reset();
+    makeExport({})->exportToFile(profile, store, view,
+                                 [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
+    std::filesystem::create_directories(documents.path() / "Documents");
+    ::chmod((documents.path() / "Documents").c_str(), 0500);
+    exportFile();
+    ::chmod((documents.path() / "Documents").c_str(), 0700);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_FALSE(files[1]) << "no documents folder";
+    if (::geteuid() != 0) { // root writes anyway
+        EXPECT_FALSE(files[2]);
+    }
 }
