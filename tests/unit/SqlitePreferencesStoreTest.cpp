@@ -30,9 +30,11 @@ std::unique_ptr<SqlitePreferencesStore> open(const std::filesystem::path& file,
 } // namespace
 
 TEST(SqlitePreferencesStore,
-     ValuesRoundTripExactlyAcrossAReopenAbsentOrOtherKindsReadAsDefaultsAndPrefixesMatchBytes) {
+     ValuesRoundTripExactlyInPrivateFilesAcrossAReopenOtherKindsReadAsDefaultsAndPrefixesMatchBytes) {
+    const std::shared_ptr<void> restoreUmask(nullptr, [previous = ::umask(0)](void*) { ::umask(previous); });
     TempDir dir;
-    const auto file = dir / "prefs/preferences.sqlite3";
+    const auto folder = dir / "config/orvi-wrapper";
+    const auto file = folder / "preferences.sqlite3";
     const std::string binary("\0\x01\xff{\"a\":1}\n", 11);
     constexpr double inf = std::numeric_limits<double>::infinity();
     const double numbers[] = {0.1, -0.0, 1e-310, std::numeric_limits<double>::max(), inf, -inf};
@@ -50,9 +52,17 @@ TEST(SqlitePreferencesStore,
         EXPECT_TRUE(store->setNumber("k.nan", std::nan("")));
         EXPECT_TRUE(store->setInteger("k.int", std::numeric_limits<std::int64_t>::min()));
         EXPECT_TRUE(store->setInteger("k.intMax", std::numeric_limits<std::int64_t>::max()));
+        for (const auto& path : {folder, dir / "config"})
+            EXPECT_EQ(fileMode(path), 0700u) << path;
+        for (const auto& path : {file.string(), file.string() + "-wal", file.string() + "-shm"})
+            EXPECT_EQ(fileMode(path), 0600u) << path;
     }
+    ::chmod(folder.c_str(), 0755);
+    ::chmod(file.c_str(), 0444);
     auto store = open(file);
     ASSERT_TRUE(store);
+    EXPECT_EQ(fileMode(folder), 0700u) << "an existing loose folder is tightened";
+    EXPECT_EQ(fileMode(file), 0600u);
     EXPECT_EQ(store->data("k.data"), binary);
     EXPECT_EQ(store->data("k.emptyData"), "");
     EXPECT_EQ(store->string("k.string"), "Основной ✅");
@@ -155,30 +165,6 @@ TEST(SqlitePreferencesStore, ConcurrentWritersFromSeveralThreadsAllLand) {
         for (int i = 0; i < kWrites; ++i)
             EXPECT_EQ(store->integer("t" + std::to_string(t) + "." + std::to_string(i)), t * 1000 + i);
     EXPECT_TRUE(store->string("shared"));
-}
-
-TEST(SqlitePreferencesStore, FolderAndFilesArePrivateEvenWithAnOpenUmask) {
-    const std::shared_ptr<void> restoreUmask(nullptr, [previous = ::umask(0)](void*) { ::umask(previous); });
-    TempDir dir;
-    const auto folder = dir / "config/orvi-wrapper";
-    const auto file = folder / "preferences.sqlite3";
-    {
-        auto store = open(file);
-        ASSERT_TRUE(store);
-        ASSERT_TRUE(store->setString("k", "v"));
-        EXPECT_EQ(fileMode(folder), 0700u);
-        EXPECT_EQ(fileMode(dir / "config"), 0700u);
-        EXPECT_EQ(fileMode(file), 0600u);
-        EXPECT_EQ(fileMode(file.string() + "-wal"), 0600u);
-        EXPECT_EQ(fileMode(file.string() + "-shm"), 0600u);
-    }
-    ::chmod(folder.c_str(), 0755);
-    ::chmod(file.c_str(), 0444);
-    auto store = open(file);
-    ASSERT_TRUE(store);
-    EXPECT_EQ(fileMode(folder), 0700u) << "an existing loose folder is tightened";
-    EXPECT_EQ(fileMode(file), 0600u);
-    EXPECT_EQ(store->string("k"), "v");
 }
 
 TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore) {
