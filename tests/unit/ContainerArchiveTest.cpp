@@ -104,6 +104,11 @@ struct Machine {
     void rebuild(ManualScheduler& scheduler) {
         archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
     }
+    // No working or staging folder is left with sessions in it.
+    void expectNoFolderLeftOver() const {
+        EXPECT_TRUE(fs::is_empty(environment.tempDir));
+        EXPECT_EQ(std::distance(fs::directory_iterator(environment.engineDataDir.parent_path()), {}), 1);
+    }
 
     TempDir root;
     ContainerEnvironment environment;
@@ -196,11 +201,7 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     EXPECT_EQ(fileMode(arrived / "cookies.sqlite"), 0600u);
     EXPECT_EQ(fileMode(arrived / "localstorage"), 0700u);
     EXPECT_EQ(fileMode(target.environment.engineDataDir), 0700u);
-    // No working or staging folder is left with sessions in it.
-    EXPECT_TRUE(fs::is_empty(target.environment.tempDir));
-    EXPECT_EQ(std::distance(fs::directory_iterator(target.environment.engineDataDir.parent_path()),
-                            fs::directory_iterator()),
-              1);
+    target.expectNoFolderLeftOver();
 }
 
 TEST_F(ContainerArchiveTest, HostileArchivesAreRefusedAndChangeNothing) {
@@ -251,10 +252,7 @@ TEST_F(ContainerArchiveTest, HostileArchivesAreRefusedAndChangeNothing) {
         EXPECT_EQ(error->code, kContainerArchiveReadFailed);
         EXPECT_EQ(snapshotTree(machine.environment.engineDataDir), engineBefore);
         EXPECT_TRUE(machine.prefs.boolean(keys::kBlockExternalLinks));
-        EXPECT_TRUE(fs::is_empty(machine.environment.tempDir));
-        EXPECT_EQ(std::distance(fs::directory_iterator(machine.environment.engineDataDir.parent_path()),
-                                fs::directory_iterator()),
-                  1);
+        machine.expectNoFolderLeftOver();
         EXPECT_FALSE(fs::exists("/tmp/orvi-absolute-escape"));
         EXPECT_FALSE(fs::exists(machine.root.path() / "escape"));
         EXPECT_FALSE(fs::exists(machine.root.path() / "data" / "escape"));
