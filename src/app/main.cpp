@@ -2,7 +2,6 @@
 #include "core/base/Log.h"
 #include "core/web/policy/OrviDomains.h"
 #include "engine/webkit/ProxyEnvironment.h"
-#include "platform/Graphics.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,9 +22,7 @@ int main(int argc, char* argv[]) {
     int status = 0;
     bool restart = false;
     {
-        orvi::platform::ToolkitGLBlock toolkitGL;
         orvi::app::Application application;
-        toolkitGL.end();
         status = application.run(argc, argv);
         restart = application.restartRequested();
     }

@@ -19,14 +19,17 @@ struct GraphicsFacts {
 
 // Probes the machine's graphics. Asks the GL driver only when a GPU is present and software
 // rendering is not forced, since that costs a driver load. Main thread, after the toolkit
-// has opened its display and before the first window is shown.
-GraphicsFacts probeGraphics();
+// has opened its display and before the first window is shown; without `askDriver` it needs
+// no display and may run before the toolkit starts.
+GraphicsFacts probeGraphics(bool askDriver = true);
 
-// While alive, keeps the toolkit from loading a GL driver when the machine can only render GL
-// in software: there the window is drawn with cairo anyway, and the software driver's load
-// alone costs each process about 10 MB. Made before the toolkit opens its display and ended
-// before the web engine starts its processes, which need the driver. The user's GSK_RENDERER
-// is respected: a block is made only when none is set.
+// Starts the toolkit without GL on its display. Before the toolkit starts only.
+void disableToolkitGL();
+
+// While alive, keeps the toolkit from loading a GL driver at all, which the GTK this runs on
+// does as it opens its display whatever disableToolkitGL asked: on a software-only machine
+// that load alone costs the application about 13 MB. Made before the toolkit starts and ended
+// before the web engine starts its processes, which cannot run without the driver.
 class ToolkitGLBlock {
 public:
     ToolkitGLBlock();

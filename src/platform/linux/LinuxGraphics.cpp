@@ -6,6 +6,7 @@
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <gtk/gtk.h>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -74,9 +75,6 @@ constexpr std::array<std::pair<const char*, const char*>, 3> kBlock = {{
 } // namespace
 
 ToolkitGLBlock::ToolkitGLBlock() {
-    const char* renderer = std::getenv("GSK_RENDERER");
-    if ((renderer && *renderer) || (!softwareForcedByEnvironment() && renderNodePresent()))
-        return;
     for (const auto& [name, value] : kBlock) {
         m_saved.emplace_back(name, environmentValue(name));
         g_setenv(name, value, TRUE);
@@ -97,13 +95,24 @@ void ToolkitGLBlock::end() {
     m_saved.clear();
 }
 
-GraphicsFacts probeGraphics() {
+GraphicsFacts probeGraphics(bool askDriver) {
     GraphicsFacts facts;
     facts.softwareForced = softwareForcedByEnvironment();
     facts.gpuDevicePresent = renderNodePresent();
-    if (facts.gpuDevicePresent && !facts.softwareForced)
+    if (askDriver && facts.gpuDevicePresent && !facts.softwareForced)
         facts.glRenderer = displayGLRenderer();
     return facts;
+}
+
+void disableToolkitGL() {
+    // GTK 4.8 reads GDK_DEBUG when it starts, later releases GDK_DISABLE; values set before
+    // are kept beside ours.
+    for (const auto& [variable, flag] :
+         {std::pair{"GDK_DEBUG", "gl-disable"}, std::pair{"GDK_DISABLE", "gl"}}) {
+        const char* earlier = std::getenv(variable);
+        const std::string value = earlier && *earlier ? std::string(earlier) + "," + flag : std::string(flag);
+        g_setenv(variable, value.c_str(), TRUE);
+    }
 }
 
 } // namespace orvi::platform
