@@ -72,15 +72,19 @@ Glib::RefPtr<Gtk::Application> startToolkit(const std::filesystem::path& prefere
         inputs.userRenderer = renderer;
     inputs.hardwareAcceleration =
         SqlitePreferencesStore::peekBoolean(preferencesFile, keys::kHardwareAcceleration);
-    // Ends on return, once the toolkit has opened its display and before any web process.
-    std::optional<platform::ToolkitGLBlock> block;
-    if (toolkitGLUnneeded(inputs)) {
-        platform::disableToolkitGL();
-        block.emplace();
-        logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
-                "without GL");
-    }
-    return Gtk::Application::create(platform::kApplicationId);
+    if (!toolkitGLUnneeded(inputs))
+        return Gtk::Application::create(platform::kApplicationId);
+    auto application = [] {
+        // Ends once the toolkit has opened its display, before any web process starts.
+        platform::ToolkitGLBlock block;
+        return Gtk::Application::create(platform::kApplicationId);
+    }();
+    // Set only now, for the web processes: this GTK itself, told so at its start, leaves GL
+    // to the web engine's own set-up, which then loads the driver into the application.
+    platform::disableToolkitGL();
+    logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
+            "without GL");
+    return application;
 }
 
 } // namespace
