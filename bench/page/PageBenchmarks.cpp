@@ -119,9 +119,8 @@ double webProcessMainThreadSeconds() {
         std::getline(comm, command);
         if (!command.starts_with("WebKitWebProces"))
             continue;
-        const auto process = "/proc/" + std::to_string(pid);
-        if (const auto stat = orvi::bench::readStat(process + "/task/" + std::to_string(pid) + "/stat"))
-            seconds += stat->cpuSeconds;
+        if (const auto spent = orvi::bench::cpuSeconds(pid, pid))
+            seconds += *spent;
     }
     return seconds;
 }

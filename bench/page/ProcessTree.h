@@ -7,35 +7,35 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace orvi::bench {
 
-// What the benchmarks read of a /proc stat file, of a process or of one of its threads.
-struct ProcStat {
-    int parent = 0;
-    // User and system time so far.
-    double cpuSeconds = 0;
-};
-
-// The command name (field 2) may hold spaces and parentheses, so the fields are counted from
-// the last closing parenthesis.
-inline std::optional<ProcStat> readStat(const std::filesystem::path& file) {
-    std::ifstream stream(file);
+// The parent named in a /proc/<pid>/stat file. The command name before it may hold spaces and
+// parentheses, so the fields are counted from the last closing parenthesis.
+inline std::optional<int> parentOf(const std::filesystem::path& stat) {
+    std::ifstream stream(stat);
     const std::string text((std::istreambuf_iterator<char>(stream)), {});
     const auto close = text.rfind(')');
     if (close == std::string::npos)
         return std::nullopt;
     std::istringstream fields(text.substr(close + 1));
-    std::vector<std::string> values{"", ""};
-    for (std::string field; values.size() < 15 && fields >> field;)
-        values.push_back(field);
-    if (values.size() < 15)
+    std::string state;
+    int parent = 0;
+    if (!(fields >> state >> parent))
         return std::nullopt;
-    // values[n - 1] is field n: 4 the parent, 14 and 15 user and system time in clock ticks.
-    return ProcStat{std::stoi(values[3]), (std::stod(values[13]) + std::stod(values[14])) /
-                                              static_cast<double>(sysconf(_SC_CLK_TCK))};
+    return parent;
+}
+
+// Time a thread has spent on a CPU, in seconds, from /proc/<pid>/task/<tid>/schedstat, which
+// counts nanoseconds: stat's clock ticks (10 ms) were coarser than what a page spends in two
+// seconds of churn.
+inline std::optional<double> cpuSeconds(int pid, int tid) {
+    std::ifstream stream("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/schedstat");
+    double nanoseconds = 0;
+    if (!(stream >> nanoseconds))
+        return std::nullopt;
+    return nanoseconds / 1e9;
 }
 
 // The process and every process below it (the web processes run as children or, inside the
@@ -46,8 +46,8 @@ inline std::vector<int> processTree(int root) {
         const auto name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        if (const auto stat = readStat(entry.path() / "stat"))
-            children[stat->parent].push_back(std::stoi(name));
+        if (const auto parent = parentOf(entry.path() / "stat"))
+            children[*parent].push_back(std::stoi(name));
     }
     std::vector<int> tree;
     std::vector<int> pending = {root};
