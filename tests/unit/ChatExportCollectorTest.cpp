@@ -93,23 +93,6 @@ struct ChatExportCollectorTest : ::testing::Test, CollectorHarness {};
 
 } // namespace
 
-TEST(ChatExportWaitTicks, AreTheDoubleCeilingOfSecondsOverTheTick) {
-    const std::pair<int, std::int64_t> cases[] = {{1, 2}, {6, 9}, {7, 10}, {60, 86}, {21, 31}, {42, 61}};
-    for (auto [seconds, ticks] : cases)
-        EXPECT_EQ(ChatExportCollector::waitTicks(seconds), ticks) << seconds;
-}
-
-TEST_F(ChatExportCollectorTest, WithoutHistoryTakesThePageAsItIs) {
-    start(ChatHistory::onlyLoaded, {4, 6, 3});
-    EXPECT_EQ(scripts(), (std::vector<std::string>{kModule, "window.__orviChatExport.configure(4, 9)",
-                                                   "window.__orviChatExport.finish(true)", kCleanup}));
-    ASSERT_TRUE(collector->transcript());
-    EXPECT_EQ(collector->transcript()->messages.size(), 3u);
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Собрано сообщений: 3"}));
-    EXPECT_FALSE(collector->running());
-    EXPECT_FALSE(collector->error());
-}
-
 TEST_F(ChatExportCollectorTest, DoneOnTheFirstStepFinishesWithoutSleeping) {
     steps = {Json{{"count", 5}, {"done", true}}};
     start(ChatHistory::loadOlder, {0, 21, 3});
