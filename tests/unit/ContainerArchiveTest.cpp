@@ -151,8 +151,6 @@ protected:
 TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     Machine source(scheduler);
     source.prefs.setData(keys::kProfiles, binary);
-    source.prefs.setData(keys::kLocationSettings, "");
-    source.prefs.setBoolean(keys::kBlockExternalLinks, true);
     source.prefs.setBoolean(keys::kNotificationsEnabled, false);
     source.prefs.setString(keys::kLegacyWindowSize, "{1200, 800}");
     source.prefs.setData(keys::cookies(ProfileId::generate()), "per-profile entries stay behind");
@@ -186,8 +184,6 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     ASSERT_FALSE(importInto(target, *archive).has_value());
 
     EXPECT_EQ(target.prefs.data(keys::kProfiles), binary);
-    EXPECT_EQ(target.prefs.data(keys::kLocationSettings), std::string());
-    EXPECT_TRUE(target.prefs.boolean(keys::kBlockExternalLinks));
     EXPECT_TRUE(target.prefs.contains(keys::kNotificationsEnabled));
     EXPECT_FALSE(target.prefs.boolean(keys::kNotificationsEnabled));
     EXPECT_EQ(target.prefs.string(keys::kLegacyWindowSize), "{1200, 800}");
