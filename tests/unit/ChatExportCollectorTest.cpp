@@ -19,17 +19,15 @@ constexpr const char* kStep = "window.__orviChatExport.step()";
 constexpr const char* kCleanup = "window.__orviChatExport?.cleanup()";
 
 std::string transcriptText(int messages) {
-    Json list = Json::array();
-    for (int i = 0; i < messages; ++i)
-        list.push_back({{"text", "m" + std::to_string(i)},
-                        {"author", ""},
-                        {"direction", "incoming"},
-                        {"dateLabel", ""},
-                        {"timeLabel", ""},
-                        {"hasMedia", false}});
-    return Json{
-        {"title", "Анна"}, {"exportedAt", "now"}, {"completeness", ""}, {"note", ""}, {"messages", list}}
-        .dump();
+    auto transcript =
+        Json::parse(R"({"title":"Анна","exportedAt":"now","completeness":"","note":"","messages":[]})");
+    auto message =
+        Json::parse(R"({"author":"","direction":"incoming","dateLabel":"","timeLabel":"","hasMedia":false})");
+    for (int i = 0; i < messages; ++i) {
+        message["text"] = "m" + std::to_string(i);
+        transcript["messages"].push_back(message);
+    }
+    return transcript.dump();
 }
 
 ScriptResult pageError(const std::string& message, int code = orvi::engine::kJavaScriptExceptionCode) {

@@ -23,15 +23,7 @@ namespace orvi::test {
 
 inline engine::Cookie makeCookie(std::string name, std::string value, std::string domain = ".web.orvi.test",
                                  std::optional<double> expires = 1893456000.5) {
-    engine::Cookie cookie;
-    cookie.name = std::move(name);
-    cookie.value = std::move(value);
-    cookie.domain = std::move(domain);
-    cookie.path = "/";
-    cookie.isSecure = true;
-    cookie.isHTTPOnly = true;
-    cookie.expiresDate = expires;
-    return cookie;
+    return {std::move(name), std::move(value), std::move(domain), "/", true, true, expires};
 }
 
 inline constexpr const char* kServicePage = "https://web.orvi.test/chat";
