@@ -73,17 +73,17 @@ std::map<std::string, std::string> snapshotTree(const fs::path& root) {
     return tree;
 }
 
-std::vector<std::string> cookieNames(const fs::path& database) {
+std::string cookieNames(const fs::path& database) {
     sqlite3* db = nullptr;
-    std::vector<std::string> names;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
-        sqlite3_exec(
-            db, "SELECT name FROM cookies ORDER BY name",
-            [](void* out, int, char** values, char**) {
-                static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
-                return 0;
-            },
-            &names, nullptr);
+    std::string names;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(
+        db, "SELECT group_concat(name) FROM (SELECT name FROM cookies ORDER BY name)",
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+            return 0;
+        },
+        &names, nullptr);
     sqlite3_close(db);
     return names;
 }
@@ -189,7 +189,7 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     EXPECT_EQ(target.prefs.string(keys::kLegacyWindowSize), "{1200, 800}");
 
     const auto arrived = target.environment.engineDataDir / "PROFILE-A";
-    EXPECT_EQ(cookieNames(arrived / "cookies.sqlite"), (std::vector<std::string>{"session", "token"}));
+    EXPECT_EQ(cookieNames(arrived / "cookies.sqlite"), "session,token");
     EXPECT_EQ(readFile(arrived / "localstorage" / "blob.bin"),
               readFile(profileFolder / "localstorage" / "blob.bin"));
     EXPECT_TRUE(fs::is_directory(target.environment.engineDataDir / "EMPTY-PROFILE"));
