@@ -62,7 +62,6 @@ void writeFile(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-// Every file and folder under `root` with its content, to compare a tree before and after.
 std::map<std::string, std::string> snapshotTree(const fs::path& root) {
     std::map<std::string, std::string> tree;
     if (!fs::exists(root))
@@ -88,7 +87,6 @@ std::string cookieNames(const fs::path& database) {
     return names;
 }
 
-// One machine: its own folders, preferences and clipboard.
 struct Machine {
     explicit Machine(ManualScheduler& scheduler) {
         environment.documentsDir = root.path() / "Documents";
@@ -104,7 +102,6 @@ struct Machine {
     void rebuild(ManualScheduler& scheduler) {
         archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
     }
-    // No working or staging folder is left with sessions in it.
     void expectNoFolderLeftOver() const {
         EXPECT_TRUE(fs::is_empty(environment.tempDir));
         EXPECT_EQ(std::distance(fs::directory_iterator(environment.engineDataDir.parent_path()), {}), 1);

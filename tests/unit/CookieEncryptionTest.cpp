@@ -92,7 +92,6 @@ TEST(CookieEncryption, RefusesShortInputAsInvalidAndAnyChangeAsDecryptionFailure
     EXPECT_EQ(decryptFailure(std::string(43, 'x'), "right"), Kind::invalidData);
     EXPECT_EQ(decryptFailure(std::string(44, 'x'), "right"), Kind::decryptionFailed);
     EXPECT_EQ(decryptFailure(envelope, "wrong"), Kind::decryptionFailed);
-    // A changed byte in salt, nonce, ciphertext or tag.
     for (std::size_t index :
          {0ul, 15ul, 16ul, 27ul, 28ul, envelope.size() - 17, envelope.size() - 16, envelope.size() - 1}) {
         auto altered = envelope;

@@ -181,8 +181,6 @@ TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore)
         std::function<void(const std::filesystem::path&)> damage;
     };
     const Case cases[] = {
-        {"text file",
-         [](const auto& f) { std::ofstream(f) << "this is not a database at all, just some text"; }},
         {"truncated header",
          [](const auto& f) {
              std::ofstream(f, std::ios::binary) << std::string("SQLite format 3\0garbage", 24);
