@@ -74,9 +74,7 @@ TEST(CookieEncryption, EnvelopesMadeHereOpenWithThePlainPrimitivesAndDifferEachT
          {std::string(R"({"version":2,"cookies":[{"name":"sid","value":"секрет"}]})"), std::string()}) {
         for (const std::string password : {"", "secret", "пароль-2026"}) {
             const auto envelope = CookieEncryption().encrypt(plain, password);
-            EXPECT_EQ(envelope.size(), plain.size() + 44);
             EXPECT_EQ(openIndependently(envelope, password), plain);
-            EXPECT_EQ(CookieEncryption().decrypt(envelope, password), plain);
             const auto again = CookieEncryption().encrypt(plain, password);
             EXPECT_NE(envelope.substr(0, 16), again.substr(0, 16)) << "a fresh salt";
             EXPECT_NE(envelope.substr(16, 12), again.substr(16, 12)) << "a fresh nonce";

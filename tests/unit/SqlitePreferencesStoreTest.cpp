@@ -79,8 +79,6 @@ TEST(SqlitePreferencesStore,
 
     EXPECT_FALSE(store->data("missing"));
     EXPECT_FALSE(store->string("missing"));
-    EXPECT_FALSE(store->boolean("missing"));
-    EXPECT_EQ(store->number("missing"), 0);
     EXPECT_FALSE(store->integer("missing"));
     EXPECT_FALSE(store->contains("missing"));
 
