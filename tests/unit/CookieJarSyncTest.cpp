@@ -120,11 +120,9 @@ TEST_F(CookieJarSyncTest, ClearingForgetsOnlyTheSavedEntry) {
 }
 
 TEST_F(CookieJarSyncTest, APersistentStoreKeepsWhatItHoldsAndOnlyLacksAreFilledFromTheSavedCopy) {
-    auto at = [](engine::Cookie cookie, std::string path) {
-        cookie.path = std::move(path);
-        return cookie;
-    };
     const std::vector<engine::Cookie> saved = {makeCookie("sid", "old"), makeCookie("csrf", "2")};
+    const auto rotated = makeCookie("sid", "new");
+    const engine::Cookie otherPath{"sid", "x", ".web.orvi.test", "/x", true, true, 1893456000.5};
     struct Case {
         const char* name;
         bool persistent;
@@ -132,18 +130,10 @@ TEST_F(CookieJarSyncTest, APersistentStoreKeepsWhatItHoldsAndOnlyLacksAreFilledF
         std::vector<engine::Cookie> live;
         std::vector<engine::Cookie> expected;
     } cases[] = {
-        {"rotated since the save",
-         true,
-         false,
-         {makeCookie("sid", "new")},
-         {makeCookie("sid", "new"), makeCookie("csrf", "2")}},
-        {"same name on another path",
-         true,
-         false,
-         {at(makeCookie("sid", "x"), "/x")},
-         {at(makeCookie("sid", "x"), "/x"), makeCookie("sid", "old"), makeCookie("csrf", "2")}},
-        {"store that keeps nothing", false, false, {makeCookie("sid", "new")}, saved},
-        {"unreadable store", true, true, {makeCookie("sid", "new")}, saved},
+        {"rotated since the save", true, false, {rotated}, {rotated, saved[1]}},
+        {"same name on another path", true, false, {otherPath}, {otherPath, saved[0], saved[1]}},
+        {"store that keeps nothing", false, false, {rotated}, saved},
+        {"unreadable store", true, true, {rotated}, saved},
     };
     for (const auto& c : cases) {
         doneCount = 0;
