@@ -45,23 +45,6 @@ TEST_F(StorageSnapshotSyncTest, SavesExactlyTheCapturedTextAndAnEmptyPageOverwri
     EXPECT_EQ(savedStorage(), R"({"localStorage":{},"sessionStorage":{}})");
 }
 
-TEST_F(StorageSnapshotSyncTest, PagesOffTheServiceHostNeitherOverwriteNorReceiveTheSnapshot) {
-    prefs.setData(keys::storage(profile), kSnapshot);
-    answerCaptureWith(R"({"localStorage":{},"sessionStorage":{}})");
-    for (const std::string url :
-         {"", "about:blank", "https://evil.test/web.orvi.test", "https://web.orvi.test.evil.test/",
-          "file:///tmp/test.html", "https://orvi.test/"}) {
-        view->currentURL = url;
-        view->evaluations.clear();
-        doneCount = 0;
-        save();
-        restore();
-        EXPECT_EQ(doneCount, 2) << url;
-        EXPECT_TRUE(view->evaluations.empty()) << url;
-        EXPECT_EQ(savedStorage(), kSnapshot) << url;
-    }
-}
-
 TEST_F(StorageSnapshotSyncTest, RestoreRunsTheLocalThenTheSessionScriptAndCompletesAfterBoth) {
     prefs.setData(keys::storage(profile), kSnapshot);
     view->responder = [](const std::string&, engine::World) { return std::optional<engine::ScriptResult>(); };
