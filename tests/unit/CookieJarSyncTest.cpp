@@ -46,22 +46,6 @@ TEST_F(CookieJarSyncTest, AStoreAnsweringAfterTheSyncIsGoneSavesNothing) {
     EXPECT_FALSE(savedCookies());
 }
 
-TEST_F(CookieJarSyncTest, ASavedSessionIsRestoredIntoAFreshStoreBeforeCompletingAndTheCountVerified) {
-    store->cookies.cookies = {makeCookie("sid", "1"), makeCookie("pref", "x", "web.orvi.test", std::nullopt)};
-    jar->saveCookies(profile, store);
-    auto fresh = std::make_shared<FakeDataStore>(true, "profile");
-    auto restarted = std::make_unique<CookieJarSync>(prefs, scheduler);
-    fresh->cookies.deferAnswers = true;
-    restarted->restoreCookies(profile, fresh, [this] { ++doneCount; });
-    EXPECT_EQ(doneCount, 0);
-    fresh->cookies.releaseDeferred();
-    scheduler.runPending();
-    fresh->cookies.releaseDeferred();
-    EXPECT_EQ(doneCount, 1);
-    EXPECT_EQ(fresh->cookies.cookies, store->cookies.cookies);
-    EXPECT_FALSE(log.containsSubstring("mismatch"));
-}
-
 TEST_F(CookieJarSyncTest, StrictReadingSkipsIncompleteDictionariesAndAFullerStoreWarnsButCompletes) {
     prefs.setData(keys::cookies(profile),
                   R"([{"name":"sid","value":"1","domain":"web.orvi.test","path":"/","sameSitePolicy":"lax"},
