@@ -24,26 +24,11 @@ namespace {
 constexpr int kMessages = 500;
 
 // The imitation conversation on screen, as the user has it open.
-struct OpenConversation {
-    WebKitTestEnvironment env;
-    std::shared_ptr<engine::WebView> view;
-    RecordingNavigationDelegate nav;
-    GtkWidget* window = nullptr;
-
+struct OpenConversation : TestPage {
     OpenConversation() {
-        view = env.makeWebView(env.engine->nonPersistentDataStore());
-        view->setNavigationDelegate(&nav);
-        window = gtk_window_new();
-        gtk_window_set_default_size(GTK_WINDOW(window), 900, 700);
-        gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
-        gtk_window_present(GTK_WINDOW(window));
+        show();
         if (!loadAndWait(*view, nav, env.service->webURL("/conversation?delay=30")))
             ADD_FAILURE() << "the conversation did not load";
-    }
-    ~OpenConversation() {
-        view.reset();
-        if (window)
-            gtk_window_destroy(GTK_WINDOW(window));
     }
 
     Json page(const std::string& script, World world = World::page) {

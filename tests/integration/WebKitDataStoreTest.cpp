@@ -20,15 +20,11 @@ TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateSessionsAndRemovingOneDe
     auto storeA = env.engine->dataStore(kProfileA);
     auto storeB = env.engine->dataStore(kProfileB);
     ASSERT_EQ(env.engine->dataStore(kProfileA), storeA) << "one store per identifier during a run";
-    auto viewA = env.makeWebView(storeA);
-    auto viewB = env.makeWebView(storeB);
     RecordingNavigationDelegate navA;
     RecordingNavigationDelegate navB;
-    viewA->setNavigationDelegate(&navA);
-    viewB->setNavigationDelegate(&navB);
-
-    ASSERT_TRUE(loadAndWait(*viewA, navA, env.service->webURL("/")));
-    ASSERT_TRUE(logIn(*viewA, navA, "alice"));
+    auto viewA = env.makeWebView(storeA, &navA);
+    auto viewB = env.makeWebView(storeB, &navB);
+    ASSERT_TRUE(logIn(env, *viewA, navA, "alice"));
     ASSERT_TRUE(loadAndWait(*viewB, navB, env.service->webURL("/")));
     auto storageB = evaluate(*viewB, "[localStorage.getItem('orvi.token'), document.title]");
 
@@ -70,9 +66,8 @@ TEST(WebKitDataStore, TwoProfilesOnOneOriginKeepSeparateSessionsAndRemovingOneDe
 
     auto again = env.engine->dataStore(kProfileA);
     EXPECT_TRUE(allCookies(*again).empty());
-    auto fresh = env.makeWebView(again);
     RecordingNavigationDelegate freshNav;
-    fresh->setNavigationDelegate(&freshNav);
+    auto fresh = env.makeWebView(again, &freshNav);
     ASSERT_TRUE(loadAndWait(*fresh, freshNav, env.service->webURL("/")));
     EXPECT_EQ(evaluate(*fresh, "localStorage.getItem('orvi.token')").value(), nullptr);
     fresh->setNavigationDelegate(nullptr);
@@ -135,9 +130,8 @@ TEST(WebKitDataStore, CookiesSetThroughAPrivateStoreReadBackGoOutAndAreDeleted) 
     EXPECT_TRUE(env.engine->defaultDataStore()->isPersistent());
     EXPECT_EQ(env.engine->defaultDataStore(), env.engine->defaultDataStore());
 
-    auto view = env.makeWebView(store);
     RecordingNavigationDelegate nav;
-    view->setNavigationDelegate(&nav);
+    auto view = env.makeWebView(store, &nav);
     ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/echo")));
     auto requests = env.service->requestsTo("web.orvi.test", "/echo");
     ASSERT_EQ(requests.size(), 1u);
@@ -200,17 +194,16 @@ TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
 
     WebKitTestEnvironment env{std::filesystem::path(shared)};
     auto store = env.engine->dataStore(kProfileA);
-    auto view = env.makeWebView(store);
     RecordingNavigationDelegate nav;
-    view->setNavigationDelegate(&nav);
-    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
+    auto view = env.makeWebView(store, &nav);
     if (std::string(phase) == "login") {
-        ASSERT_TRUE(logIn(*view, nav, "carol"));
+        ASSERT_TRUE(logIn(env, *view, nav, "carol"));
         // Web storage reaches the disk a moment after it is written.
         view.reset();
         runMainLoopFor(std::chrono::seconds(2));
         return;
     }
+    ASSERT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
     auto cookies = allCookies(*store);
     auto session = findCookie(cookies, "orvi_session");
     ASSERT_TRUE(session.has_value());

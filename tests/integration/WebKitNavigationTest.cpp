@@ -8,27 +8,10 @@ using namespace orvi::test;
 using engine::NavigationType;
 using engine::PolicyDecision;
 
-namespace {
-
-struct Page {
-    WebKitTestEnvironment env;
-    std::shared_ptr<engine::WebView> view;
-    RecordingNavigationDelegate nav;
-
-    explicit Page(engine::WebViewConfiguration configuration = {}) {
-        if (!configuration.dataStore)
-            configuration.dataStore = env.engine->dataStore("5E5E5E5E-0000-4000-8000-000000000001");
-        view = env.engine->makeWebView(configuration);
-        view->setNavigationDelegate(&nav);
-    }
-};
-
-} // namespace
-
 TEST(WebKitNavigation, ActionsCarryTheirKindAndTarget) {
     engine::WebViewConfiguration configuration;
     configuration.javaScriptCanOpenWindowsAutomatically = true;
-    Page page(configuration);
+    TestPage page(configuration);
     auto& view = *page.view;
     ASSERT_TRUE(loadAndWait(view, page.nav, page.env.service->webURL("/links")));
 
@@ -82,7 +65,7 @@ TEST(WebKitNavigation, ActionsCarryTheirKindAndTarget) {
 }
 
 TEST(WebKitNavigation, ResponsesCarryStatusHeadersAndTheSuggestedFileName) {
-    Page page;
+    TestPage page;
     page.nav.responseDecision = [](const engine::NavigationResponse& response) {
         return response.mimeType == "text/html" ? PolicyDecision::allow : PolicyDecision::cancel;
     };
@@ -130,7 +113,7 @@ TEST(WebKitNavigation, ResponsesCarryStatusHeadersAndTheSuggestedFileName) {
 }
 
 TEST(WebKitNavigation, RequestHeadersGoOutAsGivenAndInOrderButTheUserAgentIsTheViews) {
-    Page page;
+    TestPage page;
     page.view->setCustomUserAgent("ViewAgent/1.0");
     const engine::Headers headers = {
         {"User-Agent", "HeaderAgent/2.0"},
@@ -174,7 +157,7 @@ TEST(WebKitNavigation, RequestHeadersGoOutAsGivenAndInOrderButTheUserAgentIsTheV
 }
 
 TEST(WebKitNavigation, FailedKilledAndUndecidedLoadsAreReportedAsSuchAndNeverAsAFinish) {
-    Page page;
+    TestPage page;
     page.view->load(engine::Request{page.env.service->webURL("/hang")});
     runMainLoopUntil([&] { return !page.env.service->requestsTo("web.orvi.test", "/hang").empty(); });
     page.view->stopLoading();
@@ -256,7 +239,7 @@ TEST(WebKitNavigation, APrewarmedViewLoadsItsFirstPageAsIfNothingCameBefore) {
     // The first page is asked for while the blank page is still on its way, or after it.
     for (const auto wait : {Duration::zero(), Duration(std::chrono::milliseconds(1500))}) {
         SCOPED_TRACE(wait.count());
-        Page page;
+        TestPage page;
         auto& view = *page.view;
         view.prewarm();
         runMainLoopFor(wait);

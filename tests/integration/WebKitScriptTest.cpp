@@ -7,32 +7,13 @@ using namespace orvi;
 using namespace orvi::test;
 using engine::World;
 
-namespace {
-
-struct LoadedPage {
-    WebKitTestEnvironment env;
-    std::shared_ptr<engine::WebView> view;
-    RecordingNavigationDelegate nav;
-
-    explicit LoadedPage(const std::function<void(engine::WebView&)>& before = {}) {
-        view = env.makeWebView(env.engine->nonPersistentDataStore());
-        view->setNavigationDelegate(&nav);
-        if (before)
-            before(*view);
-        if (!loadAndWait(*view, nav, env.service->webURL("/echo")))
-            ADD_FAILURE() << "the page did not load";
-    }
-};
-
-} // namespace
-
-TEST(WebKitScripts, WorldsStaySeparateAndCallsAnswerWithTheirResultOrThePagesError) {
-    LoadedPage page([](engine::WebView& view) {
-        view.addUserScript({"window.__fromPageScript = 'page';", engine::InjectionTime::documentStart,
-                            engine::FrameScope::mainFrameOnly, World::page});
-        view.addUserScript({"window.__fromClientScript = 'client';", engine::InjectionTime::documentStart,
-                            engine::FrameScope::mainFrameOnly, World::client});
-    });
+TEST(WebKitScripts, WorldsStaySeparateAndCallsAnswerOnceWithTheirResultThePagesErrorOrATimeOut) {
+    TestPage page;
+    page.view->addUserScript({"window.__fromPageScript = 'page';", engine::InjectionTime::documentStart,
+                              engine::FrameScope::mainFrameOnly, World::page});
+    page.view->addUserScript({"window.__fromClientScript = 'client';", engine::InjectionTime::documentStart,
+                              engine::FrameScope::mainFrameOnly, World::client});
+    ASSERT_TRUE(loadAndWait(*page.view, page.nav, page.env.service->webURL("/echo")));
     ASSERT_TRUE(evaluate(*page.view, "window.__orviSecret = 42; true", World::client).ok());
 
     struct Case {
@@ -143,10 +124,8 @@ TEST(WebKitScripts, WorldsStaySeparateAndCallsAnswerWithTheirResultOrThePagesErr
                                     {"none", nullptr},
                                     {"flag", true},
                                     {"title", "Echo"}}));
-}
 
-TEST(WebKitScripts, APromiseThatNeverSettlesIsAnsweredOnceOnTimeOutOrWhenTheViewGoesAway) {
-    LoadedPage page;
+    // A promise that never settles is answered once, on time-out or when the view goes away.
     auto& adapter = dynamic_cast<engine::webkit::WebKitWebViewAdapter&>(*page.view);
     adapter.setScriptTimeout(std::chrono::milliseconds(300));
     for (const auto expectedCode : {engine::kJavaScriptTimedOutCode, engine::kWebViewInvalidatedCode}) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <glib.h>
+#include <gtk/gtk.h>
 
 namespace orvi::test {
 
@@ -42,11 +43,34 @@ WebKitTestEnvironment::WebKitTestEnvironment(std::optional<std::filesystem::path
 
 WebKitTestEnvironment::~WebKitTestEnvironment() = default;
 
-std::shared_ptr<engine::WebView>
-WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store) {
+std::shared_ptr<engine::WebView> WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store,
+                                                                    engine::NavigationDelegate* navigation) {
     engine::WebViewConfiguration configuration;
     configuration.dataStore = std::move(store);
-    return engine->makeWebView(configuration);
+    auto view = engine->makeWebView(configuration);
+    if (navigation)
+        view->setNavigationDelegate(navigation);
+    return view;
+}
+
+TestPage::TestPage(engine::WebViewConfiguration configuration) {
+    if (!configuration.dataStore)
+        configuration.dataStore = env.engine->nonPersistentDataStore();
+    view = env.engine->makeWebView(configuration);
+    view->setNavigationDelegate(&nav);
+}
+
+TestPage::~TestPage() {
+    view.reset();
+    if (window)
+        gtk_window_destroy(GTK_WINDOW(window));
+}
+
+void TestPage::show() {
+    window = gtk_window_new();
+    gtk_window_set_default_size(GTK_WINDOW(window), 900, 700);
+    gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
+    gtk_window_present(GTK_WINDOW(window));
 }
 
 void RecordingNavigationDelegate::decidePolicyForNavigationAction(
@@ -158,7 +182,10 @@ std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cook
     return std::nullopt;
 }
 
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
+bool logIn(WebKitTestEnvironment& env, engine::WebView& view, RecordingNavigationDelegate& nav,
+           const std::string& user) {
+    if (!loadAndWait(view, nav, env.service->webURL("/")))
+        return false;
     int before = nav.finished;
     auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
                                       "'; document.getElementById('login-button').click(); true");

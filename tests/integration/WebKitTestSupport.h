@@ -27,7 +27,9 @@ struct WebKitTestEnvironment {
     explicit WebKitTestEnvironment(std::optional<std::filesystem::path> root = std::nullopt);
     ~WebKitTestEnvironment();
 
-    std::shared_ptr<engine::WebView> makeWebView(std::shared_ptr<engine::DataStore> store);
+    // With the delegate attached when one is given.
+    std::shared_ptr<engine::WebView> makeWebView(std::shared_ptr<engine::DataStore> store,
+                                                 engine::NavigationDelegate* navigation = nullptr);
 
     TempDir folder;
     std::filesystem::path root;
@@ -113,6 +115,19 @@ public:
     std::vector<std::pair<std::string, engine::MediaCaptureType>> permissionRequests;
 };
 
+// One web view on its own environment, on a private store unless the configuration names one.
+struct TestPage {
+    explicit TestPage(engine::WebViewConfiguration configuration = {});
+    ~TestPage();
+    // Puts the view on screen, which WebKit wants before it asks for media capture.
+    void show();
+
+    WebKitTestEnvironment env;
+    RecordingNavigationDelegate nav;
+    std::shared_ptr<engine::WebView> view;
+    GtkWidget* window = nullptr;
+};
+
 // Loads the URL and waits for the load to finish or fail; true when it finished.
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate, const std::string& url);
 bool loadAndWait(engine::WebView& view, RecordingNavigationDelegate& delegate,
@@ -126,8 +141,10 @@ engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, c
                                engine::World world = engine::World::page);
 std::vector<engine::Cookie> allCookies(engine::DataStore& store);
 std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cookies, const std::string& name);
-// Submits the imitation page's login form and waits until the page holds the user's token.
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user);
+// Opens the imitation service's login page, submits its form and waits until the page holds
+// the user's token.
+bool logIn(WebKitTestEnvironment& env, engine::WebView& view, RecordingNavigationDelegate& nav,
+           const std::string& user);
 void setCookie(engine::DataStore& store, const engine::Cookie& cookie);
 
 } // namespace orvi::test

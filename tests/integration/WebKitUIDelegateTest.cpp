@@ -7,34 +7,25 @@ using namespace orvi::test;
 
 namespace {
 
-struct DialogPage {
-    WebKitTestEnvironment env;
-    std::shared_ptr<engine::WebView> view;
-    RecordingNavigationDelegate nav;
-    RecordingUIDelegate ui;
-    GtkWidget* window = nullptr;
-    ~DialogPage() {
-        if (window)
-            gtk_window_destroy(GTK_WINDOW(window));
-    }
+engine::WebViewConfiguration withMockCapture() {
+    engine::WebViewConfiguration configuration;
+    configuration.mockCaptureDevicesEnabled = true;
+    return configuration;
+}
 
-    DialogPage() {
-        engine::WebViewConfiguration configuration;
-        configuration.dataStore = env.engine->nonPersistentDataStore();
-        configuration.mockCaptureDevicesEnabled = true;
-        view = env.engine->makeWebView(configuration);
-        view->setNavigationDelegate(&nav);
+struct DialogPage : TestPage {
+    DialogPage() : TestPage(withMockCapture()) {
         view->setUIDelegate(&ui);
-        // WebKit asks for media capture only for a page that is on screen.
-        window = gtk_window_new();
-        gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
-        gtk_window_present(GTK_WINDOW(window));
+        show();
         // Media capture needs a secure context; a loopback origin is one without TLS.
         int before = nav.finished;
         view->loadHTMLString("<!DOCTYPE html><title>Dialogs</title>", "http://localhost/");
         if (!waitForFinish(nav, before))
             ADD_FAILURE() << "the page did not load";
     }
+    ~DialogPage() { view->setUIDelegate(nullptr); }
+
+    RecordingUIDelegate ui;
 };
 
 } // namespace
