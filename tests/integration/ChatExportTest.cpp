@@ -11,12 +11,6 @@
 using namespace orvi;
 using namespace orvi::test;
 
-namespace orvi {
-void PrintTo(const ChatTranscript::Message& m, std::ostream* out) {
-    *out << "{" << testing::PrintToString(m.text) << ", " << m.author << ", " << m.direction << ", "
-         << m.dateLabel << ", " << m.timeLabel << ", " << m.hasMedia << "}";
-}
-} // namespace orvi
 using engine::World;
 
 namespace {

@@ -1,5 +1,5 @@
 #include "core/prefs/PreferenceKeys.h"
-#include "integration/WebFixture.h"
+#include "integration/WebKitTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
 #include "service/DownloadPages.h"
+#include "support/NamedProfile.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -35,9 +36,8 @@ struct PageFixture {
         cookies = std::make_shared<CookieJarSync>(preferences, scheduler);
         sync = SessionSync{cookies, std::make_shared<StorageSnapshotSync>(preferences, scheduler, domains)};
         coordinator = OrviWebCoordinator::create(
-            Profile{profileId, "Основной", false, StorageType::persistentMain, false,
-                    LocationSettings::defaultLocation(), true, true},
-            std::make_shared<NavigationPolicyService>(domains, true), unread, sync,
+            namedProfile(profileId, "Основной"), std::make_shared<NavigationPolicyService>(domains, true),
+            unread, sync,
             CoordinatorContext{scheduler, domains, sessions, downloads, [] { return true; },
                                [this] { ++callsUnavailable; }});
         engine::WebViewConfiguration configuration;
@@ -70,16 +70,14 @@ struct PageFixture {
         loader->start();
         return loader;
     }
-    engine::Cookie cookie(const std::string& name, const std::string& value,
-                          const std::string& domain = {}) const {
-        return engine::Cookie{name,
-                              value,
-                              domain.empty() ? env.service->endpoints().webHost : domain,
-                              "/",
-                              false,
-                              false,
-                              static_cast<double>(std::time(nullptr) + 86400),
-                              std::nullopt};
+    engine::Cookie cookie(const std::string& name, const std::string& value, std::string domain = {}) const {
+        return {name,
+                value,
+                domain.empty() ? env.service->endpoints().webHost : domain,
+                "/",
+                false,
+                false,
+                static_cast<double>(std::time(nullptr) + 86400)};
     }
     std::vector<RecordedRequest> pageRequests() const {
         return env.service->requestsTo(env.service->endpoints().webHost, "/");

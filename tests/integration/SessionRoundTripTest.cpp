@@ -16,6 +16,7 @@
 #include "fakes/RecordingFileSaving.h"
 #include "integration/WebKitTestSupport.h"
 #include "platform/linux/GLibScheduler.h"
+#include "support/NamedProfile.h"
 #include "support/PageFakes.h"
 #include "support/TestDomains.h"
 #include "ui/SettingsWindow.h"
@@ -115,12 +116,6 @@ protected:
         EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
         return view;
     }
-    static Profile profile(const ProfileId& id) {
-        return Profile{
-            id,   "Работа", false, StorageType::persistentMain, false, LocationSettings::defaultLocation(),
-            true, true};
-    }
-
     WebKitTestEnvironment env;
     TempDir prefsFolder;
     platform::GLibScheduler scheduler;
@@ -193,7 +188,7 @@ TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfileW
     EXPECT_GE(imported->value(), 3);
 
     RecordingNavigationDelegate nav;
-    auto view = openFresh(profile(to), nav);
+    auto view = openFresh(namedProfile(to, "Работа"), nav);
     const auto first = env.service->requestsTo("web.orvi.test", "/");
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
@@ -221,7 +216,7 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
 
     // Alice's page, with a value of her own that Bob's session does not have, saved before
     // her web view is built: its document-start fill then carries that value.
-    const auto alice = profile(ProfileId::generate());
+    const auto alice = namedProfile(ProfileId::generate(), "Работа");
     RecordingNavigationDelegate nav;
     {
         auto first = env.makeWebView(env.engine->dataStore(alice.id.text()), &nav);

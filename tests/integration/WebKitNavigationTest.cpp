@@ -206,32 +206,25 @@ TEST(WebKitNavigation, FailedKilledAndUndecidedLoadsAreReportedAsSuchAndNeverAsA
     EXPECT_EQ(title.value(), "Echo");
 
     // A decision dropped unanswered, or answered after the view is gone, loads nothing.
-    struct Holding : RecordingNavigationDelegate {
-        void decidePolicyForNavigationAction(engine::WebView&, const engine::NavigationAction& action,
-                                             std::function<void(PolicyDecision)> handler) override {
-            actions.push_back(action);
-            held = std::move(handler);
-        }
-        std::function<void(PolicyDecision)> held;
-    } holding;
-    page.view->setNavigationDelegate(&holding);
+    page.nav.holdActions = true;
+    const int finishesBeforeHold = page.nav.finished;
     const auto echoesBefore = page.env.service->requestsTo("web.orvi.test", "/echo").size();
     page.view->load(engine::Request{page.env.service->webURL("/echo")});
-    ASSERT_TRUE(runMainLoopUntil([&] { return bool(holding.held); }));
-    holding.held = nullptr;
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(page.nav.heldAction); }));
+    page.nav.heldAction = nullptr;
     runMainLoopFor(std::chrono::milliseconds(500));
-    EXPECT_EQ(holding.finished, 0) << "dropped unanswered";
+    EXPECT_EQ(page.nav.finished, finishesBeforeHold) << "dropped unanswered";
     EXPECT_EQ(page.env.service->requestsTo("web.orvi.test", "/echo").size(), echoesBefore);
     EXPECT_FALSE(page.view->isLoading());
 
     page.view->load(engine::Request{page.env.service->webURL("/echo?2")});
-    ASSERT_TRUE(runMainLoopUntil([&] { return bool(holding.held); }));
-    const int startedBefore = holding.started;
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(page.nav.heldAction); }));
+    const int eventsBefore = page.nav.started + page.nav.finished;
     page.view.reset();
-    holding.held(PolicyDecision::allow);
-    holding.held(PolicyDecision::cancel);
+    page.nav.heldAction(PolicyDecision::allow);
+    page.nav.heldAction(PolicyDecision::cancel);
     runMainLoopFor(std::chrono::milliseconds(500));
-    EXPECT_EQ(holding.started - startedBefore + holding.finished, 0)
+    EXPECT_EQ(page.nav.started + page.nav.finished, eventsBefore)
         << "no event reaches anyone after the view is gone";
 }
 

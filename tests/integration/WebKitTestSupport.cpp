@@ -1,5 +1,7 @@
 #include "integration/WebKitTestSupport.h"
 
+#include "support/NamedProfile.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <glib.h>
@@ -73,27 +75,6 @@ void TestPage::show() {
     gtk_window_present(GTK_WINDOW(window));
 }
 
-void RecordingNavigationDelegate::decidePolicyForNavigationAction(
-    engine::WebView&, const engine::NavigationAction& action,
-    std::function<void(engine::PolicyDecision)> decisionHandler) {
-    actions.push_back(action);
-    decisionHandler(actionDecision ? actionDecision(action) : engine::PolicyDecision::allow);
-}
-
-void RecordingNavigationDelegate::decidePolicyForNavigationResponse(
-    engine::WebView&, const engine::NavigationResponse& response,
-    std::function<void(engine::PolicyDecision)> decisionHandler) {
-    responses.push_back(response);
-    decisionHandler(responseDecision ? responseDecision(response) : engine::PolicyDecision::allow);
-}
-
-void RecordingNavigationDelegate::navigationDidBecomeDownload(
-    engine::WebView&, const std::shared_ptr<engine::Download>& download) {
-    downloads.push_back(download);
-    if (onDownload)
-        onDownload(download);
-}
-
 void RecordingDownloadDelegate::decideDestination(
     engine::Download&, const std::string& suggestedFilename,
     std::function<void(std::optional<std::string>)> completion) {
@@ -109,25 +90,6 @@ void RecordingDownloadDelegate::decideDestination(
     if (chosen)
         destinations.push_back(*chosen);
     completion(chosen);
-}
-
-void RecordingUIDelegate::runJavaScriptAlert(engine::WebView&, const std::string& message,
-                                             std::function<void()> completion) {
-    alerts.push_back(message);
-    completion();
-}
-
-void RecordingUIDelegate::runJavaScriptConfirm(engine::WebView&, const std::string& message,
-                                               std::function<void(bool)> completion) {
-    confirms.push_back(message);
-    completion(confirmAnswer);
-}
-
-void RecordingUIDelegate::requestMediaCapturePermission(
-    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
-    std::function<void(engine::PermissionDecision)> decisionHandler) {
-    permissionRequests.emplace_back(origin, type);
-    decisionHandler(permissionAnswer);
 }
 
 bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {
@@ -208,6 +170,29 @@ void setCookie(engine::DataStore& store, const engine::Cookie& cookie) {
     bool done = false;
     store.cookieStore().setCookie(cookie, [&] { done = true; });
     runMainLoopUntil([&] { return done; });
+}
+
+WebFixture::WebFixture()
+    : domains(
+          OrviDomains::fromJsonText(env.service->endpoints().toJson().dump(), "imitation endpoints").value()),
+      factory(std::make_unique<WebViewFactory>(*env.engine, preferences, scheduler, domains)) {}
+
+Profile WebFixture::makeProfile(const std::string& name, const LocationSettings& location) {
+    auto profile = namedProfile(ProfileId::generate(), name);
+    profile.locationSettings = location;
+    return profile;
+}
+
+std::shared_ptr<engine::WebView> WebFixture::open(const Profile& profile, const LocationSettings& location) {
+    auto view = factory->makeWebView(profile, location);
+    view->setNavigationDelegate(&navigation);
+    return view;
+}
+
+bool WebFixture::loadHTML(engine::WebView& view, const std::string& html, const std::string& baseURL) {
+    const int before = navigation.finished;
+    view.loadHTMLString(html, baseURL);
+    return waitForFinish(navigation, before);
 }
 
 } // namespace orvi::test

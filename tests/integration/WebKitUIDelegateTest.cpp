@@ -46,22 +46,14 @@ TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
     EXPECT_EQ(prompt.value(), nullptr) << "no prompt is offered";
 
     // An answer that comes later, from the main loop.
-    struct Later : RecordingUIDelegate {
-        void runJavaScriptConfirm(engine::WebView&, const std::string& message,
-                                  std::function<void(bool)> completion) override {
-            confirms.push_back(message);
-            pending = std::move(completion);
-        }
-        std::function<void(bool)> pending;
-    } later;
-    page.view->setUIDelegate(&later);
+    page.ui.holdConfirms = true;
     std::optional<engine::ScriptResult> deferred;
     page.view->evaluateJavaScript("confirm('Позже?')", engine::World::page,
                                   [&](engine::ScriptResult result) { deferred.emplace(std::move(result)); });
-    ASSERT_TRUE(runMainLoopUntil([&] { return bool(later.pending); }));
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(page.ui.heldConfirm); }));
     runMainLoopFor(std::chrono::milliseconds(100));
     EXPECT_FALSE(deferred.has_value()) << "the page waits for the answer";
-    later.pending(true);
+    page.ui.heldConfirm(true);
     ASSERT_TRUE(runMainLoopUntil([&] { return deferred.has_value(); }));
     ASSERT_TRUE(deferred->ok());
     EXPECT_EQ(deferred->value(), true);
