@@ -25,12 +25,8 @@ struct OpenConversation : TestPage {
             ADD_FAILURE() << "the conversation did not load";
     }
 
-    Json page(const std::string& script, World world = World::page) {
-        auto result = evaluate(*view, script, world);
-        EXPECT_TRUE(result.ok()) << script << ": " << (result.ok() ? "" : result.error().message);
-        return result.ok() ? result.value() : Json();
-    }
-    Json client(const std::string& script) { return page(script, World::client); }
+    Json page(const std::string& script) { return valueOf(*view, script); }
+    Json client(const std::string& script) { return valueOf(*view, script, World::client); }
 };
 
 std::string expectedText(int i) {

@@ -10,17 +10,13 @@ namespace {
 
 const LocationSettings kLondon{"Europe/London", "en_GB", "Лондон", 51.5072, -0.1276};
 
-Json valueOf(const engine::ScriptResult& result) {
-    EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().message);
-    return result.ok() ? result.value() : Json();
-}
 Json page(engine::WebView& view, const std::string& script) {
-    return valueOf(evaluate(view, script));
+    return valueOf(view, script);
 }
 // The client world sees the storage as it really is: the masking script patches only the
 // page world's Storage.
 Json raw(engine::WebView& view, const std::string& script) {
-    return valueOf(evaluate(view, script, engine::World::client));
+    return valueOf(view, script, engine::World::client);
 }
 
 // Masked pages of profiles of one factory, each profile with a store of its own.

@@ -1,9 +1,9 @@
 #include "integration/WebKitTestSupport.h"
+#include "support/ChildProcess.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -164,19 +164,16 @@ TEST(WebKitDataStore, ASessionSurvivesARestartOfTheProcess) {
     if (!phase) {
         TempDir root;
         auto runPhase = [&](const char* name) {
-            gchar** environment = g_get_environ();
-            environment = g_environ_setenv(environment, "ORVI_ENGINE_TEST_PHASE", name, TRUE);
-            environment = g_environ_setenv(environment, "ORVI_ENGINE_TEST_ROOT", root.path().c_str(), TRUE);
-            std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-            std::string filter = "--gtest_filter=WebKitDataStore.ASessionSurvivesARestartOfTheProcess";
-            char* argv[] = {self.data(), filter.data(), nullptr};
-            int status = -1;
-            GError* error = nullptr;
-            bool spawned = g_spawn_sync(nullptr, argv, environment, G_SPAWN_DEFAULT, nullptr, nullptr,
-                                        nullptr, nullptr, &status, &error);
-            g_strfreev(environment);
-            g_clear_error(&error);
-            return spawned && g_spawn_check_wait_status(status, nullptr) ? 0 : 1;
+            auto child = ChildProcess::start(
+                std::filesystem::read_symlink("/proc/self/exe").string(),
+                {{"--gtest_filter=WebKitDataStore.ASessionSurvivesARestartOfTheProcess"},
+                 {{"ORVI_ENGINE_TEST_PHASE", name}, {"ORVI_ENGINE_TEST_ROOT", root.path().string()}},
+                 {}});
+            const auto status = child->waitForExit(std::chrono::seconds(60)).value_or(-1);
+            if (status != 0)
+                for (const auto& line : child->lines())
+                    std::fprintf(stderr, "  %s: %s\n", name, line.c_str());
+            return status;
         };
         ASSERT_EQ(runPhase("login"), 0);
         EXPECT_TRUE(std::filesystem::exists(root.path() / "data" / kProfileA / "cookies.sqlite"));

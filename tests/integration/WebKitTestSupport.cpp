@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <glib.h>
+#include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 namespace orvi::test {
@@ -128,6 +129,13 @@ waitForScript(const std::function<void(std::function<void(engine::ScriptResult)>
 engine::ScriptResult evaluate(engine::WebView& view, const std::string& script, engine::World world) {
     return waitForScript(
         [&](auto completion) { view.evaluateJavaScript(script, world, std::move(completion)); });
+}
+
+Json valueOf(engine::WebView& view, const std::string& script, engine::World world) {
+    auto result = evaluate(view, script, world);
+    if (!result.ok())
+        ADD_FAILURE() << script << ": " << result.error().message;
+    return result.ok() ? result.value() : Json();
 }
 
 engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,

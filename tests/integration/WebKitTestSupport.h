@@ -172,6 +172,8 @@ bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore);
 
 engine::ScriptResult evaluate(engine::WebView& view, const std::string& script,
                               engine::World world = engine::World::page);
+// The script's value; a script that fails fails the test and gives null.
+Json valueOf(engine::WebView& view, const std::string& script, engine::World world = engine::World::page);
 engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,
                                engine::World world = engine::World::page);
 std::vector<engine::Cookie> allCookies(engine::DataStore& store);
