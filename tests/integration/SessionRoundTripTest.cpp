@@ -81,7 +81,6 @@ protected:
         storageSync = std::make_shared<StorageSnapshotSync>(*prefs, scheduler, testDomains());
         exporter = std::make_shared<SessionExport>(*prefs, encryption, scheduler, std::move(environment));
         importer = std::make_shared<SessionImport>(*prefs, encryption, scheduler, jar);
-        factory = std::make_unique<WebViewFactory>(*env.engine, *prefs, scheduler, testDomains());
     }
 
     void waitFor(const std::function<void(CookieJarSyncProtocol::Done)>& operation) {
@@ -107,15 +106,6 @@ protected:
         return session ? session->value : std::string();
     }
 
-    // The profile's web view from the application's factory, with the saved snapshot's
-    // document-start fill, loaded at the service.
-    std::shared_ptr<engine::WebView> openFresh(const Profile& profile, RecordingNavigationDelegate& nav) {
-        auto view = factory->makeWebView(profile, std::nullopt);
-        view->setNavigationDelegate(&nav);
-        env.service->clearRequests();
-        EXPECT_TRUE(loadAndWait(*view, nav, env.service->webURL("/")));
-        return view;
-    }
     WebKitTestEnvironment env;
     TempDir prefsFolder;
     platform::GLibScheduler scheduler;
@@ -124,7 +114,6 @@ protected:
     std::shared_ptr<StorageSnapshotSync> storageSync;
     std::shared_ptr<SessionExport> exporter;
     std::shared_ptr<SessionImport> importer;
-    std::unique_ptr<WebViewFactory> factory;
     Json pageLocal;
 };
 
@@ -161,50 +150,15 @@ TEST_F(SessionRoundTrip, RestoreScriptsWriteEveryCharacterIntoARealPageAndCaptur
     view->setNavigationDelegate(nullptr);
 }
 
-TEST_F(SessionRoundTrip, AnEncryptedExportFileMovesTheSessionIntoAnotherProfileWithoutPrintingIt) {
-    LogCapture log;
-    const auto from = ProfileId::generate();
-    const auto to = ProfileId::generate();
-    const auto sessionValue = logInWithHostileStorage(from);
-
-    std::optional<std::string> envelope;
-    bool exported = false;
-    exporter->exportCookiesEncryptedFromDataStore(from, "пароль 2026", env.engine->dataStore(from.text()),
-                                                  [&](std::optional<std::string> data) {
-                                                      envelope = std::move(data);
-                                                      exported = true;
-                                                  });
-    ASSERT_TRUE(runMainLoopUntil([&] { return exported; }));
-    ASSERT_TRUE(envelope);
-    auto file = SessionFile::writeNew(prefsFolder.path() / "moved", "session", ".orvi", *envelope);
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(fileMode(file.value()), 0600u);
-
-    std::optional<Result<int>> imported;
-    importer->importCookiesEncrypted(to, SessionFile::read(file.value()).value(), "пароль 2026",
-                                     env.engine->dataStore(to.text()), [&](Result<int> r) { imported = r; });
-    ASSERT_TRUE(runMainLoopUntil([&] { return imported.has_value(); }));
-    ASSERT_TRUE(imported->ok());
-    EXPECT_GE(imported->value(), 3);
-
-    RecordingNavigationDelegate nav;
-    auto view = openFresh(namedProfile(to, "Работа"), nav);
-    const auto first = env.service->requestsTo("web.orvi.test", "/");
-    ASSERT_FALSE(first.empty());
-    EXPECT_EQ(first.front().cookie("orvi_session"), sessionValue);
-    EXPECT_EQ(readStore(*view, "localStorage"), pageLocal);
-    view->setNavigationDelegate(nullptr);
-    EXPECT_FALSE(log.containsSubstring(sessionValue));
-}
-
 std::string pageValue(engine::WebView& view, const std::string& expression) {
     auto result = evaluate(view, expression);
     return result.ok() && result.value().is_string() ? result.value().get<std::string>() : "<none>";
 }
 
-// A profile logged in as one user imports another user's session file through the settings
-// screen: after the reload the page and the server see only the other user.
-TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser) {
+// A profile logged in as one user imports other users' session files through the settings
+// screen, a plain one from a saved session and an encrypted one taken straight from an engine
+// store: after each reload the page and the server see only that file's user.
+TEST_F(SessionRoundTrip, SessionFilesImportedThroughTheSettingsScreenReplaceTheUserWithoutPrintingIt) {
     Gtk::init_gtkmm_internals();
     LogCapture log;
     const auto bob = ProfileId::generate();
@@ -213,6 +167,18 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
     std::optional<std::string> bobFile;
     exporter->exportCookies(bob, [&](std::optional<std::string> bytes) { bobFile = std::move(bytes); });
     ASSERT_TRUE(runMainLoopUntil([&] { return bobFile.has_value(); }));
+
+    const auto carol = ProfileId::generate();
+    const auto carolSession = logInWithHostileStorage(carol, "carol");
+    std::optional<std::optional<std::string>> envelope;
+    exporter->exportCookiesEncryptedFromDataStore(carol, "пароль 2026", env.engine->dataStore(carol.text()),
+                                                  [&](std::optional<std::string> data) { envelope = data; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return envelope.has_value(); }));
+    ASSERT_TRUE(*envelope);
+    const auto carolFile =
+        SessionFile::writeNew(prefsFolder.path() / "moved", "session", ".orvi", **envelope);
+    ASSERT_TRUE(carolFile.ok());
+    EXPECT_EQ(fileMode(carolFile.value()), 0600u);
 
     // Alice's page, with a value of her own that Bob's session does not have, saved before
     // her web view is built: its document-start fill then carries that value.
@@ -227,7 +193,10 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
         waitFor([&](auto done) { storageSync->saveStorage(alice.id, first, done); });
         first->setNavigationDelegate(nullptr);
     }
-    auto aliceView = openFresh(alice, nav);
+    WebViewFactory factory(*env.engine, *prefs, scheduler, testDomains());
+    auto aliceView = factory.makeWebView(alice, std::nullopt);
+    aliceView->setNavigationDelegate(&nav);
+    ASSERT_TRUE(loadAndWait(*aliceView, nav, env.service->webURL("/")));
     ASSERT_EQ(pageValue(*aliceView, "localStorage.getItem('alice.draft')"), "hi");
 
     const auto domains = testDomains();
@@ -247,7 +216,7 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
     auto settings = SettingsViewModel::create(SettingsViewModel::Dependencies{
         *prefs, scheduler, *env.engine, domains, storageSync, exporter, importer,
         std::shared_ptr<VPNDetectionServiceProtocol>(&vpn, [](auto*) {}), nullptr, nullptr,
-        [&](engine::WebView& view) { factory->renewStorageRestoreScript(view); }});
+        [&](engine::WebView& view) { factory.renewStorageRestoreScript(view); }});
     Gtk::Window mainWindow;
     ui::SettingsWindow screen(
         mainWindow, ui::SettingsWindow::Context{settings, mainModel, profiles, env.root, domains.webHost});
@@ -259,14 +228,18 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
     EXPECT_NE(std::string(screen.resultLabel().get_text()).find("43"), std::string::npos);
     EXPECT_EQ(pageValue(*aliceView, "localStorage.getItem('orvi.token')"), "token-alice");
 
+    // Marks the document on screen, so that each wait below ends only in the reloaded one.
+    auto importAndWait = [&](const std::function<void()>& import) {
+        env.service->clearRequests();
+        ASSERT_TRUE(evaluate(*aliceView, "window.beforeImport = 'yes'; true").ok());
+        import();
+        ASSERT_TRUE(runMainLoopUntil([&] {
+            return pageValue(*aliceView, "window.beforeImport || document.readyState") == "complete";
+        }));
+    };
     const auto file = SessionFile::writeNew(env.root, "bob", ".json", *bobFile);
     ASSERT_TRUE(file.ok());
-    env.service->clearRequests();
-    // Marks the document on screen, so that the wait below ends only in the reloaded one.
-    ASSERT_TRUE(evaluate(*aliceView, "window.beforeImport = 'yes'; true").ok());
-    screen.importPlainFile(file.value());
-    ASSERT_TRUE(runMainLoopUntil(
-        [&] { return pageValue(*aliceView, "window.beforeImport || document.readyState") == "complete"; }));
+    importAndWait([&] { screen.importPlainFile(file.value()); });
     const auto reloaded = env.service->requestsTo(domains.webHost, "/").front();
     EXPECT_EQ(reloaded.cookie("orvi_session"), bobSession);
     EXPECT_EQ(reloaded.cookie("alice_pref"), std::nullopt);
@@ -275,6 +248,12 @@ TEST_F(SessionRoundTrip, AnImportThroughTheSettingsScreenReplacesTheLoggedInUser
     EXPECT_EQ(
         findCookie(allCookies(*aliceView->sharedDataStore()), "orvi_user").value_or(engine::Cookie{}).value,
         "bob");
+
+    importAndWait([&] { screen.importEncryptedFile(carolFile.value(), "пароль 2026"); });
+    EXPECT_EQ(env.service->requestsTo(domains.webHost, "/").front().cookie("orvi_session"), carolSession);
+    EXPECT_EQ(readStore(*aliceView, "localStorage"), pageLocal);
+    for (const auto& session : {bobSession, carolSession})
+        EXPECT_FALSE(log.containsSubstring(session));
     mainModel->coordinator()->detach(aliceView);
     aliceView->setNavigationDelegate(nullptr);
 }
