@@ -34,16 +34,12 @@ TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
     DialogPage page;
     for (const bool answer : {true, false}) {
         page.ui.confirmAnswer = answer;
-        auto result = evaluate(*page.view, "alert('Привет'); confirm('Удалить?')");
-        ASSERT_TRUE(result.ok()) << result.error().message;
-        EXPECT_EQ(result.value(), answer);
+        EXPECT_EQ(valueOf(*page.view, "alert('Привет'); confirm('Удалить?')"), answer);
     }
     EXPECT_EQ(page.ui.alerts, (std::vector<std::string>{"Привет", "Привет"}));
     EXPECT_EQ(page.ui.confirms, (std::vector<std::string>{"Удалить?", "Удалить?"}));
 
-    auto prompt = evaluate(*page.view, "prompt('Имя?', 'x')");
-    ASSERT_TRUE(prompt.ok());
-    EXPECT_EQ(prompt.value(), nullptr) << "no prompt is offered";
+    EXPECT_EQ(valueOf(*page.view, "prompt('Имя?', 'x')"), nullptr) << "no prompt is offered";
 
     // An answer that comes later, from the main loop.
     page.ui.holdConfirms = true;
@@ -59,9 +55,7 @@ TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
     EXPECT_EQ(deferred->value(), true);
 
     page.view->setUIDelegate(nullptr);
-    auto unattended = evaluate(*page.view, "alert('a'); confirm('b')");
-    ASSERT_TRUE(unattended.ok());
-    EXPECT_EQ(unattended.value(), false);
+    EXPECT_EQ(valueOf(*page.view, "alert('a'); confirm('b')"), false);
     EXPECT_EQ(page.ui.alerts.size(), 2u);
 }
 
