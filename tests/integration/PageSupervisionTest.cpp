@@ -4,15 +4,12 @@
 #include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/PreferenceKeys.h"
-#include "core/session/CookieEncryption.h"
 #include "core/session/CookieJarSync.h"
 #include "core/session/StorageSnapshotSync.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
-#include "fakes/MemoryPreferencesStore.h"
 #include "fakes/RecordingFileSaving.h"
 #include "integration/WebKitTestSupport.h"
-#include "platform/linux/GLibScheduler.h"
 #include "service/DownloadPages.h"
 #include "support/NamedProfile.h"
 #include "support/PageFakes.h"
@@ -30,9 +27,8 @@ const std::string kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) OrviWrapperTest"
 
 // One profile's web view against the imitation service, supervised by a real coordinator
 // with the real session sync behind it, and loaded by the real page loader when asked.
-struct PageFixture {
+struct PageFixture : WebFixture {
     explicit PageFixture(bool mockCapture = false) {
-        domains = OrviDomains::fromFile(env.service->writeEndpointsFile(env.root).string()).value();
         cookies = std::make_shared<CookieJarSync>(preferences, scheduler);
         sync = SessionSync{cookies, std::make_shared<StorageSnapshotSync>(preferences, scheduler, domains)};
         coordinator = OrviWebCoordinator::create(
@@ -116,10 +112,6 @@ struct PageFixture {
     }
 
     LogCapture log;
-    WebKitTestEnvironment env;
-    platform::GLibScheduler scheduler;
-    OrviDomains domains = OrviDomains::defaults();
-    MemoryPreferencesStore preferences;
     WebViewSessions sessions;
     std::shared_ptr<RecordingFileSaving> saving = std::make_shared<RecordingFileSaving>();
     PageDownloads downloads{saving, {env.root, env.root / "Downloads"}};

@@ -1,6 +1,5 @@
 #include "integration/WebKitTestSupport.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace orvi;

@@ -17,7 +17,10 @@ struct DialogPage : TestPage {
     DialogPage() : TestPage(withMockCapture()) {
         view->setUIDelegate(&ui);
         show();
-        // Media capture needs a secure context; a loopback origin is one without TLS.
+        load();
+    }
+    // Media capture needs a secure context; a loopback origin is one without TLS.
+    void load() {
         int before = nav.finished;
         view->loadHTMLString("<!DOCTYPE html><title>Dialogs</title>", "http://localhost/");
         if (!waitForFinish(nav, before))
@@ -30,7 +33,7 @@ struct DialogPage : TestPage {
 
 } // namespace
 
-TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
+TEST(WebKitUIDelegate, AlertsConfirmsAndMediaCaptureWaitForTheDelegatesAnswer) {
     DialogPage page;
     for (const bool answer : {true, false}) {
         page.ui.confirmAnswer = answer;
@@ -57,10 +60,9 @@ TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
     page.view->setUIDelegate(nullptr);
     EXPECT_EQ(valueOf(*page.view, "alert('a'); confirm('b')"), false);
     EXPECT_EQ(page.ui.alerts.size(), 2u);
-}
 
-// WebKit remembers a grant for the page, so every case gets a page of its own.
-TEST(WebKitUIDelegate, MediaCaptureIsGrantedOrDeniedByTheDelegate) {
+    // WebKit remembers a grant for the document, so every case loads the page again.
+    page.view->setUIDelegate(&page.ui);
     const char* request = "try { const stream = await navigator.mediaDevices.getUserMedia(constraints);"
                           " const kinds = stream.getTracks().map(t => t.kind).sort();"
                           " stream.getTracks().forEach(t => t.stop()); return kinds; }"
@@ -82,7 +84,7 @@ TEST(WebKitUIDelegate, MediaCaptureIsGrantedOrDeniedByTheDelegate) {
          "NotAllowedError"},
     };
     for (const auto& c : cases) {
-        DialogPage page;
+        page.load();
         page.ui.permissionAnswer = c.answer;
         auto before = page.ui.permissionRequests.size();
         auto result = callAsync(*page.view, request, Json{{"constraints", c.constraints}});
