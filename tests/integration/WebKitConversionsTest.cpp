@@ -3,7 +3,6 @@
 #include "engine/webkit/WebKitConversions.h"
 
 #include "engine/webkit/ProxyEnvironment.h"
-#include "service/RecordedRequest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 #include "integration/WebKitTestSupport.h"
 #include "support/ChildProcess.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 #include "support/NamedProfile.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -43,8 +42,6 @@ WebKitTestEnvironment::WebKitTestEnvironment(std::optional<std::filesystem::path
         std::abort();
     engine = std::make_unique<engine::webkit::WebKitEngine>(dataRoot(), cacheRoot(), service->proxyURL());
 }
-
-WebKitTestEnvironment::~WebKitTestEnvironment() = default;
 
 std::shared_ptr<engine::WebView> WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store,
                                                                     engine::NavigationDelegate* navigation) {

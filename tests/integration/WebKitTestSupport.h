@@ -30,7 +30,6 @@ void runMainLoopFor(Duration duration);
 // them between two processes).
 struct WebKitTestEnvironment {
     explicit WebKitTestEnvironment(std::optional<std::filesystem::path> root = std::nullopt);
-    ~WebKitTestEnvironment();
 
     // With the delegate attached when one is given.
     std::shared_ptr<engine::WebView> makeWebView(std::shared_ptr<engine::DataStore> store,
