@@ -195,9 +195,7 @@ TEST(Screens, CoordinatesReadBothDecimalSeparatorsAndFlagWhatIsNoNumber) {
     for (const auto& c : std::vector<Case>{{"", std::nullopt, false},
                                            {"55,75", 55.75, false},
                                            {" 37.6 ", 37.6, false},
-                                           {"\xE2\x88\x92"
-                                            "12.5",
-                                            -12.5, false},
+                                           {"−12.5", -12.5, false},
                                            {"север", std::nullopt, true},
                                            {"12.5.1", std::nullopt, true},
                                            {"1e400", std::nullopt, true}}) {
