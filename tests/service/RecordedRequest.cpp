@@ -96,7 +96,6 @@ std::optional<RecordedRequest> RecordedRequest::fromRawHead(std::string_view hea
     auto question = pathAndQuery.find('?');
     request.path = pathAndQuery.substr(0, question);
     request.query = question == std::string::npos ? "" : pathAndQuery.substr(question + 1);
-    request.url = "http://" + host + pathAndQuery;
     if (auto cookie = request.header("Cookie"))
         request.cookies = parseCookies(*cookie);
     return request;
