@@ -104,8 +104,8 @@ std::vector<MenuEntry> menuLayout(GDBusConnection* connection, const std::string
         g_autoptr(GVariant) props = g_variant_get_child_value(child, 1);
         MenuEntry entry;
         g_variant_get_child(child, 0, "i", &entry.id);
-        for (auto [key, field] : {std::pair{"label", &entry.label}, std::pair{"type", &entry.type},
-                                  std::pair{"toggle-type", &entry.toggleType}}) {
+        for (auto [key, field] :
+             {std::pair{"label", &entry.label}, std::pair{"toggle-type", &entry.toggleType}}) {
             const char* text = nullptr;
             if (g_variant_lookup(props, key, "&s", &text))
                 *field = text;

@@ -30,7 +30,6 @@ bool nameHasOwner(GDBusConnection* connection, const char* name);
 struct MenuEntry {
     int id = 0;
     std::string label;
-    std::string type;
     std::string toggleType;
     int toggleState = -1;
     bool enabled = true;

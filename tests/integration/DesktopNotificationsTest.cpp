@@ -73,7 +73,7 @@ TEST_F(DesktopNotificationsTest, RisesReachTheServerAsOneReplaceableNotification
     service->notifyUnread(namedProfile(work, "Работа & <Дом>"), 4);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 1; }));
 
-    const auto& first = server.notifications()[0];
+    const auto first = server.notifications()[0];
     EXPECT_EQ(first.replacesId, 0u);
     EXPECT_EQ(first.summary, "Работа & <Дом>") << "the summary is plain text";
     EXPECT_NE(first.body.find("2 "), std::string::npos) << "the first rise counts all unread";
@@ -112,7 +112,7 @@ TEST_F(DesktopNotificationsTest, ClicksOnTheButtonAndTheBodySwitchToTheirProfile
     service->notifyUnread(store.profiles()[1], 0);
     service->notifyUnread(store.profiles()[1], 1);
     ASSERT_TRUE(waitUntil([&] { return server.notifications().size() == 1; }));
-    const auto& shown = server.notifications()[0];
+    const auto shown = server.notifications()[0];
     ASSERT_EQ(shown.actions.at(3), "Открыть профиль");
     server.invokeAction(shown.id, shown.actions.at(2));
     ASSERT_TRUE(waitUntil([&] { return store.activeProfile().id == work; }));

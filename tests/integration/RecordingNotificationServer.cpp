@@ -15,11 +15,6 @@ constexpr const char* kIntrospection = R"xml(
       <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
     </method>
     <method name="CloseNotification"><arg type="u" direction="in"/></method>
-    <method name="GetCapabilities"><arg type="as" direction="out"/></method>
-    <method name="GetServerInformation">
-      <arg type="s" direction="out"/><arg type="s" direction="out"/>
-      <arg type="s" direction="out"/><arg type="s" direction="out"/>
-    </method>
     <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
     <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
   </interface>
@@ -66,44 +61,25 @@ void RecordingNotificationServer::onMethodCall(GDBusConnection*, const gchar*, c
                                                const gchar* method, GVariant* parameters,
                                                GDBusMethodInvocation* invocation, gpointer self) {
     auto* server = static_cast<RecordingNotificationServer*>(self);
-    const std::string name = method;
-    if (name == "Notify") {
+    if (g_str_equal(method, "Notify")) {
         Notify n;
-        const char *appName, *icon, *summary, *body;
+        const char *summary, *body;
         g_autoptr(GVariantIter) actions = nullptr;
-        g_autoptr(GVariantIter) hints = nullptr;
-        g_variant_get(parameters, "(&su&s&s&sasa{sv}i)", &appName, &n.replacesId, &icon, &summary, &body,
-                      &actions, &hints, &n.timeout);
-        n.appName = appName;
-        n.appIcon = icon;
+        g_variant_get(parameters, "(&su&s&s&sas@a{sv}i)", nullptr, &n.replacesId, nullptr, &summary, &body,
+                      &actions, nullptr, nullptr);
         n.summary = summary;
         n.body = body;
         const char* action = nullptr;
         while (g_variant_iter_next(actions, "&s", &action))
             n.actions.emplace_back(action);
-        const char* key = nullptr;
-        GVariant* value = nullptr;
-        while (g_variant_iter_next(hints, "{&sv}", &key, &value)) {
-            g_autofree gchar* printed = g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)
-                                            ? g_strdup(g_variant_get_string(value, nullptr))
-                                            : g_variant_print(value, FALSE);
-            n.hints[key] = printed;
-            g_variant_unref(value);
-        }
         n.id = n.replacesId ? n.replacesId : server->m_nextId++;
         server->m_notifications.push_back(n);
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", n.id));
-    } else if (name == "CloseNotification") {
+    } else {
         guint32 id = 0;
         g_variant_get(parameters, "(u)", &id);
         server->m_closed.push_back(id);
         g_dbus_method_invocation_return_value(invocation, nullptr);
-    } else if (name == "GetCapabilities") {
-        const char* caps[] = {"actions", "body", "body-markup", nullptr};
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", caps));
-    } else {
-        g_dbus_method_invocation_return_value(
-            invocation, g_variant_new("(ssss)", "recorder", "orvi-tests", "1.0", "1.2"));
     }
 }
 

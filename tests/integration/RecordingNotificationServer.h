@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gio/gio.h>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -12,14 +11,10 @@ namespace orvi::test {
 class RecordingNotificationServer {
 public:
     struct Notify {
-        std::string appName;
         guint32 replacesId = 0;
-        std::string appIcon;
         std::string summary;
         std::string body;
         std::vector<std::string> actions;
-        std::map<std::string, std::string> hints; // printed values
-        gint32 timeout = 0;
         guint32 id = 0; // what the server answered
     };
 
