@@ -16,19 +16,23 @@ namespace {
 constexpr auto kTimeout = 40s;
 
 // The application as a process against the imitation service in another process, with its
-// own session bus and XDG folders: a user logs in, and the service changes the session while
-// the page is open; each run must start with the session the last one ended with.
+// own session bus and XDG folders: the service is out when the first run starts, a user logs
+// in once it is back, and the service changes the session while the page is open; each run
+// must start with the session the last one ended with.
 class SessionRestartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive());
         m_service = orvi::test::startServiceProcess(ORVI_IMITATION_SERVICE_BINARY,
-                                                    {"--auto-login", "--log-sessions"});
+                                                    {"--hang", "--auto-login", "--log-sessions"});
         ASSERT_TRUE(m_service.process);
     }
 
     std::unique_ptr<ChildProcess> launch() {
-        return orvi::test::launchApp(m_dir.path(), m_service.environment);
+        auto environment = m_service.environment;
+        // The real time-out is half a minute.
+        environment["ORVI_REQUEST_TIMEOUT_LIMIT"] = "2";
+        return orvi::test::launchApp(m_dir.path(), environment);
     }
     std::optional<std::string> serviceLine(const std::string& prefix, const std::string& containing = "") {
         return m_service.process->waitForLine(
@@ -66,8 +70,15 @@ protected:
 
 } // namespace
 
-TEST_F(SessionRestartTest, ALoginARotatedSessionAndALogoutEachSurviveTheNextRun) {
+TEST_F(SessionRestartTest,
+       APageBackFromAnOutageLogsInAndThatLoginARotatedSessionAndALogoutSurviveTheNextRun) {
     auto app = launch();
+    ASSERT_TRUE(serviceLine("REQUEST GET web.orvi.test/ "));
+    ASSERT_TRUE(app->waitForLine(startsWith("⚠️ Page could not load"), 10s)) << "the trouble is shown";
+    m_service.process->sendSignal(SIGUSR1);
+    ASSERT_TRUE(m_service.process->waitForExactLine("OUTAGE OVER", 5s));
+    // With nobody pressing anything, the page comes back as the working client and logs in.
+    EXPECT_TRUE(app->waitForLine(startsWith("✅ Page loaded, trouble state cleared"), 15s));
     ASSERT_TRUE(serviceLine("REQUEST POST web.orvi.test/login")) << "the user logs in through the page";
     ASSERT_TRUE(app->waitForExactLine("   ✅ Login save attempt (t+3s) completed", kTimeout));
     app->sendSignal(SIGTERM);
