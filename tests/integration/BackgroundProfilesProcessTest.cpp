@@ -142,15 +142,21 @@ TEST(BackgroundProfilesProcess,
     act("reload");
     EXPECT_TRUE(waitFor([&] { return pageLoads("anna") == 2; })) << "a reload asks again as the same account";
 
-    // What a notification server does with a click on the body; a target naming no profile
-    // before it changes nothing.
+    // What a notification server does with a click on the body, and then on the button of the
+    // next account's notification; a target naming no profile before them changes nothing.
     act("open-profile", "[<'not-a-profile'>]");
     notifications.invokeAction(notifications.notifications()[0].id, "default");
     EXPECT_TRUE(waitFor([&] { return menuHas("Активный профиль: Работа"); })) << menuText();
-    const auto home = menuEntry("Дом (3)");
-    ASSERT_TRUE(home) << menuText();
-    orvi::test::clickMenuEntry(host, itemName, *home);
+    control("/control/user-unread?user=vera&chat=0&count=4");
+    ASSERT_TRUE(waitFor([&] { return notifications.notifications().size() == 2; }));
+    const auto button = notifications.notifications()[1];
+    EXPECT_EQ(button.summary, "Дом");
+    notifications.invokeAction(button.id, button.actions.at(2));
     EXPECT_TRUE(waitFor([&] { return menuHas("Активный профиль: Дом"); })) << menuText();
+    const auto main = menuEntry("Основной (3)");
+    ASSERT_TRUE(main) << menuText();
+    orvi::test::clickMenuEntry(host, itemName, *main);
+    EXPECT_TRUE(waitFor([&] { return menuHas("Активный профиль: Основной"); })) << menuText();
     const auto quit = menuEntry("Выход");
     ASSERT_TRUE(quit) << menuText();
     orvi::test::clickMenuEntry(host, itemName, *quit);

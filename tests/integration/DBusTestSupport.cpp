@@ -71,6 +71,18 @@ bool nameHasOwner(GDBusConnection* connection, const char* name) {
     return has;
 }
 
+guint ownName(GDBusConnection* connection, const char* name) {
+    bool owned = false;
+    const guint owner = g_bus_own_name_on_connection(
+        connection, name, G_BUS_NAME_OWNER_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, gpointer flag) { *static_cast<bool*>(flag) = true; }, nullptr,
+        &owned, nullptr);
+    if (waitUntil([&] { return owned; }))
+        return owner;
+    g_bus_unown_name(owner);
+    return 0;
+}
+
 SignalRecorder::SignalRecorder(GDBusConnection* connection, const char* interface, const char* member)
     : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))) {
     m_subscription = g_dbus_connection_signal_subscribe(

@@ -21,7 +21,6 @@ constexpr const char* kIntrospection = R"xml(
 </node>)xml";
 
 constexpr const char* kPath = "/org/freedesktop/Notifications";
-constexpr const char* kName = "org.freedesktop.Notifications";
 
 } // namespace
 
@@ -30,30 +29,20 @@ RecordingNotificationServer::RecordingNotificationServer() : m_connection(newBus
 RecordingNotificationServer::~RecordingNotificationServer() {
     if (m_owner)
         g_bus_unown_name(m_owner);
-    if (m_registration)
-        g_dbus_connection_unregister_object(m_connection, m_registration);
+    m_export.reset();
     g_object_unref(m_connection);
 }
 
 bool RecordingNotificationServer::start() {
-    static const GDBusInterfaceVTable vtable{
-        &RecordingNotificationServer::onMethodCall, nullptr, nullptr, {}};
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    m_registration = g_dbus_connection_register_object(m_connection, kPath, node->interfaces[0], &vtable,
-                                                       this, nullptr, nullptr);
-    g_dbus_node_info_unref(node);
-    m_owner = g_bus_own_name_on_connection(
-        m_connection, kName, G_BUS_NAME_OWNER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, gpointer self) {
-            static_cast<RecordingNotificationServer*>(self)->m_owned = true;
-        },
-        nullptr, this, nullptr);
-    return m_registration && waitUntil([this] { return m_owned; });
+    m_export =
+        std::make_unique<platform::DBusObjectExport>(m_connection, kPath, kIntrospection, &onMethodCall,
+                                                     nullptr, this, "❌ Recording server not exported: ");
+    m_owner = ownName(m_connection, "org.freedesktop.Notifications");
+    return m_export->isExported() && m_owner;
 }
 
 void RecordingNotificationServer::invokeAction(guint32 id, const std::string& actionKey) {
-    g_dbus_connection_emit_signal(m_connection, nullptr, kPath, kName, "ActionInvoked",
-                                  g_variant_new("(us)", id, actionKey.c_str()), nullptr);
+    m_export->emitSignal("ActionInvoked", g_variant_new("(us)", id, actionKey.c_str()));
     g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/linux/DBusObjectExport.h"
+
 #include <gio/gio.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,8 @@ private:
                              GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self);
 
     GDBusConnection* m_connection;
-    guint m_registration = 0;
+    std::unique_ptr<platform::DBusObjectExport> m_export;
     guint m_owner = 0;
-    bool m_owned = false;
     guint32 m_nextId = 1;
     std::vector<Notify> m_notifications;
     std::vector<guint32> m_closed;
