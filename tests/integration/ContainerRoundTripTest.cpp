@@ -72,11 +72,9 @@ protected:
     }
 
     static orvi::ContainerEnvironment environment(const TempDir& machine) {
-        orvi::ContainerEnvironment environment;
-        environment.documentsDir = machine.path() / "home" / "Documents";
-        environment.tempDir = fs::temp_directory_path();
-        environment.engineDataDir = machine.path() / "data/orvi-wrapper/webkit";
-        return environment;
+        return {.documentsDir = machine / "home/Documents",
+                .tempDir = fs::temp_directory_path(),
+                .engineDataDir = machine / "data/orvi-wrapper/webkit"};
     }
 
     TempDir m_old;
