@@ -48,13 +48,6 @@ std::string contentTypeOf(const std::string& name) {
     return "application/octet-stream";
 }
 
-std::string escaped(const std::string& text) {
-    char* escapedText = g_uri_escape_string(text.c_str(), nullptr, FALSE);
-    std::string result = escapedText;
-    g_free(escapedText);
-    return result;
-}
-
 int portOf(GSocketAddress* address) {
     return address && G_IS_INET_SOCKET_ADDRESS(address)
                ? g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(address))
@@ -311,13 +304,15 @@ ImitationService::Response ImitationService::file(const RecordedRequest& request
     auto fields = formFields(request.query);
     std::string name = lastComponent(request.path);
     Response response{200, contentTypeOf(name), "ORVI imitation file " + request.path + "\n", {}};
-    if (fields.count("as8"))
+    if (const auto utf8 = fields.find("as8"); utf8 != fields.end()) {
+        g_autofree char* encoded = g_uri_escape_string(utf8->second.c_str(), nullptr, FALSE);
         response.headers.emplace_back("Content-Disposition",
-                                      "attachment; filename*=UTF-8''" + escaped(fields["as8"]));
-    else if (fields["inline"] != "1")
+                                      std::string("attachment; filename*=UTF-8''") + encoded);
+    } else if (fields["inline"] != "1") {
         response.headers.emplace_back("Content-Disposition", "attachment; filename=\"" +
                                                                  (fields.count("as") ? fields["as"] : name) +
                                                                  "\"");
+    }
     return response;
 }
 
