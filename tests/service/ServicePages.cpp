@@ -78,9 +78,9 @@ std::string clientScript() {
     return element;
   }
 
-  function part(className, text) {
-    const element = document.createElement('span');
-    element.className = className;
+  function part(className, text, tag = 'span') {
+    const element = document.createElement(tag);
+    if (className) element.className = className;
     element.textContent = text;
     return element;
   }
@@ -118,13 +118,8 @@ std::string clientScript() {
   }
 
   function send(text) {
-    const message = document.createElement('div');
-    message.className = 'message outgoing';
-    const body = document.createElement('p');
-    body.textContent = text;
-    const time = document.createElement('time');
-    time.textContent = new Date().toTimeString().slice(0, 5);
-    message.append(body, time);
+    const message = part('message outgoing', '', 'div');
+    message.append(part('', text, 'p'), part('', new Date().toTimeString().slice(0, 5), 'time'));
     const messages = document.getElementById('messages');
     messages.appendChild(message);
     messages.scrollTop = messages.scrollHeight;
