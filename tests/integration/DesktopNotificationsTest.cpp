@@ -30,11 +30,6 @@ struct DesktopNotificationsTest : ::testing::Test {
                                                                      std::string(kAppId) + ".desktop");
         service = std::make_unique<orvi::NotificationService>(scheduler, *notifier, *badge);
     }
-    void TearDown() override {
-        service.reset();
-        badge.reset();
-        notifier.reset();
-    }
 
     // One registered application per process, as in the running program: GIO's notification
     // backend does not survive its application being finalized while signals are in flight.
