@@ -31,11 +31,6 @@ std::map<std::string, std::string> formFields(const std::string& encoded) {
     return fields;
 }
 
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string contentTypeOf(const std::string& name) {
     auto dot = name.rfind('.');
     std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
@@ -302,7 +297,7 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
 // percent-encoded UTF-8 name (filename*=UTF-8''), "inline=1" none at all.
 ImitationService::Response ImitationService::file(const RecordedRequest& request) {
     auto fields = formFields(request.query);
-    std::string name = lastComponent(request.path);
+    const std::string name = std::filesystem::path(request.path).filename();
     Response response{200, contentTypeOf(name), "ORVI imitation file " + request.path + "\n", {}};
     if (const auto utf8 = fields.find("as8"); utf8 != fields.end()) {
         g_autofree char* encoded = g_uri_escape_string(utf8->second.c_str(), nullptr, FALSE);

@@ -27,7 +27,7 @@ std::string messengerPage(const ServiceEndpoints& e, bool autoLogin) {
       <a id="landing-link" href=")" +
            files(e.landingHost, "/") + R"(">Скачать приложение</a>
       <a id="foreign-link" href=")" +
-           files(e.outsideHosts.empty() ? "elsewhere.example.test" : e.outsideHosts.front(), "/") +
+           files(e.outsideHosts.front(), "/") +
            R"(">Шрифты</a>
       <a id="elsewhere-link" href="http://elsewhere.example.test/page">Чужой сайт</a>
     </nav>
