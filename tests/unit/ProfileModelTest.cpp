@@ -66,10 +66,6 @@ TEST(Profile, AnIdAndANameTakeEveryDefaultAndWritingEmitsAllEightMembersAndReads
     auto back = decodeProfiles(encodeProfiles({profile, Profile::makeDefault()}));
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.value()[0], profile);
-
-    auto other = profile;
-    other.showCallsAvailability = false;
-    EXPECT_NE(other, profile);
 }
 
 TEST(LocationSettings, AbsentOrNonFiniteCoordinatesAreWrittenAsNoMembersAndReadBackAbsentEvenLoosely) {
