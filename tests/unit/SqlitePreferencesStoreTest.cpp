@@ -104,6 +104,22 @@ TEST(SqlitePreferencesStore,
     EXPECT_TRUE(store->keysWithPrefix("z").empty());
 }
 
+TEST(SqlitePreferencesStore, APeekReadsOneBooleanWhileTheStoreIsOpenOrClosedAndMakesNothing) {
+    TempDir dir;
+    const auto file = dir / "p.sqlite3";
+    EXPECT_FALSE(SqlitePreferencesStore::peekBoolean(file, "on"));
+    EXPECT_FALSE(std::filesystem::exists(file)) << "a peek never creates the store";
+    auto store = open(file);
+    store->setBoolean("on", true);
+    store->setBoolean("off", false);
+    store->setInteger("number", 1);
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "on"), true);
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "off"), false);
+    EXPECT_FALSE(SqlitePreferencesStore::peekBoolean(file, "number"));
+    store.reset();
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "on"), true) << "after the store closed";
+}
+
 TEST(SqlitePreferencesStore, WritesAreDurableAtOnceAndOneThatCannotCommitFailsAndKeepsTheOldValue) {
     TempDir dir;
     const auto file = dir / "p.sqlite3";
