@@ -25,12 +25,13 @@ GVariant* getProperty(GDBusConnection* connection, const char* destination, cons
                       const char* interface, const char* property);
 
 bool nameHasOwner(GDBusConnection* connection, const char* name);
+// Owns the name on the connection and waits until the bus grants it: the owner id, or 0.
+guint ownName(GDBusConnection* connection, const char* name);
 
 // One top-level entry of a com.canonical.dbusmenu menu, as a tray host reads it.
 struct MenuEntry {
     int id = 0;
     std::string label;
-    std::string type;
     std::string toggleType;
     int toggleState = -1;
     bool enabled = true;

@@ -45,41 +45,28 @@ std::string conversationPage() {
     if (i === 250) return 'Сообщение 250 <b>&amp;</b> "кавычки" \'апостроф\'';
     return 'Сообщение ' + i;
   }
+  function element(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
   function separator(i) {
-    const node = document.createElement('div');
-    node.className = 'day-divider';
+    const node = element('div', 'day-divider', (dayOf(i) + 1) + ' марта');
     node.setAttribute('role', 'separator');
-    node.textContent = (dayOf(i) + 1) + ' марта';
     return node;
   }
   function message(i) {
     const outgoing = i % 3 === 0;
-    const row = document.createElement('div');
-    row.className = 'msg-row ' + (outgoing ? 'msg-row--out' : 'msg-row--in');
+    const row = element('div', 'msg-row ' + (outgoing ? 'msg-row--out' : 'msg-row--in'));
     row.setAttribute('data-message-id', 'm' + i);
-    const bubble = document.createElement('div');
-    bubble.className = 'bubble';
-    if (!outgoing) {
-      const author = document.createElement('span');
-      author.className = 'author-name';
-      author.textContent = 'Анна Смирнова';
-      bubble.appendChild(author);
-    }
-    if (i % 10 === 7) {
-      const media = document.createElement('div');
-      media.className = 'attachment';
-      media.setAttribute('data-media', 'photo');
-      bubble.appendChild(media);
-    }
-    const body = document.createElement('div');
-    body.className = 'msg-body';
-    body.textContent = textOf(i);
-    bubble.appendChild(body);
-    const time = document.createElement('time');
+    const bubble = row.appendChild(element('div', 'bubble'));
+    if (!outgoing) bubble.appendChild(element('span', 'author-name', 'Анна Смирнова'));
+    if (i % 10 === 7) bubble.appendChild(element('div', 'attachment')).setAttribute('data-media', 'photo');
+    bubble.appendChild(element('div', 'msg-body', textOf(i)));
     const minutes = (i * 7) % (24 * 60);
-    time.textContent = String(Math.floor(minutes / 60)).padStart(2, '0') + ':' + String(minutes % 60).padStart(2, '0');
-    bubble.appendChild(time);
-    row.appendChild(bubble);
+    const clock = String(Math.floor(minutes / 60)).padStart(2, '0') + ':' + String(minutes % 60).padStart(2, '0');
+    bubble.appendChild(element('time', '', clock));
     return row;
   }
   function fragment(from, to) {
