@@ -202,6 +202,7 @@ try {
     var observer = new MutationObserver(noteChanges);
     window.__orviWrapperUnreadObserver = observer;
     var titleOnly = false;
+    var watchedHead = null;
 
     function watchEverything() {
         observer.observe(document.documentElement, {
@@ -219,11 +220,13 @@ try {
     // the title lives) and the document's own children are watched, and once the title stops
     // carrying a count the whole page is watched and read again.
     function watchTitleOnly(only) {
-        if (only === titleOnly) return;
+        // A page that swaps its head element keeps the title-only watch on the new one.
+        if (only === titleOnly && (!only || document.head === watchedHead)) return;
         var title = document.querySelector("title");
         if (only && !(document.head && title && title.parentNode === document.head)) return;
         observer.disconnect();
         titleOnly = only;
+        watchedHead = only ? document.head : null;
         if (only) {
             observer.observe(document.head, {childList: true, subtree: true, characterData: true});
             observer.observe(document.documentElement, {childList: true});

@@ -109,8 +109,10 @@ void disableToolkitGL() {
     // are kept beside ours.
     for (const auto& [variable, flag] :
          {std::pair{"GDK_DEBUG", "gl-disable"}, std::pair{"GDK_DISABLE", "gl"}}) {
-        const char* earlier = std::getenv(variable);
-        const std::string value = earlier && *earlier ? std::string(earlier) + "," + flag : std::string(flag);
+        const std::string earlier = std::getenv(variable) ? std::getenv(variable) : "";
+        if (("," + earlier + ",").find(std::string(",") + flag + ",") != std::string::npos)
+            continue;
+        const std::string value = earlier.empty() ? std::string(flag) : earlier + "," + flag;
         g_setenv(variable, value.c_str(), TRUE);
     }
 }
