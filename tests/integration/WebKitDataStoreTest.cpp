@@ -117,7 +117,6 @@ TEST(WebKitDataStore, CookiesSetThroughAPrivateStoreReadBackGoOutAndAreDeleted) 
     EXPECT_TRUE(std::filesystem::exists(env.cacheRoot()));
     EXPECT_FALSE(env.engine->nonPersistentDataStore()->isPersistent());
     EXPECT_TRUE(env.engine->defaultDataStore()->isPersistent());
-    EXPECT_EQ(env.engine->defaultDataStore(), env.engine->defaultDataStore());
 
     RecordingNavigationDelegate nav;
     auto view = env.makeWebView(store, &nav);

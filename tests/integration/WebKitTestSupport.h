@@ -68,9 +68,6 @@ public:
         provisionalFailures.push_back(error);
     }
     void didFailNavigation(engine::WebView&, const Error& error) override { failures.push_back(error); }
-    void webContentProcessDidTerminate(engine::WebView&, engine::ProcessTerminationReason reason) override {
-        terminations.push_back(reason);
-    }
     void navigationDidBecomeDownload(engine::WebView&,
                                      const std::shared_ptr<engine::Download>& download) override {
         downloads.push_back(download);
@@ -92,7 +89,6 @@ public:
     int finished = 0;
     std::vector<Error> provisionalFailures;
     std::vector<Error> failures;
-    std::vector<engine::ProcessTerminationReason> terminations;
 };
 
 // Chooses a fresh path in its folder for every download and records what happens.
