@@ -109,7 +109,7 @@ TEST(StatusNotifierItem, RegistersAnswersWhatAHostAsksAndFollowsAProfileSwitchFr
                !propertyUpdates.emissions().empty();
     }));
     // Hosts that cache item properties hear which radio items changed state.
-    g_autofree gchar* updated = g_variant_print(propertyUpdates.emissions()[0].parameters, FALSE);
+    g_autofree gchar* updated = g_variant_print(propertyUpdates.emissions()[0], FALSE);
     EXPECT_NE(std::string(updated).find("(" + std::to_string(entries[3].id) + ", {"), std::string::npos)
         << updated;
     EXPECT_NE(std::string(updated).find("'toggle-state': <1>"), std::string::npos) << updated;
