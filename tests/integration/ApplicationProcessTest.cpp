@@ -6,7 +6,6 @@
 #include "support/TempDir.h"
 
 #include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -125,16 +124,4 @@ TEST_F(ApplicationProcessTest, KeepsWindowSizeAndProfilesAcrossRunsAndNothingOpe
     const auto copies = store.value()->keysWithPrefix("OrviWrapper.Profiles.Unreadable.");
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(store.value()->data(copies[0]), damaged);
-}
-
-TEST_F(ApplicationProcessTest, ADamagedPreferencesFileIsSetAside) {
-    std::filesystem::create_directories(preferencesFile().parent_path());
-    std::ofstream(preferencesFile()) << "definitely not an SQLite database";
-    auto app = launch();
-    ASSERT_TRUE(app->waitForExactLine(kAppeared, kStartTimeout));
-    int aside = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(preferencesFile().parent_path()))
-        aside += entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-");
-    EXPECT_EQ(aside, 1);
-    terminate(*app, SIGTERM);
 }

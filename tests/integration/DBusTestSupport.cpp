@@ -87,17 +87,17 @@ SignalRecorder::SignalRecorder(GDBusConnection* connection, const char* interfac
     : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))) {
     m_subscription = g_dbus_connection_signal_subscribe(
         m_connection, nullptr, interface, member, nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*,
-           GVariant* parameters, gpointer self) {
-            static_cast<SignalRecorder*>(self)->m_emissions.push_back({path, g_variant_ref(parameters)});
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+           gpointer self) {
+            static_cast<SignalRecorder*>(self)->m_emissions.push_back(g_variant_ref(parameters));
         },
         this, nullptr);
 }
 
 SignalRecorder::~SignalRecorder() {
     g_dbus_connection_signal_unsubscribe(m_connection, m_subscription);
-    for (auto& emission : m_emissions)
-        g_variant_unref(emission.parameters);
+    for (GVariant* parameters : m_emissions)
+        g_variant_unref(parameters);
     g_object_unref(m_connection);
 }
 

@@ -50,16 +50,13 @@ public:
     SignalRecorder(const SignalRecorder&) = delete;
     SignalRecorder& operator=(const SignalRecorder&) = delete;
 
-    struct Emission {
-        std::string path;
-        GVariant* parameters;
-    };
-    const std::vector<Emission>& emissions() const { return m_emissions; }
+    // The parameters of each emission, oldest first.
+    const std::vector<GVariant*>& emissions() const { return m_emissions; }
 
 private:
     GDBusConnection* m_connection;
     guint m_subscription;
-    std::vector<Emission> m_emissions;
+    std::vector<GVariant*> m_emissions;
 };
 
 } // namespace orvi::test

@@ -15,7 +15,6 @@ constexpr const char* kIntrospection = R"xml(
       <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
     </method>
     <method name="CloseNotification"><arg type="u" direction="in"/></method>
-    <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
     <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
   </interface>
 </node>)xml";

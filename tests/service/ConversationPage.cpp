@@ -5,8 +5,7 @@ namespace orvi::test::pages {
 // A conversation of 500 messages that shows the newest 50 and loads older ones 30 at a time
 // whenever its history is scrolled to the top, the way messenger clients do. The fifth load
 // breaks: nothing arrives, and the loader only tries again after the history has been
-// scrolled away from the top and back. "?delay=N" sets the load time in milliseconds,
-// "?total=N" the length of the conversation.
+// scrolled away from the top and back. "?delay=N" sets the load time in milliseconds.
 std::string conversationPage() {
     return R"HTML(<!DOCTYPE html>
 <html lang="ru"><head><meta charset="utf-8"><title>(3) ORVI</title>
@@ -32,9 +31,8 @@ std::string conversationPage() {
 </section>
 <script>
 (function () {
-  const query = new URLSearchParams(location.search);
-  const total = Number(query.get('total') || 500), perDay = 40, firstShown = total - 49, pageSize = 30;
-  const delay = Number(query.get('delay') || 150);
+  const total = 500, perDay = 40, firstShown = total - 49, pageSize = 30;
+  const delay = Number(new URLSearchParams(location.search).get('delay') || 150);
   const history = document.getElementById('history');
   let oldest = firstShown, loading = false, loads = 0, broken = false, armed = true;
 
@@ -102,7 +100,7 @@ std::string conversationPage() {
   });
   history.appendChild(fragment(firstShown, total));
   history.scrollTop = history.scrollHeight;
-  window.conversation = { oldest: function () { return oldest; }, loads: function () { return loads; } };
+  window.conversation = { loads: function () { return loads; } };
 })();
 </script>
 </body></html>

@@ -161,7 +161,6 @@ std::string linksPage() {
 <a id="link" href="/echo?from=link">link</a>
 <a id="blank" href="/echo?from=blank" target="_blank">new window</a>
 <form id="form" action="/echo" method="get"><input name="from" value="form"></form>
-<form id="post-form" action="/echo?from=post" method="post"><input name="field" value="1"></form>
 </body></html>
 )";
 }
