@@ -179,6 +179,7 @@ TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore)
         std::function<void(const std::filesystem::path&)> damage;
     };
     const Case cases[] = {
+        {"plain text", [](const auto& f) { std::ofstream(f) << "not a database, just some text\n"; }},
         {"truncated header",
          [](const auto& f) {
              std::ofstream(f, std::ios::binary) << std::string("SQLite format 3\0garbage", 24);
