@@ -162,17 +162,10 @@ private:
 class RecordingNotificationService final : public NotificationServiceProtocol {
 public:
     void requestPermissionIfNeeded() override {}
-    void notifyUnread(const Profile& profile, int count) override {
-        reports.push_back({profile.id, count});
-        titles.push_back(profile.name);
-    }
-    void rebaseUnread(const Profile& profile, int count) override {
-        baselines.push_back({profile.id, count});
-    }
+    void notifyUnread(const Profile& profile, int count) override { reports.push_back({profile.id, count}); }
+    void rebaseUnread(const Profile&, int) override {}
     void updateBadge(int) override {}
     std::vector<std::pair<ProfileId, int>> reports;
-    std::vector<std::string> titles;
-    std::vector<std::pair<ProfileId, int>> baselines;
 };
 
 // A profile store in memory that publishes like the real one: the list first, then the
