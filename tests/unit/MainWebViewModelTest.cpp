@@ -7,6 +7,7 @@
 #include "core/page/WebViewSessions.h"
 #include "core/prefs/ForgettingPreferencesStore.h"
 #include "core/session/ProfileDeletionCleaner.h"
+#include "core/shell/SidebarNavigation.h"
 #include "core/shell/StartupPageLoading.h"
 #include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/LogCapture.h"
@@ -16,6 +17,7 @@
 #include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 #include "support/TempDir.h"
+#include "support/TestDomains.h"
 
 #include <gtest/gtest.h>
 
@@ -65,12 +67,6 @@ struct ShellFixture {
     FakeCookieStore& jar(const Profile& profile) {
         return static_cast<FakeDataStore&>(webViewFor(profile)->dataStore()).cookies;
     }
-    std::size_t totalLoads() const {
-        std::size_t total = 0;
-        for (const auto& [id, view] : webViews)
-            total += view->loads.size();
-        return total;
-    }
     // The page on screen has loaded and its session is in place, as after a login.
     void settle(const Profile& profile) {
         scheduler.advance(1s);
@@ -81,10 +77,6 @@ struct ShellFixture {
     void switchTo(const Profile& profile) {
         store->setActiveProfile(profile.id);
         scheduler.advance(1s);
-    }
-    void newDocument(const Profile& profile) {
-        auto view = webViewFor(profile);
-        view->navigationDelegate->didCommitNavigation(*view);
     }
     void report(const Profile& profile, int count) {
         webViewFor(profile)->postMessage("unreadCountHandler",
@@ -97,9 +89,7 @@ struct ShellFixture {
     MemoryPreferencesStore preferences;
     ForgettingPreferencesStore guardedPreferences{preferences};
     WebViewSessions sessions;
-    std::shared_ptr<orvi::test::RecordingFileSaving> saving =
-        std::make_shared<orvi::test::RecordingFileSaving>();
-    PageDownloads pending{saving,
+    PageDownloads pending{std::make_shared<RecordingFileSaving>(),
                           {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
     FakeVPNDetection vpn{scheduler};
     RecordingNotificationService notifications;
@@ -118,20 +108,25 @@ struct ShellFixture {
     std::map<ProfileId, std::shared_ptr<FakeWebView>> webViews;
 };
 
-// Refuses what the standard policy would allow, so a page judged by anything else shows.
-struct RefusingPolicy final : NavigationPolicyServiceProtocol {
-    NavigationDecision decide(const engine::NavigationAction&) override {
-        ++asked;
-        return NavigationDecision::cancel;
-    }
-    int asked = 0;
-};
-
 } // namespace
 
-TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTheMiddleSessionUntouched) {
+// Unread counts are clamped, stored per profile with repeats dropped, and outlive a switch.
+TEST(MainWebViewModel, CountsStayPerProfileAndThreeQuickSwitchesEndOnTheLastWithOneLoadEachSessionsApart) {
     ShellFixture f;
     const auto& [a, b, c] = std::tie(f.profiles[0], f.profiles[1], f.profiles[2]);
+    f.report(a, -3);
+    f.report(a, 4);
+    f.report(a, 4);
+    f.report(a, 2);
+    EXPECT_EQ(f.model->unreadCounts().at(a.id), 2);
+    EXPECT_EQ(f.model->unreadCount(), 2);
+    EXPECT_EQ(f.notifications.reports,
+              (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
+    std::optional<std::filesystem::path> exported;
+    f.model->exportToFile([&](auto path) { exported = path; });
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + a.id.text()) << "the page's own profile";
+
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
     f.preferences.setData(keys::storage(b.id), R"({"localStorage":{"k":"B"},"sessionStorage":{}})");
     f.preferences.setData(keys::cookies(c.id), R"({"sid":"C"})");
@@ -145,6 +140,8 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
 
     EXPECT_EQ(f.model->coordinator()->profile().id, c.id);
     EXPECT_EQ(f.model->activeProfile().id, c.id);
+    EXPECT_EQ(f.model->unreadCount(), 0);
+    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
     EXPECT_EQ(f.host->webView(), f.webViewFor(c));
     // The window is already on screen, so every profile shown loads at once.
     for (const auto* p : {&a, &b, &c})
@@ -160,29 +157,7 @@ TEST(MainWebViewModel, ThreeQuickSwitchesEndOnTheLastProfileWithOneLoadEachAndTh
     EXPECT_EQ(f.webViewFor(c)->loads.size(), 1u) << "selecting the active profile again does nothing";
 }
 
-TEST(MainWebViewModel, UnreadCountsAreClampedStoredPerProfileRepeatsDroppedAndExportTakesThePagesProfile) {
-    ShellFixture f;
-    const auto& a = f.profiles[0];
-    f.report(a, -3);
-    f.report(a, 4);
-    f.report(a, 4);
-    f.report(a, 2);
-    EXPECT_EQ(f.model->unreadCounts().at(a.id), 2);
-    EXPECT_EQ(f.model->unreadCount(), 2);
-    EXPECT_EQ(f.notifications.reports,
-              (std::vector<std::pair<ProfileId, int>>{{a.id, 0}, {a.id, 4}, {a.id, 2}}));
-
-    std::optional<std::filesystem::path> exported;
-    f.model->exportToFile([&](auto path) { exported = path; });
-    ASSERT_TRUE(exported);
-    EXPECT_EQ(f.cookies->calls.back(), "exportToFile " + a.id.text()) << "the page's own profile";
-
-    f.store->setActiveProfile(f.profiles[1].id);
-    EXPECT_EQ(f.model->unreadCount(), 0);
-    EXPECT_EQ(f.model->unreadCounts().size(), 1u);
-}
-
-TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgain) {
+TEST(MainWebViewModel, ParkingDuringACallDoesNothingWakingLoadsAgainAndTroubleOnScreenIsPublishedAndRetried) {
     ShellFixture f;
     auto view = f.webViewFor(f.profiles[0]);
     f.model->isCallActive.set(true);
@@ -200,12 +175,22 @@ TEST(MainWebViewModel, ParkingDuringACallDoesNothingAndWakingLoadsTheServiceAgai
     EXPECT_TRUE(view->loads.back().headers.empty());
     f.model->resumeNetworkActivityIfNeeded(ForceReload::no);
     EXPECT_EQ(view->loads.size(), loads + 1);
+
+    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
+    ASSERT_TRUE(f.model->pageTrouble());
+    f.model->retryPage();
+    EXPECT_EQ(view->loads.size(), loads + 2);
+    f.switchTo(f.profiles[1]);
+    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
+    f.webViewFor(f.profiles[1])
+        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
+    EXPECT_TRUE(f.model->pageTrouble());
 }
 
 TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSave) {
     ShellFixture f;
     const auto& a = f.profiles[0];
-    orvi::test::TempDir scratch;
+    const TempDir scratch;
     const auto dataDir = scratch.path();
     std::filesystem::create_directories(dataDir / a.id.text());
     ProfileDeletionCleaner cleaner(*f.store,
@@ -238,19 +223,16 @@ TEST(MainWebViewModel, DeletingTheActiveProfileLeavesNoTraceAfterEveryPendingSav
 
 // Editing the active profile's city rebuilds its page; the coordinator, kept across the edit,
 // still holds the profile as it was before.
-TEST(PageHost, APageRebuiltAfterAnEditTakesTheEditedLocation) {
+TEST(PageHost, ARebuiltPageTakesAnEditedLocationAndAnotherProfilesCoordinatorSwapsInItsOwnWebView) {
     ShellFixture f;
-    auto edited = f.profiles[0];
+    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
+    auto edited = a;
     edited.locationSettings = LocationSettings::presets().back();
     f.store->updateProfile(edited);
     f.showHost();
     ASSERT_EQ(f.builtLocations.size(), 2u);
     EXPECT_EQ(f.builtLocations.back(), edited.locationSettings);
-}
 
-TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebView) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
     f.scheduler.advance(1s);
     auto oldHost = f.host;
@@ -271,7 +253,8 @@ TEST(PageHost, UpdatingWithAnotherProfilesCoordinatorSwapsInThatProfilesOwnWebVi
     EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
 }
 
-TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBackRepeatsNothing) {
+// Every switch also hands the cached pages to new coordinators; their scripts must not pile up.
+TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsNameAndSwitchingBackRepeatsNothingNorAddsScripts) {
     ShellFixture f(3, true);
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);
@@ -279,6 +262,8 @@ TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBac
     f.switchTo(b);
     f.settle(b);
     ASSERT_TRUE(f.model->backgroundSupervisor(a.id));
+    const auto scripts =
+        std::make_pair(f.webViewFor(a)->userScripts.size(), f.webViewFor(b)->userScripts.size());
 
     f.report(a, 5);
     f.scheduler.advance(2s);
@@ -306,6 +291,7 @@ TEST(MainWebViewModel, ABackgroundRiseNotifiesOnceUnderItsOwnNameAndSwitchingBac
     EXPECT_EQ(pageA->navigationDelegate, f.model->coordinator().get());
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_TRUE(f.model->backgroundSupervisor(b.id));
+    EXPECT_EQ(std::make_pair(pageA->userScripts.size(), f.webViewFor(b)->userScripts.size()), scripts);
 }
 
 TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndAcrossASwitch) {
@@ -320,7 +306,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
             f.switchTo(b);
 
         // A login: the client draws its empty frame, then its chat list with the old messages.
-        f.newDocument(a);
+        f.webViewFor(a)->navigationDelegate->didCommitNavigation(*f.webViewFor(a));
         if (when == Switch::whileItSettles)
             f.switchTo(b);
         f.report(a, 0);
@@ -337,7 +323,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
         EXPECT_EQ(f.notifier.posted[0].body, "2 новых сообщения");
 
         // A page that stays empty past the settling time reports news again.
-        f.newDocument(a);
+        f.webViewFor(a)->navigationDelegate->didCommitNavigation(*f.webViewFor(a));
         f.report(a, 0);
         f.scheduler.advance(OrviWebCoordinator::kDocumentSettleTime + 1s);
         f.report(a, 1);
@@ -346,7 +332,7 @@ TEST(MainWebViewModel, TheCountsOfASettlingDocumentAreABaselineOnScreenOffItAndA
     }
 }
 
-TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionAndIsReloadedAfterACrash) {
+TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionIsReloadedAfterACrashAndNoLongerCountsOnceDeleted) {
     ShellFixture f;
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);
@@ -367,56 +353,14 @@ TEST(MainWebViewModel, ABackgroundPageSavesItsOwnSessionAndIsReloadedAfterACrash
     pageA->terminateContentProcess();
     f.scheduler.advance(2s);
     EXPECT_EQ(pageA->reloadCount, 1);
-}
 
-TEST(MainWebViewModel, ADeletedProfilesBackgroundPageNoLongerCounts) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    f.settle(a);
     f.report(a, 1);
-    f.switchTo(b);
     f.model->forgetProfile(a.id);
     f.report(a, 4);
     EXPECT_FALSE(f.model->unreadCounts().count(a.id));
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_EQ(f.notifications.reports.back(), (std::pair<ProfileId, int>{a.id, 1}));
 }
-
-namespace {
-
-// Drops the fixture's cached page the way the real factory drops its cached web view.
-class FixtureFactory final : public WebViewFactoryProtocol {
-public:
-    explicit FixtureFactory(ShellFixture& fixture) : m_fixture(fixture) {}
-    std::shared_ptr<engine::WebView> makeWebView(const Profile& profile,
-                                                 const std::optional<LocationSettings>&) override {
-        return m_fixture.webViewFor(profile);
-    }
-    void removeWebView(const ProfileId& id) override {
-        removed.push_back(id);
-        m_fixture.webViews.erase(id);
-    }
-    void clearCache() override {}
-    std::vector<ProfileId> removed;
-
-private:
-    ShellFixture& m_fixture;
-};
-
-std::shared_ptr<StartupPageLoading> startLoadingOthers(ShellFixture& f) {
-    auto loading = StartupPageLoading::create(
-        f.model, *f.store,
-        StartupPageLoading::Context{
-            PageHost::Context{
-                PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
-                [&f](const Profile& p, const std::optional<LocationSettings>&) { return f.webViewFor(p); }},
-            f.placement,
-            {}});
-    loading->start();
-    return loading;
-}
-
-} // namespace
 
 TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAndOnlyWhenSwitchedOn) {
     for (const bool enabled : {true, false}) {
@@ -426,7 +370,13 @@ TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAnd
         if (!enabled)
             f.preferences.setBoolean(keys::kLoadAllProfilesAtStartup, false);
         f.preferences.setData(keys::cookies(b.id), R"({"sid":"B"})");
-        auto loading = startLoadingOthers(f);
+        auto loading = StartupPageLoading::create(
+            f.model, *f.store,
+            {{PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
+              [&f](const Profile& p, const std::optional<LocationSettings>&) { return f.webViewFor(p); }},
+             f.placement,
+             {}});
+        loading->start();
         auto pageA = f.webViewFor(a);
         pageA->startProvisionalNavigation();
         f.scheduler.advance(5s);
@@ -461,11 +411,26 @@ TEST(StartupPageLoading, LoadsTheOtherPagesOneAtATimeOnlyAfterThePageOnScreenAnd
 TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsRebuiltWhenSelected) {
     ShellFixture f;
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    auto factory = std::make_shared<FixtureFactory>(f);
+    auto factory = std::make_shared<RecordingFactory>();
     f.model->setWebViewFactory(factory);
-    f.model->setHibernateAfter(15min);
     f.settle(a);
     f.report(a, 3);
+    f.switchTo(b);
+    f.scheduler.advance(20min);
+    EXPECT_TRUE(factory->removed.empty()) << "never is the initial choice";
+
+    // A setting chosen later counts from when the page left; a selection during the save keeps it.
+    f.cookies->holdStorageAnswers = true;
+    f.model->setHibernateAfter(15min);
+    f.scheduler.advance(1s);
+    ASSERT_EQ(f.cookies->held.size(), 1u);
+    f.cookies->holdStorageAnswers = false;
+    f.switchTo(a);
+    f.cookies->releaseStorageAnswers();
+    EXPECT_TRUE(factory->removed.empty());
+    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
+    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
+
     f.switchTo(b);
     f.scheduler.advance(14min);
     // Back on screen before the time: its clock starts again when it leaves once more.
@@ -483,6 +448,7 @@ TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsR
     f.cookies->holdStorageAnswers = false;
     f.cookies->releaseStorageAnswers();
     EXPECT_EQ(factory->removed, std::vector<ProfileId>{a.id});
+    f.webViews.erase(a.id); // as the real factory drops its cached page
     EXPECT_FALSE(f.model->backgroundSupervisor(a.id));
     EXPECT_EQ(f.model->hibernatedProfiles(), std::set<ProfileId>{a.id});
     EXPECT_EQ(f.model->unreadCounts().at(a.id), 3);
@@ -496,65 +462,9 @@ TEST(MainWebViewModel, ABackgroundPageHibernatesAfterTheSetTimeSavingFirstAndIsR
     EXPECT_TRUE(f.model->hibernatedProfiles().empty());
 }
 
-TEST(MainWebViewModel, ASettingChosenLaterCountsFromWhenThePageLeftAndASelectionDuringTheSaveKeepsIt) {
-    ShellFixture f;
-    const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
-    auto factory = std::make_shared<FixtureFactory>(f);
-    f.model->setWebViewFactory(factory);
-    f.settle(a);
-    f.switchTo(b);
-    f.scheduler.advance(20min);
-    EXPECT_TRUE(factory->removed.empty()) << "never is the initial choice";
-
-    f.cookies->holdStorageAnswers = true;
-    f.model->setHibernateAfter(15min);
-    f.scheduler.advance(1s);
-    ASSERT_EQ(f.cookies->held.size(), 1u);
-    f.cookies->holdStorageAnswers = false;
-    f.switchTo(a);
-    f.cookies->releaseStorageAnswers();
-    EXPECT_TRUE(factory->removed.empty());
-    EXPECT_EQ(f.host->webView(), f.webViewFor(a));
-    EXPECT_TRUE(f.model->hibernatedProfiles().empty());
-}
-
-TEST(MainWebViewModel, PublishesTheTroubleOfThePageOnScreenAndRetriesItOnRequest) {
-    ShellFixture f(2);
-    f.scheduler.advance(1s);
-    auto view = f.webViewFor(f.profiles[0]);
-    view->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorCannotConnectToHost, ""});
-    ASSERT_TRUE(f.model->pageTrouble());
-    const auto loads = view->loads.size();
-    f.model->retryPage();
-    EXPECT_EQ(view->loads.size(), loads + 1);
-
-    f.switchTo(f.profiles[1]);
-    EXPECT_FALSE(f.model->pageTrouble()) << "another profile's page is not in trouble";
-    f.webViewFor(f.profiles[1])
-        ->failProvisionalNavigation({engine::kURLErrorDomain, engine::kURLErrorTimedOut, ""});
-    EXPECT_TRUE(f.model->pageTrouble());
-}
-
-// Every switch hands the cached pages to new coordinators, on screen and in the background;
-// the scripts the pages were given must not pile up with each one.
-TEST(MainWebViewModel, SwitchingBackAndForthAddsNoScriptToTheCachedPages) {
-    ShellFixture f(2);
-    f.settle(f.profiles[0]);
-    f.switchTo(f.profiles[1]);
-    f.settle(f.profiles[1]);
-    const auto first = f.webViewFor(f.profiles[0])->userScripts.size();
-    const auto second = f.webViewFor(f.profiles[1])->userScripts.size();
-    for (int i = 0; i < 3; ++i) {
-        f.switchTo(f.profiles[0]);
-        f.switchTo(f.profiles[1]);
-    }
-    EXPECT_EQ(f.webViewFor(f.profiles[0])->userScripts.size(), first);
-    EXPECT_EQ(f.webViewFor(f.profiles[1])->userScripts.size(), second);
-}
-
 TEST(MainWebViewModel, EveryProfilesPageIsJudgedByTheInjectedPolicy) {
-    auto policy = std::make_shared<RefusingPolicy>();
-    ShellFixture f(2, false, policy);
+    // Built for other domains, the injected policy refuses what the fixture's own would allow.
+    ShellFixture f(2, false, std::make_shared<NavigationPolicyService>(testDomains(), true));
     const auto& [a, b] = std::tie(f.profiles[0], f.profiles[1]);
     f.settle(a);
     f.switchTo(b);
@@ -565,5 +475,32 @@ TEST(MainWebViewModel, EveryProfilesPageIsJudgedByTheInjectedPolicy) {
                                                      [&](engine::PolicyDecision d) { decision = d; });
         EXPECT_EQ(decision, engine::PolicyDecision::cancel) << coordinator->profile().name;
     }
-    EXPECT_EQ(policy->asked, 2);
+}
+
+// The page answers in three ways; each must end in exactly one report, and a missing page
+// must not run anything at all.
+TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
+    ShellFixture f(1);
+    auto webView = f.webViewFor(f.profiles[0]);
+    f.model->coordinator()->detach(webView, false);
+    f.scheduler.advance(5s);
+    const auto& contacts = SidebarNavigation::items()[2];
+    const auto lines = f.log.lines().size();
+    EXPECT_FALSE(SidebarNavigation::switchTo(*f.model, contacts));
+    f.scheduler.runPending();
+    EXPECT_EQ(f.log.lines().size(), lines);
+
+    f.model->coordinator()->attach(webView, f.placement);
+    const auto evaluations = webView->evaluations.size();
+    const std::vector<engine::ScriptResult> answers{Json(true), Json("нет такого раздела"), Json(nullptr),
+                                                    Error{"page", 1, "boom"}};
+    for (const auto& answer : answers) {
+        webView->responder = [answer](const std::string&, engine::World) { return answer; };
+        const auto before = f.log.lines().size();
+        EXPECT_TRUE(SidebarNavigation::switchTo(*f.model, contacts));
+        f.scheduler.runPending();
+        EXPECT_EQ(f.log.lines().size(), before + 1);
+        EXPECT_EQ(webView->evaluations.back().world, engine::World::page);
+    }
+    EXPECT_EQ(webView->evaluations.size(), evaluations + answers.size());
 }

@@ -90,21 +90,6 @@ TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoS
     }
 }
 
-namespace {
-
-class CountingPermissions final : public MediaPermissionServiceProtocol {
-public:
-    void requestCameraPermission(std::function<void(bool)> completion) override { completion(true); }
-    void requestMicrophonePermission(std::function<void(bool)> completion) override { completion(true); }
-    void requestAllMediaPermissions(std::function<void(bool, bool)> completion) override {
-        ++requests;
-        completion(true, true);
-    }
-    int requests = 0;
-};
-
-} // namespace
-
 TEST(StartupMediaPermissions, AsksTwoSecondsAfterAppearingRetriesOnceWhenInactiveAndNeverWhenSwitchedOff) {
     struct Case {
         const char* what;
@@ -122,21 +107,24 @@ TEST(StartupMediaPermissions, AsksTwoSecondsAfterAppearingRetriesOnceWhenInactiv
     for (const auto& c : cases) {
         LogCapture log;
         ManualScheduler scheduler;
-        auto permissions = std::make_shared<CountingPermissions>();
+        // Without a microphone usage text each request asks for the camera alone.
+        auto devices = std::make_shared<FakeMediaDevices>(scheduler);
+        const auto info = infoWithMicrophoneText(false);
+        const auto requests = [&] { return static_cast<int>(devices->asked.size()); };
         int activations = 0;
         auto startup = StartupMediaPermissions::create(
-            scheduler, permissions,
+            scheduler, MediaPermissionService::create(devices, info, scheduler),
             {[&] { return c.enabled; },
              [&] {
                  return c.activeAnswers[std::min<std::size_t>(activations++, c.activeAnswers.size() - 1)];
              }});
         startup->windowDidAppear();
         scheduler.advance(1.9s);
-        EXPECT_EQ(permissions->requests, 0) << c.what;
+        EXPECT_EQ(requests(), 0) << c.what;
         scheduler.advance(0.2s);
-        EXPECT_EQ(permissions->requests, c.requestsAt2s) << c.what;
+        EXPECT_EQ(requests(), c.requestsAt2s) << c.what;
         scheduler.advance(30s);
-        EXPECT_EQ(permissions->requests, c.requestsAtEnd) << c.what;
+        EXPECT_EQ(requests(), c.requestsAtEnd) << c.what;
         EXPECT_EQ(activations, c.activations) << c.what;
     }
 }

@@ -40,7 +40,8 @@ TEST(NotificationServiceText, UsesTheRussianPluralFormForEachCount) {
         EXPECT_EQ(NotificationService::newMessagesText(c.count), c.text) << c.count;
 }
 
-TEST_F(NotificationServiceTest, AFirstReportOnlySetsTheBaselineOrWithdrawsWhatAnEarlierRunLeft) {
+// A page's own baseline drops a pending rise, and later rises count from it.
+TEST_F(NotificationServiceTest, AFirstReportOrARebaseOnlySetsTheBaselineOrWithdrawsWhatAnEarlierRunLeft) {
     service.notifyUnread(namedProfile(home, "Дом"), 0);
     service.notifyUnread(namedProfile(work, "Работа"), 5);
     scheduler.advance(5s);
@@ -53,9 +54,22 @@ TEST_F(NotificationServiceTest, AFirstReportOnlySetsTheBaselineOrWithdrawsWhatAn
     scheduler.advance(0.02s);
     ASSERT_EQ(notifier.posted.size(), 1u);
     EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение");
+
+    service.notifyUnread(namedProfile(work, "Работа"), 9);
+    service.rebaseUnread(namedProfile(work, "Работа"), 11);
+    scheduler.advance(2s);
+    EXPECT_EQ(notifier.posted.size(), 1u);
+    EXPECT_EQ(badge.counts.back(), 11);
+    service.notifyUnread(namedProfile(work, "Работа"), 12);
+    scheduler.advance(2s);
+    ASSERT_EQ(notifier.posted.size(), 2u);
+    EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение");
+    service.rebaseUnread(namedProfile(work, "Работа"), 0);
+    EXPECT_EQ(notifier.withdrawn.back(), NotificationService::notificationIdentifier(work));
+    EXPECT_EQ(badge.counts.back(), 0);
 }
 
-TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSum) {
+TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSumAndZeroWithdrawsIt) {
     service.notifyUnread(namedProfile(work, "Работа"), 2);
     service.notifyUnread(namedProfile(work, "Работа"), 3);
     scheduler.advance(0.5s);
@@ -79,6 +93,14 @@ TEST_F(NotificationServiceTest, RisesWithinTheDelayGiveOneNotificationForTheirSu
     scheduler.advance(1s);
     ASSERT_EQ(notifier.posted.size(), 2u);
     EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение") << "the delivered count became the baseline";
+
+    service.notifyUnread(namedProfile(work, "Работа"), -2);
+    EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + work.text()});
+    EXPECT_EQ(badge.last(), 0);
+    service.notifyUnread(namedProfile(work, "Работа"), 1);
+    scheduler.advance(1s);
+    ASSERT_EQ(notifier.posted.size(), 3u);
+    EXPECT_EQ(notifier.posted[2].body, "1 новое сообщение") << "the next message notifies again";
 }
 
 TEST_F(NotificationServiceTest, ARiseUndoneWithinTheDelayGivesNothing) {
@@ -103,24 +125,12 @@ TEST_F(NotificationServiceTest, ARiseUndoneWithinTheDelayGivesNothing) {
     }
 }
 
-TEST_F(NotificationServiceTest, ZeroWithdrawsTheNotificationAndTheNextMessageNotifiesAgain) {
-    service.notifyUnread(namedProfile(work, "Работа"), 1);
-    service.notifyUnread(namedProfile(work, "Работа"), 2);
-    scheduler.advance(1s);
-    service.notifyUnread(namedProfile(work, "Работа"), -2);
-    EXPECT_EQ(notifier.withdrawn, std::vector<std::string>{"unread-" + work.text()});
-    EXPECT_EQ(badge.last(), 0);
-
-    service.notifyUnread(namedProfile(work, "Работа"), 1);
-    scheduler.advance(1s);
-    ASSERT_EQ(notifier.posted.size(), 2u);
-    EXPECT_EQ(notifier.posted[1].body, "1 новое сообщение");
-}
-
-TEST_F(NotificationServiceTest, BadgeAndTitleShowTheTotalAndForgettingAProfileTakesItsCountOut) {
+TEST_F(NotificationServiceTest, BadgeAndTitleShowTheTotalFromAnyThreadAndForgettingAProfileTakesItsCountOut) {
     int changes = 0;
     auto connection = service.subscribeToUnreadCounts([&] { ++changes; });
-    service.notifyUnread(namedProfile(work, "Работа"), 3);
+    std::thread([&] { service.notifyUnread(namedProfile(work, "Работа"), 3); }).join();
+    EXPECT_TRUE(service.unreadCounts().empty()) << "calls from other threads run on the main queue";
+    scheduler.runPending();
     service.notifyUnread(namedProfile(home, "Дом"), 4);
     EXPECT_EQ(badge.last(), 7);
     EXPECT_EQ(NotificationService::windowTitle(service.totalUnreadCount()), "(7) OrviWrapper");
@@ -142,30 +152,4 @@ TEST_F(NotificationServiceTest, BadgeAndTitleShowTheTotalAndForgettingAProfileTa
     EXPECT_EQ(NotificationService::windowTitle(service.totalUnreadCount()), "OrviWrapper");
 }
 
-TEST_F(NotificationServiceTest, CallsFromOtherThreadsRunOnTheMainQueue) {
-    std::thread([&] { service.notifyUnread(namedProfile(work, "Работа"), 4); }).join();
-    EXPECT_TRUE(service.unreadCounts().empty());
-    scheduler.runPending();
-    EXPECT_EQ(service.unreadCounts().at(work), 4);
-    EXPECT_EQ(badge.last(), 4);
-}
-
 } // namespace
-
-TEST_F(NotificationServiceTest, ABaselineDropsAPendingRiseAndLaterRisesCountFromIt) {
-    service.notifyUnread(namedProfile(work, "Работа"), 1);
-    service.notifyUnread(namedProfile(work, "Работа"), 4);
-    service.rebaseUnread(namedProfile(work, "Работа"), 6);
-    scheduler.advance(2s);
-    EXPECT_TRUE(notifier.posted.empty());
-    EXPECT_EQ(badge.counts.back(), 6);
-
-    service.notifyUnread(namedProfile(work, "Работа"), 7);
-    scheduler.advance(2s);
-    ASSERT_EQ(notifier.posted.size(), 1u);
-    EXPECT_EQ(notifier.posted[0].body, "1 новое сообщение");
-
-    service.rebaseUnread(namedProfile(work, "Работа"), 0);
-    EXPECT_EQ(notifier.withdrawn.back(), NotificationService::notificationIdentifier(work));
-    EXPECT_EQ(badge.counts.back(), 0);
-}

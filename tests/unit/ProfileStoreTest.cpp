@@ -28,15 +28,6 @@ Profile makeProfile(const char* idText, std::string name, StorageType type = Sto
                    true};
 }
 
-// The list and the active identifier as the store wrote them, read back from the preferences.
-std::vector<Profile> storedProfiles(const MemoryPreferencesStore& prefs) {
-    auto data = prefs.data(keys::kProfiles);
-    EXPECT_TRUE(data);
-    auto decoded = decodeProfiles(data.value_or(""));
-    EXPECT_TRUE(decoded.ok());
-    return decoded.ok() ? decoded.value() : std::vector<Profile>{};
-}
-
 void expectConsistent(const ProfileStore& store, const MemoryPreferencesStore& prefs) {
     const auto& profiles = store.profiles();
     ASSERT_FALSE(profiles.empty());
@@ -44,8 +35,10 @@ void expectConsistent(const ProfileStore& store, const MemoryPreferencesStore& p
                             [](const Profile& p) { return p.storageType == StorageType::persistentMain; }));
     EXPECT_NE(std::find(profiles.begin(), profiles.end(), store.activeProfile()), profiles.end())
         << "the active profile is an element of the list, field for field";
-    EXPECT_EQ(storedProfiles(prefs), profiles);
     EXPECT_EQ(prefs.string(keys::kActiveProfileId), store.activeProfile().id.text());
+    const auto stored = decodeProfiles(prefs.data(keys::kProfiles).value_or(""));
+    ASSERT_TRUE(stored.ok());
+    EXPECT_EQ(stored.value(), profiles);
 }
 
 class ProfileStoreTest : public ::testing::Test {
@@ -60,27 +53,11 @@ protected:
 
 } // namespace
 
-TEST_F(ProfileStoreTest, AFreshStoreOrAnEmptyListWritesBackOneActivePersistentDefaultProfile) {
-    for (const bool emptyList : {false, true}) {
-        MemoryPreferencesStore local;
-        if (emptyList)
-            local.setData(keys::kProfiles, "[]");
-        ProfileStore store(local);
-        ASSERT_EQ(store.profiles().size(), 1u);
-        EXPECT_EQ(store.profiles()[0].name, "Основной");
-        EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
-        expectConsistent(store, local);
-
-        ProfileStore reopened(local);
-        EXPECT_EQ(reopened.profiles(), store.profiles());
-        EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
-    }
-}
-
-TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
+// Whatever was stored, the list written back reads again as the same profiles.
+TEST_F(ProfileStoreTest, AMissingEmptyOrDamagedListIsRecoveredAsFarAsItCanBeAndWrittenBack) {
     struct Case {
         const char* name;
-        std::string stored;
+        std::optional<std::string> stored;
         std::vector<std::string> expectedNames; // empty: one default profile
     };
     const std::string a =
@@ -91,6 +68,8 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
              R"(,"locationSettings":{"timezone":"Europe/Moscow","locale":"ru_RU","cityName":"Москва","latitude":"x"}},)" +
              R"({"id":"nope","name":"B"},{"id":")" + kIdC + R"(","name":"C","callsEnabled":0}])",
          {"A", "C"}},
+        {"missing", std::nullopt, {}},
+        {"empty", "[]", {}},
         {"not JSON", "{{{ not json", {}},
         {"not an array of objects", "{}", {}},
         {"null element among good ones", std::string("[null, ") + a + "}, 5]", {"A"}},
@@ -99,13 +78,17 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MemoryPreferencesStore local;
-        local.setData(keys::kProfiles, c.stored);
+        if (c.stored)
+            local.setData(keys::kProfiles, *c.stored);
         ProfileStore store(local);
         std::vector<std::string> names;
         for (const auto& p : store.profiles())
             names.push_back(p.name);
         EXPECT_EQ(names, c.expectedNames.empty() ? std::vector<std::string>{"Основной"} : c.expectedNames);
         expectConsistent(store, local);
+        ProfileStore reopened(local);
+        EXPECT_EQ(reopened.profiles(), store.profiles());
+        EXPECT_EQ(reopened.activeProfile(), store.activeProfile());
         if (c.expectedNames.size() == 2) {
             const auto& recovered = store.profiles()[0];
             EXPECT_FALSE(recovered.desktopMode);
@@ -116,7 +99,7 @@ TEST_F(ProfileStoreTest, DamagedListsAreRecoveredAsFarAsTheyCanBe) {
     }
 }
 
-TEST_F(ProfileStoreTest, ALostListKeepsItsBytesAndGivesLeftoverSessionsBackUnderTheirIdentifiers) {
+TEST_F(ProfileStoreTest, ALostListKeepsItsBytesEveryTimeAndGivesLeftoverSessionsBackUnderTheirIdentifiers) {
     struct Case {
         const char* name;
         std::function<void(MemoryPreferencesStore&)> store;
@@ -168,15 +151,13 @@ TEST_F(ProfileStoreTest, ALostListKeepsItsBytesAndGivesLeftoverSessionsBackUnder
             EXPECT_EQ(local.data(copies.at(0)), before) << "the damaged bytes are kept as they were";
         }
     }
-}
 
-TEST_F(ProfileStoreTest, ARepeatedRecoveryKeepsEveryEarlierCopy) {
     for (const char* stored : {"first damage", "second damage"}) {
         prefs.setData(keys::kProfiles, stored);
         ProfileStore store(prefs);
     }
     const auto copies = prefs.keysWithPrefix(ProfileStore::unreadableProfilesKeyPrefix);
-    ASSERT_EQ(copies.size(), 2u);
+    ASSERT_EQ(copies.size(), 2u) << "a repeated recovery keeps every earlier copy";
     EXPECT_EQ(prefs.data(copies[0]), "first damage");
     EXPECT_EQ(prefs.data(copies[1]), "second damage");
 }
@@ -197,24 +178,16 @@ TEST(LeftoverSessions, FindsSessionKeysAndEngineFoldersNamedAfterProfiles) {
     EXPECT_EQ(found, (std::vector<ProfileId>{id(kIdA), id(kIdB), id(kIdC)}));
 }
 
-TEST_F(ProfileStoreTest, LoadedEphemeralProfilesBecomePersistentAndTheStoredActiveOneIsKept) {
-    storeList(
-        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B", StorageType::ephemeral)});
-    prefs.setString(keys::kActiveProfileId, std::string(kIdB));
-    ProfileStore store(prefs);
-    for (const auto& p : store.profiles())
-        EXPECT_EQ(p.storageType, StorageType::persistentMain);
-    EXPECT_EQ(store.activeProfile().id, id(kIdB));
-    expectConsistent(store, prefs);
-}
-
-TEST_F(ProfileStoreTest, AnUnknownOrMalformedActiveIdentifierFallsBackToTheFirstProfile) {
-    for (const char* stored : {kIdC, "garbage"}) {
+TEST(ProfileStore, LoadedProfilesBecomePersistentAndOnlyAKnownStoredActiveIdentifierIsKept) {
+    for (const auto& [stored, active] : {std::pair{kIdB, kIdB}, {kIdC, kIdA}, {"garbage", kIdA}}) {
         MemoryPreferencesStore local;
-        local.setData(keys::kProfiles, encodeProfiles({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")}));
+        local.setData(keys::kProfiles, encodeProfiles({makeProfile(kIdA, "A", StorageType::ephemeral),
+                                                       makeProfile(kIdB, "B", StorageType::ephemeral)}));
         local.setString(keys::kActiveProfileId, stored);
         ProfileStore store(local);
-        EXPECT_EQ(store.activeProfile().id, id(kIdA)) << stored;
+        for (const auto& p : store.profiles())
+            EXPECT_EQ(p.storageType, StorageType::persistentMain);
+        EXPECT_EQ(store.activeProfile().id, id(active)) << stored;
         expectConsistent(store, local);
     }
 }
@@ -258,6 +231,7 @@ TEST_F(ProfileStoreTest, NamesAreTrimmedNonEmptyAndUniqueIgnoringCase) {
     expectConsistent(store, prefs);
 }
 
+// A failed write is logged as a failure, never as saved.
 TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothingButSettingTheActiveProfileAlwaysDoes) {
     storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
     ProfileStore store(prefs);
@@ -285,20 +259,23 @@ TEST_F(ProfileStoreTest, RejectedChangesWriteAndAnnounceNothingButSettingTheActi
     EXPECT_EQ(prefs.string(keys::kActiveProfileId), kIdB);
     ProfileStore reopened(prefs);
     EXPECT_EQ(reopened.activeProfile().id, id(kIdB));
+
+    prefs.setFailWrites(true);
+    log.clear();
+    store.addProfile(makeProfile(kIdC, "Новый"));
+    EXPECT_TRUE(log.contains("❌ Failed to save 3 profiles to UserDefaults"));
+    EXPECT_FALSE(log.containsSubstring("💾 Saved 3 profiles"));
 }
 
 TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
-    storeList(
-        {makeProfile(kIdA, "A", StorageType::ephemeral), makeProfile(kIdB, "B"), makeProfile(kIdC, "C")});
+    storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B"), makeProfile(kIdC, "C")});
     prefs.setString(keys::kActiveProfileId, std::string(kIdB));
     ProfileStore store(prefs);
-    // Loading made every profile persistent; make B the only persistent one again.
-    auto a = store.profiles()[0];
-    a.storageType = StorageType::ephemeral;
-    store.updateProfile(a);
-    auto c = store.profiles()[2];
-    c.storageType = StorageType::ephemeral;
-    store.updateProfile(c);
+    for (const std::size_t ephemeral : {0u, 2u}) {
+        auto p = store.profiles()[ephemeral];
+        p.storageType = StorageType::ephemeral;
+        store.updateProfile(p);
+    }
     for (const char* idText : {kIdA, kIdB, kIdC}) {
         prefs.setData(keys::cookies(id(idText)), "[]");
         prefs.setData(keys::storage(id(idText)), "{}");
@@ -326,25 +303,13 @@ TEST_F(ProfileStoreTest, DeletingRemovesTheSessionKeysAndKeepsTheInvariants) {
 TEST_F(ProfileStoreTest, UpdatingTheOnlyPersistentProfileToEphemeralRepairsTheFirstOne) {
     storeList({makeProfile(kIdA, "A"), makeProfile(kIdB, "B")});
     ProfileStore store(prefs);
-    auto a = store.profiles()[0];
-    a.storageType = StorageType::ephemeral;
-    store.updateProfile(a);
-    auto b = store.profiles()[1];
-    b.storageType = StorageType::ephemeral;
-    b.locationSettings.latitude = std::nan("");
-    store.updateProfile(b);
+    for (auto p : std::vector<Profile>(store.profiles())) {
+        p.storageType = StorageType::ephemeral;
+        p.locationSettings.latitude = std::nan("");
+        store.updateProfile(p);
+    }
     EXPECT_EQ(store.profiles()[0].storageType, StorageType::persistentMain);
     EXPECT_EQ(store.profiles()[1].storageType, StorageType::ephemeral);
     EXPECT_FALSE(store.profiles()[1].locationSettings.latitude) << "a typed NaN is stored as no coordinate";
     expectConsistent(store, prefs);
-}
-
-TEST_F(ProfileStoreTest, AFailedWriteIsLoggedAsAFailureNotAsSaved) {
-    ProfileStore store(prefs);
-    prefs.setFailWrites(true);
-    log.clear();
-    auto profile = makeProfile(kIdC, "Новый");
-    store.addProfile(profile);
-    EXPECT_TRUE(log.contains("❌ Failed to save 2 profiles to UserDefaults"));
-    EXPECT_FALSE(log.containsSubstring("💾 Saved 2 profiles"));
 }

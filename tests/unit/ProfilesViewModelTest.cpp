@@ -1,19 +1,11 @@
 #include "core/profiles/ProfilesViewModel.h"
 
-#include "core/page/PageDownloads.h"
-#include "core/page/UnreadDetectionService.h"
 #include "core/page/WebViewFactory.h"
-#include "core/page/WebViewSessions.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/session/BrowserCookieImportProtocol.h"
-#include "core/shell/MainWebViewModel.h"
-#include "core/shell/SidebarNavigation.h"
-#include "core/web/policy/NavigationPolicyService.h"
 #include "fakes/FakeEngine.h"
 #include "fakes/LogCapture.h"
-#include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
-#include "fakes/RecordingFileSaving.h"
 #include "support/PageFakes.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +52,7 @@ struct ProfilesFixture {
 
 } // namespace
 
-TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCase) {
+TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCaseAndAnEditMayRecaseOnlyItsOwn) {
     ProfilesFixture f({"Основной", "работа"});
     struct Case {
         std::string name;
@@ -80,20 +72,15 @@ TEST(ProfilesViewModel, NamesAreTrimmedAndUniqueIgnoringCase) {
     EXPECT_EQ(added.name, "Работа 2");
     EXPECT_EQ(added.storageType, StorageType::ephemeral);
     EXPECT_NE(f.store.activeProfile().id, added.id) << "a new profile waits until the user selects it";
-}
 
-TEST(ProfilesViewModel, EditsMayKeepTheirOwnNameInAnotherCaseButNotTakeAnother) {
-    ProfilesFixture f({"Основной", "работа"});
     auto work = f.named("работа");
     work.name = " РАБОТА ";
     EXPECT_FALSE(f.model.nameError(work.name, work.id));
     EXPECT_TRUE(f.model.updateProfile(work));
-    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
-
-    work = f.store.profiles().back();
+    work = f.named("РАБОТА");
     work.name = "основной";
     EXPECT_FALSE(f.model.updateProfile(work));
-    EXPECT_EQ(f.store.profiles().back().name, "РАБОТА");
+    EXPECT_EQ(f.named("РАБОТА").id, work.id);
 }
 
 TEST(ProfilesViewModel, OnlyALocationChangeOrDeletionDropsTheCachedWebViewAndTheLastProfileStays) {
@@ -151,56 +138,21 @@ TEST(ProfilesViewModel, BrowserImportRunsOnlyForAnAcceptedNewProfile) {
     EXPECT_EQ(import->imports[0].second, "web.example");
 }
 
-TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothValidOrFlagged) {
+// The form's judgement and the page's use of custom coordinates must agree, bounds included.
+TEST(ProfilesViewModel, CoordinatesAreEitherAbsentBothWithinInclusiveBoundsOrFlagged) {
     using State = ProfilesViewModel::CoordinateState;
     struct Case {
         std::optional<double> latitude, longitude;
         State state;
     };
-    for (const auto& c : {Case{std::nullopt, std::nullopt, State::empty},
-                          Case{55.75, std::nullopt, State::invalid}, Case{std::nullopt, 37.6, State::invalid},
-                          Case{91, 0, State::invalid}, Case{0, -180.5, State::invalid},
-                          Case{-90, 180, State::custom}, Case{55.75, 37.62, State::custom}}) {
-        auto location = LocationSettings::defaultLocation();
-        location.latitude = c.latitude;
-        location.longitude = c.longitude;
-        EXPECT_EQ(ProfilesViewModel::coordinateState(location), c.state);
+    for (const auto& c :
+         {Case{std::nullopt, std::nullopt, State::empty}, Case{55.75, std::nullopt, State::invalid},
+          Case{std::nullopt, 37.6, State::invalid}, Case{90.0001, 0, State::invalid},
+          Case{0, -180.0001, State::invalid}, Case{-90, 180, State::custom}, Case{90, -180, State::custom},
+          Case{0, 0, State::custom}, Case{55.75, 37.62, State::custom}}) {
+        const LocationSettings location{"UTC", "en_US", "x", c.latitude, c.longitude};
+        EXPECT_EQ(ProfilesViewModel::coordinateState(location), c.state)
+            << c.latitude.value_or(-1) << "," << c.longitude.value_or(-1);
+        EXPECT_EQ(location.hasCustomCoordinates(), c.state == State::custom);
     }
-}
-
-// The page answers in three ways; each must end in exactly one report, and a missing page
-// must not run anything at all.
-TEST(SidebarNavigation, RunsInThePageOnlyWhenThereIsOne) {
-    LogCapture log;
-    ManualScheduler scheduler;
-    FakeEngine engine;
-    WebViewSessions sessions;
-    auto saving = std::make_shared<RecordingFileSaving>();
-    PageDownloads pending{saving,
-                          {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
-    RecordingNotificationService notifications;
-    FakeProfileStore store({makeProfile("Основной")});
-    auto model =
-        MainWebViewModel::create(store, SessionSync{}, nullptr,
-                                 std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true),
-                                 UnreadDetectionService::create(), notifications,
-                                 CoordinatorContext{scheduler, OrviDomains::defaults(), sessions, pending});
-    const auto& contacts = SidebarNavigation::items()[2];
-    EXPECT_FALSE(SidebarNavigation::switchTo(*model, contacts));
-    scheduler.runPending();
-    EXPECT_TRUE(log.lines().empty());
-
-    auto webView = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore("p")}));
-    model->coordinator()->attach(webView, std::make_shared<FakePlacement>());
-    const std::vector<engine::ScriptResult> answers{Json(true), Json("нет такого раздела"), Json(nullptr),
-                                                    Error{"page", 1, "boom"}};
-    for (const auto& answer : answers) {
-        webView->responder = [answer](const std::string&, engine::World) { return answer; };
-        const auto before = log.lines().size();
-        EXPECT_TRUE(SidebarNavigation::switchTo(*model, contacts));
-        scheduler.runPending();
-        EXPECT_EQ(log.lines().size(), before + 1);
-        EXPECT_EQ(webView->evaluations.back().world, engine::World::page);
-    }
-    EXPECT_EQ(webView->evaluations.size(), answers.size());
 }

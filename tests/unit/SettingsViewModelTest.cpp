@@ -19,12 +19,7 @@ namespace orvi::test {
 namespace {
 
 engine::Cookie cookie(std::string name, std::string value, std::string domain = ".web.orvi.test") {
-    engine::Cookie c;
-    c.name = std::move(name);
-    c.value = std::move(value);
-    c.domain = std::move(domain);
-    c.expiresDate = 1893456000.0;
-    return c;
+    return {std::move(name), std::move(value), std::move(domain), "/", false, false, 1893456000.0};
 }
 
 class RecordingArchive final : public ContainerArchiveProtocol {
@@ -158,7 +153,7 @@ TEST_F(SettingsViewModelTest, TheVPNFindingIsPublishedAndWarnedAboutOnlyWhenNotI
     EXPECT_EQ(heard, true);
 }
 
-TEST_F(SettingsViewModelTest, AnExplicitImportReplacesTheServiceSessionAndReloadsTheServicePage) {
+TEST_F(SettingsViewModelTest, AnImportReplacesTheServiceSessionAndReloadsAndAStorageOnlyOneKeepsTheCookies) {
     store->cookies.cookies = {cookie("sid", "alice"), cookie("alice_only", "1"),
                               cookie("font", "keep", "fonts.example.test")};
     prefs.setData(keys::storage(profile), R"({"localStorage":{"user":"alice"},"sessionStorage":{}})");
@@ -187,11 +182,22 @@ TEST_F(SettingsViewModelTest, AnExplicitImportReplacesTheServiceSessionAndReload
     // A second import brings only its own cookies, nothing left from the first file.
     model->importFile(profile, plainExport({cookie("carol", "1")}, "{}"), view, [] {});
     scheduler.runPending();
-    EXPECT_EQ(liveCookies(),
-              (std::vector<std::string>{"carol=1@.web.orvi.test", "font=keep@fonts.example.test"}));
+    const auto cookies = liveCookies();
+    EXPECT_EQ(cookies, (std::vector<std::string>{"carol=1@.web.orvi.test", "font=keep@fonts.example.test"}));
+
+    const std::string storageOnly =
+        R"({"version":2,"cookies":[],"storage":{"localStorage":{"token":"bob"},"sessionStorage":{}}})";
+    ASSERT_TRUE(SettingsViewModel::fileCarriesStorage(storageOnly));
+    std::size_t evaluationsAtReload = 0;
+    const auto evaluationsBefore = view->evaluations.size();
+    model->importFile(profile, storageOnly, view, [&] { evaluationsAtReload = view->evaluations.size(); });
+    scheduler.runPending();
+    EXPECT_GE(evaluationsAtReload, evaluationsBefore + 2) << "storage restored before the reload";
+    EXPECT_EQ(view->loads.size(), 3u);
+    EXPECT_EQ(liveCookies(), cookies);
 }
 
-TEST_F(SettingsViewModelTest, AFileThatImportsNothingLeavesTheSessionAndThePageAlone) {
+TEST_F(SettingsViewModelTest, AFileThatImportsNothingOrClearingWebDataLeavesTheSessionAndThePageAlone) {
     store->cookies.cookies = {cookie("sid", "alice")};
     const std::string emptyStorage =
         R"({"version":2,"cookies":[],"storage":{"localStorage":{},"sessionStorage":{}}})";
@@ -214,22 +220,11 @@ TEST_F(SettingsViewModelTest, AFileThatImportsNothingLeavesTheSessionAndThePageA
         results.insert(*model->importResult());
     }
     EXPECT_EQ(results.size(), 3u) << "too small, nothing valid (twice), no web view";
+    model->clearAllData();
+    EXPECT_EQ(engine.defaultStore->removeAllDataCount, 1) << "clearing touches only the shared store";
+    EXPECT_EQ(store->removeAllDataCount, 0);
     EXPECT_EQ(liveCookies(), std::vector<std::string>{"sid=alice@.web.orvi.test"});
     EXPECT_TRUE(view->loads.empty());
-}
-
-TEST_F(SettingsViewModelTest, StorageOnlyFileRestoresStorageBeforeReloadingAndKeepsTheCookies) {
-    store->cookies.cookies = {cookie("sid", "alice")};
-    const std::string file =
-        R"({"version":2,"cookies":[],"storage":{"localStorage":{"token":"bob"},"sessionStorage":{}}})";
-    ASSERT_TRUE(SettingsViewModel::fileCarriesStorage(file));
-    auto model = makeModel();
-    std::size_t evaluationsAtReload = 0;
-    model->importFile(profile, file, view, [&] { evaluationsAtReload = view->evaluations.size(); });
-    scheduler.runPending();
-    EXPECT_GE(evaluationsAtReload, 2u);
-    EXPECT_EQ(view->loads.size(), 1u);
-    EXPECT_EQ(liveCookies(), std::vector<std::string>{"sid=alice@.web.orvi.test"});
 }
 
 TEST_F(SettingsViewModelTest, EncryptedImportChecksSizeAndPasswordBeforeReplacingTheSession) {
@@ -261,7 +256,8 @@ TEST_F(SettingsViewModelTest, EncryptedImportChecksSizeAndPasswordBeforeReplacin
     EXPECT_EQ(view->loads.size(), 1u);
 }
 
-TEST_F(SettingsViewModelTest, ExportsReportFailuresAndHandBackWhatTheyMade) {
+// Container and browser imports are offered only when present.
+TEST_F(SettingsViewModelTest, ExportsAndContainerAndBrowserImportsReportTheirOutcomeAndHandBackWhatTheyMade) {
     auto model = makeModel();
     std::vector<std::optional<std::string>> exported;
     model->exportCookies(profile, [&](std::optional<std::string> b) { exported.push_back(b); });
@@ -293,24 +289,18 @@ TEST_F(SettingsViewModelTest, ExportsReportFailuresAndHandBackWhatTheyMade) {
                   written.has_value());
     }
     EXPECT_EQ(paths.size(), 2u);
-}
-
-TEST_F(SettingsViewModelTest, ContainerAndBrowserImportsAreOfferedOnlyWhenPresentAndReportTheirOutcome) {
-    auto without = makeModel();
-    EXPECT_FALSE(without->canUseContainers() || without->canImportFromBrowser());
+    EXPECT_FALSE(model->canUseContainers() || model->canImportFromBrowser());
 
     archive = std::make_shared<RecordingArchive>();
     browser = std::make_shared<CountingBrowserImport>();
-    auto model = makeModel();
+    model = makeModel();
     ASSERT_TRUE(model->canUseContainers() && model->canImportFromBrowser());
 
-    std::optional<std::filesystem::path> exported;
-    model->exportContainer([&](std::optional<std::filesystem::path> p) { exported = p; });
-    const auto pending = model->importResult();
+    std::optional<std::filesystem::path> container;
+    model->exportContainer([&](std::optional<std::filesystem::path> p) { container = p; });
     archive->exportDone(std::filesystem::path("/tmp/c.zip"));
-    EXPECT_NE(model->importResult(), pending);
     EXPECT_NE(model->importResult()->find("/tmp/c.zip"), std::string::npos);
-    EXPECT_EQ(exported, std::filesystem::path("/tmp/c.zip"));
+    EXPECT_EQ(container, std::filesystem::path("/tmp/c.zip"));
 
     bool imported = true;
     model->importContainer("/tmp/c.zip", [&](bool ok) { imported = ok; });
@@ -329,29 +319,7 @@ TEST_F(SettingsViewModelTest, ContainerAndBrowserImportsAreOfferedOnlyWhenPresen
     EXPECT_EQ(texts.size(), 2u);
 }
 
-TEST_F(SettingsViewModelTest, ClearingWebDataTouchesOnlyTheSharedDefaultStore) {
-    store->cookies.cookies = {cookie("sid", "alice")};
-    makeModel()->clearAllData();
-    EXPECT_EQ(engine.defaultStore->removeAllDataCount, 1);
-    EXPECT_EQ(store->removeAllDataCount, 0);
-}
-
-TEST(SettingsRules, PasswordSheetsAndFileNames) {
-    struct Case {
-        const char* password;
-        const char* confirmation;
-        bool differ;
-        bool canExport;
-    };
-    const Case cases[] = {
-        {"", "", false, false},  {"", "a", false, false},           {"a", "", true, false},
-        {"a", "b", true, false}, {"пароль", "пароль", false, true},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SettingsViewModel::passwordsDiffer(c.password, c.confirmation), c.differ) << c.password;
-        EXPECT_EQ(SettingsViewModel::canExportEncrypted(c.password, c.confirmation), c.canExport)
-            << c.password;
-    }
+TEST(SettingsRules, FileNamesAndWhetherAFileCarriesStorage) {
     EXPECT_EQ(SettingsViewModel::exportFileName("Работа"), "orvi-cookies-Работа.orvicookies");
     EXPECT_EQ(SettingsViewModel::exportFileName("a/b").find('/'), std::string::npos);
 

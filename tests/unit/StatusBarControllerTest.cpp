@@ -64,8 +64,9 @@ TEST_F(StatusBarControllerTest, ToolTipNamesTheActiveProfileAndTheTotalOfAllProf
     EXPECT_EQ(item.toolTip, "OrviWrapper, профиль Офис");
 }
 
-TEST_F(StatusBarControllerTest, OneRadioItemPerProfileUnderADisabledHeaderAndChoosingOneMovesTheMark) {
+TEST_F(StatusBarControllerTest, OneRadioItemPerProfileUnderADisabledHeaderOnlyItsOwnItemsAct) {
     EXPECT_FALSE(item.menu.at(0).enabled);
+    const int workId = profileItem("Работа").id;
     for (const char* name : {"Основной", "Работа", "Дом_2"}) {
         EXPECT_EQ(profileItem(name).toggle, StatusMenuItem::Toggle::Radio);
         EXPECT_EQ(profileItem(name).checked, std::string(name) == "Основной") << name;
@@ -80,17 +81,12 @@ TEST_F(StatusBarControllerTest, OneRadioItemPerProfileUnderADisabledHeaderAndCho
     store.deleteProfile(work.id);
     EXPECT_EQ(profileItem("Дом_2").id, homeId) << "a profile keeps its menu id across list changes";
     EXPECT_EQ(item.item("Работа"), nullptr);
-}
 
-TEST_F(StatusBarControllerTest, ClicksOnHeaderSeparatorsOrStaleItemsChangeNothingButLeftClickAndQuitAct) {
-    const int workId = profileItem("Работа").id;
-    store.deleteProfile(work.id);
     for (int id :
          {StatusBarController::kHeaderItemId, StatusBarController::kProfilesSeparatorId, workId, 999})
         item.choose(id);
-    EXPECT_EQ(store.activeProfile().id, main.id);
+    EXPECT_EQ(store.activeProfile().id, home.id);
     EXPECT_EQ(quits, 0);
-
     item.leftClick();
     EXPECT_EQ(presented, 1) << "a left click presents the window";
     item.choose(StatusBarController::kQuitItemId);
@@ -101,21 +97,7 @@ struct NotificationDelegateTest : StatusBarControllerTest {
     orvi::NotificationDelegate delegate{scheduler, notifier, [this] { ++presented; }};
 };
 
-TEST_F(NotificationDelegateTest, AClickOnTheBodyOrTheButtonSwitchesToItsProfileAfterTheCallback) {
-    delegate.setProfileStore(&store);
-    notifier.click(orvi::platform::kDefaultActionIdentifier, work.id.text());
-    EXPECT_EQ(store.activeProfile().id, main.id) << "the switch is scheduled, not run inside the click";
-    scheduler.runPending();
-    EXPECT_EQ(store.activeProfile().id, work.id);
-    EXPECT_EQ(presented, 1);
-
-    notifier.click("OPEN_PROFILE", home.id.text());
-    scheduler.runPending();
-    EXPECT_EQ(store.activeProfile().id, home.id);
-    EXPECT_EQ(presented, 2);
-}
-
-TEST_F(NotificationDelegateTest, ClicksThatNameNoUsableProfileChangeNothing) {
+TEST_F(NotificationDelegateTest, ABodyOrButtonClickSwitchesToItsProfileAfterTheCallbackOthersChangeNothing) {
     notifier.click("OPEN_PROFILE", work.id.text());
     scheduler.runPending();
     EXPECT_EQ(store.activeProfile().id, main.id) << "no store before the window appeared";
@@ -127,11 +109,22 @@ TEST_F(NotificationDelegateTest, ClicksThatNameNoUsableProfileChangeNothing) {
     scheduler.runPending();
     EXPECT_EQ(store.activeProfile().id, main.id);
     EXPECT_EQ(presented, 0);
+
+    notifier.click(orvi::platform::kDefaultActionIdentifier, work.id.text());
+    EXPECT_EQ(store.activeProfile().id, main.id) << "the switch is scheduled, not run inside the click";
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, work.id);
+    EXPECT_EQ(presented, 1);
+    notifier.click("OPEN_PROFILE", home.id.text());
+    scheduler.runPending();
+    EXPECT_EQ(store.activeProfile().id, home.id);
+    EXPECT_EQ(presented, 2);
 }
 
 } // namespace
 
-TEST_F(StatusBarControllerTest, EachProfileLineCarriesItsCountAndDoNotDisturbIsChosenFromTheMenu) {
+// A hibernated profile keeps its last count, marked as asleep, and still switches.
+TEST_F(StatusBarControllerTest, EachProfileLineCarriesItsCountAndSleepAndDoNotDisturbIsChosenFromTheMenu) {
     auto wall = std::chrono::system_clock::now();
     orvi::NotificationQuietRules rules{prefs, [&] { return wall; }};
     controller.setup(item, store, service, {}, &rules);
@@ -160,9 +153,7 @@ TEST_F(StatusBarControllerTest, EachProfileLineCarriesItsCountAndDoNotDisturbIsC
     EXPECT_FALSE(rules.isDoNotDisturbOn()) << "choosing the checked entry again ends it";
     EXPECT_TRUE(rules.allows(work.id));
     EXPECT_EQ(store.activeProfile().id, main.id);
-}
 
-TEST_F(StatusBarControllerTest, AHibernatedProfileKeepsItsLastCountMarkedAsAsleepAndStillSwitches) {
     orvi::Published<std::set<ProfileId>> hibernated;
     controller.showHibernated(hibernated);
     service.notifyUnread(work, 3);

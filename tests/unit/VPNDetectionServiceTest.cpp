@@ -48,27 +48,16 @@ TEST(VPNDetectionService, RecognisesTunnelInterfaceNames) {
         EXPECT_EQ(VPNDetectionService::isTunnelName(name), tunnel) << name;
 }
 
-TEST(VPNDetectionService, ATunnelAmongAllInterfacesAnswersOnTheMainQueueWithoutAskingThePath) {
-    auto network = std::make_shared<FakeNetwork>();
-    network->names = std::vector<std::string>{"lo", "eth0", "wg0"};
-    test::ManualScheduler scheduler;
-    VPNDetectionService service(network, scheduler);
-    EXPECT_TRUE(service.isVPNEnabled());
-    std::vector<bool> answers;
-    service.checkVPNStatus([&](bool vpn) { answers.push_back(vpn); });
-    EXPECT_TRUE(answers.empty());
-    scheduler.runPending();
-    EXPECT_EQ(answers, std::vector<bool>{true});
-    EXPECT_EQ(network->monitorsMade, 0);
-}
-
-TEST(VPNDetectionService, FallsBackOnTheDefaultRouteInterfacesOnlyWhenTheNetworkIsUsable) {
+// A tunnel among all interfaces answers without asking the path; otherwise the default route's
+// interfaces count only when the network is usable.
+TEST(VPNDetectionService, FindsATunnelAmongAllInterfacesOrOnAUsableDefaultRouteAndAnswersOnTheMainQueue) {
     struct Case {
         std::optional<std::vector<std::string>> names;
         std::optional<platform::NetworkPath> path;
         bool expected;
     };
     const std::vector<Case> cases = {
+        {std::vector<std::string>{"lo", "eth0", "wg0"}, std::nullopt, true},
         {std::vector<std::string>{"lo", "eth0"}, platform::NetworkPath{true, {"eth0"}}, false},
         {std::nullopt, platform::NetworkPath{true, {"eth0", "tun0"}}, true},
         {std::vector<std::string>{"lo"}, platform::NetworkPath{false, {"tun0"}}, false},
@@ -81,6 +70,13 @@ TEST(VPNDetectionService, FallsBackOnTheDefaultRouteInterfacesOnlyWhenTheNetwork
         test::ManualScheduler scheduler;
         VPNDetectionService service(network, scheduler, 1ms);
         EXPECT_EQ(service.isVPNEnabled(), c.expected);
-        EXPECT_EQ(*network->cancels, 1) << "the monitor is stopped once the answer is taken";
+        std::vector<bool> answers;
+        service.checkVPNStatus([&](bool vpn) { answers.push_back(vpn); });
+        EXPECT_TRUE(answers.empty());
+        scheduler.runPending();
+        EXPECT_EQ(answers, std::vector<bool>{c.expected});
+        EXPECT_EQ(network->monitorsMade, c.path || !c.expected ? 2 : 0);
+        EXPECT_EQ(*network->cancels, network->monitorsMade)
+            << "a monitor is stopped once the answer is taken";
     }
 }

@@ -36,7 +36,7 @@ struct FlowFixture {
 
 } // namespace
 
-TEST(VPNWarningFlow, ReturningToTheWindowWarnsOnlyAboutAVPNNotIgnored) {
+TEST(VPNWarningFlow, ReturningToTheWindowWarnsOnlyAboutAVPNNotIgnoredWhileTheFlowLives) {
     struct Case {
         bool vpnUp;
         bool ignored;
@@ -55,6 +55,13 @@ TEST(VPNWarningFlow, ReturningToTheWindowWarnsOnlyAboutAVPNNotIgnored) {
         EXPECT_EQ(f.shown, c.shown) << "one warning at a time";
         EXPECT_EQ(f.retries.size(), c.shown ? 0u : 2u) << "without a warning a held page may load";
     }
+    FlowFixture f;
+    f.vpn.vpn = true;
+    f.flow->windowActiveChanged(true);
+    f.flow->windowActiveChanged(true);
+    f.flow.reset();
+    f.scheduler.runPending();
+    EXPECT_EQ(f.shown, 0) << "an answer after the flow is gone is dropped";
 }
 
 TEST(VPNWarningFlow, EveryWayOfClosingTheWarningLetsThePageLoadAgain) {
@@ -70,14 +77,4 @@ TEST(VPNWarningFlow, EveryWayOfClosingTheWarningLetsThePageLoadAgain) {
         f.flow->loadAskedForWarning();
         EXPECT_EQ(f.shown, response == R::ignoreFromNowOn ? 1 : 2);
     }
-}
-
-TEST(VPNWarningFlow, AnAnswerAfterTheFlowIsGoneIsDropped) {
-    FlowFixture f;
-    f.vpn.vpn = true;
-    f.flow->windowActiveChanged(true);
-    f.flow->windowActiveChanged(true);
-    f.flow.reset();
-    f.scheduler.runPending();
-    EXPECT_EQ(f.shown, 0);
 }

@@ -41,7 +41,8 @@ TEST(WindowSizeManager, OnlyTwoUsableStoredNumbersReplaceTheDefault) {
     }
 }
 
-TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegers) {
+// Aspect ratio adjustment keeps the width when the proportions differ by more than a tenth.
+TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegersAndAdjustingKeepsTheWidth) {
     MemoryPreferencesStore prefs;
     WindowSizeManager manager(prefs);
     LogCapture log;
@@ -55,41 +56,29 @@ TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegers) {
     manager.saveWindowSize(600, 900);
     EXPECT_TRUE(log.contains("❌ Failed to save window size: 600x900"));
     EXPECT_FALSE(log.contains("💾 Saved window size: 600x900"));
-}
 
-TEST(WindowSizeManager, AspectRatioAdjustmentKeepsTheWidthWhenProportionsDifferByMoreThanATenth) {
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 1000), (WindowSize{450, 800}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(900, 800), (WindowSize{900, 1600}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 790), (WindowSize{450, 790}));
     EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 700), (WindowSize{450, 700}));
-    EXPECT_EQ(WindowSizeManager::getDefaultSize(), (WindowSize{450, 800}));
 }
 
-namespace {
-
-class WindowSizeTrackerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        prefs.setNumber(WindowSizeManager::windowWidthKey, 500);
-        prefs.setNumber(WindowSizeManager::windowHeightKey, 900);
-    }
-    WindowSize stored() const { return manager.getWindowSize(); }
-    void resizeTo(double w, double h) {
-        current = WindowSize{w, h};
-        tracker.windowDidResize();
-    }
-
+// Closing saves at once, but a pending save does nothing once the window or the tracker is gone.
+TEST(WindowSizeTracker, OpensAtTheRememberedSizeSavesOnceASettledResizePastFivePointsAndOnClosing) {
     MemoryPreferencesStore prefs;
+    prefs.setNumber(WindowSizeManager::windowWidthKey, 500);
+    prefs.setNumber(WindowSizeManager::windowHeightKey, 900);
     ManualScheduler scheduler;
     WindowSizeManager manager{prefs};
     std::optional<WindowSize> current;
-    WindowSizeTracker tracker{manager, scheduler, [this] { return current; }};
+    WindowSizeTracker tracker{manager, scheduler, [&] { return current; }};
     LogCapture log;
-};
+    const auto stored = [&] { return manager.getWindowSize(); };
+    const auto resizeTo = [&](double w, double h) {
+        current = WindowSize{w, h};
+        tracker.windowDidResize();
+    };
 
-} // namespace
-
-TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesASettledResizeOnlyPastFivePoints) {
     EXPECT_EQ(tracker.setUpWindow(), (WindowSize{500, 900}));
     struct Step {
         WindowSize size;
@@ -106,10 +95,8 @@ TEST_F(WindowSizeTrackerTest, OpensAtTheRememberedSizeAndSavesASettledResizeOnly
         scheduler.advance(0.5s);
         EXPECT_EQ(stored(), step.expectedStored) << step.size.width << "x" << step.size.height;
     }
-}
 
-TEST_F(WindowSizeTrackerTest, ResizesWithinHalfASecondCoalesceIntoOneSave) {
-    tracker.setUpWindow();
+    log.clear();
     for (int i = 1; i <= 5; ++i) {
         resizeTo(500 + 20 * i, 900);
         scheduler.advance(0.4s);
@@ -117,16 +104,13 @@ TEST_F(WindowSizeTrackerTest, ResizesWithinHalfASecondCoalesceIntoOneSave) {
     EXPECT_EQ(log.lines().size(), 0u) << "still resizing";
     scheduler.advance(0.1s);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"💾 Saved window size: 600x900"}));
-}
 
-TEST_F(WindowSizeTrackerTest, ClosingSavesAtOnceButAPendingSaveDoesNothingOnceWindowOrTrackerIsGone) {
-    tracker.setUpWindow();
-    resizeTo(502, 901);
+    resizeTo(602, 901);
     tracker.windowWillClose();
-    EXPECT_EQ(stored(), (WindowSize{502, 901}));
+    EXPECT_EQ(stored(), (WindowSize{602, 901}));
     current.reset();
     scheduler.advance(1s);
-    EXPECT_EQ(log.count("💾 Saved window size: 502x901"), 1u) << "closing cancels the pending save";
+    EXPECT_EQ(log.count("💾 Saved window size: 602x901"), 1u) << "closing cancels the pending save";
 
     resizeTo(700, 1000);
     current.reset();
@@ -138,5 +122,5 @@ TEST_F(WindowSizeTrackerTest, ClosingSavesAtOnceButAPendingSaveDoesNothingOnceWi
         shortLived.windowDidResize();
     }
     scheduler.advance(1s);
-    EXPECT_EQ(stored(), (WindowSize{502, 901}));
+    EXPECT_EQ(stored(), (WindowSize{602, 901}));
 }
