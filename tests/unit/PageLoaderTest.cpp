@@ -162,32 +162,27 @@ TEST(PageLoader, AWebViewAlreadyOnTheServiceIsNotReloaded) {
     }
 }
 
-TEST(PageLoader, TheTestPageReplacesTheRequestAndHasNoWatchdog) {
-    LoaderFixture f;
-    f.preferences.setBoolean(keys::kUseTestPage, true);
-    auto loader = f.makeLoader();
-    loader->start();
-    f.scheduler.advance(1s);
-    ASSERT_EQ(f.webView->htmlLoads.size(), 1u);
-    EXPECT_NE(f.webView->htmlLoads[0].first.find("<title>Test Page</title>"), std::string::npos);
-    EXPECT_TRUE(f.webView->loads.empty());
-    f.scheduler.advance(60s);
-    EXPECT_EQ(f.webView->stopCount, 0);
-}
-
-TEST(PageLoader, WatchdogStopsASlowLoadAndRetriesItOnceWhenIdle) {
+TEST(PageLoader, WatchdogStopsASlowLoadAndRetriesItOnceWhenIdleButTheTestPageHasNone) {
     struct Case {
+        bool testPage;
         bool loadingAt45;
         bool busyAgainAt47;
         int stops;
         std::size_t loads;
     };
-    for (const auto& c : {Case{false, false, 0, 1}, Case{true, false, 1, 2}, Case{true, true, 1, 1}}) {
+    for (const auto& c : {Case{false, false, false, 0, 1}, Case{false, true, false, 1, 2},
+                          Case{false, true, true, 1, 1}, Case{true, true, false, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.testPage << c.loadingAt45 << c.busyAgainAt47);
         LoaderFixture f;
+        f.preferences.setBoolean(keys::kUseTestPage, c.testPage);
         auto loader = f.makeLoader();
         loader->start();
         f.scheduler.advance(0.4s);
-        ASSERT_EQ(f.webView->loads.size(), 1u);
+        ASSERT_EQ(f.webView->loads.size(), c.testPage ? 0u : 1u);
+        ASSERT_EQ(f.webView->htmlLoads.size(), c.testPage ? 1u : 0u) << "the test page replaces the request";
+        if (c.testPage) {
+            EXPECT_NE(f.webView->htmlLoads[0].first.find("<title>Test Page</title>"), std::string::npos);
+        }
         f.webView->loading = c.loadingAt45;
         f.scheduler.advance(45s);
         EXPECT_EQ(f.webView->stopCount, c.stops);
