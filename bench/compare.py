@@ -156,8 +156,11 @@ class Folders:
 class App:
     """One OrviWrapper binary; its profiles are switched through its notification action."""
 
+    folder = "app"
+
     def __init__(self, binary, service, log):
         self.binary, self.service, self.log = binary, service, log
+        self.ids, self.switch_times = [], []
 
     def launch(self, folders):
         env = folders.env()
@@ -167,6 +170,9 @@ class App:
         process = subprocess.Popen([self.binary], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
         return started, process, Lines(process.stdout, self.log)
+
+    def logged_in(self, folders):
+        self.ids = self.add_profiles(folders, 4)
 
     @staticmethod
     def add_profiles(folders, count):
@@ -196,54 +202,31 @@ class App:
                         f"[<'{profile_id}'>]", "{}"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        check=False, timeout=10)
 
-    def run(self, root, switches):
-        result = {}
-        folders = Folders(root, "app")
+    def open_account(self, n, root, processes):
+        """Switches to the n-th profile, one not yet loaded."""
         mark = self.service.out.mark()
-        _, process, _ = self.launch(folders)
-        ok = self.service.request_at(API, mark, 90)
-        stop(process)
-        if not ok:
-            raise RuntimeError("the first launch never logged in")
-        ids = self.add_profiles(folders, 4)
+        asked = time.monotonic()
+        self.switch(self.ids[n - 1])
+        page = self.service.request_at(PAGE, mark)
+        if page is None or self.service.request_at(API, mark) is None:
+            raise RuntimeError("a new profile never loaded")
+        self.switch_times.append(page - asked)
 
-        mark = self.service.out.mark()
-        started, process, out = self.launch(folders)
-        try:
-            first = self.service.request_at(PAGE, mark)
-            api = self.service.request_at(API, mark)
-            if first is None or api is None:
-                raise RuntimeError("no page or API request")
-            result["first_request_s"] = first - started
-            result["first_api_s"] = api - started
-            result["timeline"] = timeline(started, out.since(0), first, api)
-            time.sleep(SETTLE)
-            result["pss1_mb"] = memory_kb([process.pid], "Pss") / 1024
-            switch_times = []
-            for loaded, profile_id in enumerate(ids[1:], start=2):
-                mark = self.service.out.mark()
-                asked = time.monotonic()
-                self.switch(profile_id)
-                page = self.service.request_at(PAGE, mark)
-                if page is None or self.service.request_at(API, mark) is None:
-                    raise RuntimeError("a new profile never loaded")
-                switch_times.append(page - asked)
-                if loaded in (3, 5):
-                    time.sleep(SETTLE)
-                    result[f"pss{loaded}_mb"] = memory_kb([process.pid], "Pss") / 1024
-            result["switch_to_new_s"] = statistics.median(switch_times)
-            before = memory_kb([process.pid], "Rss")
-            for i in range(switches):
-                self.switch(ids[i % len(ids)])
-                time.sleep(0.1)
-            time.sleep(SETTLE)
-            result["switch_rss_mb"] = (memory_kb([process.pid], "Rss") - before) / 1024
-        finally:
-            stop(process)
-        return result
+    def after_accounts(self, processes, result, switches):
+        result["switch_to_new_s"] = statistics.median(self.switch_times)
+        before = memory_kb([p.pid for p in processes], "Rss")
+        for i in range(switches):
+            self.switch(self.ids[i % len(self.ids)])
+            time.sleep(0.1)
+        time.sleep(SETTLE)
+        result["switch_rss_mb"] = (memory_kb([p.pid for p in processes], "Rss") - before) / 1024
 
 
 class Chromium:
+    """Debian's Chromium --app; each further account is another instance with its own folder."""
+
+    folder = "chromium-1"
+
     def __init__(self, binary, service):
         self.binary, self.service = binary, service
 
@@ -253,43 +236,59 @@ class Chromium:
             [self.binary, f"--app=http://{PAGE}", f"--user-data-dir={folders.root}/chromium",
              f"--proxy-server={self.service.proxy}"] + CHROMIUM_FLAGS,
             env=folders.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        return started, process
+        return started, process, None
 
-    def run(self, root):
-        result = {}
-        first_folders = Folders(root, "chromium-1")
+    def logged_in(self, folders):
+        pass
+
+    def open_account(self, n, root, processes):
         mark = self.service.out.mark()
-        _, process = self.launch(first_folders)
-        ok = self.service.request_at(API, mark, 90)
-        stop(process)
-        if not ok:
-            raise RuntimeError("the first launch never logged in")
+        processes.append(self.launch(Folders(root, f"chromium-{n}"))[1])
+        if self.service.request_at(API, mark, 90) is None:
+            raise RuntimeError("another account never loaded")
 
-        processes = []
-        try:
-            mark = self.service.out.mark()
-            started, process = self.launch(first_folders)
-            processes.append(process)
-            first = self.service.request_at(PAGE, mark)
-            api = self.service.request_at(API, mark)
-            if first is None or api is None:
-                raise RuntimeError("no page or API request")
-            result["first_request_s"] = first - started
-            result["first_api_s"] = api - started
-            time.sleep(SETTLE)
-            result["pss1_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
-            for n in range(2, 6):
-                mark = self.service.out.mark()
-                processes.append(self.launch(Folders(root, f"chromium-{n}"))[1])
-                if self.service.request_at(API, mark, 90) is None:
-                    raise RuntimeError("another account never loaded")
-                if n in (3, 5):
-                    time.sleep(SETTLE)
-                    result[f"pss{n}_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
-        finally:
-            for p in processes:
-                stop(p)
-        return result
+    def after_accounts(self, processes, result, switches):
+        pass
+
+
+def measure(browser, root, switches):
+    """One run of a browser from fresh folders: a first launch logs the account in, the measured
+    launch starts logged in, and four more accounts are opened beside the first."""
+    result = {}
+    folders = Folders(root, browser.folder)
+    mark = browser.service.out.mark()
+    _, process, _ = browser.launch(folders)
+    ok = browser.service.request_at(API, mark, 90)
+    stop(process)
+    if not ok:
+        raise RuntimeError("the first launch never logged in")
+    browser.logged_in(folders)
+
+    processes = []
+    try:
+        mark = browser.service.out.mark()
+        started, process, out = browser.launch(folders)
+        processes.append(process)
+        first = browser.service.request_at(PAGE, mark)
+        api = browser.service.request_at(API, mark)
+        if first is None or api is None:
+            raise RuntimeError("no page or API request")
+        result["first_request_s"] = first - started
+        result["first_api_s"] = api - started
+        if out:
+            result["timeline"] = timeline(started, out.since(0), first, api)
+        time.sleep(SETTLE)
+        result["pss1_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
+        for n in range(2, 6):
+            browser.open_account(n, root, processes)
+            if n in (3, 5):
+                time.sleep(SETTLE)
+                result[f"pss{n}_mb"] = memory_kb([p.pid for p in processes], "Pss") / 1024
+        browser.after_accounts(processes, result, switches)
+    finally:
+        for p in processes:
+            stop(p)
+    return result
 
 
 # The log lines on the way from launch to the finished page, in the order they should come.
@@ -333,19 +332,19 @@ def main():
 
     service = Service(args.service)
     log = open(args.app_log, "w") if args.app_log else None
-    subjects = [("OrviWrapper", lambda root: App(args.app, service, log).run(root, args.switches))]
+    subjects = [("OrviWrapper", lambda: App(args.app, service, log))]
     for before in args.before:
         label = "before" if len(args.before) == 1 else os.path.basename(before)
-        subjects.append((label, lambda root, before=before: App(before, service, log).run(root, args.switches)))
+        subjects.append((label, lambda before=before: App(before, service, log)))
     if not args.without_chromium:
-        subjects.append(("Chromium --app", lambda root: Chromium(args.chromium, service).run(root)))
+        subjects.append(("Chromium --app", lambda: Chromium(args.chromium, service)))
     results = {name: [] for name, _ in subjects}
     try:
         for run in range(args.runs):
-            for name, measure in subjects:  # interleaved, so a busy spell hits every subject
+            for name, browser in subjects:  # interleaved, so a busy spell hits every subject
                 with tempfile.TemporaryDirectory(prefix="orvi-compare.") as root:
                     try:
-                        results[name].append(measure(root))
+                        results[name].append(measure(browser(), root, args.switches))
                     except RuntimeError as error:
                         print(f"run {run + 1} of {name} failed: {error}", file=sys.stderr)
                 print(f"run {run + 1}/{args.runs}: {name} done", file=sys.stderr)

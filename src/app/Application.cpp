@@ -61,11 +61,28 @@ RenderingChoice chooseRenderingAtStart(const PreferencesStore& preferences) {
     return choice;
 }
 
+// GTK sets up GL on its display as it starts: a driver load before any of our code runs,
+// and so before the page's web process can be started. Where the drawing will be cairo's
+// anyway, that is all cost.
+Glib::RefPtr<Gtk::Application> startToolkit(const std::filesystem::path& preferencesFile) {
+    RenderingInputs inputs;
+    inputs.facts = platform::probeGraphics(false);
+    if (const char* renderer = std::getenv("GSK_RENDERER"))
+        inputs.userRenderer = renderer;
+    inputs.hardwareAcceleration =
+        SqlitePreferencesStore::peekBoolean(preferencesFile, keys::kHardwareAcceleration);
+    if (toolkitGLUnneeded(inputs)) {
+        platform::disableToolkitGL();
+        logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
+                "without GL");
+    }
+    return Gtk::Application::create(platform::kApplicationId);
+}
+
 } // namespace
 
 Application::Application()
-    : m_gtkApplication(Gtk::Application::create(platform::kApplicationId)),
-      m_paths(platform::makeXdgPaths()) {
+    : m_paths(platform::makeXdgPaths()), m_gtkApplication(startToolkit(m_paths.preferencesFile())) {
     // Only the primary instance starts up; a second launch activates the first one's window.
     m_gtkApplication->signal_startup().connect([this] { buildObjectGraph(); });
     m_gtkApplication->signal_activate().connect([this] { onActivate(); });

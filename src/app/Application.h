@@ -54,9 +54,9 @@ private:
     void showChatExport();
     std::unique_ptr<PreferencesStore> openPreferences();
 
+    platform::Paths m_paths;
     Glib::RefPtr<Gtk::Application> m_gtkApplication;
     platform::GLibScheduler m_scheduler;
-    platform::Paths m_paths;
 
     // Each member may use the ones declared above it, and is destroyed before them.
     std::unique_ptr<PreferencesStore> m_preferences;

@@ -17,7 +17,11 @@ struct GraphicsFacts {
 
 // Probes the machine's graphics. Asks the GL driver only when a GPU is present and software
 // rendering is not forced, since that costs a driver load. Main thread, after the toolkit
-// has opened its display and before the first window is shown.
-GraphicsFacts probeGraphics();
+// has opened its display and before the first window is shown; without `askDriver` it needs
+// no display and may run before the toolkit starts.
+GraphicsFacts probeGraphics(bool askDriver = true);
+
+// Starts the toolkit without GL on its display. Before the toolkit starts only.
+void disableToolkitGL();
 
 } // namespace orvi::platform

@@ -2,6 +2,7 @@
 
 #include "core/prefs/PreferencesStore.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <variant>
@@ -64,6 +65,8 @@ public:
         return out;
     }
     void setFailWrites(bool fail) { m_failWrites = fail; }
+    // Called before every set, outside the lock, so that a test can hold a write under way.
+    std::function<void(std::string_view key)> beforeWrite;
     int synchronizeCount() const { return m_synchronizeCount; }
 
 private:
@@ -76,6 +79,8 @@ private:
         return std::get<kind>(it->second);
     }
     bool put(std::string_view key, Value value) {
+        if (beforeWrite)
+            beforeWrite(key);
         std::lock_guard lock(m_mutex);
         if (m_failWrites)
             return false;

@@ -11,27 +11,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The browsers' tables cut to the columns the import may read: a query of any other column fails.
 constexpr const char* kFirefoxSchema =
-    "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT NOT NULL DEFAULT '', name TEXT,"
-    " value TEXT, host TEXT, path TEXT, expiry INTEGER, lastAccessed INTEGER, creationTime INTEGER,"
-    " isSecure INTEGER, isHttpOnly INTEGER, inBrowserElement INTEGER DEFAULT 0, sameSite INTEGER DEFAULT 0,"
-    " rawSameSite INTEGER DEFAULT 0, schemeMap INTEGER DEFAULT 0, isPartitionedAttributeSet INTEGER DEFAULT "
-    "0,"
-    " CONSTRAINT moz_uniqueid UNIQUE (name, host, path, originAttributes));";
-
+    "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT, name TEXT, value TEXT,"
+    " host TEXT, path TEXT, expiry INTEGER, isSecure INTEGER, isHttpOnly INTEGER, sameSite INTEGER);";
 constexpr const char* kChromiumSchema =
-    "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-    "CREATE TABLE cookies(creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, top_frame_site_key TEXT NOT "
-    "NULL,"
-    " name TEXT NOT NULL, value TEXT NOT NULL, encrypted_value BLOB NOT NULL, path TEXT NOT NULL,"
-    " expires_utc INTEGER NOT NULL, is_secure INTEGER NOT NULL, is_httponly INTEGER NOT NULL,"
-    " last_access_utc INTEGER NOT NULL, has_expires INTEGER NOT NULL, is_persistent INTEGER NOT NULL,"
-    " priority INTEGER NOT NULL, samesite INTEGER NOT NULL, source_scheme INTEGER NOT NULL,"
-    " source_port INTEGER NOT NULL, last_update_utc INTEGER NOT NULL, source_type INTEGER NOT NULL,"
-    " has_cross_site_ancestor INTEGER NOT NULL);"
-    "CREATE UNIQUE INDEX cookies_unique_index ON cookies(host_key, top_frame_site_key, "
-    "has_cross_site_ancestor,"
-    " name, path, source_scheme, source_port);";
+    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT); CREATE TABLE cookies(creation_utc INTEGER,"
+    " host_key TEXT, name TEXT, value TEXT, encrypted_value BLOB, path TEXT, expires_utc INTEGER,"
+    " is_secure INTEGER, is_httponly INTEGER, has_expires INTEGER, samesite INTEGER);";
+
+// 2030-01-01T00:00:00Z in the browsers' own counts.
+constexpr double kExpiry = 1893456000;
+constexpr std::int64_t kChromiumExpiry = (1893456000LL + 11644473600LL) * 1000000LL;
+
+// A value sealed as Chromium seals it, led by the digest of `digestHost` unless that is empty.
+std::string seal(const std::string& value, const std::string& digestHost,
+                 const std::string& password = "peanuts", const std::string& prefix = "v10") {
+    return BrowserCookieDatabases::encryptChromiumValue(value, password, !digestHost.empty(), digestHost,
+                                                        prefix);
+}
 
 struct Db {
     explicit Db(const fs::path& file) {
@@ -43,16 +41,21 @@ struct Db {
         ASSERT_EQ(sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
             << sqlite3_errmsg(handle);
     }
+    static std::unique_ptr<Db> chromium(const fs::path& file, const char* version) {
+        auto db = std::make_unique<Db>(file);
+        db->exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '" + version + "');");
+        return db;
+    }
     void chromiumRow(const std::string& host, const std::string& name, const std::string& plain,
-                     const std::string& encrypted, std::int64_t expiresUtc, int sameSite) const {
+                     const std::string& encrypted, int sameSite,
+                     std::int64_t expiresUtc = kChromiumExpiry) const {
         static std::int64_t created = 13300000000000000;
         std::string blob;
         for (unsigned char byte : encrypted)
             blob += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-        const auto has = std::to_string(expiresUtc != 0);
-        exec("INSERT INTO cookies VALUES (" + std::to_string(++created) + ", '" + host + "', '', '" + name +
-             "', '" + plain + "', X'" + blob + "', '/', " + std::to_string(expiresUtc) + ", 1, 1, 0, " + has +
-             ", " + has + ", 1, " + std::to_string(sameSite) + ", 2, 443, 0, 0, 0)");
+        exec("INSERT INTO cookies VALUES (" + std::to_string(++created) + ", '" + host + "', '" + name +
+             "', '" + plain + "', X'" + blob + "', '/', " + std::to_string(expiresUtc) + ", 1, 1, " +
+             std::to_string(expiresUtc != 0) + ", " + std::to_string(sameSite) + ")");
     }
     sqlite3* handle = nullptr;
 };
@@ -68,10 +71,6 @@ struct FakeKeyring final : platform::BrowserKeyring {
     std::optional<std::string> password;
     std::vector<std::string> asked;
 };
-
-// 2030-01-01T00:00:00Z in the browsers' own counts.
-constexpr double kExpiry = 1893456000;
-constexpr std::int64_t kChromiumExpiry = (1893456000LL + 11644473600LL) * 1000000LL;
 
 class BrowserCookieImportTest : public ::testing::Test {
 protected:
@@ -125,28 +124,14 @@ TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheS
         " ('', 'dots', 'd', '.', '/', 1893456000, 0, 0, 0),"
         " ('userContextId=2', 'container', 'c', '.web.example', '/', 1893456000, 0, 0, 0);");
 
-    const std::string peanuts = "peanuts";
-    Db chromium(home.path() / ".config/chromium/Default/Network/Cookies");
-    chromium.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '24');");
-    chromium.chromiumRow(
-        "x.web.example", "shared", "",
-        BrowserCookieDatabases::encryptChromiumValue("chromium-second", peanuts, true, "x.web.example"),
-        kChromiumExpiry, 0);
-    chromium.chromiumRow(
-        ".web.example", "token", "",
-        BrowserCookieDatabases::encryptChromiumValue("secret-token", peanuts, true, ".web.example"),
-        kChromiumExpiry, 1);
-    chromium.chromiumRow("web.example", "plain", "unencrypted", "", 0, -1);
+    auto chromium = Db::chromium(home.path() / ".config/chromium/Default/Network/Cookies", "24");
+    chromium->chromiumRow("x.web.example", "shared", "", seal("chromium-second", "x.web.example"), 0);
+    chromium->chromiumRow(".web.example", "token", "", seal("secret-token", ".web.example"), 1);
+    chromium->chromiumRow("web.example", "plain", "unencrypted", "", -1, 0);
     // A value moved from another host's row no longer matches its digest.
-    chromium.chromiumRow(
-        ".web.example", "moved", "",
-        BrowserCookieDatabases::encryptChromiumValue("stolen", peanuts, true, ".evil.example"),
-        kChromiumExpiry, 1);
-
-    Db chrome(home.path() / ".config/google-chrome/Profile 1/Cookies");
-    chrome.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '23');");
-    chrome.chromiumRow(".web.example", "legacy", "",
-                       BrowserCookieDatabases::encryptChromiumValue("old-format", peanuts, false, ""), 0, 2);
+    chromium->chromiumRow(".web.example", "moved", "", seal("stolen", ".evil.example"), 1);
+    auto chrome = Db::chromium(home.path() / ".config/google-chrome/Profile 1/Cookies", "23");
+    chrome->chromiumRow(".web.example", "legacy", "", seal("old-format", ""), 2, 0);
 
     EXPECT_EQ(runImport("WEB.example", nullptr), 6);
 
@@ -170,18 +155,14 @@ TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheS
     EXPECT_TRUE(cookies.at(".web.example|token").isHTTPOnly);
     EXPECT_EQ(cookies.at("web.example|plain").expiresDate, std::nullopt);
     EXPECT_TRUE(prefs.data(keys::cookies(profile)).has_value());
-    // The copies are gone again.
     EXPECT_TRUE(fs::is_empty(home.path() / "tmp"));
 }
 
 TEST_F(BrowserCookieImportTest, KeyringValuesNeedTheKeyringAndAskItOnce) {
-    Db chromium(home.path() / ".config/chromium/Default/Cookies");
-    chromium.exec(std::string(kChromiumSchema) + "INSERT INTO meta VALUES ('version', '24');");
+    auto chromium = Db::chromium(home.path() / ".config/chromium/Default/Cookies", "24");
     for (const char* name : {"a", "b"})
-        chromium.chromiumRow(".web.example", name, "",
-                             BrowserCookieDatabases::encryptChromiumValue(
-                                 std::string("v-") + name, "from-keyring", true, ".web.example", "v11"),
-                             kChromiumExpiry, 1);
+        chromium->chromiumRow(".web.example", name, "",
+                              seal(std::string("v-") + name, ".web.example", "from-keyring", "v11"), 1);
 
     FakeKeyring locked;
     EXPECT_EQ(runImport("web.example", &locked), 0);

@@ -32,9 +32,8 @@ std::string transcriptText(int messages) {
         .dump();
 }
 
-ScriptResult pageException(const std::string& message) {
-    return ScriptResult(
-        orvi::Error{orvi::engine::kJavaScriptErrorDomain, orvi::engine::kJavaScriptExceptionCode, message});
+ScriptResult pageError(const std::string& message, int code = orvi::engine::kJavaScriptExceptionCode) {
+    return ScriptResult(orvi::Error{orvi::engine::kJavaScriptErrorDomain, code, message});
 }
 
 struct CollectorHarness {
@@ -171,31 +170,20 @@ TEST_F(ChatExportCollectorTest, FailuresPublishOneTextAndStillCleanUp) {
         std::string error;
     };
     const std::string corrupt = "Модуль экспорта вернул данные в неожиданном виде.";
+    const auto finishing = [](ScriptResult answer) {
+        return [answer](CollectorHarness& t) { t.finishAnswer = answer; };
+    };
     const Case cases[] = {
         {"module missing", [](auto& t) { t.module.reset(); }, "Не найден модуль экспорта."},
-        {"configure throws", [](auto& t) { t.configureAnswer = pageException("boom in configure"); },
+        {"configure throws", [](auto& t) { t.configureAnswer = pageError("boom in configure"); },
          "boom in configure"},
         {"step not an object", [](auto& t) { t.steps = {Json::array({1})}; }, corrupt},
-        {"finish throws",
-         [&](auto& t) {
-             t.steps = {Json{{"count", 1}, {"done", true}}};
-             t.finishAnswer = pageException("late");
-         },
-         "late"},
-        {"finish not a string",
-         [](auto& t) {
-             t.finishAnswer = ScriptResult(Json{{"messages", 1}});
-         },
-         corrupt},
+        {"finish throws", finishing(pageError("late")), "late"},
+        {"finish not a string", finishing(ScriptResult(Json{{"messages", 1}})), corrupt},
         {"page stops answering",
-         [](auto& t) {
-             t.finishAnswer =
-                 ScriptResult(orvi::Error{orvi::engine::kJavaScriptErrorDomain,
-                                          orvi::engine::kJavaScriptTimedOutCode, "did not answer"});
-         },
+         finishing(pageError("did not answer", orvi::engine::kJavaScriptTimedOutCode)),
          "Страница ORVI не ответила вовремя."},
-        {"no messages", [](auto& t) { t.finishAnswer = ScriptResult(Json(transcriptText(0))); },
-         "Не удалось собрать сообщения."},
+        {"no messages", finishing(ScriptResult(Json(transcriptText(0)))), "Не удалось собрать сообщения."},
     };
     for (const auto& c : cases) {
         CollectorHarness t;
@@ -258,25 +246,22 @@ TEST_F(ChatExportCollectorTest, AGoneCollectorStillCleansUpThePage) {
     EXPECT_EQ(held.scheduler.pendingCount(), 0u);
 }
 
-TEST_F(ChatExportCollectorTest, StartIsRefusedWithoutAWebViewOrWhileRunning) {
+TEST_F(ChatExportCollectorTest, StartIsRefusedWithoutAWebViewOrWhileRunningAndANewRunClearsTheOutcome) {
     collector->start(nullptr, ChatHistory::loadOlder, {});
     EXPECT_EQ(collector->error(), "Откройте диалог ORVI.");
     EXPECT_FALSE(collector->running());
     EXPECT_TRUE(view->evaluations.empty());
 
-    start(ChatHistory::loadOlder);
-    EXPECT_TRUE(collector->running());
-    EXPECT_FALSE(collector->error());
-    collector->start(nullptr, ChatHistory::loadOlder, {});
-    EXPECT_FALSE(collector->error()) << "a second start changes nothing";
-    EXPECT_EQ(scripts().size(), 3u);
-}
-
-TEST_F(ChatExportCollectorTest, ANewRunClearsTheOutcomeButKeepsTheLastStatus) {
     start(ChatHistory::onlyLoaded);
     ASSERT_TRUE(collector->transcript());
+    EXPECT_FALSE(collector->error());
     holdSteps = true;
     start(ChatHistory::loadOlder);
+    EXPECT_TRUE(collector->running());
     EXPECT_FALSE(collector->transcript());
-    EXPECT_EQ(collector->status(), "Собрано сообщений: 3");
+    EXPECT_EQ(collector->status(), "Собрано сообщений: 3") << "the last status stays";
+    const auto scriptsSoFar = scripts().size();
+    collector->start(nullptr, ChatHistory::loadOlder, {});
+    EXPECT_FALSE(collector->error()) << "a second start changes nothing";
+    EXPECT_EQ(scripts().size(), scriptsSoFar);
 }

@@ -73,11 +73,6 @@ std::map<std::string, std::string> snapshotTree(const fs::path& root) {
     return tree;
 }
 
-void sql(sqlite3* db, const std::string& statement) {
-    ASSERT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db);
-}
-
 std::vector<std::string> cookieNames(const fs::path& database) {
     sqlite3* db = nullptr;
     std::vector<std::string> names;
@@ -104,10 +99,15 @@ struct Machine {
         };
         fs::create_directories(environment.documentsDir);
         fs::create_directories(environment.tempDir);
-        archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
+        rebuild(scheduler);
     }
     void rebuild(ManualScheduler& scheduler) {
         archive = std::make_unique<ContainerArchive>(prefs, scheduler, clipboard, environment);
+    }
+    // No working or staging folder is left with sessions in it.
+    void expectNoFolderLeftOver() const {
+        EXPECT_TRUE(fs::is_empty(environment.tempDir));
+        EXPECT_EQ(std::distance(fs::directory_iterator(environment.engineDataDir.parent_path()), {}), 1);
     }
 
     TempDir root;
@@ -164,8 +164,12 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     writeFile(profileFolder / "localstorage" / "blob.bin", std::string(300000, '\x7f') + binary);
     sqlite3* live = nullptr;
     ASSERT_EQ(sqlite3_open((profileFolder / "cookies.sqlite").c_str(), &live), SQLITE_OK);
-    sql(live, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-              "CREATE TABLE cookies(name TEXT); INSERT INTO cookies VALUES ('session'), ('token');");
+    ASSERT_EQ(
+        sqlite3_exec(live,
+                     "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE cookies(name TEXT);"
+                     "INSERT INTO cookies VALUES ('session'), ('token');",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     fs::create_directories(source.environment.engineDataDir / "EMPTY-PROFILE");
 
     auto archive = exportFrom(source);
@@ -197,11 +201,7 @@ TEST_F(ContainerArchiveTest, EverythingArrivesOnTheOtherMachineAsItWas) {
     EXPECT_EQ(fileMode(arrived / "cookies.sqlite"), 0600u);
     EXPECT_EQ(fileMode(arrived / "localstorage"), 0700u);
     EXPECT_EQ(fileMode(target.environment.engineDataDir), 0700u);
-    // No working or staging folder is left with sessions in it.
-    EXPECT_TRUE(fs::is_empty(target.environment.tempDir));
-    EXPECT_EQ(std::distance(fs::directory_iterator(target.environment.engineDataDir.parent_path()),
-                            fs::directory_iterator()),
-              1);
+    target.expectNoFolderLeftOver();
 }
 
 TEST_F(ContainerArchiveTest, HostileArchivesAreRefusedAndChangeNothing) {
@@ -252,10 +252,7 @@ TEST_F(ContainerArchiveTest, HostileArchivesAreRefusedAndChangeNothing) {
         EXPECT_EQ(error->code, kContainerArchiveReadFailed);
         EXPECT_EQ(snapshotTree(machine.environment.engineDataDir), engineBefore);
         EXPECT_TRUE(machine.prefs.boolean(keys::kBlockExternalLinks));
-        EXPECT_TRUE(fs::is_empty(machine.environment.tempDir));
-        EXPECT_EQ(std::distance(fs::directory_iterator(machine.environment.engineDataDir.parent_path()),
-                                fs::directory_iterator()),
-                  1);
+        machine.expectNoFolderLeftOver();
         EXPECT_FALSE(fs::exists("/tmp/orvi-absolute-escape"));
         EXPECT_FALSE(fs::exists(machine.root.path() / "escape"));
         EXPECT_FALSE(fs::exists(machine.root.path() / "data" / "escape"));

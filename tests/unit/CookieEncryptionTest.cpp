@@ -14,18 +14,6 @@ using Kind = orvi::CookieEncryptionError::Kind;
 
 namespace {
 
-std::string fromBase64(const std::string& text) {
-    auto bytes = orvi::PreferenceDump::fromBase64(text);
-    EXPECT_TRUE(bytes) << text;
-    return bytes.value_or("");
-}
-
-nlohmann::json loadVectors() {
-    const std::string path = std::string(ORVI_SOURCE_DIR) + "/tests/data/envelope.json";
-    EXPECT_TRUE(std::filesystem::exists(path)) << "missing " << path;
-    return nlohmann::json::parse(orvi::test::readFile(path), nullptr, false);
-}
-
 // Opens an envelope with the primitives directly, as an independent reader would.
 std::optional<std::string> openIndependently(const std::string& envelope, const std::string& password) {
     if (envelope.size() < 44)
@@ -66,12 +54,16 @@ Kind decryptFailure(const std::string& data, const std::string& password) {
 } // namespace
 
 TEST(CookieEncryption, OpensEnvelopesMadeByAnIndependentImplementation) {
-    const auto vectors = loadVectors();
-    ASSERT_TRUE(vectors.is_object());
+    const auto path = std::string(ORVI_SOURCE_DIR) + "/tests/data/envelope.json";
+    const auto vectors = nlohmann::json::parse(orvi::test::readFile(path), nullptr, false);
+    ASSERT_TRUE(vectors.is_object()) << "missing or broken " << path;
     ASSERT_FALSE(vectors["vectors"].empty());
     for (const auto& vector : vectors["vectors"]) {
-        const auto envelope = fromBase64(vector["envelope_base64"]);
-        const auto plain = fromBase64(vector["plaintext_base64"]);
+        const auto base64 = [&](const char* key) {
+            return orvi::PreferenceDump::fromBase64(vector[key].get<std::string>()).value();
+        };
+        const auto envelope = base64("envelope_base64");
+        const auto plain = base64("plaintext_base64");
         EXPECT_EQ(CookieEncryption().decrypt(envelope, vector["password"].get<std::string>()), plain)
             << vector["description"];
     }

@@ -16,24 +16,24 @@ protected:
 
 } // namespace
 
-TEST_F(CookieJarSyncTest, SavesTheStoresCookiesAsJsonDictionariesInStoreOrder) {
+TEST_F(CookieJarSyncTest, SavesTheStoresCookiesInOrderButNeverAnEmptyOrUnreadableStoreOverASavedSession) {
+    jar->saveCookies(profile, store, [this] { ++doneCount; });
+    EXPECT_FALSE(savedCookies());
+    prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
+    jar->saveCookies(profile, store, [this] { ++doneCount; });
     store->cookies.cookies = {makeCookie("b", "2"), makeCookie("a", "1", "web.orvi.test", std::nullopt)};
-    jar->saveCookies(profile, store);
+    store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
+    jar->saveCookies(profile, store, [this] { ++doneCount; });
+    EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
+    EXPECT_EQ(doneCount, 3);
 
+    store->cookies.readFailure.reset();
+    jar->saveCookies(profile, store);
     auto saved = parseJson(savedCookies().value_or(""));
     ASSERT_TRUE(saved);
     EXPECT_EQ(*saved, cookies::toDictionaries(store->cookies.cookies));
     EXPECT_FALSE(saved->at(1).contains("expiresDate"));
     EXPECT_GE(prefs.synchronizeCount(), 1);
-}
-
-TEST_F(CookieJarSyncTest, AnEmptyStoreNeverOverwritesASavedSession) {
-    jar->saveCookies(profile, store);
-    EXPECT_FALSE(savedCookies());
-
-    prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
-    jar->saveCookies(profile, store);
-    EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
 }
 
 TEST_F(CookieJarSyncTest, SaveHappensWhenTheStoreAnswersAndNotAfterTheSyncIsGone) {
@@ -53,17 +53,20 @@ TEST_F(CookieJarSyncTest, SaveHappensWhenTheStoreAnswersAndNotAfterTheSyncIsGone
     EXPECT_FALSE(savedCookies());
 }
 
-TEST_F(CookieJarSyncTest, RestoresSavedCookiesBeforeCompletingAndVerifiesTheCount) {
-    const std::vector<engine::Cookie> original = {makeCookie("sid", "1"), makeCookie("csrf", "2")};
-    prefs.setData(keys::cookies(profile), cookies::toDictionaries(original).dump());
-    store->cookies.deferAnswers = true;
-    restore();
+TEST_F(CookieJarSyncTest, ASavedSessionIsRestoredIntoAFreshStoreBeforeCompletingAndTheCountVerified) {
+    store->cookies.cookies = {makeCookie("sid", "1"), makeCookie("pref", "x", "web.orvi.test", std::nullopt)};
+    jar->saveCookies(profile, store);
+    auto fresh = std::make_shared<FakeDataStore>(true, "profile");
+    auto restarted = std::make_unique<CookieJarSync>(prefs, scheduler);
+    restarted->saveCookies(profile, fresh); // an early periodic save must not erase the session
+    fresh->cookies.deferAnswers = true;
+    restarted->restoreCookies(profile, fresh, [this] { ++doneCount; });
     EXPECT_EQ(doneCount, 0);
-    store->cookies.releaseDeferred();
+    fresh->cookies.releaseDeferred();
     scheduler.runPending();
-    store->cookies.releaseDeferred();
+    fresh->cookies.releaseDeferred();
     EXPECT_EQ(doneCount, 1);
-    EXPECT_EQ(store->cookies.cookies, original);
+    EXPECT_EQ(fresh->cookies.cookies, store->cookies.cookies);
     EXPECT_FALSE(log.containsSubstring("mismatch"));
 }
 
@@ -124,20 +127,6 @@ TEST_F(CookieJarSyncTest, ClearingForgetsOnlyTheSavedEntry) {
     EXPECT_EQ(store->cookies.cookies.size(), 1u);
 }
 
-TEST_F(CookieJarSyncTest, ASavedSessionSurvivesARestartIntoAnEmptyStore) {
-    store->cookies.cookies = {makeCookie("sid", "1"), makeCookie("pref", "x", "web.orvi.test", std::nullopt)};
-    const auto original = store->cookies.cookies;
-    jar->saveCookies(profile, store);
-
-    auto freshStore = std::make_shared<FakeDataStore>(true, "profile");
-    auto restarted = std::make_unique<CookieJarSync>(prefs, scheduler);
-    restarted->saveCookies(profile, freshStore); // an early periodic save must not erase the session
-    restarted->restoreCookies(profile, freshStore, [this] { ++doneCount; });
-    scheduler.runPending();
-    EXPECT_EQ(doneCount, 1);
-    EXPECT_EQ(freshStore->cookies.cookies, original);
-}
-
 TEST_F(CookieJarSyncTest, APersistentStoreKeepsWhatItHoldsAndOnlyLacksAreFilledFromTheSavedCopy) {
     auto at = [](engine::Cookie cookie, std::string path) {
         cookie.path = std::move(path);
@@ -176,16 +165,4 @@ TEST_F(CookieJarSyncTest, APersistentStoreKeepsWhatItHoldsAndOnlyLacksAreFilledF
         EXPECT_EQ(doneCount, 1) << c.name;
         EXPECT_EQ(store->cookies.cookies, c.expected) << c.name;
     }
-}
-
-TEST_F(CookieJarSyncTest, AnUnreadableStoreNeitherSavesNorErasesButStillCompletes) {
-    store->cookies.cookies = {makeCookie("sid", "1")};
-    store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
-    jar->saveCookies(profile, store, [this] { ++doneCount; });
-    EXPECT_FALSE(savedCookies());
-
-    prefs.setData(keys::cookies(profile), R"([{"name":"sid"}])");
-    jar->saveCookies(profile, store, [this] { ++doneCount; });
-    EXPECT_EQ(savedCookies(), R"([{"name":"sid"}])");
-    EXPECT_EQ(doneCount, 2);
 }

@@ -51,3 +51,18 @@ TEST(RenderingPolicy, SoftwareGLDrawsWithCairoAndNoCompositingUnlessTheUserOrThe
         EXPECT_FALSE(choice.reason.empty()) << c.name;
     }
 }
+
+TEST(RenderingPolicy, TheToolkitSkipsGLOnlyWhenCairoIsCertainWithoutAskingTheDisplay) {
+    const platform::GraphicsFacts noDevice{false, false, std::nullopt}, forced{true, true, std::nullopt},
+        gpuNotYetAsked{true, false, std::nullopt};
+    const auto none = std::nullopt;
+    for (const auto& [inputs, unneeded] :
+         std::initializer_list<std::pair<RenderingInputs, bool>>{{{noDevice, none, none}, true},
+                                                                 {{forced, "cairo", none}, true},
+                                                                 {{gpuNotYetAsked, none, none}, false},
+             {{gpuNotYetAsked, none, false}, true},
+                                                                 {{noDevice, none, true}, false},
+                                                                 {{forced, "gl", none}, false}})
+        EXPECT_EQ(toolkitGLUnneeded(inputs), unneeded)
+            << inputs.facts.gpuDevicePresent << inputs.userRenderer.value_or("");
+}

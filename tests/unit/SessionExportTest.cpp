@@ -15,10 +15,12 @@ constexpr const char* kSnapshot = R"({"localStorage":{"token":"abc","k2":"v"},"s
 
 class SessionExportTest : public SessionFixture {
 protected:
+    std::function<void(std::optional<std::string>)> keepBlob() {
+        return [this](std::optional<std::string> data) { blobs.push_back(std::move(data)); };
+    }
     std::optional<std::string> exportPlain() {
         blobs.clear();
-        exporter->exportCookies(
-            profile, [this](std::optional<std::string> data) { blobs.push_back(std::move(data)); });
+        exporter->exportCookies(profile, keepBlob());
         EXPECT_EQ(blobs.size(), 1u);
         return blobs.empty() ? std::nullopt : blobs.front();
     }
@@ -50,38 +52,25 @@ TEST_F(SessionExportTest, PlainExportIsADocumentWithStorageOrTheSavedBytesUnchan
     EXPECT_EQ(exportPlain(), legacy);
 }
 
-TEST_F(SessionExportTest, EncryptedExportOfSavedEntriesOpensToADocument) {
-    blobs.clear();
+TEST_F(SessionExportTest, EncryptedExportsOfSavedEntriesOrOfTheLiveStoreWithHttpOnlyCookiesOpenToDocuments) {
     prefs.setData(keys::cookies(profile), "[]");
-    exporter->exportCookiesEncrypted(profile, "pw",
-                                     [this](std::optional<std::string> d) { blobs.push_back(d); });
-    ASSERT_EQ(blobs.size(), 1u);
-    EXPECT_FALSE(blobs[0]);
-
+    exporter->exportCookiesEncrypted(profile, "pw", keepBlob());
+    exporter->exportCookiesEncryptedFromDataStore(profile, "pw", store, keepBlob());
     prefs.setData(keys::cookies(profile), cookies::toDictionaries({makeCookie("sid", "1")}).dump());
     prefs.setData(keys::storage(profile), kSnapshot);
-    exporter->exportCookiesEncrypted(profile, "pw",
-                                     [this](std::optional<std::string> d) { blobs.push_back(d); });
-    ASSERT_EQ(blobs.size(), 2u);
-    ASSERT_TRUE(blobs[1]);
-    auto document = parseJson(envelope.decrypt(*blobs[1], "pw"));
-    ASSERT_TRUE(document);
-    EXPECT_EQ(document->at("version"), 2);
-    EXPECT_EQ(document->at("storage"), Json::parse(kSnapshot));
-    EXPECT_EQ(document->at("cookies").size(), 1u);
-}
-
-TEST_F(SessionExportTest, LiveStoreExportCarriesHttpOnlyCookiesAndAnEmptyStoreGivesAnEmptyArray) {
-    exporter->exportCookiesEncryptedFromDataStore(
-        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
-    store->cookies.cookies = {makeCookie("sid", "1")};
-    prefs.setData(keys::storage(profile), kSnapshot);
-    exporter->exportCookiesEncryptedFromDataStore(
-        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
-    ASSERT_EQ(blobs.size(), 2u);
-    auto empty = parseJson(envelope.decrypt(blobs[0].value(), "pw"));
+    exporter->exportCookiesEncrypted(profile, "pw", keepBlob());
+    store->cookies.cookies = {makeCookie("live", "1")};
+    exporter->exportCookiesEncryptedFromDataStore(profile, "pw", store, keepBlob());
+    ASSERT_EQ(blobs.size(), 4u);
+    EXPECT_FALSE(blobs[0]) << "no saved cookies, nothing to export";
+    auto empty = parseJson(envelope.decrypt(blobs[1].value(), "pw"));
     EXPECT_EQ(*empty, Json::parse(R"({"cookies":[],"version":2,"source":"activeWKWebsiteDataStore"})"));
-    auto live = parseJson(envelope.decrypt(blobs[1].value(), "pw"));
+    auto saved = parseJson(envelope.decrypt(blobs[2].value(), "pw"));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->at("version"), 2);
+    EXPECT_EQ(saved->at("storage"), Json::parse(kSnapshot));
+    EXPECT_EQ(saved->at("cookies"), cookies::toDictionaries({makeCookie("sid", "1")}));
+    auto live = parseJson(envelope.decrypt(blobs[3].value(), "pw"));
     EXPECT_EQ(live->at("cookies"), cookies::toDictionaries(store->cookies.cookies));
     EXPECT_TRUE(live->at("cookies")[0].at("isHTTPOnly").get<bool>());
     EXPECT_EQ(live->at("storage"), Json::parse(kSnapshot));
@@ -170,23 +159,6 @@ TEST_F(SessionExportTest, FileExportFromAPageOffTheServiceUsesTheSavedSnapshot) 
     EXPECT_EQ(savedStorage(), kSnapshot);
 }
 
-TEST_F(SessionExportTest, FileExportWithoutADocumentsFolderOrWritableFolderReportsNothing) {
-    store->cookies.cookies = {makeCookie("sid", "1")};
-    auto homeless = makeExport({});
-    homeless->exportToFile(profile, store, view,
-                           [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
-
-    std::filesystem::create_directories(documents.path() / "Documents");
-    ::chmod((documents.path() / "Documents").c_str(), 0500);
-    exportFile();
-    ::chmod((documents.path() / "Documents").c_str(), 0700);
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_FALSE(files[0]);
-    if (::geteuid() != 0) { // root writes anyway
-        EXPECT_FALSE(files[1]);
-    }
-}
-
 TEST_F(SessionExportTest, AnExportedFileImportsIntoAnotherProfileUnchanged) {
     auto persistent = makeCookie("sid", "a=b;c/d");
     persistent.sameSitePolicy = "lax";
@@ -216,15 +188,27 @@ TEST(ExportFormat, IndentsLikeTheOtherDesktopVersion) {
               "    \"y\" : true,\n    \"z\" : null\n  }\n}");
 }
 
-TEST_F(SessionExportTest, AnUnreadableLiveStoreFailsBothExportsInsteadOfWritingNoCookies) {
+TEST_F(SessionExportTest, ExportsFailOverAnUnreadableLiveStoreInsteadOfWritingNoCookiesOrWithoutAFolder) {
     store->cookies.cookies = {makeCookie("sid", "1")};
     store->cookies.readFailure = Error{"WebKit", 1, "no jar"};
-    exporter->exportCookiesEncryptedFromDataStore(
-        profile, "pw", store, [this](std::optional<std::string> d) { blobs.push_back(d); });
+    exporter->exportCookiesEncryptedFromDataStore(profile, "pw", store, keepBlob());
     exportFile();
     scheduler.advance(5s);
     EXPECT_EQ(blobs, std::vector<std::optional<std::string>>{std::nullopt});
     EXPECT_EQ(files, std::vector<std::optional<std::filesystem::path>>{std::nullopt});
     for (const auto& entry : std::filesystem::recursive_directory_iterator(documents.path()))
         EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+
+    store->cookies.readFailure.reset();
+    makeExport({})->exportToFile(profile, store, view,
+                                 [this](std::optional<std::filesystem::path> p) { files.push_back(p); });
+    std::filesystem::create_directories(documents.path() / "Documents");
+    ::chmod((documents.path() / "Documents").c_str(), 0500);
+    exportFile();
+    ::chmod((documents.path() / "Documents").c_str(), 0700);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_FALSE(files[1]) << "no documents folder";
+    if (::geteuid() != 0) { // root writes anyway
+        EXPECT_FALSE(files[2]);
+    }
 }

@@ -1,5 +1,6 @@
 #include "SessionTestSupport.h"
 #include "core/session/CookieDictionary.h"
+#include "core/session/ExportFormat.h"
 #include "core/session/SessionFile.h"
 
 #include <fstream>
@@ -18,20 +19,23 @@ const std::string kCookieA =
 const std::string kCookieB =
     R"({"name":"lang","value":"ru","domain":"web.orvi.test","secure":false,"expirationDate":0})";
 
-// What a file exported by the other desktop version looks like: indented, " : ", "\/".
-const std::string kOtherDesktopFile =
-    "{\n  \"cookies\" : [\n    {\n      \"domain\" : \".web.orvi.test\",\n"
-    "      \"expiresDate\" : 1893456000.5,\n      \"isHTTPOnly\" : true,\n"
-    "      \"isSecure\" : true,\n      \"name\" : \"sid\",\n      \"path\" : \"\\/\",\n"
-    "      \"sameSitePolicy\" : \"lax\",\n      \"value\" : \"a\\/b\"\n    }\n  ],\n"
-    "  \"exportedAt\" : \"2026-01-31T12:00:00Z\",\n"
-    "  \"profileId\" : \"0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9\",\n"
-    "  \"storage\" : {\n    \"localStorage\" : {\n      \"token\" : \"x\\/y\"\n    },\n"
-    "    \"sessionStorage\" : {\n\n    }\n  },\n  \"version\" : 2\n}";
+// A file as the other desktop version exports it: indented, " : ", "\/".
+const std::string kOtherDesktopFile = exportformat::prettyText(Json::parse(
+    R"({"cookies":[{"domain":".web.orvi.test","expiresDate":1893456000.5,"isHTTPOnly":true,"isSecure":true,
+    "name":"sid","path":"/","sameSitePolicy":"lax","value":"a/b"}],"exportedAt":"2026-01-31T12:00:00Z",
+    "profileId":"0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9","storage":{"localStorage":{"token":"x/y"},
+    "sessionStorage":{}},"version":2})"));
+
+// A session document of the given version around cookie dictionaries, followed by more members.
+std::string document(const std::string& version, const std::string& cookies, const std::string& rest = "") {
+    return R"({"version":)" + version + R"(,"cookies":[)" + cookies + "]" + rest + "}";
+}
 
 class SessionImportTest : public SessionFixture {
 protected:
-    SessionImportTest() {
+    SessionImportTest() { resetSession(); }
+    void resetSession() {
+        store->cookies.cookies.clear();
         prefs.setData(keys::storage(profile), kOldSnapshot);
         prefs.setData(keys::cookies(profile), kOldCookies);
     }
@@ -48,11 +52,6 @@ protected:
     }
 };
 
-std::string nested(int depth) {
-    return std::string(static_cast<std::size_t>(depth), '[') +
-           std::string(static_cast<std::size_t>(depth), ']');
-}
-
 } // namespace
 
 TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
@@ -62,29 +61,27 @@ TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
         {"", 0},
         {"[{}, {}]", 0},
         {"[" + kCookieA + "," + kCookieB + "]", 2},
-        {R"({"version":2,"cookies":[)" + kCookieA + "]}", 1},
-        {R"({"version":2.0,"cookies":[)" + kCookieB + "]}", 1},
-        {R"({"version":7,"cookies":[)" + kCookieB + "]}", 1},
+        {document("2", kCookieA), 1},
+        {document("2.0", kCookieB), 1},
+        {document("7", kCookieB), 1},
         {kOtherDesktopFile, 1},
-        {R"({"version":1,"cookies":[)" + kCookieA + "]}", 0},
-        {R"({"version":"2","cookies":[)" + kCookieA + "]}", 0},
-        {R"({"version":2.5,"cookies":[)" + kCookieA + "]}", 0},
+        {document("1", kCookieA), 0},
+        {document(R"("2")", kCookieA), 0},
+        {document("2.5", kCookieA), 0},
         {"bplist00" + std::string(60, '\x01'), 0},
         {"[" + kCookieA + "," + kCookieB, 0},
-        {nested(100000), 0},
+        {std::string(100000, '[') + std::string(100000, ']'), 0},
         {"[{\"name\":\"a\xff\",\"value\":\"v\",\"domain\":\"d\"}]", 0},
         {R"({"version":1e999,"cookies":[]})", 0},
         {R"({"version":2,"cookies":{"name":"sid"}})", 0},
         {R"({"version":2,"cookies":[1,2]})", 0},
-        {R"({"version":2,"cookies":[],"storage":{"localStorage":{"a":5},"sessionStorage":{}}})", 0},
+        {document("2", "", R"(,"storage":{"localStorage":{"a":5},"sessionStorage":{}})"), 0},
         {R"({"version":2,"cookies":[],"storage":"x"})", 0},
         {"[{\"name\":5,\"value\":[],\"domain\":{}},{\"name\":\"n\",\"value\":\"v\",\"domain\":null}]", 0},
     };
     for (const auto& [input, count] : cases) {
         SCOPED_TRACE(input.substr(0, 60));
-        store->cookies.cookies.clear();
-        prefs.setData(keys::storage(profile), kOldSnapshot);
-        prefs.setData(keys::cookies(profile), kOldCookies);
+        resetSession();
         EXPECT_EQ(import(input), count);
         EXPECT_EQ(store->cookies.cookies.size(), static_cast<std::size_t>(count));
         if (count == 0) {
@@ -94,10 +91,10 @@ TEST_F(SessionImportTest, RecognisesEveryFormatAndForeignInput) {
 }
 
 TEST_F(SessionImportTest, ADocumentReplacesStorageWithOrWithoutCookiesAndSavesTheImportedOnes) {
-    const std::string document =
-        R"({"version":2,"cookies":[)" + kCookieA + "," + kCookieB +
-        R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{},"extra":1},"exportedAt":"x"})";
-    EXPECT_EQ(import(document), 2);
+    EXPECT_EQ(import(document(
+                  "2", kCookieA + "," + kCookieB,
+                  R"(,"storage":{"localStorage":{"k":"v"},"sessionStorage":{},"extra":1},"exportedAt":"x")")),
+              2);
     EXPECT_EQ(parseJson(*savedStorage()),
               parseJson(R"({"localStorage":{"k":"v"},"sessionStorage":{},"extra":1})"));
     const auto saved = parseJson(*savedCookies());
@@ -173,13 +170,11 @@ TEST_F(SessionEncryptedImport, ImportsDocumentsAndBareArraysAndTakesAnUnusablePl
         {"hello, not a session", "pw", 0},
         {R"({"version":2,"cookies":[]})", "pw", 0},
         {"[" + kCookieA + "," + kCookieB + "]", "", 2},
-        {R"({"version":2,"cookies":[)" + kCookieA +
-             R"(],"storage":{"localStorage":{"k":"v"},"sessionStorage":{}}})",
-         "pw", 1},
+        {document("2", kCookieA, R"(,"storage":{"localStorage":{"k":"v"},"sessionStorage":{}})"), "pw", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plaintext);
-        store->cookies.cookies.clear();
+        resetSession();
         auto result = importSealed(envelope.encrypt(c.plaintext, c.password), c.password);
         ASSERT_TRUE(result.ok());
         EXPECT_EQ(result.value(), c.count);
@@ -196,8 +191,7 @@ TEST_F(SessionEncryptedImport, DecryptionFailuresCarryTheEnvelopesErrorAndChange
         CookieEncryptionError::Kind kind;
     };
     const Case cases[] = {
-        {envelope.encrypt(R"({"version":2,"cookies":[)" + kCookieA + "]}", "right"),
-         CookieEncryptionError::Kind::decryptionFailed},
+        {envelope.encrypt(document("2", kCookieA), "right"), CookieEncryptionError::Kind::decryptionFailed},
         {std::string(43, 'x'), CookieEncryptionError::Kind::invalidData},
         {std::string(100, 'x'), CookieEncryptionError::Kind::decryptionFailed},
     };

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <sqlite3.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,27 +27,17 @@ std::unique_ptr<SqlitePreferencesStore> open(const std::filesystem::path& file,
     return store.ok() ? std::move(store).value() : nullptr;
 }
 
-class UmaskScope {
-public:
-    explicit UmaskScope(mode_t mask) : m_previous(::umask(mask)) {}
-    ~UmaskScope() { ::umask(m_previous); }
-
-private:
-    mode_t m_previous;
-};
-
 } // namespace
 
-TEST(SqlitePreferencesStore, EveryValueKindRoundTripsExactlyAcrossAReopen) {
+TEST(SqlitePreferencesStore,
+     ValuesRoundTripExactlyInPrivateFilesAcrossAReopenOtherKindsReadAsDefaultsAndPrefixesMatchBytes) {
+    const std::shared_ptr<void> restoreUmask(nullptr, [previous = ::umask(0)](void*) { ::umask(previous); });
     TempDir dir;
-    const auto file = dir / "prefs/preferences.sqlite3";
+    const auto folder = dir / "config/orvi-wrapper";
+    const auto file = folder / "preferences.sqlite3";
     const std::string binary("\0\x01\xff{\"a\":1}\n", 11);
-    const double numbers[] = {0.1,
-                              -0.0,
-                              1e-310,
-                              std::numeric_limits<double>::max(),
-                              std::numeric_limits<double>::infinity(),
-                              -std::numeric_limits<double>::infinity()};
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const double numbers[] = {0.1, -0.0, 1e-310, std::numeric_limits<double>::max(), inf, -inf};
     {
         auto store = open(file);
         ASSERT_TRUE(store);
@@ -63,9 +52,17 @@ TEST(SqlitePreferencesStore, EveryValueKindRoundTripsExactlyAcrossAReopen) {
         EXPECT_TRUE(store->setNumber("k.nan", std::nan("")));
         EXPECT_TRUE(store->setInteger("k.int", std::numeric_limits<std::int64_t>::min()));
         EXPECT_TRUE(store->setInteger("k.intMax", std::numeric_limits<std::int64_t>::max()));
+        for (const auto& path : {folder, dir / "config"})
+            EXPECT_EQ(fileMode(path), 0700u) << path;
+        for (const auto& path : {file.string(), file.string() + "-wal", file.string() + "-shm"})
+            EXPECT_EQ(fileMode(path), 0600u) << path;
     }
+    ::chmod(folder.c_str(), 0755);
+    ::chmod(file.c_str(), 0444);
     auto store = open(file);
     ASSERT_TRUE(store);
+    EXPECT_EQ(fileMode(folder), 0700u) << "an existing loose folder is tightened";
+    EXPECT_EQ(fileMode(file), 0600u);
     EXPECT_EQ(store->data("k.data"), binary);
     EXPECT_EQ(store->data("k.emptyData"), "");
     EXPECT_EQ(store->string("k.string"), "Основной ✅");
@@ -81,15 +78,6 @@ TEST(SqlitePreferencesStore, EveryValueKindRoundTripsExactlyAcrossAReopen) {
     EXPECT_TRUE(std::isnan(store->number("k.nan")));
     EXPECT_EQ(store->integer("k.int"), std::numeric_limits<std::int64_t>::min());
     EXPECT_EQ(store->integer("k.intMax"), std::numeric_limits<std::int64_t>::max());
-}
-
-TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsDefaultsAndPrefixesMatchExactBytes) {
-    TempDir dir;
-    auto store = open(dir / "p.sqlite3");
-    ASSERT_TRUE(store);
-    store->setString("text", "1");
-    store->setInteger("int", 7);
-    store->setBoolean("flag", true);
 
     EXPECT_FALSE(store->data("missing"));
     EXPECT_FALSE(store->string("missing"));
@@ -98,22 +86,38 @@ TEST(SqlitePreferencesStore, AbsentKeysAndOtherKindsReadAsDefaultsAndPrefixesMat
     EXPECT_FALSE(store->integer("missing"));
     EXPECT_FALSE(store->contains("missing"));
 
-    EXPECT_FALSE(store->data("text")) << "a string is not data";
-    EXPECT_FALSE(store->boolean("text"));
-    EXPECT_EQ(store->number("int"), 7) << "an integer reads as a number";
-    EXPECT_FALSE(store->integer("flag"));
+    EXPECT_FALSE(store->data("k.string")) << "a string is not data";
+    EXPECT_FALSE(store->boolean("k.string"));
+    EXPECT_EQ(store->number("k.intMax"), 9.223372036854775807e18) << "an integer reads as a number";
+    EXPECT_FALSE(store->integer("k.true"));
 
-    EXPECT_TRUE(store->setData("text", "{}"));
-    EXPECT_FALSE(store->string("text")) << "the last write decides the kind";
-    EXPECT_TRUE(store->remove("text"));
-    EXPECT_FALSE(store->contains("text"));
-    EXPECT_TRUE(store->remove("text")) << "removing an absent key is not a failure";
+    EXPECT_TRUE(store->setData("k.string", "{}"));
+    EXPECT_FALSE(store->string("k.string")) << "the last write decides the kind";
+    EXPECT_TRUE(store->remove("k.string"));
+    EXPECT_FALSE(store->contains("k.string"));
+    EXPECT_TRUE(store->remove("k.string")) << "removing an absent key is not a failure";
 
     for (const char* key : {"a.%x", "a.%", "a.b", "A.%x", "ключ.1", "ключ", "a_%"})
         ASSERT_TRUE(store->setBoolean(key, true));
     EXPECT_EQ(store->keysWithPrefix("a.%"), (std::vector<std::string>{"a.%", "a.%x"}));
     EXPECT_EQ(store->keysWithPrefix("ключ."), (std::vector<std::string>{"ключ.1"}));
     EXPECT_TRUE(store->keysWithPrefix("z").empty());
+}
+
+TEST(SqlitePreferencesStore, APeekReadsOneBooleanWhileTheStoreIsOpenOrClosedAndMakesNothing) {
+    TempDir dir;
+    const auto file = dir / "p.sqlite3";
+    EXPECT_FALSE(SqlitePreferencesStore::peekBoolean(file, "on"));
+    EXPECT_FALSE(std::filesystem::exists(file)) << "a peek never creates the store";
+    auto store = open(file);
+    store->setBoolean("on", true);
+    store->setBoolean("off", false);
+    store->setInteger("number", 1);
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "on"), true);
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "off"), false);
+    EXPECT_FALSE(SqlitePreferencesStore::peekBoolean(file, "number"));
+    store.reset();
+    EXPECT_EQ(SqlitePreferencesStore::peekBoolean(file, "on"), true) << "after the store closed";
 }
 
 TEST(SqlitePreferencesStore, WritesAreDurableAtOnceAndOneThatCannotCommitFailsAndKeepsTheOldValue) {
@@ -179,30 +183,6 @@ TEST(SqlitePreferencesStore, ConcurrentWritersFromSeveralThreadsAllLand) {
     EXPECT_TRUE(store->string("shared"));
 }
 
-TEST(SqlitePreferencesStore, FolderAndFilesArePrivateEvenWithAnOpenUmask) {
-    UmaskScope open000(0);
-    TempDir dir;
-    const auto folder = dir / "config/orvi-wrapper";
-    const auto file = folder / "preferences.sqlite3";
-    {
-        auto store = open(file);
-        ASSERT_TRUE(store);
-        ASSERT_TRUE(store->setString("k", "v"));
-        EXPECT_EQ(fileMode(folder), 0700u);
-        EXPECT_EQ(fileMode(dir / "config"), 0700u);
-        EXPECT_EQ(fileMode(file), 0600u);
-        EXPECT_EQ(fileMode(file.string() + "-wal"), 0600u);
-        EXPECT_EQ(fileMode(file.string() + "-shm"), 0600u);
-    }
-    ::chmod(folder.c_str(), 0755);
-    ::chmod(file.c_str(), 0444);
-    auto store = open(file);
-    ASSERT_TRUE(store);
-    EXPECT_EQ(fileMode(folder), 0700u) << "an existing loose folder is tightened";
-    EXPECT_EQ(fileMode(file), 0600u);
-    EXPECT_EQ(store->string("k"), "v");
-}
-
 TEST(SqlitePreferencesStore, AnUnusableFileIsMovedAsideAndReplacedByAFreshStore) {
     struct Case {
         const char* name;
@@ -244,55 +224,26 @@ namespace {
 
 using Persistence = SqlitePreferencesStore::Persistence;
 
-struct DetachedOutcome {
-    int persistence = -1;
-    std::string value;
-    bool writeStaysInRun = false;
-};
-
-// Opens the store as an unprivileged user when the tests run as root (root passes every
-// permission check), so that the file system itself refuses what the case takes away.
-DetachedOutcome openAsOtherUser(const std::filesystem::path& file) {
-    auto run = [&] {
-        auto store = SqlitePreferencesStore::create(file);
-        if (!store.ok())
-            return DetachedOutcome{};
-        auto& s = *store.value();
-        DetachedOutcome out{static_cast<int>(s.persistence()), s.string("login").value_or("")};
-        out.writeStaysInRun = s.setString("later", "x") && s.string("later") == "x";
-        return out;
-    };
-    if (::geteuid() != 0)
-        return run();
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return {};
+// What a run as nobody sees of the store, packed into its exit status: the persistence times
+// four, plus two when it read the owner's login, plus one when its own write stays readable.
+// Root passes every permission check, so only another user lets the file system refuse what a
+// case takes away.
+int openAsNobody(const std::filesystem::path& file) {
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(pipeEnds[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        const auto out = run();
-        const std::string line =
-            std::to_string(out.persistence) + " " + (out.writeStaysInRun ? "1" : "0") + " " + out.value;
-        (void)!::write(pipeEnds[1], line.data(), line.size());
-        ::_exit(0);
+            ::_exit(255);
+        auto store = SqlitePreferencesStore::create(file);
+        if (!store.ok())
+            ::_exit(254);
+        auto& s = *store.value();
+        const bool kept = s.string("login") == "kept";
+        const bool writes = s.setString("later", "x") && s.string("later") == "x";
+        ::_exit(static_cast<int>(s.persistence()) * 4 + kept * 2 + writes);
     }
-    ::close(pipeEnds[1]);
-    std::string line;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        line.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeEnds[0]);
-    ::waitpid(child, nullptr, 0);
-    DetachedOutcome out;
-    std::istringstream in(line);
-    int write = 0;
-    in >> out.persistence >> write;
-    out.writeStaysInRun = write != 0;
-    in >> std::ws;
-    std::getline(in, out.value);
-    return out;
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -303,15 +254,17 @@ TEST(SqlitePreferencesStore, AFileThatIsOnlyUnwritableOrUnreadableIsNeverMovedAs
         unsigned folderMode;
         unsigned fileMode;
         Persistence expected;
-        const char* value;
+        bool readsTheLogin;
     };
     // Modes are applied to a store made by its owner; the store is then opened by someone
     // else (a run under sudo leaves exactly this behind).
     const Case cases[] = {
-        {"readable file in a read-only folder", 0755, 0644, Persistence::readOnlyCopy, "kept"},
-        {"file of another user", 0755, 0600, Persistence::memoryOnly, ""},
-        {"folder of another user", 0700, 0600, Persistence::memoryOnly, ""},
+        {"readable file in a read-only folder", 0755, 0644, Persistence::readOnlyCopy, true},
+        {"file of another user", 0755, 0600, Persistence::memoryOnly, false},
+        {"folder of another user", 0700, 0600, Persistence::memoryOnly, false},
     };
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to open the store as another user";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -323,16 +276,12 @@ TEST(SqlitePreferencesStore, AFileThatIsOnlyUnwritableOrUnreadableIsNeverMovedAs
             ASSERT_TRUE(store);
             ASSERT_TRUE(store->setString("login", "kept"));
         }
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "needs root to open the store as another user";
         ::chmod(folder.c_str(), c.folderMode);
         ::chmod(file.c_str(), c.fileMode);
         const auto before = orvi::test::readFile(file);
 
-        const auto outcome = openAsOtherUser(file);
-        EXPECT_EQ(outcome.persistence, static_cast<int>(c.expected));
-        EXPECT_EQ(outcome.value, c.value);
-        EXPECT_TRUE(outcome.writeStaysInRun) << "the run still works with its preferences";
+        EXPECT_EQ(openAsNobody(file), static_cast<int>(c.expected) * 4 + c.readsTheLogin * 2 + 1)
+            << "persistence * 4 + read the login * 2 + its own write stays in the run";
         EXPECT_EQ(orvi::test::readFile(file), before) << "the file is left as it was";
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             EXPECT_FALSE(entry.path().filename().string().starts_with("preferences.sqlite3.corrupt-"));

@@ -43,4 +43,10 @@ RenderingChoice chooseRendering(const RenderingInputs& inputs) {
     return choice;
 }
 
+bool toolkitGLUnneeded(const RenderingInputs& inputs) {
+    const auto& renderer = inputs.userRenderer;
+    const bool cairo = !renderer || renderer->empty() || *renderer == "cairo";
+    return cairo && !chooseRendering(inputs).acceleratedCompositing;
+}
+
 } // namespace orvi

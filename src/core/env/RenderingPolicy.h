@@ -33,4 +33,9 @@ bool isSoftwareRenderer(std::string_view glRenderer);
 
 RenderingChoice chooseRendering(const RenderingInputs& inputs);
 
+// Whether the toolkit can be started without setting up GL on its display: the pages
+// composite without GL and the toolkit draws with cairo, whoever chose it. Facts gathered
+// before there is a display know no GL renderer, and a GPU not asked counts as a real one.
+bool toolkitGLUnneeded(const RenderingInputs& inputs);
+
 } // namespace orvi

@@ -217,6 +217,27 @@ sqlite3* openFileReadOnly(const std::filesystem::path& file) {
 
 } // namespace
 
+std::optional<bool> SqlitePreferencesStore::peekBoolean(const std::filesystem::path& file,
+                                                        std::string_view key) {
+    sqlite3* db = nullptr;
+    const std::string uri = uriPath(file) + "?mode=ro";
+    std::optional<bool> result;
+    if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT kind, value FROM preferences WHERE key = ?1", -1, &statement,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_bind_text(statement, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC) ==
+                SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW &&
+            sqlite3_column_int(statement, 0) == static_cast<int>(Kind::boolean))
+            result = sqlite3_column_int64(statement, 1) != 0;
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
 Result<std::unique_ptr<SqlitePreferencesStore>>
 SqlitePreferencesStore::create(const std::filesystem::path& file, Options options) {
     OpenFailure failure{};

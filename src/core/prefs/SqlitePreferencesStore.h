@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -48,6 +50,10 @@ public:
     // A store that lives only as long as the process: the fallback when the file cannot be
     // used at all, so that the application still starts.
     static Result<std::unique_ptr<SqlitePreferencesStore>> createInMemory();
+    // One Boolean read from the file without opening the store: nothing is made, tightened,
+    // moved or written, so it is safe before the process knows it is the only instance.
+    // Absent when the file, the key or a Boolean under it is not there.
+    static std::optional<bool> peekBoolean(const std::filesystem::path& file, std::string_view key);
 
     ~SqlitePreferencesStore() override;
     SqlitePreferencesStore(const SqlitePreferencesStore&) = delete;

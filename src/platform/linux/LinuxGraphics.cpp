@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <gtk/gtk.h>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -20,7 +21,8 @@ bool softwareForcedByEnvironment() {
 
 bool renderNodePresent() {
     std::error_code error;
-    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end; it.increment(error))
+    for (std::filesystem::directory_iterator it("/dev/dri", error), end; !error && it != end;
+         it.increment(error))
         if (it->path().filename().string().starts_with("renderD"))
             return true;
     return false;
@@ -50,13 +52,24 @@ std::optional<std::string> displayGLRenderer() {
 
 } // namespace
 
-GraphicsFacts probeGraphics() {
+GraphicsFacts probeGraphics(bool askDriver) {
     GraphicsFacts facts;
     facts.softwareForced = softwareForcedByEnvironment();
     facts.gpuDevicePresent = renderNodePresent();
-    if (facts.gpuDevicePresent && !facts.softwareForced)
+    if (askDriver && facts.gpuDevicePresent && !facts.softwareForced)
         facts.glRenderer = displayGLRenderer();
     return facts;
+}
+
+void disableToolkitGL() {
+    // GTK 4.8 reads GDK_DEBUG when it starts, later releases GDK_DISABLE; values set before
+    // are kept beside ours.
+    for (const auto& [variable, flag] :
+         {std::pair{"GDK_DEBUG", "gl-disable"}, std::pair{"GDK_DISABLE", "gl"}}) {
+        const char* earlier = std::getenv(variable);
+        const std::string value = earlier && *earlier ? std::string(earlier) + "," + flag : std::string(flag);
+        g_setenv(variable, value.c_str(), TRUE);
+    }
 }
 
 } // namespace orvi::platform
