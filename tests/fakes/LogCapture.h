@@ -26,10 +26,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_lines;
     }
-    bool contains(const std::string& exact) const {
-        auto all = lines();
-        return std::find(all.begin(), all.end(), exact) != all.end();
-    }
+    bool contains(const std::string& exact) const { return count(exact) > 0; }
     bool containsSubstring(const std::string& part) const {
         for (const auto& line : lines())
             if (line.find(part) != std::string::npos)

@@ -13,16 +13,11 @@ namespace orvi::test {
 // Records what the core asks of the desktop's notification centre.
 class RecordingNotifier final : public platform::Notifier {
 public:
-    void registerActions(const std::vector<platform::NotificationButton>& buttons) override {
-        registeredActions.insert(registeredActions.end(), buttons.begin(), buttons.end());
-    }
-    void requestAuthorization(AuthorizationCompletion completion) override {
-        ++authorizationRequests;
-        completion(grantAuthorization, authorizationError);
-    }
+    void registerActions(const std::vector<platform::NotificationButton>&) override {}
+    void requestAuthorization(AuthorizationCompletion completion) override { completion(true, std::nullopt); }
     void post(const platform::Notification& notification, PostCompletion completion) override {
         posted.push_back(notification);
-        completion(postError);
+        completion(std::nullopt);
     }
     void withdraw(const std::string& identifier) override { withdrawn.push_back(identifier); }
     Signal<platform::NotificationResponse>& responses() override { return m_responses; }
@@ -31,11 +26,6 @@ public:
         m_responses.emit(platform::NotificationResponse{actionIdentifier, target});
     }
 
-    bool grantAuthorization = true;
-    std::optional<std::string> authorizationError;
-    std::optional<std::string> postError;
-    int authorizationRequests = 0;
-    std::vector<platform::NotificationButton> registeredActions;
     std::vector<platform::Notification> posted;
     std::vector<std::string> withdrawn;
 

@@ -20,10 +20,9 @@ public:
                           std::function<void(std::optional<std::filesystem::path>)> completion) override {
         requests.push_back({suggestedName, startFolder, std::move(completion)});
     }
-    void reveal(const std::filesystem::path& file) override { revealed.push_back(file); }
+    void reveal(const std::filesystem::path&) override {}
 
     std::vector<Request> requests;
-    std::vector<std::filesystem::path> revealed;
 };
 
 } // namespace orvi::test

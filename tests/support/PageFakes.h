@@ -162,17 +162,10 @@ private:
 class RecordingNotificationService final : public NotificationServiceProtocol {
 public:
     void requestPermissionIfNeeded() override {}
-    void notifyUnread(const Profile& profile, int count) override {
-        reports.push_back({profile.id, count});
-        titles.push_back(profile.name);
-    }
-    void rebaseUnread(const Profile& profile, int count) override {
-        baselines.push_back({profile.id, count});
-    }
+    void notifyUnread(const Profile& profile, int count) override { reports.push_back({profile.id, count}); }
+    void rebaseUnread(const Profile&, int) override {}
     void updateBadge(int) override {}
     std::vector<std::pair<ProfileId, int>> reports;
-    std::vector<std::string> titles;
-    std::vector<std::pair<ProfileId, int>> baselines;
 };
 
 // A profile store in memory that publishes like the real one: the list first, then the
@@ -193,29 +186,21 @@ public:
             return;
         std::erase_if(m_profiles, [&](const Profile& p) { return p.id == id; });
         m_profilesChanged.emit(m_profiles);
-        if (m_active.id == id) {
-            m_active = m_profiles[0];
-            m_activeChanged.emit(m_active);
-        }
+        if (m_active.id == id)
+            activate(m_profiles[0]);
     }
     void setActiveProfile(const ProfileId& id) override {
-        for (const auto& p : m_profiles) {
-            if (p.id == id) {
-                m_active = p;
-                m_activeChanged.emit(m_active);
-            }
-        }
+        for (const auto& p : m_profiles)
+            if (p.id == id)
+                activate(p);
     }
     void updateProfile(Profile profile) override {
-        for (auto& p : m_profiles) {
-            if (p.id == profile.id)
-                p = profile;
-        }
+        std::replace_if(
+            m_profiles.begin(), m_profiles.end(), [&](const Profile& p) { return p.id == profile.id; },
+            profile);
         m_profilesChanged.emit(m_profiles);
-        if (m_active.id == profile.id) {
-            m_active = profile;
-            m_activeChanged.emit(m_active);
-        }
+        if (m_active.id == profile.id)
+            activate(profile);
     }
     Connection subscribeToProfiles(std::function<void(const std::vector<Profile>&)> slot) override {
         return m_profilesChanged.connect(std::move(slot));
@@ -225,6 +210,10 @@ public:
     }
 
 private:
+    void activate(const Profile& profile) {
+        m_active = profile;
+        m_activeChanged.emit(m_active);
+    }
     std::vector<Profile> m_profiles;
     Profile m_active;
     Signal<std::vector<Profile>> m_profilesChanged;

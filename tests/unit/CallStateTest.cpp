@@ -29,26 +29,6 @@ struct CallFixture {
 
 } // namespace
 
-TEST(CallState, SwitchingFromAudioToVideoOrBetweenFramesKeepsTheCallWithoutAChangeReported) {
-    CallFixture f;
-    f.report("audio", true);
-    f.report("audio", false);
-    f.scheduler.advance(3s);
-    f.report("video", true);
-    f.scheduler.advance(60s);
-    EXPECT_TRUE(f.state.hasActiveCall());
-    EXPECT_EQ(f.changes, std::vector<bool>{true});
-
-    f.report("frame", true);
-    f.report("video", false);
-    f.scheduler.advance(30s);
-    EXPECT_TRUE(f.state.hasActiveCall()) << "either frame keeps the call";
-    f.report("frame", false);
-    f.scheduler.advance(12.1s);
-    EXPECT_FALSE(f.state.hasActiveCall());
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
-}
-
 TEST(CallState, AnInactiveReportEndsTheCallSoonAfterAHangUpGestureAndOnlyAfterTheGracePeriodOtherwise) {
     struct Case {
         bool hangUp;
@@ -101,24 +81,39 @@ TEST(CallState, CaptureIsDecidedByTheProfileTheCallAndARecentGesture) {
     }
 }
 
-TEST(CallState, MalformedMessagesChangeNothingEndlessContextsStayBoundedAndAResetEndsAll) {
+TEST(CallState, SwitchingContextsOrAFloodOfThemKeepsTheCallMalformedMessagesChangeNothingAndAResetEndsIt) {
     CallFixture f;
     for (const Json& body : {Json("active"), Json{{"active", "true"}, {"contextId", "a"}},
                              Json{{"active", true}, {"contextId", 5}}, Json{{"active", true}}, Json::array()})
         EXPECT_FALSE(f.state.handleMessage(body)) << body.dump();
     EXPECT_FALSE(f.state.hasActiveCall());
 
-    f.report("call", true);
+    // From audio to video, then between frames, without a change reported.
+    f.report("audio", true);
+    f.report("audio", false);
+    f.scheduler.advance(3s);
+    f.report("video", true);
+    f.scheduler.advance(60s);
+    f.report("frame", true);
+    f.report("video", false);
+    f.scheduler.advance(30s);
+    EXPECT_TRUE(f.state.hasActiveCall()) << "either frame keeps the call";
+    EXPECT_EQ(f.changes, std::vector<bool>{true});
     for (int i = 0; i < 10000; ++i)
         f.state.handleMessage({{"active", false}, {"contextId", "ctx" + std::to_string(i)}});
     f.scheduler.advance(60s);
     EXPECT_TRUE(f.state.hasActiveCall()) << "an active context must survive a flood of new ones";
+    f.report("frame", false);
+    f.scheduler.advance(12.1s);
+    EXPECT_FALSE(f.state.hasActiveCall()) << "the last context going ends the call";
 
+    f.report("call", true);
     f.gesture();
     f.state.reset();
     EXPECT_FALSE(f.state.hasActiveCall()) << "the page going away ends the call at once";
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
     EXPECT_FALSE(f.state.mayCapture(true, "Работа")) << "and the gesture window";
+    const std::vector<bool> changes = {true, false, true, false};
+    EXPECT_EQ(f.changes, changes);
     f.scheduler.advance(30s);
-    EXPECT_EQ(f.changes, (std::vector<bool>{true, false}));
+    EXPECT_EQ(f.changes, changes);
 }

@@ -11,10 +11,7 @@ using namespace orvi::downloads;
 namespace {
 
 engine::NavigationResponse withDisposition(const std::string& value) {
-    engine::NavigationResponse response;
-    response.url = "https://files.orvi.example/f/abc123";
-    response.headers = {{"content-disposition", value}};
-    return response;
+    return {.url = "https://files.orvi.example/f/abc123", .headers = {{"content-disposition", value}}};
 }
 
 } // namespace
@@ -22,21 +19,19 @@ engine::NavigationResponse withDisposition(const std::string& value) {
 TEST(DownloadNames, ServerNamesComeFromEitherDispositionFormThenTheUrl) {
     struct Case {
         std::optional<std::string> disposition;
-        std::string url;
         std::string expected;
+        std::string url = "https://x.example/a";
     };
     const Case cases[] = {
-        {"attachment; filename*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82%202024.pdf", "https://x.example/a",
-         "Отчёт 2024.pdf"},
-        {"attachment; FILENAME*=utf-8''report.pdf; size=10", "https://x.example/a", "report.pdf"},
-        {"attachment; filename=\"Договор.docx\"", "https://x.example/a", "Договор.docx"},
-        {"attachment; filename*=UTF-8''%ZZ; filename=\"fallback.txt\"", "https://x.example/a",
-         "fallback.txt"},
-        {"attachment; filename=plain.txt", "https://x.example/files/token.bin", "token.bin"},
-        {std::nullopt, "https://x.example/", "download"},
-        {"attachment; filename=\"../../.bashrc\"", "https://x.example/a", "bashrc"},
-        {"attachment; filename*=UTF-8''..%2F..%2Fetc%2Fpasswd", "https://x.example/a", "passwd"},
-        {"attachment; filename=\"a\\\\b.pdf\"", "https://x.example/a", "b.pdf"},
+        {"attachment; filename*=UTF-8''%D0%9E%D1%82%D1%87%D1%91%D1%82%202024.pdf", "Отчёт 2024.pdf"},
+        {"attachment; FILENAME*=utf-8''report.pdf; size=10", "report.pdf"},
+        {"attachment; filename=\"Договор.docx\"", "Договор.docx"},
+        {"attachment; filename*=UTF-8''%ZZ; filename=\"fallback.txt\"", "fallback.txt"},
+        {"attachment; filename=plain.txt", "token.bin", "https://x.example/files/token.bin"},
+        {std::nullopt, "download", "https://x.example/"},
+        {"attachment; filename=\"../../.bashrc\"", "bashrc"},
+        {"attachment; filename*=UTF-8''..%2F..%2Fetc%2Fpasswd", "passwd"},
+        {"attachment; filename=\"a\\\\b.pdf\"", "b.pdf"},
     };
     for (const auto& c : cases) {
         std::optional<engine::NavigationResponse> response;
@@ -47,11 +42,7 @@ TEST(DownloadNames, ServerNamesComeFromEitherDispositionFormThenTheUrl) {
 }
 
 TEST(DownloadNames, HostileNamesBecomeOneHarmlessComponent) {
-    struct Case {
-        std::string name;
-        std::string expected;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"../../.bashrc", "bashrc"},
         {"a/b.pdf", "b.pdf"},
         {std::string("con\0.txt", 8), "con.txt"},
@@ -62,8 +53,8 @@ TEST(DownloadNames, HostileNamesBecomeOneHarmlessComponent) {
         {"dir/", "download"},
         {"Отчёт.pdf", "Отчёт.pdf"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(safeFileName(c.name), c.expected);
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(safeFileName(name), expected);
 
     for (const std::string& longName :
          {std::string(300, 'x') + ".pdf", std::string(150, 'x') + std::string(150, 'x') + "Ж.tar"}) {

@@ -28,11 +28,7 @@ bool isInertInAnyScriptContext(const std::string& literal) {
 } // namespace
 
 TEST(JavaScriptLiteral, HostileTextsAreEscapedAndReadBackUnchanged) {
-    struct Case {
-        std::string text;
-        std::string literal;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"Europe/Moscow", R"("Europe/Moscow")"},
         {"Екатеринбург", "\"Екатеринбург\""},
         {"Say \"hi\"", R"("Say \"hi\"")"},
@@ -49,34 +45,26 @@ TEST(JavaScriptLiteral, HostileTextsAreEscapedAndReadBackUnchanged) {
         {"\"; alert(1); //", R"("\"; alert(1); //")"},
         {"\\\"); alert(1); (\"", R"("\\\"); alert(1); (\"")"},
     };
-    for (const auto& c : cases) {
-        const auto literal = javaScriptStringLiteral(c.text);
-        EXPECT_EQ(literal, c.literal) << c.text;
-        EXPECT_EQ(readBack(literal), c.text);
+    for (const auto& [text, expected] : cases) {
+        const auto literal = javaScriptStringLiteral(text);
+        EXPECT_EQ(literal, expected) << text;
+        EXPECT_EQ(readBack(literal), text);
         EXPECT_TRUE(isInertInAnyScriptContext(literal)) << literal;
     }
 }
 
 TEST(JavaScriptLiteral, InvalidUtf8BecomesReplacementCharacters) {
-    struct Case {
-        std::string bytes;
-        std::string expected;
-    };
     const std::string r = "\xEF\xBF\xBD";
-    const Case cases[] = {
-        {"a\xFF"
-         "b",
-         "a" + r + "b"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\xFF\x62", "a" + r + "b"},
         {"\xC0\xAF", r + r},                 // overlong "/"
         {"\xED\xA0\x80", r + r + r},         // a lone surrogate
         {"\xE2\x80", r + r},                 // cut short
         {"\xF4\x90\x80\x80", r + r + r + r}, // beyond U+10FFFF
         {"ok\xD0", "ok" + r},
     };
-    for (const auto& c : cases) {
-        const auto literal = javaScriptStringLiteral(c.bytes);
-        EXPECT_EQ(readBack(literal), c.expected) << literal;
-    }
+    for (const auto& [bytes, expected] : cases)
+        EXPECT_EQ(readBack(javaScriptStringLiteral(bytes)), expected) << bytes;
 }
 
 TEST(JavaScriptLiteral, NumbersAreShortestDecimalsAndNonFiniteValuesAreNull) {
@@ -85,9 +73,9 @@ TEST(JavaScriptLiteral, NumbersAreShortestDecimalsAndNonFiniteValuesAreNull) {
     EXPECT_EQ(javaScriptNumberLiteral(1e-05), "1e-05");
     EXPECT_EQ(javaScriptNumberLiteral(0.1 + 0.2), "0.30000000000000004");
     EXPECT_EQ(javaScriptNumberLiteral(std::nullopt), "null");
-    EXPECT_EQ(javaScriptNumberLiteral(std::numeric_limits<double>::quiet_NaN()), "null");
-    EXPECT_EQ(javaScriptNumberLiteral(std::numeric_limits<double>::infinity()), "null");
-    EXPECT_EQ(javaScriptNumberLiteral(-std::numeric_limits<double>::infinity()), "null");
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double nonFinite : {std::numeric_limits<double>::quiet_NaN(), inf, -inf})
+        EXPECT_EQ(javaScriptNumberLiteral(nonFinite), "null") << nonFinite;
 }
 
 TEST(JavaScriptLiteral, JsonTravelsAsAStringThatJsonParseReadsBack) {

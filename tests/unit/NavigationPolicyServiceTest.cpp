@@ -13,17 +13,11 @@ using orvi::engine::NavigationAction;
 
 namespace {
 
-NavigationDecision decide(NavigationPolicyService& policy, const std::string& url) {
-    NavigationAction action;
-    action.url = url;
-    action.navigationType = orvi::engine::NavigationType::linkActivated;
-    return policy.decide(action);
+NavigationDecision decide(NavigationPolicyService& policy, const std::string& url, bool mainFrame) {
+    return policy.decide({.url = url,
+                          .navigationType = orvi::engine::NavigationType::linkActivated,
+                          .targetsMainFrame = mainFrame});
 }
-
-struct UrlCase {
-    const char* url;
-    bool expected;
-};
 
 class RecordingLauncher final : public orvi::platform::UriLauncher {
 public:
@@ -35,129 +29,68 @@ public:
 
 TEST(NavigationPolicyService, DecidesByTheFirstMatchingRule) {
     NavigationPolicyService policy(orvi::test::testDomains());
-    struct Case {
-        const char* url;
-        NavigationDecision expected;
+    using enum NavigationDecision;
+    const std::pair<NavigationDecision, std::vector<const char*>> groups[] = {
+        // Passed schemes in any case, no scheme or no host, the web host, download hosts on
+        // label boundaries, the service domain, the outside hosts and the names under them.
+        {allow,
+         {"mailto:a@b.example", "TEL:+7000", "sms:+7000", "facetime:someone", "about:blank",
+          "data:text/plain,x", "/relative", "http://web.orvi.test/", "http://x.web.orvi.test/a",
+          "http://download.orvi.test/", "http://web-download.orvi.test/x",
+          "http://mirror.download.orvi.test/x", "http://myapp.orvi.test/",
+          "http://files.orvi.test/GetFile?id=1", "http://static.orvi.test/files/a.html", "http://orvi.test/",
+          "http://static.orvi.test/app.js", "http://fonts.example.test/css",
+          "http://a.cdn-two.example.test/lib.js"}},
+        // File-like links outside the service: saved, never shown.
+        {download,
+         {"http://elsewhere.example/archive.zip", "http://elsewhere.example/Report.RTF",
+          "http://elsewhere.example/attachment/123", "http://elsewhere.example/get/1",
+          "http://elsewhere.example/blob/1", "http://orvi.test.evil.example/files/signin.html",
+          "http://elsewhere.example/files/preview.html"}},
+        // No URL or one that cannot be read, the landing page although it lies under the service
+        // domain, look-alikes of every allowed host, and everything else.
+        {cancel,
+         {"", "http://web.orvi.test:99999/", "http://mirror-download.orvi.test.example/x",
+          "http://app.orvi.test/", "http://app.orvi.test/report.pdf", "http://x.app.orvi.test/",
+          "http://elsewhere.example/zip", "http://files.orvi.test.example/GetFile?id=1",
+          "http://notorvi.test/", "http://notorvi.test.evil.example/", "http://orvi.test.evil.example/",
+          "http://cdn-two.example.test.evil.example/lib.js", "http://elsewhere.example/",
+          "https://web.orvi.test.evil.example/", "http://web.orvi.test@evil.example/",
+          "http://evil.example\\@web.orvi.test/", "ftp://elsewhere.example/"}},
     };
-    const auto allow = NavigationDecision::allow;
-    const auto cancel = NavigationDecision::cancel;
-    const auto download = NavigationDecision::download;
-    const Case cases[] = {
-        // No URL, or one that cannot be read.
-        {"", cancel},
-        {"http://web.orvi.test:99999/", cancel},
-        // Passed schemes, in any case.
-        {"mailto:a@b.example", allow},
-        {"TEL:+7000", allow},
-        {"sms:+7000", allow},
-        {"facetime:someone", allow},
-        // No scheme or no host.
-        {"about:blank", allow},
-        {"data:text/plain,x", allow},
-        {"/relative", allow},
-        // The web host and its subdomains.
-        {"http://web.orvi.test/", allow},
-        {"http://x.web.orvi.test/a", allow},
-        // Download hosts, on label boundaries only.
-        {"http://download.orvi.test/", allow},
-        {"http://web-download.orvi.test/x", allow},
-        {"http://mirror.download.orvi.test/x", allow},
-        {"http://mirror-download.orvi.test.example/x", cancel},
-        // The landing page is refused even though it lies under the service domain.
-        {"http://app.orvi.test/", cancel},
-        {"http://app.orvi.test/report.pdf", cancel},
-        {"http://x.app.orvi.test/", cancel},
-        {"http://myapp.orvi.test/", allow},
-        // File-like links: saved, never shown, when outside the service.
-        {"http://elsewhere.example/archive.zip", download},
-        {"http://elsewhere.example/Report.RTF", download},
-        {"http://elsewhere.example/attachment/123", download},
-        {"http://elsewhere.example/get/1", download},
-        {"http://elsewhere.example/blob/1", download},
-        {"http://orvi.test.evil.example/files/signin.html", download},
-        {"http://elsewhere.example/zip", cancel},
-        {"http://files.orvi.test/GetFile?id=1", allow},
-        {"http://files.orvi.test.example/GetFile?id=1", cancel},
-        {"http://static.orvi.test/files/a.html", allow},
-        // The service domain and the names under it.
-        {"http://orvi.test/", allow},
-        {"http://static.orvi.test/app.js", allow},
-        {"http://notorvi.test/", cancel},
-        {"http://notorvi.test.evil.example/", cancel},
-        {"http://orvi.test.evil.example/", cancel},
-        // Outside hosts and the names under them.
-        {"http://fonts.example.test/css", allow},
-        {"http://a.cdn-two.example.test/lib.js", allow},
-        {"http://cdn-two.example.test.evil.example/lib.js", cancel},
-        // Everything else.
-        {"http://elsewhere.example/", cancel},
-        {"https://web.orvi.test.evil.example/", cancel},
-        {"http://web.orvi.test@evil.example/", cancel},
-        {"http://evil.example\\@web.orvi.test/", cancel},
-        {"ftp://elsewhere.example/", cancel},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(decide(policy, c.url), c.expected) << c.url;
-}
-
-TEST(NavigationPolicyService, AFileLikeLinkOutsideTheServiceMayStillLoadInsideAFrame) {
-    NavigationPolicyService policy(orvi::test::testDomains());
-    NavigationAction action;
-    action.url = "http://elsewhere.example/files/preview.html";
-    action.targetsMainFrame = false;
-    EXPECT_EQ(policy.decide(action), NavigationDecision::allow);
-    action.targetsMainFrame = true;
-    EXPECT_EQ(policy.decide(action), NavigationDecision::download);
+    for (const auto& [expected, urls] : groups)
+        for (const char* url : urls)
+            EXPECT_EQ(decide(policy, url, true), expected) << url;
+    EXPECT_EQ(decide(policy, "http://elsewhere.example/files/preview.html", false), allow)
+        << "a file-like link may still load inside a frame";
 }
 
 TEST(FileURLRules, FileLikeLinksByPathMarkerExtensionOrFileHost) {
     const auto domains = orvi::test::testDomains();
-    const UrlCase cases[] = {
-        {"http://a.example/download", true},
-        {"http://a.example/x/FILES/y", true},
-        {"http://a.example/attach", true},
-        {"http://a.example/get/", true},
-        {"http://a.example/get", false},
-        {"http://a.example/x.docx", true},
-        {"http://a.example/x.DOCX", true},
-        {"http://a.example/x.ogg/", true},
-        {"http://a.example/x.rtf", true},
-        {"http://a.example/pdf", false},
-        {"http://a.example/x.pdf.html", false},
-        {"http://a.example/x.pdf?download=1", true},
-        {"http://a.example/page?x=/download", false},
-        {"http://files.orvi.test/api/getFile", true},
-        {"http://cdn.example/api/getFile", false},
-        {"http://files.orvi.test/api/info", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(orvi::isFileLikeURL(*Url::parse(c.url), domains), c.expected) << c.url;
+    for (const char* url : {"http://a.example/download", "http://a.example/x/FILES/y",
+                            "http://a.example/attach", "http://a.example/get/", "http://a.example/x.docx",
+                            "http://a.example/x.DOCX", "http://a.example/x.ogg/", "http://a.example/x.rtf",
+                            "http://a.example/x.pdf?download=1", "http://files.orvi.test/api/getFile"})
+        EXPECT_TRUE(orvi::isFileLikeURL(*Url::parse(url), domains)) << url;
+    for (const char* url : {"http://a.example/get", "http://a.example/pdf", "http://a.example/x.pdf.html",
+                            "http://a.example/page?x=/download", "http://cdn.example/api/getFile",
+                            "http://files.orvi.test/api/info"})
+        EXPECT_FALSE(orvi::isFileLikeURL(*Url::parse(url), domains)) << url;
 }
 
 TEST(FileURLRules, FileDownloadLinksOnTheServiceByHostPathOrExtension) {
     const auto domains = orvi::test::testDomains();
-    const UrlCase cases[] = {
-        {"about:blank", false},
-        {"mailto:x@orvi.test", false},
-        {"http://download.orvi.test/", true},
-        {"http://web-download.orvi.test/anything", true},
-        {"http://files.orvi.test/x", true},
-        {"http://elsewhere.example/files/a.zip", false},
-        {"http://elsewhere.example/a.pdf", false},
-        {"http://web.orvi.test/attachment/1", true},
-        {"http://web.orvi.test/blob/1", true},
-        {"http://web.orvi.test/api/v1/file/1", true},
-        {"http://web.orvi.test/api/v1/Attach/1", true},
-        {"http://web.orvi.test/api/v1/messages", false},
-        {"http://web.orvi.test/chat/photo.JPG", true},
-        {"http://web.orvi.test/chat/note.rtf", false},
-        {"http://web.orvi.test/chat", false},
-        {"http://orvi.test.evil.example/a.zip", false},
-        {"http://files.orvi.test.evil.example/x", false},
-        {"http://cdn.files.orvi.test/x", true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(orvi::isFileDownloadURL(std::string_view(c.url), domains), c.expected) << c.url;
+    for (const char* url :
+         {"http://download.orvi.test/", "http://web-download.orvi.test/anything", "http://files.orvi.test/x",
+          "http://web.orvi.test/attachment/1", "http://web.orvi.test/blob/1",
+          "http://web.orvi.test/api/v1/file/1", "http://web.orvi.test/api/v1/Attach/1",
+          "http://web.orvi.test/chat/photo.JPG", "http://cdn.files.orvi.test/x"})
+        EXPECT_TRUE(orvi::isFileDownloadURL(std::string_view(url), domains)) << url;
+    for (const char* url : {"about:blank", "mailto:x@orvi.test", "http://elsewhere.example/files/a.zip",
+                            "http://elsewhere.example/a.pdf", "http://web.orvi.test/api/v1/messages",
+                            "http://web.orvi.test/chat/note.rtf", "http://web.orvi.test/chat",
+                            "http://orvi.test.evil.example/a.zip", "http://files.orvi.test.evil.example/x"})
+        EXPECT_FALSE(orvi::isFileDownloadURL(std::string_view(url), domains)) << url;
 }
 
 TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserAndTheWindowStays) {
@@ -172,8 +105,7 @@ TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserA
         NavigationDecision expected;
         bool launched;
     };
-    const auto allow = NavigationDecision::allow;
-    const auto cancel = NavigationDecision::cancel;
+    using enum NavigationDecision;
     const auto click = NavigationType::linkActivated;
     const auto other = NavigationType::other;
     const Case cases[] = {
@@ -189,11 +121,10 @@ TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserA
     for (const auto& c : cases) {
         auto browser = std::make_shared<RecordingLauncher>();
         NavigationPolicyService policy(orvi::test::testDomains(), c.block, browser);
-        NavigationAction action;
-        action.url = c.url;
-        action.navigationType = c.type;
-        action.opensNewWindow = c.newWindow;
-        action.isUserGesture = c.gesture;
+        const NavigationAction action{.url = c.url,
+                                      .navigationType = c.type,
+                                      .opensNewWindow = c.newWindow,
+                                      .isUserGesture = c.gesture};
         orvi::test::LogCapture log;
         EXPECT_EQ(policy.decide(action), c.expected) << c.name;
         EXPECT_EQ(browser->launched.size(), c.launched ? 1u : 0u) << c.name;
@@ -205,10 +136,8 @@ TEST(NavigationPolicyService, UnblockedOutsideLinksTheUserClickedGoToTheBrowserA
     auto browser = std::make_shared<RecordingLauncher>();
     NavigationPolicyService policy(orvi::test::testDomains(), true, browser);
     NavigationPolicyService browserless(orvi::test::testDomains(), false);
-    NavigationAction action;
-    action.url = "https://news.example.com/";
-    action.navigationType = click;
-    action.isUserGesture = true;
+    const NavigationAction action{
+        .url = "https://news.example.com/", .navigationType = click, .isUserGesture = true};
     policy.decide(action);
     policy.setBlockExternalLinks(false);
     EXPECT_EQ(policy.decide(action), cancel);

@@ -2,6 +2,7 @@
 
 #include "core/base/Json.h"
 #include "support/TempDir.h"
+#include "support/TestDomains.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -12,119 +13,81 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using orvi::Json;
 using orvi::OrviDomains;
 
 namespace {
 
-const char* kValidFile = R"({
-  "scheme": "http",
-  "webHost": "web.orvi.test",
-  "serviceDomain": "orvi.test",
-  "downloadHost": "download.orvi.test",
-  "webDownloadHost": "web-download.orvi.test",
-  "fileHost": "files.orvi.test",
-  "landingHost": "app.orvi.test",
-  "outsideHosts": ["fonts.example.test", "fontfiles.example.test", "cdn-one.example.test", "cdn-two.example.test"]
-})";
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return text.replace(at, from.size(), to);
+// The endpoints file that gives these domains.
+Json endpoints(const OrviDomains& d = orvi::test::testDomains()) {
+    return {{"scheme", d.scheme},
+            {"webHost", d.webHost},
+            {"serviceDomain", d.serviceDomain},
+            {"downloadHost", d.downloadHost},
+            {"webDownloadHost", d.webDownloadHost},
+            {"fileHost", d.fileHost},
+            {"landingHost", d.landingHost},
+            {"outsideHosts", d.outsideHosts}};
 }
+const std::string kValidFile = endpoints().dump(2);
 
-// An endpoints file with the given text in a folder of its own.
-struct EndpointsFile {
-    explicit EndpointsFile(const std::string& contents) { std::ofstream(path()) << contents; }
-    std::string path() const { return (folder.path() / "endpoints.json").string(); }
-    orvi::test::TempDir folder;
-};
+std::string with(const std::string& member, Json value) {
+    auto file = endpoints();
+    file[member] = std::move(value);
+    return file.dump();
+}
 
 } // namespace
 
 TEST(OrviDomains, EndpointsFileReplacesEveryRoleAndTheDefaultsAreAValidSet) {
-    const auto domains = OrviDomains::fromJsonText(kValidFile, "test.json");
-    ASSERT_TRUE(domains) << domains.error().message;
-    EXPECT_EQ(domains.value().scheme, "http");
-    EXPECT_EQ(domains.value().allowedDomain(), "web.orvi.test");
-    EXPECT_EQ(domains.value().serviceDomain, "orvi.test");
-    EXPECT_EQ(domains.value().downloadHost, "download.orvi.test");
-    EXPECT_EQ(domains.value().webDownloadHost, "web-download.orvi.test");
-    EXPECT_EQ(domains.value().fileHost, "files.orvi.test");
-    EXPECT_EQ(domains.value().landingHost, "app.orvi.test");
-    EXPECT_EQ(domains.value().outsideHosts[3], "cdn-two.example.test");
-    EXPECT_EQ(domains.value().serviceOrigin(), "http://web.orvi.test/");
-
-    // The compiled-in defaults are a valid set of their own.
+    for (const auto& domains : {orvi::test::testDomains(), OrviDomains::defaults()}) {
+        const auto read = OrviDomains::fromJsonText(endpoints(domains).dump(), "test.json");
+        ASSERT_TRUE(read) << read.error().message;
+        EXPECT_EQ(read.value(), domains);
+    }
+    EXPECT_EQ(orvi::test::testDomains().serviceOrigin(), "http://web.orvi.test/");
     const auto d = OrviDomains::defaults();
-    const std::string text = orvi::Json{
-        {"scheme", d.scheme},
-        {"webHost", d.webHost},
-        {"serviceDomain", d.serviceDomain},
-        {"downloadHost", d.downloadHost},
-        {"webDownloadHost", d.webDownloadHost},
-        {"fileHost", d.fileHost},
-        {"landingHost", d.landingHost},
-        {"outsideHosts",
-         d.outsideHosts}}.dump();
-    const auto reread = OrviDomains::fromJsonText(text, "defaults");
-    ASSERT_TRUE(reread) << reread.error().message;
-    EXPECT_EQ(reread.value(), d);
     EXPECT_NE(d.webHost.find(d.serviceDomain), std::string::npos);
 }
 
 TEST(OrviDomains, EndpointsFileThatIsNotExactlyRightIsRefusedWithAMessageNamingTheProblem) {
-    const std::string valid = kValidFile;
-    struct Case {
-        std::string text;
-        std::string messagePart;
-    };
-    const Case cases[] = {
+    auto withoutFileHost = endpoints();
+    withoutFileHost.erase("fileHost");
+    const std::pair<std::string, std::string> cases[] = {
         {"", "not valid JSON"},
         {"{\"scheme\": ", "not valid JSON"},
         {"[1, 2]", "not a JSON object"},
-        {replaced(valid, "\"scheme\": \"http\",", "\"scheme\": \"http\", \"extra\": 1,"),
-         "unknown member \"extra\""},
-        {replaced(valid, "\"fileHost\": \"files.orvi.test\",", ""), "missing member \"fileHost\""},
-        {replaced(
-             valid,
-             R"("outsideHosts": ["fonts.example.test", "fontfiles.example.test", "cdn-one.example.test", "cdn-two.example.test"])",
-             "\"outsideHosts2\": []"),
-         "unknown member \"outsideHosts2\""},
-        {replaced(valid, "\"webHost\": \"web.orvi.test\"", "\"webHost\": 5"),
-         "member \"webHost\" must be a string"},
-        {replaced(valid, "\"webHost\": \"web.orvi.test\"", "\"webHost\": null"),
-         "member \"webHost\" must be a string"},
-        {replaced(valid, "\"cdn-two.example.test\"]", "\"cdn-two.example.test\", \"x.test\"]"),
+        {with("extra", 1), "unknown member \"extra\""},
+        {withoutFileHost.dump(), "missing member \"fileHost\""},
+        {with("webHost", 5), "member \"webHost\" must be a string"},
+        {with("webHost", nullptr), "member \"webHost\" must be a string"},
+        {with("outsideHosts", {"a.test", "b.test", "c.test", "d.test", "x.test"}),
          "\"outsideHosts\" must be an array of 4 strings"},
-        {replaced(valid, "\"cdn-two.example.test\"]", "7]"),
+        {with("outsideHosts", {"a.test", "b.test", "c.test", 7}),
          "\"outsideHosts\" must be an array of 4 strings"},
-        {replaced(valid, "\"scheme\": \"http\"", "\"scheme\": \"ftp\""),
-         "\"scheme\" must be \"http\" or \"https\""},
-        {replaced(valid, "\"serviceDomain\": \"orvi.test\"", "\"serviceDomain\": \"\""),
-         "\"serviceDomain\" must not be empty"},
-        {replaced(valid, "\"landingHost\": \"app.orvi.test\"", "\"landingHost\": \"App.orvi.test\""),
-         "\"landingHost\" must be lower-case"},
-        {replaced(valid, "\"webHost\": \"web.orvi.test\"", "\"webHost\": \"web.orvi.test/path\""),
-         "\"webHost\" is not a host name"},
-        {replaced(valid, "\"webHost\": \"web.orvi.test\"", "\"webHost\": \"web.orvi.test:8080\""),
-         "\"webHost\" is not a host name"},
-        {replaced(valid, "\"fonts.example.test\",", "\"\","), "entry \"\" must not be empty"},
+        {with("scheme", "ftp"), "\"scheme\" must be \"http\" or \"https\""},
+        {with("serviceDomain", ""), "\"serviceDomain\" must not be empty"},
+        {with("landingHost", "App.orvi.test"), "\"landingHost\" must be lower-case"},
+        {with("webHost", "web.orvi.test/path"), "\"webHost\" is not a host name"},
+        {with("webHost", "web.orvi.test:8080"), "\"webHost\" is not a host name"},
+        {with("outsideHosts", {"", "b.test", "c.test", "d.test"}), "entry \"\" must not be empty"},
     };
-    for (const auto& c : cases) {
-        const auto domains = OrviDomains::fromJsonText(c.text, "endpoints.json");
-        ASSERT_FALSE(domains) << c.text;
+    for (const auto& [text, messagePart] : cases) {
+        const auto domains = OrviDomains::fromJsonText(text, "endpoints.json");
+        ASSERT_FALSE(domains) << text;
         EXPECT_EQ(domains.error().domain, orvi::kServiceEndpointsErrorDomain);
         EXPECT_NE(domains.error().message.find("endpoints.json"), std::string::npos)
             << domains.error().message;
-        EXPECT_NE(domains.error().message.find(c.messagePart), std::string::npos)
-            << domains.error().message << " lacks " << c.messagePart;
+        EXPECT_NE(domains.error().message.find(messagePart), std::string::npos)
+            << domains.error().message << " lacks " << messagePart;
     }
 }
 
-TEST(OrviDomains, EnvironmentVariableNamesTheFileAndAnUnreadableFileIsAnError) {
-    const EndpointsFile file(kValidFile);
-    ::setenv(orvi::kServiceEndpointsVariable, file.path().c_str(), 1);
+TEST(OrviDomains, TheEnvironmentNamesTheFileAndOnlyARegularFileOfSaneSizeIsReadWithoutHoldingStartUp) {
+    orvi::test::TempDir dir;
+    const auto file = dir / "endpoints.json";
+    std::ofstream(file) << kValidFile;
+    ::setenv(orvi::kServiceEndpointsVariable, file.c_str(), 1);
     const auto fromFile = OrviDomains::fromEnvironment();
     ASSERT_TRUE(fromFile) << fromFile.error().message;
     EXPECT_EQ(fromFile.value().webHost, "web.orvi.test");
@@ -140,10 +103,7 @@ TEST(OrviDomains, EnvironmentVariableNamesTheFileAndAnUnreadableFileIsAnError) {
     EXPECT_EQ(OrviDomains::fromEnvironment().value(), OrviDomains::defaults());
     ::unsetenv(orvi::kServiceEndpointsVariable);
     EXPECT_EQ(OrviDomains::fromEnvironment().value(), OrviDomains::defaults());
-}
 
-TEST(OrviDomains, OnlyARegularFileOfSaneSizeIsReadAndNothingElseHoldsStartUp) {
-    orvi::test::TempDir dir;
     const auto fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::filesystem::create_directory(dir / "folder");
@@ -166,27 +126,14 @@ TEST(OrviDomains, OnlyARegularFileOfSaneSizeIsReadAndNothingElseHoldsStartUp) {
 }
 
 TEST(OrviDomains, OnlyTheWebHostAndItsSubdomainsAreAllowed) {
-    const auto domains = OrviDomains::fromJsonText(kValidFile, "test.json").value();
-    struct Case {
-        const char* url;
-        bool allowed;
-    };
-    const Case cases[] = {
-        {"http://web.orvi.test/", true},
-        {"https://WEB.ORVI.TEST:8443/chat", true},
-        {"http://x.web.orvi.test/", true},
-        {"http://a.b.web.orvi.test/", true},
-        {"http://evilweb.orvi.test/", false},
-        {"http://web.orvi.test.evil.example/", false},
-        {"http://orvi.test/", false},
-        {"http://web.orvi.test@evil.example/", false},
-        {"http://evil.example\\@web.orvi.test/", false},
-        {"http://evil.example/?next=http://web.orvi.test/", false},
-        {"about:blank", false},
-        {"mailto:web.orvi.test", false},
-        {"", false},
-        {"http://", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(domains.isAllowed(std::string_view(c.url)), c.allowed) << c.url;
+    const auto domains = orvi::test::testDomains();
+    for (const char* url : {"http://web.orvi.test/", "https://WEB.ORVI.TEST:8443/chat",
+                            "http://x.web.orvi.test/", "http://a.b.web.orvi.test/"})
+        EXPECT_TRUE(domains.isAllowed(std::string_view(url))) << url;
+    for (const char* url :
+         {"http://evilweb.orvi.test/", "http://web.orvi.test.evil.example/", "http://orvi.test/",
+          "http://web.orvi.test@evil.example/", "http://evil.example\\@web.orvi.test/",
+          "http://evil.example/?next=http://web.orvi.test/", "about:blank", "mailto:web.orvi.test", "",
+          "http://"})
+        EXPECT_FALSE(domains.isAllowed(std::string_view(url))) << url;
 }

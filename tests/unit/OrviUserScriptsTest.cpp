@@ -25,26 +25,21 @@ bool contains(const std::string& text, const std::string& part) {
 
 } // namespace
 
+// Whether a literal is inert is checked with the literal itself; here only that every stored
+// text goes in through one and nowhere else.
 TEST(OrviUserScripts, MaskingScriptInsertsStoredTextsOnlyAsInertLiterals) {
-    const std::string hostile[] = {
-        "Лондон \"quoted\"", "back\\slash\\",  "line\nbreak", "</script><script>alert(1)</script>",
-        "sep\xE2\x80\xA8",   "'; alert(1); '", "bad\xFFutf8", "{{timezone}}",
-    };
-    for (const auto& value : hostile) {
-        const auto script =
-            OrviUserScripts::webViewMaskingScript(kProfileId, location(value, value + "_X", value + " city"));
-        EXPECT_TRUE(contains(script, "const timezone = " + orvi::javaScriptStringLiteral(value) + ";\n"))
-            << value;
-        EXPECT_TRUE(
-            contains(script, "const locale = " + orvi::javaScriptStringLiteral(value + "_X") + ";\n"));
-        EXPECT_TRUE(
-            contains(script, "const cityName = " + orvi::javaScriptStringLiteral(value + " city") + ";\n"));
-        EXPECT_FALSE(contains(script, "</script>")) << value;
-        EXPECT_FALSE(contains(script, "\xE2\x80\xA8")) << value;
-        EXPECT_FALSE(contains(script, "line\nbreak"));
-        EXPECT_FALSE(contains(script, "= {{")) << value;
-        EXPECT_TRUE(contains(script, "const profileId = \"" + kProfileId + "\";"));
-    }
+    const std::string value = "Лондон \"quoted\" back\\slash line\nbreak </script><script>alert(1)</script> "
+                              "sep\xE2\x80\xA8 '; alert(1); ' "
+                              "bad\xFFutf8 {{timezone}}";
+    const auto script =
+        OrviUserScripts::webViewMaskingScript(kProfileId, location(value, value + "_X", value + " city"));
+    EXPECT_TRUE(contains(script, "const timezone = " + orvi::javaScriptStringLiteral(value) + ";\n"));
+    EXPECT_TRUE(contains(script, "const locale = " + orvi::javaScriptStringLiteral(value + "_X") + ";\n"));
+    EXPECT_TRUE(
+        contains(script, "const cityName = " + orvi::javaScriptStringLiteral(value + " city") + ";\n"));
+    EXPECT_TRUE(contains(script, "const profileId = \"" + kProfileId + "\";"));
+    for (const char* raw : {"</script>", "\xE2\x80\xA8", "line\nbreak", "= {{"})
+        EXPECT_FALSE(contains(script, raw)) << raw;
 }
 
 TEST(OrviUserScripts, MaskingScriptPassesOnlyFiniteCoordinatesAndCustomOnlyWithinBounds) {
@@ -83,16 +78,12 @@ TEST(OrviUserScripts, MaskingScriptPassesOnlyFiniteCoordinatesAndCustomOnlyWithi
 }
 
 TEST(OrviUserScripts, NavigationSwitchSearchesTheSectionTextOfItsIndexAndLogsTheLabelSafely) {
-    struct Case {
-        int index;
-        std::string searchText;
-    };
-    const Case cases[] = {{0, "Все"}, {1, "Новые"}, {2, "Контакты"}, {3, "Звонки"},
-                          {4, ""},    {7, ""},      {-1, ""}};
-    for (const auto& c : cases) {
-        const auto script = OrviUserScripts::switchToNavigationItem(c.index, "Chats'); alert(1); ('\n");
-        EXPECT_TRUE(contains(script, "const index = " + std::to_string(c.index) + ";"));
-        EXPECT_TRUE(contains(script, "const searchText = \"" + c.searchText + "\";")) << c.index;
+    const std::pair<int, std::string> cases[] = {{0, "Все"}, {1, "Новые"}, {2, "Контакты"}, {3, "Звонки"},
+                                                 {4, ""},    {7, ""},      {-1, ""}};
+    for (const auto& [index, searchText] : cases) {
+        const auto script = OrviUserScripts::switchToNavigationItem(index, "Chats'); alert(1); ('\n");
+        EXPECT_TRUE(contains(script, "const index = " + std::to_string(index) + ";"));
+        EXPECT_TRUE(contains(script, "const searchText = \"" + searchText + "\";")) << index;
         EXPECT_TRUE(contains(script, "const label = \"Chats\\u0027); alert(1); (\\u0027\\u000a\";"));
         EXPECT_FALSE(contains(script, "{{"));
     }

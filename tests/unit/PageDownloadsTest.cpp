@@ -23,27 +23,22 @@ public:
     std::string url() const override { return m_url; }
     std::optional<engine::NavigationResponse> response() const override { return m_response; }
     void setDelegate(engine::DownloadDelegate* delegate) override { m_delegate = delegate; }
-    void cancel() override { cancelled = true; }
+    void cancel() override {}
 
-    // Runs the download to its end; returns the destination it was given.
+    // Runs the download to its end; returns the destination it was given. The delegate may
+    // let go of the download at any step.
     std::optional<std::string> run(const std::string& suggested, const std::string& body) {
         std::optional<std::string> destination;
-        if (!m_delegate)
-            return destination;
-        m_delegate->decideDestination(*this, suggested,
-                                      [&](std::optional<std::string> d) { destination = d; });
-        if (!destination) {
-            if (m_delegate)
-                m_delegate->downloadDidFail(*this, Error{"WebKitDownloadError", 499, "cancelled"});
-            return destination;
-        }
-        std::ofstream(*destination, std::ios::binary) << body;
         if (m_delegate)
+            m_delegate->decideDestination(*this, suggested, [&](auto chosen) { destination = chosen; });
+        if (destination)
+            std::ofstream(*destination, std::ios::binary) << body;
+        if (m_delegate && destination)
             m_delegate->downloadDidFinish(*this);
+        else if (m_delegate)
+            m_delegate->downloadDidFail(*this, Error{"WebKitDownloadError", 499, "cancelled"});
         return destination;
     }
-
-    bool cancelled = false;
 
 private:
     std::string m_url;
@@ -52,11 +47,7 @@ private:
 };
 
 engine::NavigationResponse response(const std::string& url, int status = 200, engine::Headers headers = {}) {
-    engine::NavigationResponse r;
-    r.url = url;
-    r.statusCode = status;
-    r.headers = std::move(headers);
-    return r;
+    return {.url = url, .statusCode = status, .headers = std::move(headers)};
 }
 
 struct DownloadsFixture {
@@ -90,7 +81,7 @@ struct DownloadsFixture {
 
 } // namespace
 
-TEST(PageDownloads, AManualDownloadTakesThePageLabelStagesTheFileAndOffersItInTheDownloadsFolder) {
+TEST(PageDownloads, AManualDownloadTakesThePageLabelOrTheServerNameStagesTheFileAndOffersItInTheDownloads) {
     DownloadsFixture f;
     const std::string url = "https://files.orvi.example/f/9x8y7z.pdf";
     f.downloads.startManualDownload(*f.webView, url, std::string("Договор.pdf"));
@@ -116,22 +107,21 @@ TEST(PageDownloads, AManualDownloadTakesThePageLabelStagesTheFileAndOffersItInTh
               (std::vector<DownloadEvent::Kind>{DownloadEvent::Kind::started, DownloadEvent::Kind::downloaded,
                                                 DownloadEvent::Kind::saved}));
     EXPECT_EQ(f.events.back().savedPath, f.userDownloads / "Договор.pdf");
-}
 
-TEST(PageDownloads, SameNamesWaitSideBySideAndACancelledSaveLeavesNothingStaged) {
-    DownloadsFixture f;
-    const std::string url = "https://files.orvi.example/report.pdf";
-    for (int i = 0; i < 3; ++i)
-        f.engineDownload(url, response(url))->run("report.pdf", "body " + std::to_string(i));
-    ASSERT_EQ(f.saving->requests.size(), 3u);
-    const auto staging = f.downloads.stagingFolder();
-    EXPECT_EQ(readFile(staging / "report.pdf"), "body 0");
-    EXPECT_EQ(readFile(staging / "report_1.pdf"), "body 1");
-    EXPECT_EQ(readFile(staging / "report_2.pdf"), "body 2");
+    // A frame's file keeps the server's name; a link is recognised in its normalized form.
+    auto frameFile =
+        response("https://files.orvi.example/f/1", 200,
+                 {{"Content-Disposition", "attachment; filename*=UTF-8''%D0%B0%D0%BA%D1%82.pdf"}});
+    f.downloads.startManualFileDownload(*f.webView, frameFile);
+    f.engineDownload("https://files.orvi.example/f/1", response("https://files.orvi.example/f/1"))
+        ->run("1", "act");
+    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "акт.pdf"), "act");
 
-    for (auto& request : f.saving->requests)
-        request.completion(std::nullopt);
-    EXPECT_TRUE(std::filesystem::is_empty(staging));
+    f.downloads.startManualDownload(*f.webView, "https://files.orvi.example/d/счёт 1.pdf",
+                                    std::string("Счёт.pdf"));
+    const std::string normalized = "https://files.orvi.example/d/%D1%81%D1%87%D1%91%D1%82%201.pdf";
+    f.engineDownload(normalized, response(normalized))->run("x.pdf", "bill");
+    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "Счёт.pdf"), "bill");
 }
 
 TEST(PageDownloads, AnErrorStatusIsAFailureWithoutSaveDialogAndOnlyHttpLinksAreFetched) {
@@ -150,8 +140,21 @@ TEST(PageDownloads, AnErrorStatusIsAFailureWithoutSaveDialogAndOnlyHttpLinksAreF
     EXPECT_EQ(f.webView->downloads.size(), 1u) << "only http links are fetched";
 }
 
-TEST(PageDownloads, AHostileServerNameOrAPlantedLinkCannotLeadOutOfTheStagingFolder) {
+TEST(PageDownloads, SameNamesWaitSideBySideAndNoNameOrPlantedLinkLeadsOutOfTheStagingFolder) {
     DownloadsFixture f;
+    const std::string report = "https://files.orvi.example/report.pdf";
+    for (int i = 0; i < 3; ++i)
+        f.engineDownload(report, response(report))->run("report.pdf", "body " + std::to_string(i));
+    ASSERT_EQ(f.saving->requests.size(), 3u);
+    const auto staging = f.downloads.stagingFolder();
+    EXPECT_EQ(readFile(staging / "report.pdf"), "body 0");
+    EXPECT_EQ(readFile(staging / "report_1.pdf"), "body 1");
+    EXPECT_EQ(readFile(staging / "report_2.pdf"), "body 2");
+
+    for (auto& request : f.saving->requests)
+        request.completion(std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_empty(staging));
+
     const std::string url = "https://files.orvi.example/x";
     f.downloads.startManualDownload(*f.webView, url, std::nullopt);
     auto download = f.engineDownload(
@@ -187,21 +190,4 @@ TEST(PageDownloads, SavingOverAFileReplacesItWholeAndAFailedMoveKeepsBothFiles) 
     EXPECT_TRUE(PageDownloads::moveFile(staged, dir / "no-such-folder" / "x.txt"));
     EXPECT_EQ(readFile(staged), "newer");
     EXPECT_EQ(readFile(target), "new");
-}
-
-TEST(PageDownloads, AFrameFileKeepsTheServerNameAndARequestIsRecognisedInItsNormalizedForm) {
-    DownloadsFixture f;
-    auto frameFile =
-        response("https://files.orvi.example/f/1", 200,
-                 {{"Content-Disposition", "attachment; filename*=UTF-8''%D0%B0%D0%BA%D1%82.pdf"}});
-    f.downloads.startManualFileDownload(*f.webView, frameFile);
-    f.engineDownload("https://files.orvi.example/f/1", response("https://files.orvi.example/f/1"))
-        ->run("1", "act");
-    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "акт.pdf"), "act");
-
-    f.downloads.startManualDownload(*f.webView, "https://files.orvi.example/d/счёт 1.pdf",
-                                    std::string("Счёт.pdf"));
-    const std::string normalized = "https://files.orvi.example/d/%D1%81%D1%87%D1%91%D1%82%201.pdf";
-    f.engineDownload(normalized, response(normalized))->run("x.pdf", "bill");
-    EXPECT_EQ(readFile(f.downloads.stagingFolder() / "Счёт.pdf"), "bill");
 }

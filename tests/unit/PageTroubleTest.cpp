@@ -1,12 +1,4 @@
-#include "core/page/OrviWebCoordinator.h"
-#include "core/page/PageDownloads.h"
-#include "core/page/UnreadDetectionService.h"
-#include "core/page/WebViewSessions.h"
-#include "core/web/policy/NavigationPolicyService.h"
-#include "fakes/LogCapture.h"
-#include "fakes/ManualScheduler.h"
-#include "fakes/RecordingFileSaving.h"
-#include "support/PageFakes.h"
+#include "support/CoordinatorFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,107 +6,48 @@ using namespace orvi;
 using namespace orvi::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-const std::string kPage = "https://web.orvi.example/";
-
-struct TroubleFixture {
-    TroubleFixture() {
-        coordinator = OrviWebCoordinator::create(
-            profile, std::make_shared<NavigationPolicyService>(OrviDomains::defaults(), true), unread,
-            SessionSync{},
-            CoordinatorContext{
-                scheduler,
-                OrviDomains::defaults(),
-                sessions,
-                downloads,
-                {},
-                {},
-                [this](std::function<void()> slot) { return networkBack.connect([slot] { slot(); }); }});
-        webView = std::static_pointer_cast<FakeWebView>(engine.makeWebView({engine.dataStore("p")}));
-        coordinator->attach(webView, placement);
-        webView->setNavigationDelegate(coordinator.get());
-        coordinator->onTroubleChanged = [this](const auto& state) { shown.push_back(state); };
-    }
-
-    std::size_t originLoads() const {
-        return std::count_if(webView->loads.begin(), webView->loads.end(), [](const engine::Request& r) {
-            return r.url == OrviDomains::defaults().serviceOrigin();
-        });
-    }
-    void fail(int code = engine::kURLErrorCannotConnectToHost) {
-        webView->failProvisionalNavigation({engine::kURLErrorDomain, code, ""});
-    }
-    void serverAnswers(int status) {
-        webView->startProvisionalNavigation();
-        engine::NavigationResponse response;
-        response.url = kPage;
-        response.statusCode = status;
-        response.mimeType = "text/html";
-        webView->decideResponse(response);
-        webView->finishNavigation(kPage);
-    }
-    std::optional<PageFailure> failure() const {
-        const auto& state = coordinator->trouble();
-        return state ? std::optional(state->failure) : std::nullopt;
-    }
-
-    LogCapture log;
-    ManualScheduler scheduler;
-    FakeEngine engine;
-    WebViewSessions sessions;
-    PageDownloads downloads{std::make_shared<RecordingFileSaving>(),
-                            {std::filesystem::temp_directory_path(), std::filesystem::temp_directory_path()}};
-    std::shared_ptr<UnreadDetectionService> unread = UnreadDetectionService::create();
-    std::shared_ptr<FakePlacement> placement = std::make_shared<FakePlacement>();
-    Signal<> networkBack;
-    Profile profile = makeProfile("Работа");
-    std::shared_ptr<OrviWebCoordinator> coordinator;
-    std::shared_ptr<FakeWebView> webView;
-    std::vector<std::optional<PageTroubleState>> shown;
-};
-
-} // namespace
-
 TEST(PageTrouble, EachKindOfFailedLoadShowsItsStateAndOnlyThoseAreRetried) {
     struct Case {
         const char* name;
-        std::function<void(TroubleFixture&)> happen;
+        Error error; // unless the server answers with a status
+        int status;
         std::optional<PageFailure> failure;
     };
-    const std::vector<Case> cases = {
-        {"time-out", [](auto& f) { f.fail(engine::kURLErrorTimedOut); }, PageFailure::noResponse},
-        {"refused", [](auto& f) { f.fail(); }, PageFailure::noConnection},
-        {"reset",
-         [](auto& f) {
-             f.webView->failProvisionalNavigation({"g-io-error-quark", 44, "Connection reset"});
-         },
-         PageFailure::noConnection},
-        {"server error", [](auto& f) { f.serverAnswers(500); }, PageFailure::serverError},
-        {"not found is a page", [](auto& f) { f.serverAnswers(404); }, std::nullopt},
-        {"cancelled by a switch", [](auto& f) { f.fail(engine::kURLErrorCancelled); }, std::nullopt},
+    const std::string url = engine::kURLErrorDomain;
+    const Case cases[] = {
+        {"time-out", {url, engine::kURLErrorTimedOut, ""}, 0, PageFailure::noResponse},
+        {"refused", {url, engine::kURLErrorCannotConnectToHost, ""}, 0, PageFailure::noConnection},
+        {"reset", {"g-io-error-quark", 44, "Connection reset"}, 0, PageFailure::noConnection},
+        {"server error", {}, 503, PageFailure::serverError},
+        {"not found is a page", {}, 404, std::nullopt},
+        {"cancelled by a switch", {url, engine::kURLErrorCancelled, ""}, 0, std::nullopt},
         {"turned into a download",
-         [](auto& f) {
-             f.webView->failProvisionalNavigation(
-                 {engine::kWebKitErrorDomain, engine::kWebKitErrorFrameLoadInterruptedByPolicyChange, ""});
-         },
+         {engine::kWebKitErrorDomain, engine::kWebKitErrorFrameLoadInterruptedByPolicyChange, ""},
+         0,
          std::nullopt},
     };
     for (const auto& c : cases) {
-        TroubleFixture f;
-        c.happen(f);
-        EXPECT_EQ(f.failure(), c.failure) << c.name;
-        EXPECT_EQ(f.shown.size(), c.failure ? 1u : 0u) << c.name;
+        SCOPED_TRACE(c.name);
+        CoordinatorFixture f;
+        if (c.status)
+            f.serverAnswers(c.status);
+        else
+            f.webView->failProvisionalNavigation(c.error);
+        EXPECT_EQ(f.failure(), c.failure);
+        EXPECT_EQ(f.shown.size(), c.failure ? 1u : 0u);
+        if (c.failure == PageFailure::serverError) {
+            EXPECT_NE(f.coordinator->trouble()->reason().find("503"), std::string::npos);
+        }
         f.scheduler.advance(5s);
-        EXPECT_EQ(f.originLoads(), c.failure ? 1u : 0u) << c.name;
+        EXPECT_EQ(f.originLoads(), c.failure ? 1u : 0u);
     }
-    TroubleFixture f;
-    f.serverAnswers(503);
-    EXPECT_NE(f.coordinator->trouble()->reason().find("503"), std::string::npos);
 }
 
-TEST(PageTrouble, RetriesBackOffUntilALoadSucceedsWhichClearsTheStateAndStartsOver) {
-    TroubleFixture f;
+TEST(PageTrouble,
+     RetriesBackOffUntilALoadSucceedsWhichClearsTheStateAndStartsOverAndTheNetworkComingBackRetriesAtOnce) {
+    CoordinatorFixture f;
+    f.networkBack.emit();
+    EXPECT_EQ(f.originLoads(), 0u) << "no trouble, no retry";
     std::size_t loads = 0;
     for (auto delay : {5s, 15s, 60s, 300s, 300s}) {
         f.fail(engine::kURLErrorTimedOut);
@@ -123,7 +56,7 @@ TEST(PageTrouble, RetriesBackOffUntilALoadSucceedsWhichClearsTheStateAndStartsOv
         f.scheduler.advance(500ms);
         EXPECT_EQ(f.originLoads(), ++loads) << delay.count();
     }
-    f.webView->finishNavigation(kPage);
+    f.webView->finishNavigation(kCoordinatedPage);
     EXPECT_EQ(f.failure(), std::nullopt);
     ASSERT_FALSE(f.shown.empty());
     EXPECT_EQ(f.shown.back(), std::nullopt);
@@ -131,30 +64,24 @@ TEST(PageTrouble, RetriesBackOffUntilALoadSucceedsWhichClearsTheStateAndStartsOv
     EXPECT_EQ(f.originLoads(), loads);
 
     f.fail();
-    f.scheduler.advance(5s);
+    f.networkBack.emit();
     EXPECT_EQ(f.originLoads(), loads + 1) << "success starts the back-off over";
-}
-
-TEST(PageTrouble, NetworkBackRetriesATroubledPageAtOnce) {
-    TroubleFixture f;
-    f.networkBack.emit();
-    EXPECT_EQ(f.originLoads(), 0u);
-
-    f.fail();
-    f.networkBack.emit();
-    EXPECT_EQ(f.originLoads(), 1u);
     EXPECT_TRUE(f.failure()) << "the state stays until a load succeeds";
     f.fail();
     f.scheduler.advance(15s);
-    EXPECT_EQ(f.originLoads(), 2u) << "the back-off goes on where it was";
+    EXPECT_EQ(f.originLoads(), loads + 2) << "the back-off goes on where it was";
 }
 
-TEST(PageTrouble, FourCrashesWithinTenSecondsAskForAReloadAndTheLimitResetsAfterTheWindow) {
-    TroubleFixture f;
-    f.webView->currentURL = kPage;
+TEST(PageTrouble, CrashesReloadWithBackOffAndTheFourthWithinTenSecondsAsksForAReloadUntilTheWindowPasses) {
+    CoordinatorFixture f;
+    f.webView->currentURL = kCoordinatedPage;
     for (auto delay : {1s, 2s, 4s}) {
+        const int before = f.webView->reloadCount;
         f.webView->terminateContentProcess();
-        f.scheduler.advance(delay);
+        f.scheduler.advance(delay - 100ms);
+        EXPECT_EQ(f.webView->reloadCount, before) << delay.count();
+        f.scheduler.advance(100ms);
+        EXPECT_EQ(f.webView->reloadCount, before + 1) << delay.count();
     }
     EXPECT_EQ(f.failure(), std::nullopt) << "crashes that reload are no trouble yet";
     f.webView->terminateContentProcess();
@@ -166,7 +93,7 @@ TEST(PageTrouble, FourCrashesWithinTenSecondsAskForAReloadAndTheLimitResetsAfter
     EXPECT_EQ(f.webView->reloadCount, 3) << "a crashing page reloads only when asked";
     f.coordinator->retryAfterTrouble();
     EXPECT_EQ(f.webView->reloadCount, 4);
-    f.webView->finishNavigation(kPage);
+    f.webView->finishNavigation(kCoordinatedPage);
     EXPECT_EQ(f.failure(), std::nullopt);
 
     f.webView->terminateContentProcess();

@@ -6,7 +6,7 @@
 using namespace std::chrono_literals;
 using orvi::test::ManualScheduler;
 
-TEST(ManualScheduler, RunsDelayedWorkInTimeOrderIncludingWorkPostedByDueWork) {
+TEST(ManualScheduler, RunsDelayedWorkInTimeOrderIncludingWorkPostedByDueWorkAndRunUntilStopsAtTheTimeout) {
     ManualScheduler scheduler;
     std::vector<int> order;
     scheduler.postAfter(2s, [&] { order.push_back(2); });
@@ -17,6 +17,12 @@ TEST(ManualScheduler, RunsDelayedWorkInTimeOrderIncludingWorkPostedByDueWork) {
     EXPECT_EQ(order, (std::vector<int>{0, 11}));
     scheduler.advance(0.5s);
     EXPECT_EQ(order, (std::vector<int>{0, 11, 2}));
+
+    bool done = false;
+    scheduler.postAfter(3s, [&] { done = true; });
+    EXPECT_FALSE(scheduler.runUntil([&] { return done; }, 2s)) << "the condition never held in time";
+    EXPECT_DOUBLE_EQ(scheduler.elapsed(), 4.0);
+    EXPECT_TRUE(scheduler.runUntil([&] { return done; }, 2s));
 }
 
 TEST(ManualScheduler, TimersStopWhenTheirHandleIsDroppedOrCancelledEvenFromTheirOwnTask) {
@@ -35,13 +41,4 @@ TEST(ManualScheduler, TimersStopWhenTheirHandleIsDroppedOrCancelledEvenFromTheir
     scheduler.advance(100s);
     EXPECT_EQ(fired, 3);
     EXPECT_FALSE(handle.isActive());
-}
-
-TEST(ManualScheduler, RunUntilStopsAtTheTimeoutWhenTheConditionNeverHolds) {
-    ManualScheduler scheduler;
-    bool done = false;
-    scheduler.postAfter(3s, [&] { done = true; });
-    EXPECT_FALSE(scheduler.runUntil([&] { return done; }, 2s));
-    EXPECT_DOUBLE_EQ(scheduler.elapsed(), 2.0);
-    EXPECT_TRUE(scheduler.runUntil([&] { return done; }, 2s));
 }

@@ -52,26 +52,14 @@ TEST(Url, ReadsSchemeHostAndPathAsTheEngineWould) {
     }
 }
 
-TEST(Url, RejectsWhatABrowserWouldNotLoad) {
-    const std::string rejected[] = {
-        "http://",
-        "http://web.orvi.ru:99999/",
-        "http://web.orvi.ru:80a/",
-        "http://we b.orvi.ru/",
-        "http://web%2F.orvi.ru/",
-        "http://web%00.orvi.ru/",
-        "http://web.orvi.ru%3Aevil/",
-        "http://[::1/",
-        "http://[zz]/",
-        "http://[::1]x/",
-        "http://web<script>.ru/",
-        std::string("http://web\0.orvi.ru/", 20),
-    };
-    for (const auto& text : rejected)
+TEST(Url, RejectsWhatABrowserWouldNotLoadAndSurvivesArbitraryBytes) {
+    for (const char* text :
+         {"http://", "http://web.orvi.ru:99999/", "http://web.orvi.ru:80a/", "http://we b.orvi.ru/",
+          "http://web%2F.orvi.ru/", "http://web%00.orvi.ru/", "http://web.orvi.ru%3Aevil/", "http://[::1/",
+          "http://[zz]/", "http://[::1]x/", "http://web<script>.ru/"})
         EXPECT_FALSE(Url::parse(text)) << text;
-}
+    EXPECT_FALSE(Url::parse(std::string("http://web\0.orvi.ru/", 20)));
 
-TEST(Url, SurvivesArbitraryBytes) {
     // Every prefix and every single-byte mutation of a tricky URL either parses or is refused;
     // neither crashes nor reads past the end (the sanitizer build checks the latter).
     const std::string base = "hTtP://u%:p@[::1]:65535\\a%2/b%?q#f\xE2\x80\xA8\xff";

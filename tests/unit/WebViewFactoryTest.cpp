@@ -11,53 +11,33 @@
 
 #include <gtest/gtest.h>
 
-using orvi::LocationSettings;
-using orvi::Profile;
-using orvi::ProfileId;
-using orvi::StorageType;
-using orvi::engine::FrameScope;
-using orvi::engine::InjectionTime;
-using orvi::engine::World;
+using namespace orvi;
+using namespace orvi::test;
+using engine::FrameScope;
+using engine::InjectionTime;
+using engine::World;
 
 namespace {
 
-using orvi::test::makeProfile;
-
 struct FactoryFixture {
-    FactoryFixture() : factory(engine, preferences, scheduler, orvi::test::testDomains()) {}
+    FactoryFixture() : factory(engine, preferences, scheduler, testDomains()) {}
 
-    orvi::test::FakeWebView& fake(const std::shared_ptr<orvi::engine::WebView>& webView) {
-        return static_cast<orvi::test::FakeWebView&>(*webView);
+    FakeWebView& fake(const std::shared_ptr<engine::WebView>& webView) {
+        return static_cast<FakeWebView&>(*webView);
     }
 
-    orvi::test::FakeEngine engine;
-    orvi::test::MemoryPreferencesStore preferences;
-    orvi::test::ManualScheduler scheduler;
-    orvi::WebViewFactory factory;
+    FakeEngine engine;
+    MemoryPreferencesStore preferences;
+    ManualScheduler scheduler;
+    WebViewFactory factory;
 };
 
 const LocationSettings kLondon{"Europe/London", "en_GB", "Лондон", 51.5, -0.12};
 
 } // namespace
 
-TEST(WebViewFactory, SecondRequestForAProfileReturnsItsCachedWebViewWhateverTheLocation) {
-    orvi::test::LogCapture log;
-    FactoryFixture f;
-    const auto profile = makeProfile("Work");
-    const auto first = f.factory.makeWebView(profile, std::nullopt);
-    // A cached web view still shown somewhere leaves that place before it is handed out again.
-    f.fake(first).inViewHierarchy = true;
-    const auto second = f.factory.makeWebView(profile, kLondon);
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(f.fake(first).removeFromViewHierarchyCount, 1);
-    EXPECT_FALSE(first->isInViewHierarchy());
-    EXPECT_EQ(f.engine.webViews.size(), 1u);
-    EXPECT_EQ(f.factory.makeWebView(makeProfile("Home"), std::nullopt) == first, false);
-    EXPECT_EQ(f.factory.cachedCount(), 2u);
-}
-
-TEST(WebViewFactory, RemovedOrClearedWebViewsAreBlankedLaterAndTheNextRequestBuildsANewOne) {
-    orvi::test::LogCapture log;
+TEST(WebViewFactory, CachesOneWebViewPerProfileUntilRemovedOrClearedWhichBlanksItLater) {
+    LogCapture log;
     FactoryFixture f;
     f.factory.removeWebView(ProfileId::generate());
     EXPECT_TRUE(log.lines().empty()) << "a profile without a web view is no matter";
@@ -65,6 +45,11 @@ TEST(WebViewFactory, RemovedOrClearedWebViewsAreBlankedLaterAndTheNextRequestBui
 
     const auto profile = makeProfile("Work");
     const auto old = f.factory.makeWebView(profile, std::nullopt);
+    // A cached web view still shown somewhere leaves that place before it is handed out again.
+    f.fake(old).inViewHierarchy = true;
+    EXPECT_EQ(f.factory.makeWebView(profile, kLondon), old) << "whatever the location";
+    EXPECT_EQ(f.fake(old).removeFromViewHierarchyCount, 1);
+    EXPECT_FALSE(old->isInViewHierarchy());
     f.factory.removeWebView(profile.id);
     EXPECT_TRUE(f.fake(old).htmlLoads.empty()) << "blanking waits for the main queue";
     f.scheduler.runPending();
@@ -76,6 +61,8 @@ TEST(WebViewFactory, RemovedOrClearedWebViewsAreBlankedLaterAndTheNextRequestBui
     EXPECT_NE(renewed, old);
     EXPECT_EQ(f.engine.webViews.size(), 2u);
     const auto other = f.factory.makeWebView(makeProfile("B"), std::nullopt);
+    EXPECT_NE(other, renewed);
+    EXPECT_EQ(f.factory.cachedCount(), 2u);
     f.factory.clearCache();
     EXPECT_EQ(f.factory.cachedCount(), 0u);
     f.scheduler.runPending();
@@ -93,7 +80,6 @@ TEST(WebViewFactory, EveryProfileGetsItsOwnPersistentStoreTheLinuxUserAgentAndTh
     EXPECT_EQ(mainView->sharedDataStore(), f.engine.identifiedStores.at(main.id.text()));
     EXPECT_EQ(ephemeralView->sharedDataStore(), f.engine.identifiedStores.at(ephemeral.id.text()));
     EXPECT_TRUE(ephemeralView->dataStore().isPersistent());
-    EXPECT_NE(mainView->sharedDataStore(), ephemeralView->sharedDataStore());
 
     EXPECT_NE(mainView->customUserAgent().find("Linux"), std::string::npos);
     const auto& config = f.fake(mainView).configuration;
@@ -109,10 +95,13 @@ TEST(WebViewFactory, ScriptsAreAddedInOrderOnlyWhenTheirConditionsHold) {
         bool masking;
         std::optional<std::string> snapshot;
         std::vector<std::string> expectedKinds;
+        // Without one the masking script uses the default location, not the profile's.
+        std::optional<LocationSettings> location = kLondon;
     };
     const Case cases[] = {
         {false, std::nullopt, {"fallback"}},
         {true, std::nullopt, {"fallback", "masking"}},
+        {true, std::nullopt, {"fallback", "masking"}, std::nullopt},
         {false, R"({"localStorage":{"k":"v"},"sessionStorage":{}})", {"fallback", "restore"}},
         {true, R"({"localStorage":{"k":"v"},"sessionStorage":{}})", {"fallback", "restore", "masking"}},
         {true, R"([1,2])", {"fallback", "masking"}},
@@ -120,26 +109,27 @@ TEST(WebViewFactory, ScriptsAreAddedInOrderOnlyWhenTheirConditionsHold) {
     };
     for (const auto& c : cases) {
         FactoryFixture f;
-        const auto profile = makeProfile("Work");
-        f.preferences.setBoolean(orvi::keys::kEnableMaskingScript, c.masking);
+        auto profile = makeProfile("Work");
+        profile.locationSettings = kLondon;
+        f.preferences.setBoolean(keys::kEnableMaskingScript, c.masking);
         if (c.snapshot)
-            f.preferences.setData(orvi::keys::storage(profile.id), *c.snapshot);
-        const auto webView = f.factory.makeWebView(profile, kLondon);
+            f.preferences.setData(keys::storage(profile.id), *c.snapshot);
+        const auto webView = f.factory.makeWebView(profile, c.location);
 
         std::vector<std::string> kinds;
         for (const auto& script : f.fake(webView).userScripts) {
             EXPECT_EQ(script.injectionTime, InjectionTime::documentStart);
             EXPECT_EQ(script.world, World::page);
-            if (script.source == orvi::OrviUserScripts::imageBitmapFallbackScript()) {
+            if (script.source == OrviUserScripts::imageBitmapFallbackScript()) {
                 kinds.push_back("fallback");
                 EXPECT_EQ(script.frameScope, FrameScope::allFrames);
             } else if (script.source ==
-                       orvi::OrviUserScripts::webViewMaskingScript(profile.id.text(), kLondon)) {
+                       OrviUserScripts::webViewMaskingScript(
+                           profile.id.text(), c.location.value_or(LocationSettings::defaultLocation()))) {
                 kinds.push_back("masking");
                 EXPECT_EQ(script.frameScope, FrameScope::allFrames);
-            } else if (c.snapshot &&
-                       script.source == orvi::OrviUserScripts::storageRestoreScript(
-                                            *orvi::parseJson(*c.snapshot), orvi::test::testDomains())) {
+            } else if (c.snapshot && script.source == OrviUserScripts::storageRestoreScript(
+                                                          *parseJson(*c.snapshot), testDomains())) {
                 kinds.push_back("restore");
                 EXPECT_EQ(script.frameScope, FrameScope::mainFrameOnly);
             } else {
@@ -150,23 +140,11 @@ TEST(WebViewFactory, ScriptsAreAddedInOrderOnlyWhenTheirConditionsHold) {
     }
 }
 
-TEST(WebViewFactory, MaskingScriptUsesTheDefaultLocationWhenNoneIsGiven) {
-    FactoryFixture f;
-    f.preferences.setBoolean(orvi::keys::kEnableMaskingScript, true);
-    auto profile = makeProfile("Work");
-    profile.locationSettings = kLondon;
-    const auto webView = f.factory.makeWebView(profile, std::nullopt);
-    ASSERT_EQ(f.fake(webView).userScripts.size(), 2u);
-    EXPECT_EQ(
-        f.fake(webView).userScripts[1].source,
-        orvi::OrviUserScripts::webViewMaskingScript(profile.id.text(), LocationSettings::defaultLocation()));
-}
-
 TEST(WebViewFactory, RenewingTheStorageFillSwapsTheOldSnapshotForTheSavedOne) {
-    orvi::test::LogCapture log;
+    LogCapture log;
     FactoryFixture f;
     const auto profile = makeProfile("Work");
-    f.preferences.setData(orvi::keys::storage(profile.id),
+    f.preferences.setData(keys::storage(profile.id),
                           R"({"localStorage":{"who":"alice"},"sessionStorage":{}})");
     const auto view = f.factory.makeWebView(profile, std::nullopt);
     const auto scriptsBefore = f.fake(view).userScripts.size();
@@ -176,8 +154,7 @@ TEST(WebViewFactory, RenewingTheStorageFillSwapsTheOldSnapshotForTheSavedOne) {
     };
     ASSERT_EQ(mentions("alice"), 1);
 
-    f.preferences.setData(orvi::keys::storage(profile.id),
-                          R"({"localStorage":{"who":"bob"},"sessionStorage":{}})");
+    f.preferences.setData(keys::storage(profile.id), R"({"localStorage":{"who":"bob"},"sessionStorage":{}})");
     f.factory.renewStorageRestoreScript(*view);
     f.factory.renewStorageRestoreScript(*view);
     EXPECT_EQ(mentions("alice"), 0);
@@ -185,7 +162,7 @@ TEST(WebViewFactory, RenewingTheStorageFillSwapsTheOldSnapshotForTheSavedOne) {
     EXPECT_EQ(f.fake(view).userScripts.size(), scriptsBefore);
 
     // A view the factory did not build is left as it is.
-    orvi::test::FakeWebView stranger(orvi::engine::WebViewConfiguration{});
+    FakeWebView stranger(engine::WebViewConfiguration{});
     f.factory.renewStorageRestoreScript(stranger);
     EXPECT_TRUE(stranger.userScripts.empty());
 }
