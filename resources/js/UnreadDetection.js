@@ -134,6 +134,7 @@ try {
 
     function detectUnreadCount() {
         var titleMatch = (document.title || "").match(/[\(（]\s*(\d+)\s*[\)）]/);
+        watchTitleOnly(!!titleMatch);
         if (titleMatch) return parseInt(titleMatch[1], 10);
 
         refresh();
@@ -200,14 +201,42 @@ try {
 
     var observer = new MutationObserver(noteChanges);
     window.__orviWrapperUnreadObserver = observer;
-    observer.observe(document.documentElement, {
-        childList: true,
-        subtree: true,
-        characterData: true,
-        attributes: true,
-        attributeFilter: ["class", "style", "hidden", "role", "data-unread", "data-unread-count", "data-testid",
-            "data-chat-id", "data-dialog-id", "aria-label", "aria-hidden"]
-    });
+    var titleOnly = false;
+    var watchedHead = null;
+
+    function watchEverything() {
+        observer.observe(document.documentElement, {
+            childList: true,
+            subtree: true,
+            characterData: true,
+            attributes: true,
+            attributeFilter: ["class", "style", "hidden", "role", "data-unread", "data-unread-count", "data-testid",
+                "data-chat-id", "data-dialog-id", "aria-label", "aria-hidden"]
+        });
+    }
+
+    // While the title carries the count nothing else decides it, and a busy chat list would
+    // only cost the page the engine's reports of its changes; so then only the head (where
+    // the title lives) and the document's own children are watched, and once the title stops
+    // carrying a count the whole page is watched and read again.
+    function watchTitleOnly(only) {
+        // A page that swaps its head element keeps the title-only watch on the new one.
+        if (only === titleOnly && (!only || document.head === watchedHead)) return;
+        var title = document.querySelector("title");
+        if (only && !(document.head && title && title.parentNode === document.head)) return;
+        observer.disconnect();
+        titleOnly = only;
+        watchedHead = only ? document.head : null;
+        if (only) {
+            observer.observe(document.head, {childList: true, subtree: true, characterData: true});
+            observer.observe(document.documentElement, {childList: true});
+        } else {
+            rereadAll = true;
+            watchEverything();
+        }
+    }
+
+    watchEverything();
     window.__orviWrapperUnreadResize = function () {
         rereadAll = true;
         scheduleScan();

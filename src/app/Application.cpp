@@ -9,6 +9,7 @@
 #include "core/shell/ApplicationInfoChecks.h"
 #include "engine/webkit/ProxyEnvironment.h"
 #include "engine/webkit/WebKitEngine.h"
+#include "platform/linux/HeapTrim.h"
 #include "platform/linux/LinuxMediaDevices.h"
 #include "platform/linux/OrviApplicationInfo.h"
 #include "platform/linux/XdgPaths.h"
@@ -71,12 +72,19 @@ Glib::RefPtr<Gtk::Application> startToolkit(const std::filesystem::path& prefere
         inputs.userRenderer = renderer;
     inputs.hardwareAcceleration =
         SqlitePreferencesStore::peekBoolean(preferencesFile, keys::kHardwareAcceleration);
-    if (toolkitGLUnneeded(inputs)) {
-        platform::disableToolkitGL();
-        logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
-                "without GL");
-    }
-    return Gtk::Application::create(platform::kApplicationId);
+    if (!toolkitGLUnneeded(inputs))
+        return Gtk::Application::create(platform::kApplicationId);
+    auto application = [] {
+        // Ends once the toolkit has opened its display, before any web process starts.
+        platform::ToolkitGLBlock block;
+        return Gtk::Application::create(platform::kApplicationId);
+    }();
+    // Set only now, for the web processes: this GTK itself, told so at its start, leaves GL
+    // to the web engine's own set-up, which then loads the driver into the application.
+    platform::disableToolkitGL();
+    logLine("🖥️ GTK starts without GL on its display: it draws with cairo and pages composite "
+            "without GL");
+    return application;
 }
 
 } // namespace
@@ -139,6 +147,7 @@ void Application::buildObjectGraph() {
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
+    watchForHeapRelease();
     m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
     m_desktop->showHibernated(m_pageServices->mainWebViewModel()->hibernatedProfiles);
     m_pageServices->setDialogParent(
@@ -193,6 +202,18 @@ void Application::buildObjectGraph() {
     m_gtkApplication->add_action(settings);
     ui::installStyles();
     installSignalHandlers();
+}
+
+void Application::watchForHeapRelease() {
+    // A few seconds: a switch often loads the next profile right after the first one.
+    m_heapRelease = std::make_unique<HeapRelease>(m_scheduler, std::chrono::seconds(5), platform::trimHeap);
+    auto model = m_pageServices->mainWebViewModel();
+    m_heapWork.push_back(model->isLoading.subscribe([this](bool loading) {
+        if (!loading)
+            m_heapRelease->noteWork();
+    }));
+    m_heapWork.push_back(
+        model->activeProfile.subscribe([this](const Profile&) { m_heapRelease->noteWork(); }));
 }
 
 void Application::onActivate() {

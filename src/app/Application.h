@@ -6,6 +6,7 @@
 #include "core/prefs/PreferencesStore.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/profiles/ProfilesViewModel.h"
+#include "core/shell/HeapRelease.h"
 #include "core/shell/StartupMediaPermissions.h"
 #include "core/shell/TerminationSave.h"
 #include "core/shell/WindowSizeManager.h"
@@ -53,6 +54,7 @@ private:
     void applyTestResizeIfRequested();
     void showChatExport();
     std::unique_ptr<PreferencesStore> openPreferences();
+    void watchForHeapRelease();
 
     platform::Paths m_paths;
     Glib::RefPtr<Gtk::Application> m_gtkApplication;
@@ -67,6 +69,8 @@ private:
     std::unique_ptr<DesktopIntegration> m_desktop;
     std::unique_ptr<WindowSizeManager> m_windowSizeManager;
     std::unique_ptr<PageServices> m_pageServices;
+    std::unique_ptr<HeapRelease> m_heapRelease;
+    std::vector<Connection> m_heapWork;
     std::shared_ptr<StartupMediaPermissions> m_startupMediaPermissions;
     std::unique_ptr<ProfilesViewModel> m_profilesViewModel;
     std::unique_ptr<TerminationSave> m_terminationSave;

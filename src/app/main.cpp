@@ -4,9 +4,13 @@
 #include "engine/webkit/ProxyEnvironment.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 int main(int argc, char* argv[]) {
     // A wrong endpoints file or proxy setting would send every profile's session to the
@@ -19,6 +23,13 @@ int main(int argc, char* argv[]) {
         orvi::logLine("❌ " + proxy.error().message);
         return 1;
     }
+    // Start-up adds to the toolkit's variables for the web processes; a restart must begin
+    // as this launch did, or the toolkit would start without GL and the engine load it here.
+    std::vector<std::pair<const char*, std::optional<std::string>>> launchedWith;
+    for (const char* name : {"GDK_DEBUG", "GDK_DISABLE"}) {
+        const char* value = std::getenv(name);
+        launchedWith.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
     int status = 0;
     bool restart = false;
     {
@@ -27,6 +38,12 @@ int main(int argc, char* argv[]) {
         restart = application.restartRequested();
     }
     if (restart) {
+        for (const auto& [name, value] : launchedWith) {
+            if (value)
+                ::setenv(name, value->c_str(), 1);
+            else
+                ::unsetenv(name);
+        }
         ::execv("/proc/self/exe", argv);
         orvi::logLine(std::string("❌ Could not restart: ") + std::strerror(errno));
     }

@@ -34,13 +34,16 @@ std::optional<std::string> requestUser(const std::string& line, const std::strin
     return user.substr(0, user.find('-'));
 }
 
-// Three accounts live side by side in the real application: with one on screen, a message to
-// another reaches the user through its own notification and tray line, and the page on screen
-// is left alone.
-TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesTheTray) {
+// Three accounts live side by side in the real application, the third added from the profiles
+// screen while it runs: each logs in as its own user (so no session crosses over), a message to
+// one in the background reaches the user through its own notification and tray line while the
+// page on screen is left alone, the notification and a reload each act on
+// the right account, and "Выход" in the tray ends it.
+TEST(BackgroundProfilesProcess,
+     AccountsKeepTheirOwnSessionsAndABackgroundRiseNotifiesOnceAndSwitchesOnAClick) {
     ASSERT_TRUE(orvi::test::PrivateSessionBus::isActive()) << "integration tests need their own bus";
     orvi::test::TempDir dir;
-    GDBusConnection* host = orvi::test::newBusConnection();
+    g_autoptr(GDBusConnection) host = orvi::test::newBusConnection();
     orvi::test::RecordingNotificationServer notifications;
     ASSERT_TRUE(notifications.start());
     auto watcher = ChildProcess::start("/usr/bin/status-notifier-watcher", {});
@@ -49,9 +52,8 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
     {
         auto prefs = orvi::SqlitePreferencesStore::create(dir / "config/orvi-wrapper/preferences.sqlite3");
         ASSERT_TRUE(prefs.ok());
-        orvi::ProfileStore store(*prefs.value());
-        store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Работа"));
-        store.addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Дом"));
+        orvi::ProfileStore(*prefs.value())
+            .addProfile(orvi::test::namedProfile(orvi::ProfileId::generate(), "Работа"));
         // Each account logs in as the user the test names when it visits it, not at start-up.
         prefs.value()->setBoolean(orvi::keys::kLoadAllProfilesAtStartup, false);
     }
@@ -63,7 +65,9 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
         EXPECT_TRUE(orvi::test::askService(service, pathAndQuery)) << pathAndQuery;
     };
     control("/control/next-user?name=anna");
-    auto app = orvi::test::launchApp(dir.path(), service.environment);
+    auto environment = service.environment;
+    environment["ORVI_TEST_SCREENS"] = "1";
+    auto app = orvi::test::launchApp(dir.path(), environment);
     const std::string itemName = "org.kde.StatusNotifierItem-" + std::to_string(app->pid()) + "-1";
 
     const auto requests = [&](const std::string& user, const std::string& path) {
@@ -84,18 +88,24 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
             },
             seconds);
     };
-    const auto menuHas = [&](const std::string& label) {
+    const auto menuEntry = [&](const std::string& label) {
         const auto entries = orvi::test::menuLayout(host, itemName);
-        return std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return e.label == label; });
+        const auto found =
+            std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.label == label; });
+        return found == entries.end() ? std::optional<int>() : found->id;
     };
+    const auto menuHas = [&](const std::string& label) { return menuEntry(label).has_value(); };
     const auto menuText = [&] {
         std::string text;
         for (const auto& entry : orvi::test::menuLayout(host, itemName))
             text += entry.label + "; ";
         return text;
     };
+    const auto act = [&](const std::string& action, const std::string& parameter = "[]") {
+        EXPECT_TRUE(orvi::test::activateAppAction(action, parameter)) << action << " " << parameter;
+    };
     const auto switchTo = [&](int position) {
-        ASSERT_TRUE(orvi::test::activateAppAction("switch-profile", "[<" + std::to_string(position) + ">]"));
+        act("switch-profile", "[<" + std::to_string(position) + ">]");
     };
 
     // Each account is visited once, logging in as its own user, and the first one comes back
@@ -105,6 +115,9 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
     switchTo(2);
     ASSERT_TRUE(waitFor([&] { return running("boris"); })) << "the second account logs in";
     control("/control/next-user?name=vera");
+    act("profiles");
+    for (const char* step : {"add", "form-name:Дом", "form-save", "close"})
+        act("test-screen", std::string("[<'") + step + "'>]");
     switchTo(3);
     ASSERT_TRUE(waitFor([&] { return running("vera"); })) << "the third account logs in";
     switchTo(1);
@@ -126,9 +139,23 @@ TEST(BackgroundProfilesProcess, ARiseInABackgroundAccountNotifiesOnceAndReachesT
     EXPECT_EQ(notifications.notifications()[0].summary, "Работа");
     EXPECT_TRUE(menuHas("Основной (3)") && menuHas("Дом (3)")) << "the other accounts kept their counts";
     EXPECT_EQ(pageLoads("anna"), 1) << "the page on screen was never reloaded";
+    act("reload");
+    EXPECT_TRUE(waitFor([&] { return pageLoads("anna") == 2; })) << "a reload asks again as the same account";
 
-    app.reset();
-    g_object_unref(host);
+    // What a notification server does with a click on the body, and then on the button of the
+    // next account's notification.
+    notifications.invokeAction(notifications.notifications()[0].id, "default");
+    EXPECT_TRUE(waitFor([&] { return menuHas("Активный профиль: Работа"); })) << menuText();
+    control("/control/user-unread?user=vera&chat=0&count=4");
+    ASSERT_TRUE(waitFor([&] { return notifications.notifications().size() == 2; }));
+    const auto button = notifications.notifications()[1];
+    EXPECT_EQ(button.summary, "Дом");
+    notifications.invokeAction(button.id, button.actions.at(2));
+    EXPECT_TRUE(waitFor([&] { return menuHas("Активный профиль: Дом"); })) << menuText();
+    const auto quit = menuEntry("Выход");
+    ASSERT_TRUE(quit) << menuText();
+    orvi::test::clickMenuEntry(host, itemName, *quit);
+    EXPECT_EQ(app->waitForExit(15s), 0) << "\"Выход\" ends the application normally";
 }
 
 } // namespace

@@ -71,21 +71,33 @@ bool nameHasOwner(GDBusConnection* connection, const char* name) {
     return has;
 }
 
+guint ownName(GDBusConnection* connection, const char* name) {
+    bool owned = false;
+    const guint owner = g_bus_own_name_on_connection(
+        connection, name, G_BUS_NAME_OWNER_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, gpointer flag) { *static_cast<bool*>(flag) = true; }, nullptr,
+        &owned, nullptr);
+    if (waitUntil([&] { return owned; }))
+        return owner;
+    g_bus_unown_name(owner);
+    return 0;
+}
+
 SignalRecorder::SignalRecorder(GDBusConnection* connection, const char* interface, const char* member)
     : m_connection(G_DBUS_CONNECTION(g_object_ref(connection))) {
     m_subscription = g_dbus_connection_signal_subscribe(
         m_connection, nullptr, interface, member, nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*,
-           GVariant* parameters, gpointer self) {
-            static_cast<SignalRecorder*>(self)->m_emissions.push_back({path, g_variant_ref(parameters)});
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+           gpointer self) {
+            static_cast<SignalRecorder*>(self)->m_emissions.push_back(g_variant_ref(parameters));
         },
         this, nullptr);
 }
 
 SignalRecorder::~SignalRecorder() {
     g_dbus_connection_signal_unsubscribe(m_connection, m_subscription);
-    for (auto& emission : m_emissions)
-        g_variant_unref(emission.parameters);
+    for (GVariant* parameters : m_emissions)
+        g_variant_unref(parameters);
     g_object_unref(m_connection);
 }
 
@@ -104,8 +116,8 @@ std::vector<MenuEntry> menuLayout(GDBusConnection* connection, const std::string
         g_autoptr(GVariant) props = g_variant_get_child_value(child, 1);
         MenuEntry entry;
         g_variant_get_child(child, 0, "i", &entry.id);
-        for (auto [key, field] : {std::pair{"label", &entry.label}, std::pair{"type", &entry.type},
-                                  std::pair{"toggle-type", &entry.toggleType}}) {
+        for (auto [key, field] :
+             {std::pair{"label", &entry.label}, std::pair{"toggle-type", &entry.toggleType}}) {
             const char* text = nullptr;
             if (g_variant_lookup(props, key, "&s", &text))
                 *field = text;

@@ -25,12 +25,13 @@ GVariant* getProperty(GDBusConnection* connection, const char* destination, cons
                       const char* interface, const char* property);
 
 bool nameHasOwner(GDBusConnection* connection, const char* name);
+// Owns the name on the connection and waits until the bus grants it: the owner id, or 0.
+guint ownName(GDBusConnection* connection, const char* name);
 
 // One top-level entry of a com.canonical.dbusmenu menu, as a tray host reads it.
 struct MenuEntry {
     int id = 0;
     std::string label;
-    std::string type;
     std::string toggleType;
     int toggleState = -1;
     bool enabled = true;
@@ -49,16 +50,13 @@ public:
     SignalRecorder(const SignalRecorder&) = delete;
     SignalRecorder& operator=(const SignalRecorder&) = delete;
 
-    struct Emission {
-        std::string path;
-        GVariant* parameters;
-    };
-    const std::vector<Emission>& emissions() const { return m_emissions; }
+    // The parameters of each emission, oldest first.
+    const std::vector<GVariant*>& emissions() const { return m_emissions; }
 
 private:
     GDBusConnection* m_connection;
     guint m_subscription;
-    std::vector<Emission> m_emissions;
+    std::vector<GVariant*> m_emissions;
 };
 
 } // namespace orvi::test

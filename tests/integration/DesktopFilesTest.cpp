@@ -1,8 +1,8 @@
 #include "platform/linux/OrviApplicationInfo.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
-#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -10,30 +10,18 @@ namespace {
 const std::filesystem::path kSource = ORVI_SOURCE_DIR;
 
 struct Run {
-    int status = -1;
+    std::optional<int> status;
     std::string output;
 };
 
-Run run(std::vector<std::string> argv, const std::vector<std::string>& extraEnvironment = {}) {
-    std::vector<gchar*> args;
-    for (auto& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    g_auto(GStrv) env = g_get_environ();
-    for (const auto& entry : extraEnvironment) {
-        const auto eq = entry.find('=');
-        env = g_environ_setenv(env, entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), TRUE);
-    }
-    g_autofree gchar* out = nullptr;
-    g_autofree gchar* err = nullptr;
-    g_autoptr(GError) error = nullptr;
-    Run result;
-    if (!g_spawn_sync(kSource.c_str(), args.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err,
-                      &result.status, &error))
-        return {-1, error->message};
-    result.output = std::string(out) + err;
-    result.status =
-        g_spawn_check_wait_status(result.status, nullptr) ? 0 : (result.status ? result.status : 1);
+// Runs a command in the source tree; what it printed, errors included, comes back as one text.
+Run run(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment = {}) {
+    std::vector<std::string> arguments{"-c", "cd \"$0\" && exec \"$@\" 2>&1", kSource.string()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    auto process = orvi::test::ChildProcess::start("/bin/sh", {arguments, environment, {}});
+    Run result{process->waitForExit(std::chrono::seconds(60)), {}};
+    for (const auto& line : process->lines())
+        result.output += line + "\n";
     return result;
 }
 
@@ -55,7 +43,7 @@ TEST(DesktopFiles, TheLauncherEntryAndTheMetadataPassTheDesktopValidators) {
 
 TEST(DesktopFiles, InstallingPutsEveryFileInPlaceOnceAndRefusesAPathItCannotQuote) {
     orvi::test::TempDir prefix;
-    const std::vector<std::string> env{"ORVI_DESKTOP_PREFIX=" + prefix.path().string()};
+    const std::map<std::string, std::string> env{{"ORVI_DESKTOP_PREFIX", prefix.path().string()}};
     const auto first = run({"bash", "scripts/install-desktop-files", "/opt/orvi build/orvi-wrapper"}, env);
     ASSERT_EQ(first.status, 0) << first.output;
 
@@ -80,7 +68,7 @@ TEST(DesktopFiles, InstallingPutsEveryFileInPlaceOnceAndRefusesAPathItCannotQuot
     EXPECT_EQ(std::filesystem::last_write_time(entryPath), modified);
 
     const auto refused = run({"bash", "scripts/install-desktop-files", "/opt/$HOME/orvi-wrapper"}, env);
-    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.status.value_or(0), 0);
     EXPECT_EQ(orvi::test::readFile(entryPath), entry) << "a refused path changes nothing";
 }
 

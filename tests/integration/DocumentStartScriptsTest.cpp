@@ -1,5 +1,5 @@
 #include "core/prefs/PreferenceKeys.h"
-#include "integration/WebFixture.h"
+#include "integration/WebKitTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,8 @@ Json hostileSnapshot() {
 }
 
 Json seenByPage(engine::WebView& view) {
-    const auto seen = evaluate(view, "window.__seenByPage");
-    EXPECT_TRUE(seen.ok() && seen.value().is_string());
-    return seen.ok() && seen.value().is_string() ? Json::parse(seen.value().get<std::string>()) : Json();
+    const auto seen = valueOf(view, "window.__seenByPage");
+    return seen.is_string() ? Json::parse(seen.get<std::string>()) : Json();
 }
 
 } // namespace
@@ -52,7 +51,7 @@ TEST(DocumentStartScripts, StorageIsRestoredUnchangedOnTheServiceOnlyWithoutOver
     }
     ASSERT_TRUE(fixture.loadHTML(*view, kRecordingPage, "http://x.web.orvi.test/"));
     EXPECT_EQ(seenByPage(*view), hostileSnapshot());
-    EXPECT_EQ(evaluate(*view, "typeof window.__pwned").value(), "undefined");
+    EXPECT_EQ(valueOf(*view, "typeof window.__pwned"), "undefined");
 
     // A reload after a crash runs the restore script again: it fills in, never overwrites.
     evaluate(*view, "localStorage.setItem('token', 'rotated'); localStorage.removeItem('Ключ'); true");

@@ -1,6 +1,6 @@
 #include "PrivateSessionBus.h"
 #include "core/base/Json.h"
-#include "service/HostilePages.h"
+#include "service/ServicePages.h"
 #include "support/AppProcess.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 #include "core/web/policy/NavigationDecider.h"
 #include "fakes/RecordingManualDownloadStarter.h"
-#include "integration/WebFixture.h"
+#include "integration/WebKitTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +12,10 @@ namespace {
 // Routes the web view's decisions through the decider, as the coordinator does.
 struct DecidedPage {
     DecidedPage() {
-        profile = fixture.makeProfile("Work", LocationSettings::defaultLocation());
-        view = fixture.open(profile, profile.locationSettings);
         fixture.navigation.actionDecision = [this](const engine::NavigationAction& action) {
             engine::PolicyDecision decision = engine::PolicyDecision::allow;
             decider.decideAction(*view, action, [&](engine::PolicyDecision d) { decision = d; });
             actionDecisions.emplace_back(action.url, decision);
-            return decision;
-        };
-        fixture.navigation.responseDecision = [this](const engine::NavigationResponse& response) {
-            engine::PolicyDecision decision = engine::PolicyDecision::allow;
-            decider.decideResponse(*view, response, [&](engine::PolicyDecision d) { decision = d; });
-            responseDecisions.emplace_back(response.url, decision);
             return decision;
         };
     }
@@ -39,15 +31,14 @@ struct DecidedPage {
     NavigationPolicyService policy{fixture.domains};
     RecordingManualDownloadStarter downloads;
     NavigationDecider decider{policy, fixture.domains, downloads};
-    Profile profile = fixture.makeProfile("unused", LocationSettings::defaultLocation());
-    std::shared_ptr<engine::WebView> view;
+    Profile profile = WebFixture::makeProfile("Work", LocationSettings::defaultLocation());
+    std::shared_ptr<engine::WebView> view = fixture.open(profile, profile.locationSettings);
     std::vector<std::pair<std::string, engine::PolicyDecision>> actionDecisions;
-    std::vector<std::pair<std::string, engine::PolicyDecision>> responseDecisions;
 };
 
 } // namespace
 
-TEST(NavigationDecisions, FileLinksLandingPageClicksAndImageResponsesAreDecidedOnTheRealEngine) {
+TEST(NavigationDecisions, AFactoryViewCarriesTheLinuxAgentLeavesAnOldParentAndDecidesFileLinksAndTheLanding) {
     DecidedPage page;
     // Opening a service file link starts a manual download instead.
     const std::string photo = "http://files.orvi.test/images/photo.png";
@@ -59,6 +50,11 @@ TEST(NavigationDecisions, FileLinksLandingPageClicksAndImageResponsesAreDecidedO
 
     const std::string landing = "http://app.orvi.test/";
     ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo")));
+    const std::string agent = WebViewFactory::yandexBrowserUserAgent();
+    EXPECT_EQ(evaluate(*page.view, "navigator.userAgent").value(), agent);
+    const auto echoes = page.fixture.env.service->requestsTo("web.orvi.test", "/echo");
+    ASSERT_EQ(echoes.size(), 1u);
+    EXPECT_EQ(echoes[0].header("User-Agent"), agent);
     evaluate(*page.view, "const a = document.createElement('a'); a.id = 'get-app'; a.href = '" + landing +
                              "'; a.textContent = 'app'; document.body.appendChild(a); a.click(); true");
     ASSERT_TRUE(runMainLoopUntil([&] { return page.actionFor(landing).has_value(); }));
@@ -68,18 +64,13 @@ TEST(NavigationDecisions, FileLinksLandingPageClicksAndImageResponsesAreDecidedO
     EXPECT_TRUE(page.fixture.env.service->requestsTo("app.orvi.test", "/").empty());
     EXPECT_TRUE(page.fixture.env.service->requestsTo("files.orvi.test", "/images/photo.png").empty());
 
-    std::shared_ptr<engine::Download> download;
-    page.fixture.navigation.onDownload = [&](const std::shared_ptr<engine::Download>& started) {
-        download = started;
-        started->cancel();
-    };
-    // A form submission passes the action rules, so the response rules decide.
-    evaluate(*page.view, "const f = document.createElement('form'); f.method = 'get'; f.action = '" + photo +
-                             "'; document.body.appendChild(f); f.submit(); true");
-    ASSERT_TRUE(runMainLoopUntil([&] { return download != nullptr; }));
-    ASSERT_FALSE(page.responseDecisions.empty());
-    EXPECT_EQ(page.responseDecisions.back(), std::make_pair(photo + "?", engine::PolicyDecision::download));
-    EXPECT_EQ(download->url(), photo + "?");
-    EXPECT_EQ(page.view->url(), page.fixture.webURL("/echo"));
-    EXPECT_EQ(page.downloads.links.size(), 1u);
+    // A cached view handed out again leaves its old parent and stays usable.
+    GtkWidget* box = g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
+    gtk_box_append(GTK_BOX(box), engine::webkit::WebKitEngine::widget(*page.view));
+    ASSERT_TRUE(page.view->isInViewHierarchy());
+    EXPECT_EQ(page.fixture.factory->makeWebView(page.profile, std::nullopt), page.view);
+    EXPECT_FALSE(page.view->isInViewHierarchy());
+    EXPECT_EQ(gtk_widget_get_first_child(box), nullptr);
+    ASSERT_TRUE(loadAndWait(*page.view, page.fixture.navigation, page.fixture.webURL("/echo?again")));
+    g_object_unref(box);
 }

@@ -1,12 +1,7 @@
 #include "PrivateSessionBus.h"
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
+#include <map>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace orvi::test {
 
@@ -14,44 +9,23 @@ namespace {
 bool g_active = false;
 }
 
-PrivateSessionBus::PrivateSessionBus() {
-    gchar* argv[] = {const_cast<gchar*>("dbus-daemon"), const_cast<gchar*>("--session"),
-                     const_cast<gchar*>("--nofork"), const_cast<gchar*>("--print-address=1"), nullptr};
-    gint out = -1;
-    GError* error = nullptr;
-    if (!g_spawn_async_with_pipes(
-            nullptr, argv, nullptr,
-            static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
-                                     G_SPAWN_STDERR_TO_DEV_NULL),
-            [](gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }, nullptr, &m_pid, nullptr, &out, nullptr,
-            &error)) {
-        std::fprintf(stderr, "cannot start a private dbus-daemon: %s\n", error->message);
-        g_error_free(error);
-        m_pid = 0;
-        return;
-    }
-    std::string address;
-    char c = 0;
-    while (read(out, &c, 1) == 1 && c != '\n')
-        address += c;
-    close(out);
-    if (address.empty()) {
-        std::fprintf(stderr, "the private dbus-daemon printed no address\n");
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
-        return;
-    }
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    g_active = true;
+// GLib's test bus also clears the display and the runtime folder from the environment, which
+// the web views and the programs the tests start still need.
+PrivateSessionBus::PrivateSessionBus() : m_bus(g_test_dbus_new(G_TEST_DBUS_NONE)) {
+    std::map<std::string, std::string> kept;
+    for (const char* name : {"DISPLAY", "XDG_RUNTIME_DIR"})
+        if (const char* value = g_getenv(name))
+            kept[name] = value;
+    g_test_dbus_up(m_bus);
+    for (const auto& [name, value] : kept)
+        g_setenv(name.c_str(), value.c_str(), TRUE);
+    g_active = g_test_dbus_get_bus_address(m_bus) != nullptr;
 }
 
+// Stopped, not taken down: taking it down waits for every holder of the bus connection to let
+// go of it, and GTK and the notification tests' shared application hold it to the end.
 PrivateSessionBus::~PrivateSessionBus() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        g_spawn_close_pid(m_pid);
-    }
+    g_test_dbus_stop(m_bus);
 }
 
 bool PrivateSessionBus::isActive() {

@@ -18,7 +18,7 @@ public:
     static bool isActive();
 
 private:
-    GPid m_pid = 0;
+    GTestDBus* m_bus;
 };
 
 } // namespace orvi::test

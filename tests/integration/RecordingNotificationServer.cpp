@@ -15,18 +15,11 @@ constexpr const char* kIntrospection = R"xml(
       <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
     </method>
     <method name="CloseNotification"><arg type="u" direction="in"/></method>
-    <method name="GetCapabilities"><arg type="as" direction="out"/></method>
-    <method name="GetServerInformation">
-      <arg type="s" direction="out"/><arg type="s" direction="out"/>
-      <arg type="s" direction="out"/><arg type="s" direction="out"/>
-    </method>
-    <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
     <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
   </interface>
 </node>)xml";
 
 constexpr const char* kPath = "/org/freedesktop/Notifications";
-constexpr const char* kName = "org.freedesktop.Notifications";
 
 } // namespace
 
@@ -35,30 +28,20 @@ RecordingNotificationServer::RecordingNotificationServer() : m_connection(newBus
 RecordingNotificationServer::~RecordingNotificationServer() {
     if (m_owner)
         g_bus_unown_name(m_owner);
-    if (m_registration)
-        g_dbus_connection_unregister_object(m_connection, m_registration);
+    m_export.reset();
     g_object_unref(m_connection);
 }
 
 bool RecordingNotificationServer::start() {
-    static const GDBusInterfaceVTable vtable{
-        &RecordingNotificationServer::onMethodCall, nullptr, nullptr, {}};
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    m_registration = g_dbus_connection_register_object(m_connection, kPath, node->interfaces[0], &vtable,
-                                                       this, nullptr, nullptr);
-    g_dbus_node_info_unref(node);
-    m_owner = g_bus_own_name_on_connection(
-        m_connection, kName, G_BUS_NAME_OWNER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, gpointer self) {
-            static_cast<RecordingNotificationServer*>(self)->m_owned = true;
-        },
-        nullptr, this, nullptr);
-    return m_registration && waitUntil([this] { return m_owned; });
+    m_export =
+        std::make_unique<platform::DBusObjectExport>(m_connection, kPath, kIntrospection, &onMethodCall,
+                                                     nullptr, this, "❌ Recording server not exported: ");
+    m_owner = ownName(m_connection, "org.freedesktop.Notifications");
+    return m_export->isExported() && m_owner;
 }
 
 void RecordingNotificationServer::invokeAction(guint32 id, const std::string& actionKey) {
-    g_dbus_connection_emit_signal(m_connection, nullptr, kPath, kName, "ActionInvoked",
-                                  g_variant_new("(us)", id, actionKey.c_str()), nullptr);
+    m_export->emitSignal("ActionInvoked", g_variant_new("(us)", id, actionKey.c_str()));
     g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
 }
 
@@ -66,44 +49,25 @@ void RecordingNotificationServer::onMethodCall(GDBusConnection*, const gchar*, c
                                                const gchar* method, GVariant* parameters,
                                                GDBusMethodInvocation* invocation, gpointer self) {
     auto* server = static_cast<RecordingNotificationServer*>(self);
-    const std::string name = method;
-    if (name == "Notify") {
+    if (g_str_equal(method, "Notify")) {
         Notify n;
-        const char *appName, *icon, *summary, *body;
+        const char *summary, *body;
         g_autoptr(GVariantIter) actions = nullptr;
-        g_autoptr(GVariantIter) hints = nullptr;
-        g_variant_get(parameters, "(&su&s&s&sasa{sv}i)", &appName, &n.replacesId, &icon, &summary, &body,
-                      &actions, &hints, &n.timeout);
-        n.appName = appName;
-        n.appIcon = icon;
+        g_variant_get(parameters, "(&su&s&s&sas@a{sv}i)", nullptr, &n.replacesId, nullptr, &summary, &body,
+                      &actions, nullptr, nullptr);
         n.summary = summary;
         n.body = body;
         const char* action = nullptr;
         while (g_variant_iter_next(actions, "&s", &action))
             n.actions.emplace_back(action);
-        const char* key = nullptr;
-        GVariant* value = nullptr;
-        while (g_variant_iter_next(hints, "{&sv}", &key, &value)) {
-            g_autofree gchar* printed = g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)
-                                            ? g_strdup(g_variant_get_string(value, nullptr))
-                                            : g_variant_print(value, FALSE);
-            n.hints[key] = printed;
-            g_variant_unref(value);
-        }
         n.id = n.replacesId ? n.replacesId : server->m_nextId++;
         server->m_notifications.push_back(n);
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", n.id));
-    } else if (name == "CloseNotification") {
+    } else {
         guint32 id = 0;
         g_variant_get(parameters, "(u)", &id);
         server->m_closed.push_back(id);
         g_dbus_method_invocation_return_value(invocation, nullptr);
-    } else if (name == "GetCapabilities") {
-        const char* caps[] = {"actions", "body", "body-markup", nullptr};
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", caps));
-    } else {
-        g_dbus_method_invocation_return_value(
-            invocation, g_variant_new("(ssss)", "recorder", "orvi-tests", "1.0", "1.2"));
     }
 }
 

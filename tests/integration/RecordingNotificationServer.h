@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/linux/DBusObjectExport.h"
+
 #include <gio/gio.h>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,14 +14,10 @@ namespace orvi::test {
 class RecordingNotificationServer {
 public:
     struct Notify {
-        std::string appName;
         guint32 replacesId = 0;
-        std::string appIcon;
         std::string summary;
         std::string body;
         std::vector<std::string> actions;
-        std::map<std::string, std::string> hints; // printed values
-        gint32 timeout = 0;
         guint32 id = 0; // what the server answered
     };
 
@@ -40,9 +38,8 @@ private:
                              GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self);
 
     GDBusConnection* m_connection;
-    guint m_registration = 0;
+    std::unique_ptr<platform::DBusObjectExport> m_export;
     guint m_owner = 0;
-    bool m_owned = false;
     guint32 m_nextId = 1;
     std::vector<Notify> m_notifications;
     std::vector<guint32> m_closed;

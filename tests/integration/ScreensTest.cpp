@@ -7,16 +7,21 @@
 #include "core/profiles/ProfilesViewModel.h"
 #include "core/shell/MainWebViewModel.h"
 #include "core/web/policy/NavigationPolicyService.h"
+#include "engine/webkit/WebKitEngine.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualScheduler.h"
 #include "fakes/MemoryPreferencesStore.h"
 #include "fakes/RecordingFileSaving.h"
+#include "integration/WebKitTestSupport.h"
 #include "support/PageFakes.h"
 #include "ui/MainWindow.h"
+#include "ui/PageHostView.h"
+#include "ui/PasswordSheets.h"
 #include "ui/ScreenActions.h"
 #include "ui/Styles.h"
 
 #include <gtest/gtest.h>
+#include <gtkmm/init.h>
 
 using namespace orvi;
 using namespace orvi::test;
@@ -28,15 +33,13 @@ void drainMainContext() {
     }
 }
 
-// The screens as the application builds them, over a store in memory and a page that
-// never loads: the main window with its toolbar, the actions, the sheets.
+// The screens as the application builds them, over a store in memory (the default profile
+// and the ones named) and a page that never loads: the main window with its toolbar, the
+// actions, the sheets.
 struct ScreensFixture {
-    explicit ScreensFixture(const std::vector<std::string>& names) {
-        auto first = store.profiles().front();
-        first.name = names.front();
-        store.updateProfile(first);
-        for (std::size_t i = 1; i < names.size(); ++i)
-            profiles.addProfile({names[i]});
+    explicit ScreensFixture(const std::vector<std::string>& names = {}) {
+        for (const auto& name : names)
+            profiles.addProfile({name});
         ui::installStyles();
         window = std::make_unique<ui::MainWindow>(WindowSize{450, 800});
         window->installToolbar(profiles, mainModel);
@@ -87,6 +90,9 @@ struct ScreensFixture {
 
     Glib::RefPtr<Gtk::Application> application =
         Gtk::Application::create("com.orviwrapper.ScreensTest", Gio::Application::Flags::NON_UNIQUE);
+    // First, so that it outlives every web view; only the page tests build it.
+    TempDir folder;
+    std::unique_ptr<engine::webkit::WebKitEngine> engine;
     LogCapture log;
     ManualScheduler scheduler;
     MemoryPreferencesStore preferences;
@@ -112,7 +118,7 @@ struct ScreensFixture {
 } // namespace
 
 TEST(Screens, FormsRefuseATakenNameOnlyACityChangeRebuildsThePageAndControlDigitSwitches) {
-    ScreensFixture f({"Основной"});
+    ScreensFixture f;
     f.activate("profiles");
     auto* screen = f.actions->profilesScreen();
     ASSERT_NE(screen, nullptr);
@@ -162,7 +168,7 @@ TEST(Screens, FormsRefuseATakenNameOnlyACityChangeRebuildsThePageAndControlDigit
 // равно" keeps the warning away from then on.
 TEST(Screens, EveryButtonOfTheVPNAlertLetsThePageTryAgain) {
     for (const std::string response : {"disconnect", "ignore", "cancel"}) {
-        ScreensFixture f({"Основной"});
+        ScreensFixture f;
         f.actions->vpnWarningFlow().loadAskedForWarning();
         AdwMessageDialog* alert = nullptr;
         GList* toplevels = gtk_window_list_toplevels();
@@ -189,9 +195,7 @@ TEST(Screens, CoordinatesReadBothDecimalSeparatorsAndFlagWhatIsNoNumber) {
     for (const auto& c : std::vector<Case>{{"", std::nullopt, false},
                                            {"55,75", 55.75, false},
                                            {" 37.6 ", 37.6, false},
-                                           {"\xE2\x88\x92"
-                                            "12.5",
-                                            -12.5, false},
+                                           {"−12.5", -12.5, false},
                                            {"север", std::nullopt, true},
                                            {"12.5.1", std::nullopt, true},
                                            {"1e400", std::nullopt, true}}) {
@@ -207,4 +211,102 @@ TEST(Screens, CoordinatesReadBothDecimalSeparatorsAndFlagWhatIsNoNumber) {
             EXPECT_NEAR(ui::ProfileForm::parseCoordinate(text, malformed).value_or(1e9), *value, 1e-8);
         }
     }
+}
+
+// Three profiles' real web views in the page host of the shown window; the page never loads
+// (the virtual clock never lets the window wait end), which is all a switch needs.
+TEST(Screens, ASwitchShowsAnotherPageWithoutMovingAnyAndADroppedPageLeaves) {
+    ScreensFixture f({"Работа", "Дом"});
+    const auto profiles = f.store.profiles();
+    f.engine =
+        std::make_unique<engine::webkit::WebKitEngine>(f.folder.path() / "data", f.folder.path() / "cache");
+    WebViewFactory factory(*f.engine, f.preferences, f.scheduler, OrviDomains::defaults());
+    auto host = std::make_unique<ui::PageHostView>(
+        f.mainModel,
+        PageHost::Context{
+            PageLoadContext{f.scheduler, f.preferences, OrviDomains::defaults(), f.vpn, f.sessions},
+            [&](const Profile& profile, const std::optional<LocationSettings>& location) {
+                return factory.makeWebView(profile, location);
+            }},
+        [] { return PageLoader::Options{}; },
+        [](engine::WebView& webView) { return engine::webkit::WebKitEngine::widget(webView); });
+    auto dropped = factory.webViewRemoved.connect([&](const ProfileId& id) { host->dropPage(id); });
+    f.window->setContent(*host);
+    f.window->present();
+    GtkRoot* root = GTK_ROOT(f.window->gobj());
+
+    auto shownWidget = [&] { return engine::webkit::WebKitEngine::widget(*host->webView()); };
+    auto switchTo = [&](const Profile& profile) {
+        f.store.setActiveProfile(profile.id);
+        f.scheduler.advance(MainWebViewModel::kSwitchGuard);
+        runMainLoopFor(std::chrono::milliseconds(50));
+    };
+    GtkWidget* first = shownWidget();
+    GtkWidget* pages = gtk_widget_get_parent(first);
+    ASSERT_TRUE(GTK_IS_STACK(pages));
+    ASSERT_TRUE(runMainLoopUntil([&] { return gtk_widget_get_mapped(first); }));
+    gtk_widget_grab_focus(first);
+    int parentChanges = 0;
+    const gulong watch = g_signal_connect_swapped(first, "notify::parent",
+                                                  G_CALLBACK(+[](int* count) { ++*count; }), &parentChanges);
+
+    switchTo(profiles[1]);
+    GtkWidget* second = shownWidget();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(gtk_stack_get_visible_child(GTK_STACK(pages)), second);
+    EXPECT_FALSE(gtk_widget_get_mapped(first));
+    EXPECT_EQ(gtk_root_get_focus(root), second) << "the keyboard follows the page on screen";
+    switchTo(profiles[2]);
+    switchTo(profiles[0]);
+    EXPECT_EQ(shownWidget(), first);
+    EXPECT_EQ(gtk_widget_get_parent(first), pages);
+    EXPECT_EQ(parentChanges, 0) << "the page came back without leaving its place";
+    EXPECT_TRUE(gtk_widget_get_mapped(first));
+    EXPECT_EQ(gtk_root_get_focus(root), first);
+    g_signal_handler_disconnect(first, watch);
+
+    // A dropped page that is not on screen leaves at once; the one on screen stays until
+    // its replacement is shown.
+    factory.removeWebView(profiles[1].id);
+    EXPECT_EQ(gtk_widget_get_parent(second), nullptr);
+    factory.removeWebView(profiles[0].id);
+    EXPECT_EQ(gtk_stack_get_visible_child(GTK_STACK(pages)), first);
+    host->rebuildAfterDrop(profiles[0].id);
+    f.scheduler.runPending();
+    EXPECT_NE(shownWidget(), first);
+    EXPECT_EQ(gtk_stack_get_visible_child(GTK_STACK(pages)), shownWidget());
+    EXPECT_EQ(gtk_widget_get_parent(first), nullptr);
+    f.actions.reset();
+    f.window.reset();
+}
+
+TEST(SettingsScreen, EncryptedExportStaysDisabledUntilBothPasswordsMatchAndAreNotEmpty) {
+    Gtk::init_gtkmm_internals();
+    Gtk::Window parent;
+    std::vector<std::string> exported;
+    ui::ExportPasswordSheet sheet(parent, [&](std::string password) { exported.push_back(password); });
+    struct Case {
+        const char* password;
+        const char* confirmation;
+        bool enabled;
+        bool mismatchShown;
+    };
+    const Case cases[] = {
+        {"", "", false, false},           {"", "секрет", false, false},      {"секрет", "", false, true},
+        {"секрет", "секре", false, true}, {"секрет", "секрет", true, false},
+    };
+    for (const auto& c : cases) {
+        sheet.passwordEntry().set_text(c.password);
+        sheet.confirmationEntry().set_text(c.confirmation);
+        EXPECT_EQ(sheet.exportButton().get_sensitive(), c.enabled) << c.password << " / " << c.confirmation;
+        EXPECT_EQ(sheet.mismatchLabel().get_visible(), c.mismatchShown)
+            << c.password << " / " << c.confirmation;
+    }
+    sheet.passwordEntry().set_text("секрет");
+    sheet.confirmationEntry().set_text("другой");
+    g_signal_emit_by_name(sheet.exportButton().gobj(), "clicked");
+    EXPECT_TRUE(exported.empty());
+    sheet.confirmationEntry().set_text("секрет");
+    g_signal_emit_by_name(sheet.exportButton().gobj(), "clicked");
+    EXPECT_EQ(exported, std::vector<std::string>{"секрет"});
 }

@@ -3,7 +3,6 @@
 #include "engine/webkit/WebKitConversions.h"
 
 #include "engine/webkit/ProxyEnvironment.h"
-#include "service/RecordedRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -55,17 +54,4 @@ TEST(WebKitConversions, TheExceptionMessageLosesOnlyItsLocation) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(pageExceptionMessage(c.text), c.message) << c.text;
-}
-
-TEST(WebKitConversions, CookiesRoundTripThroughLibsoup) {
-    const engine::Cookie cookies[] = {
-        {"a", "1", "web.orvi.test", "/", true, true, 4102444800.0, "strict"},
-        {"b", "", ".orvi.test", "/path", false, false, std::nullopt, "none"},
-        {"c", "x=y", "web.orvi.test", "/", false, true, 1700000000.0, "lax"},
-    };
-    for (const auto& cookie : cookies) {
-        SoupCookie* soup = soupCookieFrom(cookie);
-        EXPECT_EQ(cookieFromSoup(soup), cookie) << cookie.name;
-        soup_cookie_free(soup);
-    }
 }

@@ -1,8 +1,11 @@
 #include "integration/WebKitTestSupport.h"
 
+#include "support/NamedProfile.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <glib.h>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 namespace orvi::test {
 
@@ -40,34 +43,34 @@ WebKitTestEnvironment::WebKitTestEnvironment(std::optional<std::filesystem::path
     engine = std::make_unique<engine::webkit::WebKitEngine>(dataRoot(), cacheRoot(), service->proxyURL());
 }
 
-WebKitTestEnvironment::~WebKitTestEnvironment() = default;
-
-std::shared_ptr<engine::WebView>
-WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store) {
+std::shared_ptr<engine::WebView> WebKitTestEnvironment::makeWebView(std::shared_ptr<engine::DataStore> store,
+                                                                    engine::NavigationDelegate* navigation) {
     engine::WebViewConfiguration configuration;
     configuration.dataStore = std::move(store);
-    return engine->makeWebView(configuration);
+    auto view = engine->makeWebView(configuration);
+    if (navigation)
+        view->setNavigationDelegate(navigation);
+    return view;
 }
 
-void RecordingNavigationDelegate::decidePolicyForNavigationAction(
-    engine::WebView&, const engine::NavigationAction& action,
-    std::function<void(engine::PolicyDecision)> decisionHandler) {
-    actions.push_back(action);
-    decisionHandler(actionDecision ? actionDecision(action) : engine::PolicyDecision::allow);
+TestPage::TestPage(engine::WebViewConfiguration configuration) {
+    if (!configuration.dataStore)
+        configuration.dataStore = env.engine->nonPersistentDataStore();
+    view = env.engine->makeWebView(configuration);
+    view->setNavigationDelegate(&nav);
 }
 
-void RecordingNavigationDelegate::decidePolicyForNavigationResponse(
-    engine::WebView&, const engine::NavigationResponse& response,
-    std::function<void(engine::PolicyDecision)> decisionHandler) {
-    responses.push_back(response);
-    decisionHandler(responseDecision ? responseDecision(response) : engine::PolicyDecision::allow);
+TestPage::~TestPage() {
+    view.reset();
+    if (window)
+        gtk_window_destroy(GTK_WINDOW(window));
 }
 
-void RecordingNavigationDelegate::navigationDidBecomeDownload(
-    engine::WebView&, const std::shared_ptr<engine::Download>& download) {
-    downloads.push_back(download);
-    if (onDownload)
-        onDownload(download);
+void TestPage::show() {
+    window = gtk_window_new();
+    gtk_window_set_default_size(GTK_WINDOW(window), 900, 700);
+    gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
+    gtk_window_present(GTK_WINDOW(window));
 }
 
 void RecordingDownloadDelegate::decideDestination(
@@ -85,25 +88,6 @@ void RecordingDownloadDelegate::decideDestination(
     if (chosen)
         destinations.push_back(*chosen);
     completion(chosen);
-}
-
-void RecordingUIDelegate::runJavaScriptAlert(engine::WebView&, const std::string& message,
-                                             std::function<void()> completion) {
-    alerts.push_back(message);
-    completion();
-}
-
-void RecordingUIDelegate::runJavaScriptConfirm(engine::WebView&, const std::string& message,
-                                               std::function<void(bool)> completion) {
-    confirms.push_back(message);
-    completion(confirmAnswer);
-}
-
-void RecordingUIDelegate::requestMediaCapturePermission(
-    engine::WebView&, const std::string& origin, engine::MediaCaptureType type,
-    std::function<void(engine::PermissionDecision)> decisionHandler) {
-    permissionRequests.emplace_back(origin, type);
-    decisionHandler(permissionAnswer);
 }
 
 bool waitForFinish(RecordingNavigationDelegate& delegate, int finishedBefore) {
@@ -144,6 +128,13 @@ engine::ScriptResult evaluate(engine::WebView& view, const std::string& script, 
         [&](auto completion) { view.evaluateJavaScript(script, world, std::move(completion)); });
 }
 
+Json valueOf(engine::WebView& view, const std::string& script, engine::World world) {
+    auto result = evaluate(view, script, world);
+    if (!result.ok())
+        ADD_FAILURE() << script << ": " << result.error().message;
+    return result.ok() ? result.value() : Json();
+}
+
 engine::ScriptResult callAsync(engine::WebView& view, const std::string& body, const Json& arguments,
                                engine::World world) {
     return waitForScript(
@@ -158,7 +149,10 @@ std::optional<engine::Cookie> findCookie(const std::vector<engine::Cookie>& cook
     return std::nullopt;
 }
 
-bool logIn(engine::WebView& view, RecordingNavigationDelegate& nav, const std::string& user) {
+bool logIn(WebKitTestEnvironment& env, engine::WebView& view, RecordingNavigationDelegate& nav,
+           const std::string& user) {
+    if (!loadAndWait(view, nav, env.service->webURL("/")))
+        return false;
     int before = nav.finished;
     auto clicked = evaluate(view, "document.querySelector('input[name=user]').value = '" + user +
                                       "'; document.getElementById('login-button').click(); true");
@@ -181,6 +175,29 @@ void setCookie(engine::DataStore& store, const engine::Cookie& cookie) {
     bool done = false;
     store.cookieStore().setCookie(cookie, [&] { done = true; });
     runMainLoopUntil([&] { return done; });
+}
+
+WebFixture::WebFixture()
+    : domains(
+          OrviDomains::fromJsonText(env.service->endpoints().toJson().dump(), "imitation endpoints").value()),
+      factory(std::make_unique<WebViewFactory>(*env.engine, preferences, scheduler, domains)) {}
+
+Profile WebFixture::makeProfile(const std::string& name, const LocationSettings& location) {
+    auto profile = namedProfile(ProfileId::generate(), name);
+    profile.locationSettings = location;
+    return profile;
+}
+
+std::shared_ptr<engine::WebView> WebFixture::open(const Profile& profile, const LocationSettings& location) {
+    auto view = factory->makeWebView(profile, location);
+    view->setNavigationDelegate(&navigation);
+    return view;
+}
+
+bool WebFixture::loadHTML(engine::WebView& view, const std::string& html, const std::string& baseURL) {
+    const int before = navigation.finished;
+    view.loadHTMLString(html, baseURL);
+    return waitForFinish(navigation, before);
 }
 
 } // namespace orvi::test

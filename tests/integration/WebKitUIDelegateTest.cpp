@@ -7,83 +7,62 @@ using namespace orvi::test;
 
 namespace {
 
-struct DialogPage {
-    WebKitTestEnvironment env;
-    std::shared_ptr<engine::WebView> view;
-    RecordingNavigationDelegate nav;
-    RecordingUIDelegate ui;
-    GtkWidget* window = nullptr;
-    ~DialogPage() {
-        if (window)
-            gtk_window_destroy(GTK_WINDOW(window));
-    }
+engine::WebViewConfiguration withMockCapture() {
+    engine::WebViewConfiguration configuration;
+    configuration.mockCaptureDevicesEnabled = true;
+    return configuration;
+}
 
-    DialogPage() {
-        engine::WebViewConfiguration configuration;
-        configuration.dataStore = env.engine->nonPersistentDataStore();
-        configuration.mockCaptureDevicesEnabled = true;
-        view = env.engine->makeWebView(configuration);
-        view->setNavigationDelegate(&nav);
+struct DialogPage : TestPage {
+    DialogPage() : TestPage(withMockCapture()) {
         view->setUIDelegate(&ui);
-        // WebKit asks for media capture only for a page that is on screen.
-        window = gtk_window_new();
-        gtk_window_set_child(GTK_WINDOW(window), engine::webkit::WebKitEngine::widget(*view));
-        gtk_window_present(GTK_WINDOW(window));
-        // Media capture needs a secure context; a loopback origin is one without TLS.
+        show();
+        load();
+    }
+    // Media capture needs a secure context; a loopback origin is one without TLS.
+    void load() {
         int before = nav.finished;
         view->loadHTMLString("<!DOCTYPE html><title>Dialogs</title>", "http://localhost/");
         if (!waitForFinish(nav, before))
             ADD_FAILURE() << "the page did not load";
     }
+    ~DialogPage() { view->setUIDelegate(nullptr); }
+
+    RecordingUIDelegate ui;
 };
 
 } // namespace
 
-TEST(WebKitUIDelegate, AlertsAndConfirmsWaitForTheDelegatesAnswer) {
+TEST(WebKitUIDelegate, AlertsConfirmsAndMediaCaptureWaitForTheDelegatesAnswer) {
     DialogPage page;
     for (const bool answer : {true, false}) {
         page.ui.confirmAnswer = answer;
-        auto result = evaluate(*page.view, "alert('Привет'); confirm('Удалить?')");
-        ASSERT_TRUE(result.ok()) << result.error().message;
-        EXPECT_EQ(result.value(), answer);
+        EXPECT_EQ(valueOf(*page.view, "alert('Привет'); confirm('Удалить?')"), answer);
     }
     EXPECT_EQ(page.ui.alerts, (std::vector<std::string>{"Привет", "Привет"}));
     EXPECT_EQ(page.ui.confirms, (std::vector<std::string>{"Удалить?", "Удалить?"}));
 
-    auto prompt = evaluate(*page.view, "prompt('Имя?', 'x')");
-    ASSERT_TRUE(prompt.ok());
-    EXPECT_EQ(prompt.value(), nullptr) << "no prompt is offered";
+    EXPECT_EQ(valueOf(*page.view, "prompt('Имя?', 'x')"), nullptr) << "no prompt is offered";
 
     // An answer that comes later, from the main loop.
-    struct Later : RecordingUIDelegate {
-        void runJavaScriptConfirm(engine::WebView&, const std::string& message,
-                                  std::function<void(bool)> completion) override {
-            confirms.push_back(message);
-            pending = std::move(completion);
-        }
-        std::function<void(bool)> pending;
-    } later;
-    page.view->setUIDelegate(&later);
+    page.ui.holdConfirms = true;
     std::optional<engine::ScriptResult> deferred;
     page.view->evaluateJavaScript("confirm('Позже?')", engine::World::page,
                                   [&](engine::ScriptResult result) { deferred.emplace(std::move(result)); });
-    ASSERT_TRUE(runMainLoopUntil([&] { return bool(later.pending); }));
+    ASSERT_TRUE(runMainLoopUntil([&] { return bool(page.ui.heldConfirm); }));
     runMainLoopFor(std::chrono::milliseconds(100));
     EXPECT_FALSE(deferred.has_value()) << "the page waits for the answer";
-    later.pending(true);
+    page.ui.heldConfirm(true);
     ASSERT_TRUE(runMainLoopUntil([&] { return deferred.has_value(); }));
     ASSERT_TRUE(deferred->ok());
     EXPECT_EQ(deferred->value(), true);
 
     page.view->setUIDelegate(nullptr);
-    auto unattended = evaluate(*page.view, "alert('a'); confirm('b')");
-    ASSERT_TRUE(unattended.ok());
-    EXPECT_EQ(unattended.value(), false);
+    EXPECT_EQ(valueOf(*page.view, "alert('a'); confirm('b')"), false);
     EXPECT_EQ(page.ui.alerts.size(), 2u);
-}
 
-// WebKit remembers a grant for the page, so every case gets a page of its own.
-TEST(WebKitUIDelegate, MediaCaptureIsGrantedOrDeniedByTheDelegate) {
+    // WebKit remembers a grant for the document, so every case loads the page again.
+    page.view->setUIDelegate(&page.ui);
     const char* request = "try { const stream = await navigator.mediaDevices.getUserMedia(constraints);"
                           " const kinds = stream.getTracks().map(t => t.kind).sort();"
                           " stream.getTracks().forEach(t => t.stop()); return kinds; }"
@@ -105,7 +84,7 @@ TEST(WebKitUIDelegate, MediaCaptureIsGrantedOrDeniedByTheDelegate) {
          "NotAllowedError"},
     };
     for (const auto& c : cases) {
-        DialogPage page;
+        page.load();
         page.ui.permissionAnswer = c.answer;
         auto before = page.ui.permissionRequests.size();
         auto result = callAsync(*page.view, request, Json{{"constraints", c.constraints}});

@@ -5,8 +5,7 @@ namespace orvi::test::pages {
 // A conversation of 500 messages that shows the newest 50 and loads older ones 30 at a time
 // whenever its history is scrolled to the top, the way messenger clients do. The fifth load
 // breaks: nothing arrives, and the loader only tries again after the history has been
-// scrolled away from the top and back. "?delay=N" sets the load time in milliseconds,
-// "?total=N" the length of the conversation.
+// scrolled away from the top and back. "?delay=N" sets the load time in milliseconds.
 std::string conversationPage() {
     return R"HTML(<!DOCTYPE html>
 <html lang="ru"><head><meta charset="utf-8"><title>(3) ORVI</title>
@@ -32,9 +31,8 @@ std::string conversationPage() {
 </section>
 <script>
 (function () {
-  const query = new URLSearchParams(location.search);
-  const total = Number(query.get('total') || 500), perDay = 40, firstShown = total - 49, pageSize = 30;
-  const delay = Number(query.get('delay') || 150);
+  const total = 500, perDay = 40, firstShown = total - 49, pageSize = 30;
+  const delay = Number(new URLSearchParams(location.search).get('delay') || 150);
   const history = document.getElementById('history');
   let oldest = firstShown, loading = false, loads = 0, broken = false, armed = true;
 
@@ -45,41 +43,28 @@ std::string conversationPage() {
     if (i === 250) return 'Сообщение 250 <b>&amp;</b> "кавычки" \'апостроф\'';
     return 'Сообщение ' + i;
   }
+  function element(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
   function separator(i) {
-    const node = document.createElement('div');
-    node.className = 'day-divider';
+    const node = element('div', 'day-divider', (dayOf(i) + 1) + ' марта');
     node.setAttribute('role', 'separator');
-    node.textContent = (dayOf(i) + 1) + ' марта';
     return node;
   }
   function message(i) {
     const outgoing = i % 3 === 0;
-    const row = document.createElement('div');
-    row.className = 'msg-row ' + (outgoing ? 'msg-row--out' : 'msg-row--in');
+    const row = element('div', 'msg-row ' + (outgoing ? 'msg-row--out' : 'msg-row--in'));
     row.setAttribute('data-message-id', 'm' + i);
-    const bubble = document.createElement('div');
-    bubble.className = 'bubble';
-    if (!outgoing) {
-      const author = document.createElement('span');
-      author.className = 'author-name';
-      author.textContent = 'Анна Смирнова';
-      bubble.appendChild(author);
-    }
-    if (i % 10 === 7) {
-      const media = document.createElement('div');
-      media.className = 'attachment';
-      media.setAttribute('data-media', 'photo');
-      bubble.appendChild(media);
-    }
-    const body = document.createElement('div');
-    body.className = 'msg-body';
-    body.textContent = textOf(i);
-    bubble.appendChild(body);
-    const time = document.createElement('time');
+    const bubble = row.appendChild(element('div', 'bubble'));
+    if (!outgoing) bubble.appendChild(element('span', 'author-name', 'Анна Смирнова'));
+    if (i % 10 === 7) bubble.appendChild(element('div', 'attachment')).setAttribute('data-media', 'photo');
+    bubble.appendChild(element('div', 'msg-body', textOf(i)));
     const minutes = (i * 7) % (24 * 60);
-    time.textContent = String(Math.floor(minutes / 60)).padStart(2, '0') + ':' + String(minutes % 60).padStart(2, '0');
-    bubble.appendChild(time);
-    row.appendChild(bubble);
+    const clock = String(Math.floor(minutes / 60)).padStart(2, '0') + ':' + String(minutes % 60).padStart(2, '0');
+    bubble.appendChild(element('time', '', clock));
     return row;
   }
   function fragment(from, to) {
@@ -115,7 +100,7 @@ std::string conversationPage() {
   });
   history.appendChild(fragment(firstShown, total));
   history.scrollTop = history.scrollHeight;
-  window.conversation = { oldest: function () { return oldest; }, loads: function () { return loads; } };
+  window.conversation = { loads: function () { return loads; } };
 })();
 </script>
 </body></html>

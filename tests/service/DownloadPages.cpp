@@ -4,12 +4,6 @@ namespace orvi::test::pages {
 
 namespace {
 
-constexpr const char* kHtml = "text/html; charset=utf-8";
-
-PageResponse html(std::string body) {
-    return PageResponse{200, kHtml, std::move(body), {}};
-}
-
 PageResponse attachment(const char* type, std::string body, const std::string& filename, int status = 200) {
     return PageResponse{status, type, std::move(body), {{"Content-Disposition", "attachment; " + filename}}};
 }

@@ -23,6 +23,13 @@ struct PageResponse {
     RecordedRequest::Pairs headers;
 };
 
+inline PageResponse html(std::string body, int status = 200) {
+    return PageResponse{status, "text/html; charset=utf-8", std::move(body), {}};
+}
+inline PageResponse plainText(int status, std::string text) {
+    return PageResponse{status, "text/plain; charset=utf-8", std::move(text) + "\n", {}};
+}
+
 std::optional<PageResponse> mediaPage(const RecordedRequest& request, const ServiceEndpoints& endpoints);
 
 // The bytes each file route serves, so tests can compare what lands on disk.

@@ -1,11 +1,7 @@
 #include "service/ImitationService.h"
 
 #include "core/base/Log.h"
-#include "service/DownloadPages.h"
-#include "service/HostilePages.h"
-#include "service/OutageSwitch.h"
 #include "service/ServicePages.h"
-#include "service/SessionPages.h"
 
 #include <fstream>
 #include <gio/gio.h>
@@ -17,7 +13,6 @@ namespace orvi::test {
 namespace {
 
 inline constexpr std::size_t kMaxHeadSize = 64 * 1024;
-inline constexpr const char* kHtml = "text/html; charset=utf-8";
 inline constexpr const char* kSessionCookieMaxAge = "2592000";
 inline constexpr const char* kNotFound = "<!DOCTYPE html><title>Not found</title>";
 
@@ -36,11 +31,6 @@ std::map<std::string, std::string> formFields(const std::string& encoded) {
     return fields;
 }
 
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string contentTypeOf(const std::string& name) {
     auto dot = name.rfind('.');
     std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
@@ -51,17 +41,6 @@ std::string contentTypeOf(const std::string& name) {
     if (extension == "txt")
         return "text/plain; charset=utf-8";
     return "application/octet-stream";
-}
-
-std::string escaped(const std::string& text) {
-    char* escapedText = g_uri_escape_string(text.c_str(), nullptr, FALSE);
-    std::string result = escapedText;
-    g_free(escapedText);
-    return result;
-}
-
-pages::PageResponse html(std::string body, int status = 200) {
-    return pages::PageResponse{status, kHtml, std::move(body), {}};
 }
 
 int portOf(GSocketAddress* address) {
@@ -266,25 +245,25 @@ ImitationService::Response ImitationService::route(const RecordedRequest& reques
     if (request.host == e.webHost)
         return webClient(request);
     if (request.host == e.serviceDomain)
-        return Response{302, kHtml, "", {{"Location", webURL(request.path)}}};
+        return Response{302, "text/html", "", {{"Location", webURL(request.path)}}};
     if (request.host == e.downloadHost || request.host == e.webDownloadHost || request.host == e.fileHost) {
         if (request.path.rfind("/files/", 0) == 0)
             return file(request);
         if (request.path == "/images/photo.png")
             return Response{200, "image/png", pages::pixelPng(), {}};
         if (request.host == e.downloadHost && (request.path == "/" || request.path == "/download"))
-            return html(pages::landingPage());
-        return html(kNotFound, 404);
+            return pages::html(pages::landingPage());
+        return pages::html(kNotFound, 404);
     }
     if (request.host == e.landingHost)
-        return html(pages::landingPage());
-    return html(pages::foreignPage(request.host));
+        return pages::html(pages::landingPage());
+    return pages::html(pages::foreignPage(request.host));
 }
 
 ImitationService::Response ImitationService::webClient(const RecordedRequest& request) {
     const auto& path = request.path;
     if (path == "/")
-        return html(pages::messengerPage(m_endpoints, autoLogin));
+        return pages::html(pages::messengerPage(m_endpoints, autoLogin));
     if (path == "/static/client.js")
         return Response{200, "application/javascript; charset=utf-8", pages::clientScript(), {}};
     if (path == "/login" && request.method == "POST") {
@@ -293,7 +272,7 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
             m_users.loginName(fields.count("user") && !fields["user"].empty() ? fields["user"] : "alice");
         std::string token = "s-" + user + "-" + std::to_string(g_random_int());
         return Response{303,
-                        kHtml,
+                        "text/html",
                         "",
                         {{"Location", "/"},
                          {"Set-Cookie", "orvi_session=" + token + "; Path=/; Max-Age=" +
@@ -306,27 +285,29 @@ ImitationService::Response ImitationService::webClient(const RecordedRequest& re
     if (auto control = m_users.control(request, formFields(request.query)))
         return *control;
     if (path == "/links")
-        return html(pages::linksPage());
+        return pages::html(pages::linksPage());
     if (path == "/conversation")
-        return html(pages::conversationPage());
+        return pages::html(pages::conversationPage());
     if (path == "/echo")
-        return html("<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>");
-    return html(kNotFound, 404);
+        return pages::html("<!DOCTYPE html><html><head><title>Echo</title></head><body>echo</body></html>");
+    return pages::html(kNotFound, 404);
 }
 
 // Files carry their name as the query says: "as" a plain quoted name, "as8" a
 // percent-encoded UTF-8 name (filename*=UTF-8''), "inline=1" none at all.
 ImitationService::Response ImitationService::file(const RecordedRequest& request) {
     auto fields = formFields(request.query);
-    std::string name = lastComponent(request.path);
+    const std::string name = std::filesystem::path(request.path).filename();
     Response response{200, contentTypeOf(name), "ORVI imitation file " + request.path + "\n", {}};
-    if (fields.count("as8"))
+    if (const auto utf8 = fields.find("as8"); utf8 != fields.end()) {
+        g_autofree char* encoded = g_uri_escape_string(utf8->second.c_str(), nullptr, FALSE);
         response.headers.emplace_back("Content-Disposition",
-                                      "attachment; filename*=UTF-8''" + escaped(fields["as8"]));
-    else if (fields["inline"] != "1")
+                                      std::string("attachment; filename*=UTF-8''") + encoded);
+    } else if (fields["inline"] != "1") {
         response.headers.emplace_back("Content-Disposition", "attachment; filename=\"" +
                                                                  (fields.count("as") ? fields["as"] : name) +
                                                                  "\"");
+    }
     return response;
 }
 

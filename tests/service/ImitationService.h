@@ -43,7 +43,6 @@ public:
     ImitationService& operator=(const ImitationService&) = delete;
 
     const ServiceEndpoints& endpoints() const { return m_endpoints; }
-    int port() const { return m_port; }
     // The value for ORVI_PROXY.
     std::string proxyURL() const;
     // Writes the endpoints file (for ORVI_SERVICE_ENDPOINTS) into the folder and returns its path.

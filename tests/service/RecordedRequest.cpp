@@ -1,18 +1,10 @@
 #include "service/RecordedRequest.h"
 
-#include <algorithm>
-#include <cctype>
+#include <strings.h>
 
 namespace orvi::test {
 
 namespace {
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -41,7 +33,7 @@ RecordedRequest::Pairs parseCookies(std::string_view header) {
 
 std::optional<std::string> RecordedRequest::header(std::string_view name) const {
     for (const auto& [key, value] : headers)
-        if (equalNoCase(key, name))
+        if (key.size() == name.size() && ::strncasecmp(key.data(), name.data(), name.size()) == 0)
             return value;
     return std::nullopt;
 }
@@ -96,7 +88,6 @@ std::optional<RecordedRequest> RecordedRequest::fromRawHead(std::string_view hea
     auto question = pathAndQuery.find('?');
     request.path = pathAndQuery.substr(0, question);
     request.query = question == std::string::npos ? "" : pathAndQuery.substr(question + 1);
-    request.url = "http://" + host + pathAndQuery;
     if (auto cookie = request.header("Cookie"))
         request.cookies = parseCookies(*cookie);
     return request;

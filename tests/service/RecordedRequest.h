@@ -14,8 +14,6 @@ struct RecordedRequest {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
 
     std::string method;
-    // Absolute: scheme, the Host header's host, path and query.
-    std::string url;
     std::string host;
     std::string path;
     std::string query;

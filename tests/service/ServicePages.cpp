@@ -2,6 +2,8 @@
 
 #include "service/MessengerLook.h"
 
+#include <glib.h>
+
 namespace orvi::test::pages {
 
 std::string messengerPage(const ServiceEndpoints& e, bool autoLogin) {
@@ -25,7 +27,7 @@ std::string messengerPage(const ServiceEndpoints& e, bool autoLogin) {
       <a id="landing-link" href=")" +
            files(e.landingHost, "/") + R"(">Скачать приложение</a>
       <a id="foreign-link" href=")" +
-           files(e.outsideHosts.empty() ? "elsewhere.example.test" : e.outsideHosts.front(), "/") +
+           files(e.outsideHosts.front(), "/") +
            R"(">Шрифты</a>
       <a id="elsewhere-link" href="http://elsewhere.example.test/page">Чужой сайт</a>
     </nav>
@@ -76,9 +78,9 @@ std::string clientScript() {
     return element;
   }
 
-  function part(className, text) {
-    const element = document.createElement('span');
-    element.className = className;
+  function part(className, text, tag = 'span') {
+    const element = document.createElement(tag);
+    if (className) element.className = className;
     element.textContent = text;
     return element;
   }
@@ -116,13 +118,8 @@ std::string clientScript() {
   }
 
   function send(text) {
-    const message = document.createElement('div');
-    message.className = 'message outgoing';
-    const body = document.createElement('p');
-    body.textContent = text;
-    const time = document.createElement('time');
-    time.textContent = new Date().toTimeString().slice(0, 5);
-    message.append(body, time);
+    const message = part('message outgoing', '', 'div');
+    message.append(part('', text, 'p'), part('', new Date().toTimeString().slice(0, 5), 'time'));
     const messages = document.getElementById('messages');
     messages.appendChild(message);
     messages.scrollTop = messages.scrollHeight;
@@ -164,7 +161,6 @@ std::string linksPage() {
 <a id="link" href="/echo?from=link">link</a>
 <a id="blank" href="/echo?from=blank" target="_blank">new window</a>
 <form id="form" action="/echo" method="get"><input name="from" value="form"></form>
-<form id="post-form" action="/echo?from=post" method="post"><input name="field" value="1"></form>
 </body></html>
 )";
 }
@@ -182,13 +178,11 @@ std::string foreignPage(const std::string& host) {
 }
 
 std::string pixelPng() {
-    static const unsigned char png[] = {
-        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
-        0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
-        0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x44, 0x41, 0x54, 0x78,
-        0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xf0, 0x1f, 0x00, 0x05, 0x00, 0x01, 0xff, 0x89, 0x99,
-        0x3d, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
-    return std::string(reinterpret_cast<const char*>(png), sizeof(png));
+    gsize size = 0;
+    g_autofree guchar* png = g_base64_decode(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4nGP4z8DwHwAFAAH/iZk9HQAAAABJRU5ErkJggg==",
+        &size);
+    return std::string(reinterpret_cast<const char*>(png), size);
 }
 
 } // namespace orvi::test::pages

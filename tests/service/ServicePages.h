@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/ServiceEndpoints.h"
+#include "service/DownloadPages.h"
 
 #include <string>
 
@@ -22,5 +22,27 @@ std::string foreignPage(const std::string& host);
 std::string conversationPage();
 // A one-pixel PNG image.
 std::string pixelPng();
+
+// Session events a test sets off from outside the application, on the web host:
+//   "/control/session?next=rotate"  the next "/api/chats" poll of a logged-in page gets a new
+//                                  session cookie (its value holds "-rotated-"), as a service
+//                                  that renews its tokens does;
+//   "/control/session?next=end"    that poll instead expires every cookie the service set, so
+//                                  the page stays open over an empty cookie jar (a logout).
+// The poll is answered with a redirect to itself carrying the cookies, so the page still gets
+// its chat list.
+std::optional<PageResponse> sessionPage(const RecordedRequest& request, const ServiceEndpoints& endpoints);
+
+// A web client gone hostile, answered on its own host (a test names it the web host in the
+// endpoints it hands the application): its "/" logs text that forges whole log lines through
+// embedded line breaks, then tries to take the window to look-alike hosts of the service, one
+// after another, and finally logs "hostile page done" (which only a page still on screen can).
+inline constexpr const char* kHostileWebHost = "hostile.orvi.test";
+std::optional<PageResponse> hostilePage(const RecordedRequest& request);
+
+// "Hang, then come back", for the application's behaviour through an outage: from now on every
+// request to the web host is held without an answer, until the process gets SIGUSR1.
+void hangUntilSignalled();
+bool holdsRequest(const RecordedRequest& request, const ServiceEndpoints& endpoints);
 
 } // namespace orvi::test::pages

@@ -5,31 +5,23 @@
 
 namespace orvi::test {
 
-namespace {
-
-pages::PageResponse answer(int status, std::string text) {
-    return pages::PageResponse{status, "text/plain; charset=utf-8", std::move(text) + "\n", {}};
-}
-
-} // namespace
-
 std::optional<pages::PageResponse> UserAccounts::control(const RecordedRequest& request, Fields fields) {
     if (request.path == "/control/next-user") {
         const auto name = fields["name"];
         if (name.empty())
-            return answer(400, "a name is needed");
+            return pages::plainText(400, "a name is needed");
         m_nextNames.push_back(name);
-        return answer(200, "next login: " + name);
+        return pages::plainText(200, "next login: " + name);
     }
     if (request.path == "/control/user-unread") {
         const auto user = fields["user"];
         const auto chat = fields["chat"];
         const auto count = fields["count"];
         if (user.empty() || chat.empty() || count.empty())
-            return answer(400, "user, chat and count are needed");
+            return pages::plainText(400, "user, chat and count are needed");
         m_unread[{user, static_cast<std::size_t>(std::atoi(chat.c_str()))}] =
             std::max(0, std::atoi(count.c_str()));
-        return answer(200, user + " unread set");
+        return pages::plainText(200, user + " unread set");
     }
     return std::nullopt;
 }

@@ -121,7 +121,7 @@ TEST_F(BrowserCookieImportTest, GathersEverySourceKeepsTheFirstOfEachAndOnlyTheS
         " ('', 'shared', 'firefox-first', 'x.web.example', '/', 1893456000000, 1, 0, 2),"
         " ('', 'parent', 'p', '.example', '/', 1893456000, 0, 0, 0),"
         " ('', 'foreign', 'f', 'example.org', '/', 1893456000, 0, 0, 0),"
-        " ('', 'dots', 'd', '.', '/', 1893456000, 0, 0, 0),"
+        " ('', 'dots', 'd', '.', '/', 1893456000, 0, 0, 0), ('', 'bare', 'b', '', '/', 1893456000, 0, 0, 0),"
         " ('userContextId=2', 'container', 'c', '.web.example', '/', 1893456000, 0, 0, 0);");
 
     auto chromium = Db::chromium(home.path() / ".config/chromium/Default/Network/Cookies", "24");
@@ -185,20 +185,6 @@ TEST_F(BrowserCookieImportTest, NothingOfTheDomainCompletesWithZeroAndImportsNot
         session->cookies.cookies.push_back(makeCookie("c", "v", "site" + std::to_string(100 + i) + ".org"));
     EXPECT_EQ(runImport("web.example", nullptr), 0);
     EXPECT_TRUE(target.cookies.cookies.empty());
-}
-
-TEST(BrowserCookieDomainTest, BelongsToTheServiceDomain) {
-    const struct {
-        const char* cookieDomain;
-        bool belongs;
-    } table[] = {
-        {"web.example", true}, {".web.example", true}, {"x.web.example", true}, {".example", true},
-        {"WEB.Example", true}, {"example.org", false}, {".org", false},         {".", false},
-        {"", false},           {"other.test", false},
-    };
-    for (const auto& row : table)
-        EXPECT_EQ(BrowserCookieImport::belongsTo(row.cookieDomain, "web.example"), row.belongs)
-            << row.cookieDomain;
 }
 
 } // namespace

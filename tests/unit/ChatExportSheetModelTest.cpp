@@ -42,14 +42,7 @@ struct ChatExportSheetModelTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ChatExportSheetModelTest, FreshPreferencesGiveTheDefaultsAndStoredOptionsAreClampedButLeftAsStored) {
-    EXPECT_EQ(model->options(), (orvi::ChatExportOptions{4, 6, 3}));
-    EXPECT_TRUE(model->history());
-    EXPECT_EQ(model->format(), TranscriptFormat::html);
-    EXPECT_EQ(model->suggestedFileName(), "ORVI-переписка.html");
-    model->format.set(TranscriptFormat::json);
-    EXPECT_EQ(model->suggestedFileName(), "ORVI-переписка.json");
-
+TEST_F(ChatExportSheetModelTest, StoredOptionsAreClampedOnReadingAndWritingButLeftAsStored) {
     preferences.setInteger(keys::kChatExportRetryCount, 50);
     preferences.setInteger(keys::kChatExportWaitSeconds, 0);
     preferences.setInteger(keys::kChatExportDurationMinutes, 61);
@@ -71,32 +64,14 @@ TEST_F(ChatExportSheetModelTest, FreshPreferencesGiveTheDefaultsAndStoredOptions
     EXPECT_EQ(view->evaluations[1].script, "window.__orviChatExport.configure(20, 10)");
 }
 
-TEST_F(ChatExportSheetModelTest, WithoutHistoryOnlyThePageIsTakenAndCollectorErrorsReplaceTheSaveError) {
+TEST_F(ChatExportSheetModelTest,
+       WithoutHistoryThePageIsTakenAndSavedInTheChosenFormatAndErrorsReplaceEachOther) {
     model->history.set(false);
     model->startCollecting();
     scheduler.runPending();
     EXPECT_EQ(view->evaluations[2].script, "window.__orviChatExport.finish(true)");
-    EXPECT_TRUE(model->collector().transcript());
-    EXPECT_TRUE(model->canDismissInteractively());
-
-    model->saveFailed("диск полон");
-    EXPECT_EQ(model->errorText(), "диск полон");
-    shown.reset();
-    model->startCollecting();
-    EXPECT_EQ(model->errorText(), "Откройте диалог ORVI.");
-    EXPECT_FALSE(model->saveError());
-}
-
-TEST_F(ChatExportSheetModelTest, SavingRendersTheChosenFormatIntoTheChosenFile) {
-    model->startCollecting();
-    scheduler.advance(std::chrono::seconds(1));
-    EXPECT_FALSE(model->canDismissInteractively());
-    model->stopAndSave();
-    scheduler.advance(std::chrono::seconds(1));
-    ASSERT_FALSE(view->heldCompletions.empty());
-    view->heldCompletions.back()(ScriptResult(Json{{"count", 1}}));
-    scheduler.advance(std::chrono::seconds(1));
     ASSERT_TRUE(model->collector().transcript());
+    EXPECT_TRUE(model->canDismissInteractively());
 
     orvi::test::TempDir dir;
     for (auto format : {TranscriptFormat::json, TranscriptFormat::html}) {
@@ -117,6 +92,12 @@ TEST_F(ChatExportSheetModelTest, SavingRendersTheChosenFormatIntoTheChosenFile) 
     ASSERT_TRUE(model->saveError());
     EXPECT_NE(model->saveError()->find("x.html"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+    model->saveFailed("диск полон");
+    EXPECT_EQ(model->errorText(), "диск полон");
+    shown.reset();
+    model->startCollecting();
+    EXPECT_EQ(model->errorText(), "Откройте диалог ORVI.");
+    EXPECT_FALSE(model->saveError());
 }
 
 TEST_F(ChatExportSheetModelTest, ClosingWhileCollectingCancelsAndCleansUp) {

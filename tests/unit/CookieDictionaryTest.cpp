@@ -8,36 +8,21 @@ namespace cookies = orvi::cookies;
 
 namespace {
 
-Cookie cookie(std::string name, std::string value, std::string domain, std::string path, bool secure,
-              bool httpOnly, std::optional<double> expires,
-              std::optional<std::string> sameSite = std::nullopt) {
-    Cookie c;
-    c.name = std::move(name);
-    c.value = std::move(value);
-    c.domain = std::move(domain);
-    c.path = std::move(path);
-    c.isSecure = secure;
-    c.isHTTPOnly = httpOnly;
-    c.expiresDate = expires;
-    c.sameSitePolicy = std::move(sameSite);
-    return c;
-}
-
 // The cookie named "n" with value "v" on domain "d" that most dictionaries below describe.
 Cookie nvd(std::string path = "/", bool secure = false, bool httpOnly = false,
            std::optional<double> expires = std::nullopt, std::optional<std::string> sameSite = std::nullopt) {
-    return cookie("n", "v", "d", std::move(path), secure, httpOnly, expires, std::move(sameSite));
+    return {"n", "v", "d", std::move(path), secure, httpOnly, expires, std::move(sameSite)};
 }
 
 } // namespace
 
 TEST(CookieDictionary, WritesEveryFieldOptionalOnesOnlyWhenSetAndReadsBackTheSameCookieWithoutSameSite) {
-    auto persistent = cookie("sid", "a=b;c", ".web.orvi.test", "/", true, true, 1893456000.5, "lax");
+    Cookie persistent{"sid", "a=b;c", ".web.orvi.test", "/", true, true, 1893456000.5, "lax"};
     EXPECT_EQ(
         cookies::toDictionary(persistent),
         Json::parse(R"({"name":"sid","value":"a=b;c","domain":".web.orvi.test","path":"/","isSecure":true,
                              "isHTTPOnly":true,"expiresDate":1893456000.5,"sameSitePolicy":"lax"})"));
-    auto session = cookie("s", "", "web.orvi.test", "/a", false, false, std::nullopt);
+    const Cookie session{"s", "", "web.orvi.test", "/a"};
     EXPECT_EQ(cookies::toDictionary(session),
               Json::parse(R"({"name":"s","value":"","domain":"web.orvi.test","path":"/a","isSecure":false,
                              "isHTTPOnly":false})"));
@@ -84,8 +69,8 @@ TEST(CookieDictionary, TheTwoReadingsTreatEachDictionaryAsTheirRulesSay) {
 TEST(CookieDictionary, LogHelpersNeverShowValues) {
     std::vector<Cookie> list;
     for (int i = 0; i < 7; ++i)
-        list.push_back(cookie("c" + std::to_string(i), "secret", i % 2 ? "b.test" : "a.test", "/", false,
-                              false, i == 0 ? std::optional<double>(1769861100.0) : std::nullopt));
+        list.push_back({"c" + std::to_string(i), "secret", i % 2 ? "b.test" : "a.test", "/", false, false,
+                        i == 0 ? std::optional<double>(1769861100.0) : std::nullopt});
     auto lines = cookies::firstCookieLines(list);
     lines.push_back(cookies::domainSetText(list));
     lines.push_back(cookies::redacted("secret"));

@@ -61,7 +61,6 @@ TEST(MediaPermissionService, AsksWhatIsNotGrantedCameraFirstAndTheMicrophoneTwoS
         {"camera granted", granted, unknown, true, {{microphone, 0}}, {true, false}},
         {"microphone granted", unknown, granted, true, {{camera, 0}}, {true, true}},
         {"neither", unknown, MediaDevices::kDenied, true, {{camera, 0}, {microphone, 2}}, {true, false}},
-        {"both granted", granted, granted, true, {{microphone, 0}}, {true, false}},
         {"no microphone usage text", unknown, unknown, false, {{camera, 0}}, {true, false}},
         {"service gone before the microphone", unknown, unknown, true, {{camera, 0}}, {true, false}, true},
     };

@@ -1,5 +1,4 @@
 #include "core/base/TextFolding.h"
-#include "core/profiles/AppSettings.h"
 #include "core/profiles/Profile.h"
 
 #include <gtest/gtest.h>
@@ -66,10 +65,6 @@ TEST(Profile, AnIdAndANameTakeEveryDefaultAndWritingEmitsAllEightMembersAndReads
     auto back = decodeProfiles(encodeProfiles({profile, Profile::makeDefault()}));
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.value()[0], profile);
-
-    auto other = profile;
-    other.showCallsAvailability = false;
-    EXPECT_NE(other, profile);
 }
 
 TEST(LocationSettings, AbsentOrNonFiniteCoordinatesAreWrittenAsNoMembersAndReadBackAbsentEvenLoosely) {
@@ -96,22 +91,6 @@ TEST(LocationSettings, AbsentOrNonFiniteCoordinatesAreWrittenAsNoMembersAndReadB
         parsed(R"({"timezone":"a","locale":"b","cityName":"c","latitude":"55","longitude":37})"));
     ASSERT_TRUE(loose);
     EXPECT_EQ(*loose, (LocationSettings{"a", "b", "c", std::nullopt, 37.0}));
-}
-
-TEST(AppSettings, EveryMemberIsRequiredAndAValueRoundTrips) {
-    AppSettings settings{true, false, LocationSettings::presets()[3], true};
-    const auto json = settings.toJson();
-    EXPECT_EQ(AppSettings::fromJson(json).value(), settings);
-    EXPECT_FALSE(json["locationSettings"].contains("latitude"));
-    for (const char* member :
-         {"blockExternalLinks", "notificationsEnabled", "locationSettings", "ignoreVPNWarning"}) {
-        auto missing = json;
-        missing.erase(member);
-        EXPECT_FALSE(AppSettings::fromJson(missing).ok()) << member;
-        auto mistyped = json;
-        mistyped[member] = "yes";
-        EXPECT_FALSE(AppSettings::fromJson(mistyped).ok()) << member;
-    }
 }
 
 TEST(TextFolding, TrimsUnicodeSpaceComparesIgnoringCaseAndCutsByCharacters) {

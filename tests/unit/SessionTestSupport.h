@@ -23,21 +23,11 @@ namespace orvi::test {
 
 inline engine::Cookie makeCookie(std::string name, std::string value, std::string domain = ".web.orvi.test",
                                  std::optional<double> expires = 1893456000.5) {
-    engine::Cookie cookie;
-    cookie.name = std::move(name);
-    cookie.value = std::move(value);
-    cookie.domain = std::move(domain);
-    cookie.path = "/";
-    cookie.isSecure = true;
-    cookie.isHTTPOnly = true;
-    cookie.expiresDate = expires;
-    return cookie;
+    return {std::move(name), std::move(value), std::move(domain), "/", true, true, expires};
 }
 
 inline constexpr const char* kServicePage = "https://web.orvi.test/chat";
 
-// The session classes on fakes: in-memory preferences, a virtual clock, a fake data store and web view
-// that shows the service page, and a documents folder of its own.
 class SessionFixture : public ::testing::Test {
 protected:
     SessionFixture() {
@@ -77,7 +67,6 @@ protected:
     std::optional<std::string> savedCookies() const { return prefs.data(keys::cookies(profile)); }
     std::optional<std::string> savedStorage() const { return prefs.data(keys::storage(profile)); }
 
-    // Answers the capture script with the given text and every other script with undefined.
     void answerCaptureWith(const std::string& snapshotText) {
         view->responder = [snapshotText](const std::string& script,
                                          engine::World) -> std::optional<engine::ScriptResult> {

@@ -41,8 +41,7 @@ TEST(WindowSizeManager, OnlyTwoUsableStoredNumbersReplaceTheDefault) {
     }
 }
 
-// Aspect ratio adjustment keeps the width when the proportions differ by more than a tenth.
-TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegersAndAdjustingKeepsTheWidth) {
+TEST(WindowSizeManager, SavingKeepsFractionsRefusesNonFiniteSizesAndNeverLogsAFailedWriteAsSaved) {
     MemoryPreferencesStore prefs;
     WindowSizeManager manager(prefs);
     LogCapture log;
@@ -56,11 +55,6 @@ TEST(WindowSizeManager, SavingKeepsFractionsAndLogsTruncatedIntegersAndAdjusting
     manager.saveWindowSize(600, 900);
     EXPECT_TRUE(log.contains("❌ Failed to save window size: 600x900"));
     EXPECT_FALSE(log.contains("💾 Saved window size: 600x900"));
-
-    EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 1000), (WindowSize{450, 800}));
-    EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(900, 800), (WindowSize{900, 1600}));
-    EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 790), (WindowSize{450, 790}));
-    EXPECT_EQ(WindowSizeManager::adjustSizeToAspectRatio(450, 700), (WindowSize{450, 700}));
 }
 
 // Closing saves at once, but a pending save does nothing once the window or the tracker is gone.

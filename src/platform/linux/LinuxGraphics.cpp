@@ -1,5 +1,6 @@
 #include "platform/Graphics.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <epoxy/gl.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace orvi::platform {
 
@@ -50,7 +52,48 @@ std::optional<std::string> displayGLRenderer() {
     return renderer;
 }
 
+std::optional<std::string> environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        g_setenv(name, value->c_str(), TRUE);
+    else
+        g_unsetenv(name);
+}
+
+// EGL finds no vendor and GLX no driver (it falls back to the X server's indirect GL, which
+// is too old for the toolkit), so the toolkit's GL set-up fails early and quietly.
+constexpr std::array<std::pair<const char*, const char*>, 3> kBlock = {{
+    {"__EGL_VENDOR_LIBRARY_FILENAMES", "/dev/null"},
+    {"LIBGL_DRIVERS_PATH", "/dev/null"},
+    {"LIBGL_DEBUG", "quiet"},
+}};
+
 } // namespace
+
+ToolkitGLBlock::ToolkitGLBlock() {
+    for (const auto& [name, value] : kBlock) {
+        m_saved.emplace_back(name, environmentValue(name));
+        g_setenv(name, value, TRUE);
+    }
+    m_active = true;
+}
+
+ToolkitGLBlock::~ToolkitGLBlock() {
+    end();
+}
+
+void ToolkitGLBlock::end() {
+    if (!m_active)
+        return;
+    m_active = false;
+    for (const auto& [name, value] : m_saved)
+        restoreEnvironment(name, value);
+    m_saved.clear();
+}
 
 GraphicsFacts probeGraphics(bool askDriver) {
     GraphicsFacts facts;
@@ -66,8 +109,10 @@ void disableToolkitGL() {
     // are kept beside ours.
     for (const auto& [variable, flag] :
          {std::pair{"GDK_DEBUG", "gl-disable"}, std::pair{"GDK_DISABLE", "gl"}}) {
-        const char* earlier = std::getenv(variable);
-        const std::string value = earlier && *earlier ? std::string(earlier) + "," + flag : std::string(flag);
+        const std::string earlier = std::getenv(variable) ? std::getenv(variable) : "";
+        if (("," + earlier + ",").find(std::string(",") + flag + ",") != std::string::npos)
+            continue;
+        const std::string value = earlier.empty() ? std::string(flag) : earlier + "," + flag;
         g_setenv(variable, value.c_str(), TRUE);
     }
 }

@@ -9,7 +9,7 @@
 // unread counts and the window title change on their own; --hang leaves the web client's
 // requests unanswered until the service gets SIGUSR1.
 #include "service/ImitationService.h"
-#include "service/OutageSwitch.h"
+#include "service/ServicePages.h"
 
 #include <algorithm>
 #include <cstdlib>
