@@ -36,10 +36,8 @@ public:
     ~ToolkitGLBlock();
     ToolkitGLBlock(const ToolkitGLBlock&) = delete;
     ToolkitGLBlock& operator=(const ToolkitGLBlock&) = delete;
-    void end();
 
 private:
-    bool m_active = false;
     std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 

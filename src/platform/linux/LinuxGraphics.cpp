@@ -79,20 +79,11 @@ ToolkitGLBlock::ToolkitGLBlock() {
         m_saved.emplace_back(name, environmentValue(name));
         g_setenv(name, value, TRUE);
     }
-    m_active = true;
 }
 
 ToolkitGLBlock::~ToolkitGLBlock() {
-    end();
-}
-
-void ToolkitGLBlock::end() {
-    if (!m_active)
-        return;
-    m_active = false;
     for (const auto& [name, value] : m_saved)
         restoreEnvironment(name, value);
-    m_saved.clear();
 }
 
 GraphicsFacts probeGraphics(bool askDriver) {
