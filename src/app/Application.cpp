@@ -147,6 +147,7 @@ void Application::buildObjectGraph() {
         m_scheduler, *m_preferences, *m_profileStore, m_desktop->notificationService(), m_paths,
         domains.ok() ? domains.value() : OrviDomains::defaults(), proxy.ok() ? proxy.value() : std::nullopt);
     m_pageServices->setAcceleratedCompositing(chooseRenderingAtStart(*m_preferences).acceleratedCompositing);
+    m_pageServices->prewarmActivePage();
     watchForHeapRelease();
     m_pageServices->settingsViewModel()->setQuietRules(m_quietRules.get());
     m_desktop->showHibernated(m_pageServices->mainWebViewModel()->hibernatedProfiles);

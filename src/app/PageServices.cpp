@@ -120,6 +120,10 @@ PageHost::Context PageServices::hostContext() {
         }};
 }
 
+void PageServices::prewarmActivePage() {
+    PageHost::prewarm(*m_mainWebViewModel, hostContext());
+}
+
 PageLoader::Options PageServices::loadOptions(std::function<void()> onVPNWarning) {
     PageLoader::Options options;
     options.ignoreVPNWarning = m_settingsViewModel->ignoreVPNWarning();

@@ -44,6 +44,8 @@ public:
     PageHost::Context hostContext();
     // For web views made from now on (the rendering choice made at start).
     void setAcceleratedCompositing(bool enabled) { m_engine.setAcceleratedCompositing(enabled); }
+    // Starts the web process of the page the window will show, before the window is built.
+    void prewarmActivePage();
     // `onVPNWarning` runs when a load stops at the VPN gate and asks for the warning.
     PageLoader::Options loadOptions(std::function<void()> onVPNWarning);
     // Loads the other profiles' pages once the page on screen has loaded (when the user

@@ -151,6 +151,7 @@ public:
     }
     void setUIDelegate(engine::UIDelegate*) override {}
     void startDownload(const engine::Request& request) override { downloads.push_back(request); }
+    void prewarm() override { ++prewarms; }
 
     // Firing events as the engine would.
     void postMessage(const std::string& handlerName, const Json& body) {
@@ -207,6 +208,7 @@ public:
     std::vector<engine::Request> loads;
     std::vector<std::pair<std::string, std::string>> htmlLoads;
     std::vector<engine::Request> downloads;
+    int prewarms = 0;
     int reloadCount = 0;
     int stopCount = 0;
     bool loading = false;

@@ -44,17 +44,17 @@ struct ShellFixture {
         hostFollower = model->subscribeToCoordinator([this](const auto&) { showHost(); });
     }
 
+    PageHost::Context context() {
+        return {PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
+                [this](const Profile& p, const std::optional<LocationSettings>& location) {
+                    builtLocations.push_back(location);
+                    return webViewFor(p);
+                }};
+    }
     void showHost() {
         if (host)
             host->dismantle();
-        host = PageHost::create(
-            model,
-            PageHost::Context{PageLoadContext{scheduler, preferences, OrviDomains::defaults(), vpn, sessions},
-                              [this](const Profile& p, const std::optional<LocationSettings>& location) {
-                                  builtLocations.push_back(location);
-                                  return webViewFor(p);
-                              }},
-            placement, std::nullopt, PageLoader::Options{});
+        host = PageHost::create(model, context(), placement, std::nullopt, PageLoader::Options{});
         host->makeView();
     }
     std::shared_ptr<FakeWebView> webViewFor(const Profile& profile) {
@@ -240,6 +240,21 @@ TEST(PageHost, ARebuiltPageTakesAnEditedLocationAndAnotherProfilesCoordinatorSwa
     EXPECT_EQ(oldHost->update(), shown);
     f.scheduler.advance(1s);
     EXPECT_EQ(f.webViewFor(b)->loads.size(), 1u);
+}
+
+TEST(PageHost, ThePageStartedBeforeTheWindowIsTheOneItShowsWithTheEditedLocation) {
+    ShellFixture f;
+    auto edited = f.profiles[0];
+    edited.locationSettings = LocationSettings::presets().back();
+    f.store->updateProfile(edited);
+    f.webViews.clear(); // a new start: no view built yet
+    f.builtLocations.clear();
+    PageHost::prewarm(*f.model, f.context());
+    const auto prewarmed = f.webViewFor(edited);
+    EXPECT_EQ(prewarmed->prewarms, 1);
+    f.showHost();
+    EXPECT_EQ(f.host->webView(), prewarmed);
+    EXPECT_EQ(f.builtLocations, std::vector<std::optional<LocationSettings>>(2, edited.locationSettings));
 }
 
 // Every switch also hands the cached pages to new coordinators; their scripts must not pile up.

@@ -37,15 +37,29 @@ std::shared_ptr<engine::WebView> PageHost::webViewFor(const Profile& profile) {
     return webView;
 }
 
-std::shared_ptr<engine::WebView> PageHost::makeView() {
-    const auto coordinator = m_model->coordinator();
+Profile PageHost::profileToShow(const MainWebViewModel& model) {
     // The coordinator's profile, not the store's active one: while a switch waits for its
     // guard the two differ for up to 0.3 s, and page and coordinator must agree. The
     // coordinator keeps the profile as it was made, though: an edit of that same profile
     // since (a new location) is only in the model's active profile.
-    Profile profile = coordinator->profile();
-    if (m_model->activeProfile().id == profile.id)
-        profile = m_model->activeProfile();
+    Profile profile = model.coordinator()->profile();
+    if (model.activeProfile().id == profile.id)
+        profile = model.activeProfile();
+    return profile;
+}
+
+void PageHost::prewarm(const MainWebViewModel& model, const Context& context) {
+    const Profile profile = profileToShow(model);
+    // The location makeView() asks for when its host has none of its own (the window's has
+    // none); the factory keeps the view with the scripts it was built with.
+    auto webView = context.makeWebView(profile, profile.locationSettings);
+    if (webView->url().empty())
+        webView->prewarm();
+}
+
+std::shared_ptr<engine::WebView> PageHost::makeView() {
+    const auto coordinator = m_model->coordinator();
+    const Profile profile = profileToShow(*m_model);
     const auto location = effectiveLocation(profile);
     logLine("🔧 Creating WKWebView in makeNSView");
     logLine("   📋 Profile: " + profile.name + " (ID: " + profile.id.text() + ")");

@@ -31,6 +31,9 @@ public:
                                             std::optional<LocationSettings> locationSettings,
                                             PageLoader::Options options);
 
+    // Builds the web view makeView() will show and starts its web process, before any window
+    // exists: the process takes longer to start than the window takes to be built.
+    static void prewarm(const MainWebViewModel& model, const Context& context);
     // Builds or reuses the web view and starts the load sequence; returns the web view.
     std::shared_ptr<engine::WebView> makeView();
     // Called whenever the model changes. Returns the web view to show: the same one, or the
@@ -54,6 +57,7 @@ private:
              std::shared_ptr<const WebViewPlacement> placement,
              std::optional<LocationSettings> locationSettings, PageLoader::Options options);
 
+    static Profile profileToShow(const MainWebViewModel& model);
     LocationSettings effectiveLocation(const Profile& profile) const;
     void attachCoordinator(const std::shared_ptr<OrviWebCoordinator>& coordinator);
     std::shared_ptr<engine::WebView> webViewFor(const Profile& profile);
