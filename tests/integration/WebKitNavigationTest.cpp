@@ -176,6 +176,7 @@ TEST(WebKitNavigation, APrewarmedViewLoadsItsFirstPageAsIfNothingCameBefore) {
         view.prewarm();
         runMainLoopFor(wait);
         view.prewarm();
+        EXPECT_EQ(view.url(), "") << "the blank page is no page";
         EXPECT_EQ(page.nav.started, 0);
         EXPECT_TRUE(page.nav.actions.empty());
 

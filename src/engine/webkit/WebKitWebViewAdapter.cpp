@@ -288,6 +288,7 @@ void WebKitWebViewAdapter::prewarm() {
     // and the service page then reuses that process: the engine keeps a process that has
     // shown nothing but a blank page for the next site.
     m_prewarming = true;
+    m_blankOnly = true;
     webkit_web_view_load_uri(m_view.get(), "about:blank");
 }
 
@@ -310,6 +311,7 @@ void WebKitWebViewAdapter::load(const Request& request) {
         m_afterPrewarm = [this, request] { load(request); };
         return;
     }
+    m_blankOnly = false;
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url.c_str());
     SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest);
     if (headers)
@@ -327,6 +329,7 @@ void WebKitWebViewAdapter::loadHTMLString(const std::string& html, const std::st
         return;
     }
     cancelRequestTimeout();
+    m_blankOnly = false;
     webkit_web_view_load_html(m_view.get(), html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
 }
 
@@ -346,6 +349,9 @@ void WebKitWebViewAdapter::stopLoading() {
 }
 
 std::string WebKitWebViewAdapter::url() const {
+    // The blank page of a prewarm is no page: callers take a URL as "something was loaded".
+    if (m_blankOnly)
+        return {};
     const char* uri = webkit_web_view_get_uri(m_view.get());
     return uri ? uri : "";
 }

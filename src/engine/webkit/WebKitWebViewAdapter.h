@@ -121,6 +121,8 @@ private:
     // delegate and the page's own loads wait for it: asked for before the process is up,
     // WebKit may drop the second load.
     bool m_prewarming = false;
+    // Nothing but the prewarm's blank page was asked for.
+    bool m_blankOnly = false;
     std::function<void()> m_afterPrewarm;
     void runOrDefer(std::function<void()> step);
     void endPrewarm();
