@@ -292,9 +292,10 @@ def measure(browser, root, switches):
 
 
 # The log lines on the way from launch to the finished page, in the order they should come.
-MILESTONES = ["init() called", "Rendering:", "Creating new WebView", "Cached WebView for", "onAppear called", "Creating WKWebView", "Waiting for window",
-              "Window ready", "Window now visible", "Restoring cookies for", "Cookies restored for",
-              "Storage restored for", "Load request sent", "Initial cookie state"]
+MILESTONES = ["init() called", "Rendering:", "Creating new WebView", "Cached WebView for", "onAppear called",
+              "Creating WKWebView", "Waiting for window", "Window ready", "Window now visible",
+              "Restoring cookies for", "Cookies restored for", "Storage restored for", "Load request sent",
+              "Initial cookie state"]
 # Long enough after a load for the web process to settle before its memory is read.
 SETTLE = 2.5
 
