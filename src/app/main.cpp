@@ -2,15 +2,12 @@
 #include "core/base/Log.h"
 #include "core/web/policy/OrviDomains.h"
 #include "engine/webkit/ProxyEnvironment.h"
+#include "platform/EnvironmentSnapshot.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 int main(int argc, char* argv[]) {
     // A wrong endpoints file or proxy setting would send every profile's session to the
@@ -25,11 +22,7 @@ int main(int argc, char* argv[]) {
     }
     // Start-up adds to the toolkit's variables for the web processes; a restart must begin
     // as this launch did, or the toolkit would start without GL and the engine load it here.
-    std::vector<std::pair<const char*, std::optional<std::string>>> launchedWith;
-    for (const char* name : {"GDK_DEBUG", "GDK_DISABLE"}) {
-        const char* value = std::getenv(name);
-        launchedWith.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
+    const orvi::platform::EnvironmentSnapshot launchedWith({"GDK_DEBUG", "GDK_DISABLE"});
     int status = 0;
     bool restart = false;
     {
@@ -38,12 +31,7 @@ int main(int argc, char* argv[]) {
         restart = application.restartRequested();
     }
     if (restart) {
-        for (const auto& [name, value] : launchedWith) {
-            if (value)
-                ::setenv(name, value->c_str(), 1);
-            else
-                ::unsetenv(name);
-        }
+        launchedWith.restore();
         ::execv("/proc/self/exe", argv);
         orvi::logLine(std::string("❌ Could not restart: ") + std::strerror(errno));
     }

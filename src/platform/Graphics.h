@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/EnvironmentSnapshot.h"
+
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace orvi::platform {
 
@@ -23,7 +23,8 @@ struct GraphicsFacts {
 // no display and may run before the toolkit starts.
 GraphicsFacts probeGraphics(bool askDriver = true);
 
-// Starts the toolkit without GL on its display. Before the toolkit starts only.
+// Tells the toolkit in processes started from now on (the web processes) to leave GL out.
+// This GTK honours it only as it starts, and this process's own toolkit has started by then.
 void disableToolkitGL();
 
 // While alive, keeps the toolkit from loading a GL driver at all, which the GTK this runs on
@@ -38,7 +39,7 @@ public:
     ToolkitGLBlock& operator=(const ToolkitGLBlock&) = delete;
 
 private:
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+    EnvironmentSnapshot m_saved;
 };
 
 } // namespace orvi::platform

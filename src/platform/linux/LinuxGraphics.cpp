@@ -10,6 +10,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace orvi::platform {
 
@@ -52,18 +53,6 @@ std::optional<std::string> displayGLRenderer() {
     return renderer;
 }
 
-std::optional<std::string> environmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
-    if (value)
-        g_setenv(name, value->c_str(), TRUE);
-    else
-        g_unsetenv(name);
-}
-
 // EGL finds no vendor and GLX no driver (it falls back to the X server's indirect GL, which
 // is too old for the toolkit), so the toolkit's GL set-up fails early and quietly.
 constexpr std::array<std::pair<const char*, const char*>, 3> kBlock = {{
@@ -72,18 +61,22 @@ constexpr std::array<std::pair<const char*, const char*>, 3> kBlock = {{
     {"LIBGL_DEBUG", "quiet"},
 }};
 
+std::vector<const char*> blockedNames() {
+    std::vector<const char*> names;
+    for (const auto& [name, value] : kBlock)
+        names.push_back(name);
+    return names;
+}
+
 } // namespace
 
-ToolkitGLBlock::ToolkitGLBlock() {
-    for (const auto& [name, value] : kBlock) {
-        m_saved.emplace_back(name, environmentValue(name));
+ToolkitGLBlock::ToolkitGLBlock() : m_saved(blockedNames()) {
+    for (const auto& [name, value] : kBlock)
         g_setenv(name, value, TRUE);
-    }
 }
 
 ToolkitGLBlock::~ToolkitGLBlock() {
-    for (const auto& [name, value] : m_saved)
-        restoreEnvironment(name, value);
+    m_saved.restore();
 }
 
 GraphicsFacts probeGraphics(bool askDriver) {
