@@ -311,8 +311,8 @@ BENCHMARK(UnreadScriptUnderChurn)
     ->Unit(benchmark::kMillisecond);
 
 // What the engine charges the page for reporting its changes to any observer, whatever the
-// observer does with them: one with the script's options and an empty callback. The script
-// cannot cost the page less than this.
+// observer does with them: one with an empty callback, told of the same changes of this page
+// as the script (its attributes among them). The script cannot cost the page less than this.
 void BareObserverUnderChurn(benchmark::State& state) {
     measureChurn(state, false, [](const orvi::ProfileId&) {
         return R"JS(
